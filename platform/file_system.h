@@ -1,0 +1,114 @@
+// The file system as the converter sees it: Windows semantics on every host.
+//
+// Paths are Windows-1252 texts in Windows form ("R00\0001\L50A1990.DAT"): a backslash
+// (or a slash) separates components, and every component is matched without regard to
+// letter case, an exact match winning. A relative path is resolved below the data folder
+// that the file system was opened on; an absolute path (the safety folder below the system
+// temporary folder) is taken as it stands.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace livrana::platform {
+
+// Attribute bits with the values of the Windows file attributes, so that the attribute
+// masks of directory searches read as they do on Windows (55 = every kind of entry).
+enum Attribute : std::uint32_t {
+  kReadOnly = 0x01,
+  kHidden = 0x02,
+  kSystem = 0x04,
+  kDirectory = 0x10,
+  kArchive = 0x20,
+};
+
+// How a file is opened at the operating-system level. The record layer builds its five
+// openings (and text mode) on these.
+enum class Access {
+  kRead,          // existing file, reading only
+  kReadWrite,     // existing file, reading and writing, not emptied
+  kCreate,        // created or emptied, reading and writing
+  kOpenAlways,    // created when missing, not emptied, reading and writing
+};
+
+// One open file. Positions are absolute byte offsets; no call moves a shared position.
+class File {
+ public:
+  virtual ~File() = default;
+  // Reads up to n bytes at pos; gives the count read (0 at or past the end), or -1 on error.
+  virtual std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) = 0;
+  // Writes all n bytes at pos in one piece; false on any failure (a full disk included).
+  virtual bool WriteAt(std::uint64_t pos, const char* buf, std::size_t n) = 0;
+  virtual std::optional<std::uint64_t> Size() = 0;
+  // Cuts the file to size bytes (a torn tail of a work file after an interruption).
+  virtual bool Truncate(std::uint64_t size) = 0;
+  // Makes what was written durable (fsync).
+  virtual bool Sync() = 0;
+  virtual bool Close() = 0;
+};
+
+struct DirEntry {
+  std::string name;         // Windows-1252, as the entry is named
+  std::uint64_t size = 0;   // 0 for folders
+  std::uint32_t attributes = 0;
+  std::uint16_t fat_date = 0;  // last write, MS-DOS date bits (0 when out of range)
+  std::uint16_t fat_time = 0;  // last write, MS-DOS time bits
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  virtual std::unique_ptr<File> Open(std::string_view path, Access access) = 0;
+
+  // The attribute bits of an existing entry; nothing when it does not exist.
+  virtual std::optional<std::uint32_t> Attributes(std::string_view path) = 0;
+  // Sets or clears the read-only attribute, leaving the other attributes as they are.
+  virtual bool SetReadOnly(std::string_view path, bool read_only) = 0;
+
+  // Renames a file or folder; fails when the target exists (never replaces).
+  virtual bool Rename(std::string_view from, std::string_view to) = 0;
+  // Copies a file; without overwrite it fails when the target exists.
+  virtual bool Copy(std::string_view from, std::string_view to, bool overwrite) = 0;
+  virtual bool Remove(std::string_view path) = 0;
+  virtual bool MakeFolder(std::string_view path) = 0;
+  // Removes an empty folder.
+  virtual bool RemoveFolder(std::string_view path) = 0;
+
+  // Directory search: the entries of the pattern's folder whose names match its last
+  // component (`*` and `?`, letter case ignored) and whose attributes fall within mask
+  // (plain files always match; folders, hidden and system entries only when their bits are
+  // in the mask). "." and ".." are never listed.
+  virtual std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) = 0;
+
+  // The system temporary folder, ending with a separator; empty when the system has none.
+  virtual std::string TempFolder() = 0;
+
+  // One attempt of the busy test: true while another program holds the file open for
+  // writing (or open without letting others read it). A missing file is not busy.
+  virtual bool Busy(std::string_view path) = 0;
+
+  virtual int CurrentYear() = 0;
+  virtual void Pause(int milliseconds) = 0;
+
+  // The folder that relative paths are resolved in, as a Windows-1252 text for display.
+  virtual std::string Root() const = 0;
+};
+
+// The file system of the host, opened on a data folder (a host path).
+std::unique_ptr<FileSystem> OpenHostFileSystem(const std::string& data_folder);
+
+// Splits a Windows-form path into its components (empty components dropped).
+std::vector<std::string_view> SplitPath(std::string_view path);
+
+// Case-insensitive comparison of Windows-1252 names (ASCII and Latin-1 letters).
+bool SameName(std::string_view a, std::string_view b);
+
+// Matches a Windows-1252 name against a pattern with `*` and `?`, letter case ignored.
+bool MatchPattern(std::string_view pattern, std::string_view name);
+
+}  // namespace livrana::platform

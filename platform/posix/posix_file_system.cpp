@@ -1,0 +1,420 @@
+// The file system of a Linux host with the semantics of the Windows file system, so that
+// the converter can run on the file server that holds the data folder.
+//
+// Names are Windows-1252 in the core and UTF-8 on disk, as a Samba server stores them.
+// Every path component is looked up without regard to letter case, an exact match
+// winning; components that do not exist are created with the case the caller gave.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+#include "platform/cp1252.h"
+#include "platform/file_system.h"
+
+namespace livrana::platform {
+namespace {
+
+class PosixFile final : public File {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override { Close(); }
+
+  std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
+    std::size_t done = 0;
+    while (done < n) {
+      ssize_t got = ::pread(fd_, buf + done, n - done, static_cast<off_t>(pos + done));
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        return -1;
+      }
+      if (got == 0) break;
+      done += static_cast<std::size_t>(got);
+    }
+    return static_cast<std::int64_t>(done);
+  }
+
+  bool WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
+    std::size_t done = 0;
+    while (done < n) {
+      ssize_t put = ::pwrite(fd_, buf + done, n - done, static_cast<off_t>(pos + done));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      done += static_cast<std::size_t>(put);
+    }
+    return true;
+  }
+
+  std::optional<std::uint64_t> Size() override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
+  bool Truncate(std::uint64_t size) override {
+    return ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+  }
+
+  bool Sync() override { return ::fsync(fd_) == 0; }
+
+  bool Close() override {
+    if (fd_ < 0) return true;
+    int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool IsAbsolute(std::string_view path) { return !path.empty() && path[0] == '/'; }
+
+bool HasDrive(std::string_view path) {
+  return path.size() >= 2 && path[1] == ':' &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+// The Windows-1252 form of a name read from the disk; a name that is not UTF-8 is taken
+// byte for byte.
+std::string CoreName(const char* disk_name) {
+  auto name = Utf8ToCp1252(disk_name);
+  return name ? *name : std::string(disk_name);
+}
+
+// The DOS attributes that Samba keeps in an extended attribute, when present.
+std::uint32_t SambaAttributes(const std::string& host_path) {
+  char value[64];
+  ssize_t len = ::getxattr(host_path.c_str(), "user.DOSATTRIB", value, sizeof value - 1);
+  if (len <= 2) return 0;
+  value[len] = '\0';
+  if (value[0] != '0' || (value[1] != 'x' && value[1] != 'X')) return 0;
+  return static_cast<std::uint32_t>(std::strtoul(value + 2, nullptr, 16)) &
+         (kHidden | kSystem | kArchive);
+}
+
+void FatStamp(std::time_t t, std::uint16_t* date, std::uint16_t* time) {
+  struct tm tm;
+  *date = 0;
+  *time = 0;
+  if (::localtime_r(&t, &tm) == nullptr) return;
+  int year = tm.tm_year + 1900;
+  if (year < 1980 || year > 2107) return;
+  *date = static_cast<std::uint16_t>(((year - 1980) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+  *time = static_cast<std::uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+}
+
+class PosixFileSystem final : public FileSystem {
+ public:
+  explicit PosixFileSystem(std::string root) : root_(std::move(root)) {
+    while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
+    if (root_.empty()) root_ = ".";
+  }
+
+  std::unique_ptr<File> Open(std::string_view path, Access access) override {
+    auto host = Resolve(path);
+    if (!host) return nullptr;
+    int flags = O_CLOEXEC;
+    switch (access) {
+      case Access::kRead: flags |= O_RDONLY; break;
+      case Access::kReadWrite: flags |= O_RDWR; break;
+      case Access::kCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+      case Access::kOpenAlways: flags |= O_RDWR | O_CREAT; break;
+    }
+    int fd = ::open(host->c_str(), flags, 0666);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return nullptr;
+    }
+    return std::make_unique<PosixFile>(fd);
+  }
+
+  std::optional<std::uint32_t> Attributes(std::string_view path) override {
+    auto host = Resolve(path);
+    if (!host) return std::nullopt;
+    struct stat st;
+    if (::stat(host->c_str(), &st) != 0) return std::nullopt;
+    auto parts = SplitPath(path);
+    std::string name = parts.empty() ? std::string() : std::string(parts.back());
+    return AttributesOf(*host, name, st);
+  }
+
+  bool SetReadOnly(std::string_view path, bool read_only) override {
+    auto host = Resolve(path);
+    if (!host) return false;
+    struct stat st;
+    if (::stat(host->c_str(), &st) != 0) return false;
+    mode_t mode = st.st_mode & 07777;
+    mode = read_only ? (mode & ~static_cast<mode_t>(0222)) : (mode | S_IWUSR);
+    return ::chmod(host->c_str(), mode) == 0;
+  }
+
+  bool Rename(std::string_view from, std::string_view to) override {
+    auto src = Resolve(from);
+    auto dst = Resolve(to);
+    if (!src || !dst) return false;
+    struct stat s1, s2;
+    if (::lstat(src->c_str(), &s1) != 0) return false;
+    if (::lstat(dst->c_str(), &s2) == 0) {
+      // The target exists. Only a change of letter case of the same entry goes on.
+      if (s1.st_dev != s2.st_dev || s1.st_ino != s2.st_ino) return false;
+      std::string wanted = WithLastComponent(*dst, to);
+      return wanted == *src || ::rename(src->c_str(), wanted.c_str()) == 0;
+    }
+    if (::renameat2(AT_FDCWD, src->c_str(), AT_FDCWD, dst->c_str(), RENAME_NOREPLACE) == 0)
+      return true;
+    if (errno == EINVAL || errno == ENOSYS) {
+      // A file system without the no-replace rename: link and unlink keep the guarantee
+      // for files; folders were checked just above.
+      if (S_ISDIR(s1.st_mode)) return ::rename(src->c_str(), dst->c_str()) == 0;
+      if (::link(src->c_str(), dst->c_str()) != 0) return false;
+      return ::unlink(src->c_str()) == 0;
+    }
+    if (errno == EXDEV && S_ISREG(s1.st_mode)) {
+      // Across file systems a file is copied and the source deleted only when the copy is
+      // complete, as Windows moves a file between volumes; a folder does not move.
+      if (!CopyHost(*src, *dst, false)) return false;
+      if (::unlink(src->c_str()) != 0) {
+        ::unlink(dst->c_str());
+        return false;
+      }
+      return true;
+    }
+    return false;
+  }
+
+  bool Copy(std::string_view from, std::string_view to, bool overwrite) override {
+    auto src = Resolve(from);
+    auto dst = Resolve(to);
+    if (!src || !dst) return false;
+    return CopyHost(*src, *dst, overwrite);
+  }
+
+  bool Remove(std::string_view path) override {
+    auto host = Resolve(path);
+    if (!host) return false;
+    struct stat st;
+    if (::lstat(host->c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    return ::unlink(host->c_str()) == 0;
+  }
+
+  bool MakeFolder(std::string_view path) override {
+    auto host = Resolve(path);
+    return host && ::mkdir(host->c_str(), 0777) == 0;
+  }
+
+  bool RemoveFolder(std::string_view path) override {
+    auto host = Resolve(path);
+    return host && ::rmdir(host->c_str()) == 0;
+  }
+
+  std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
+    std::vector<DirEntry> found;
+    auto parts = SplitPath(pattern);
+    if (parts.empty()) return found;
+    std::string_view name_pattern = parts.back();
+    std::string_view folder = pattern.substr(0, static_cast<std::size_t>(name_pattern.data() -
+                                                                         pattern.data()));
+    auto host_folder = folder.empty() && !IsAbsolute(pattern) ? std::optional(root_)
+                                                                : Resolve(folder);
+    if (!host_folder) return found;
+    DIR* dir = ::opendir(host_folder->c_str());
+    if (dir == nullptr) return found;
+    while (struct dirent* ent = ::readdir(dir)) {
+      std::string disk_name = ent->d_name;
+      if (disk_name == "." || disk_name == "..") continue;
+      std::string name = CoreName(ent->d_name);
+      if (!MatchPattern(name_pattern, name)) continue;
+      std::string host = *host_folder + "/" + disk_name;
+      struct stat st;
+      if (::stat(host.c_str(), &st) != 0) continue;
+      DirEntry entry;
+      entry.name = name;
+      entry.attributes = AttributesOf(host, name, st);
+      std::uint32_t special = entry.attributes & (kHidden | kSystem | kDirectory);
+      if ((special & ~mask) != 0) continue;
+      entry.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+      FatStamp(st.st_mtime, &entry.fat_date, &entry.fat_time);
+      found.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    return found;
+  }
+
+  std::string TempFolder() override {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
+    auto core = Utf8ToCp1252(folder);
+    if (!core) return std::string();
+    if (core->back() != '/') *core += '/';
+    return *core;
+  }
+
+  bool Busy(std::string_view path) override {
+    auto host = Resolve(path);
+    if (!host) return false;
+    int fd = ::open(host->c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno != ENOENT && errno != ENOTDIR;
+    struct flock lock = {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    bool busy = ::fcntl(fd, F_OFD_SETLK, &lock) != 0 && (errno == EAGAIN || errno == EACCES);
+    ::close(fd);
+    return busy;
+  }
+
+  int CurrentYear() override {
+    std::time_t now = std::time(nullptr);
+    struct tm tm;
+    if (::localtime_r(&now, &tm) == nullptr) return 1970;
+    return tm.tm_year + 1900;
+  }
+
+  void Pause(int milliseconds) override {
+    struct timespec ts = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+  }
+
+  std::string Root() const override {
+    auto core = Utf8ToCp1252(root_);
+    return core ? *core : root_;
+  }
+
+ private:
+  // The host path of a core path, each existing component matched without regard to case.
+  // Nothing for a path that cannot name an entry: a drive prefix (not on this host) or a
+  // relative path that climbs out of the data folder.
+  std::optional<std::string> Resolve(std::string_view path) const {
+    if (HasDrive(path)) return std::nullopt;
+    std::string host = IsAbsolute(path) ? std::string() : root_;
+    bool exists = true;  // while every component so far exists, look the next one up
+    for (std::string_view part : SplitPath(path)) {
+      if (part == "." || part == "..") {
+        if (!IsAbsolute(path)) return std::nullopt;
+        host += '/';
+        host += part;
+        continue;
+      }
+      std::string disk = Cp1252ToUtf8(part);
+      std::string exact = host + "/" + disk;
+      struct stat st;
+      if (!exists || ::lstat(exact.c_str(), &st) == 0) {
+        host = std::move(exact);
+        continue;
+      }
+      auto match = LookUp(host.empty() ? "/" : host, part);
+      if (match) {
+        host += "/" + *match;
+      } else {
+        exists = false;
+        host = std::move(exact);
+      }
+    }
+    if (host.empty()) host = "/";
+    return host;
+  }
+
+  // The disk name of the entry of folder whose name equals name without regard to case.
+  static std::optional<std::string> LookUp(const std::string& folder, std::string_view name) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return std::nullopt;
+    std::optional<std::string> match;
+    while (struct dirent* ent = ::readdir(dir)) {
+      if (SameName(CoreName(ent->d_name), name)) {
+        match = ent->d_name;
+        break;
+      }
+    }
+    ::closedir(dir);
+    return match;
+  }
+
+  // host with its last component replaced by the last component of the core path.
+  static std::string WithLastComponent(const std::string& host, std::string_view path) {
+    auto parts = SplitPath(path);
+    std::size_t slash = host.rfind('/');
+    return host.substr(0, slash + 1) + Cp1252ToUtf8(parts.empty() ? "" : parts.back());
+  }
+
+  static std::uint32_t AttributesOf(const std::string& host, const std::string& name,
+                                    const struct stat& st) {
+    std::uint32_t attributes = SambaAttributes(host);
+    if (S_ISDIR(st.st_mode)) attributes |= kDirectory;
+    if ((st.st_mode & S_IWUSR) == 0) attributes |= kReadOnly;
+    if (!name.empty() && name[0] == '.') attributes |= kHidden;
+    if (attributes == 0) attributes = kArchive;
+    return attributes;
+  }
+
+  static bool CopyHost(const std::string& src, const std::string& dst, bool overwrite) {
+    int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st;
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(in);
+      return false;
+    }
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
+    int out = ::open(dst.c_str(), flags, st.st_mode & 0777);
+    if (out < 0 && overwrite && errno == EACCES) {
+      // Windows refuses to overwrite a read-only target too.
+      ::close(in);
+      return false;
+    }
+    if (out < 0) {
+      ::close(in);
+      return false;
+    }
+    std::vector<char> buf(1 << 20);
+    bool ok = true;
+    for (;;) {
+      ssize_t got = ::read(in, buf.data(), buf.size());
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        ok = false;
+        break;
+      }
+      if (got == 0) break;
+      for (ssize_t done = 0; done < got;) {
+        ssize_t put = ::write(out, buf.data() + done, static_cast<std::size_t>(got - done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) {
+          ok = false;
+          break;
+        }
+        done += put;
+      }
+      if (!ok) break;
+    }
+    // The copy keeps the last-write stamp, as a Windows copy does.
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ok = ok && ::futimens(out, times) == 0;
+    ok = (::close(out) == 0) && ok;
+    ::close(in);
+    if (!ok) ::unlink(dst.c_str());
+    return ok;
+  }
+
+  std::string root_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> OpenHostFileSystem(const std::string& data_folder) {
+  return std::make_unique<PosixFileSystem>(data_folder);
+}
+
+}  // namespace livrana::platform

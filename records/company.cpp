@@ -1,0 +1,83 @@
+#include "records/company.h"
+
+#include "platform/cp1252.h"
+#include "records/format.h"
+
+namespace livrana {
+
+bool ReadCompanyField(Context& ctx, RecordFile* file, std::int64_t n, std::string& out, int k,
+                      FieldDisplay* display, int item) {
+  return GetField(ctx.fs, file, n, out, k, kCompanyRegister, kCompanyRecordLength,
+                  kCompanyFieldWidths, display, item);
+}
+
+bool CompanySelected(const Context& ctx, RecordFile* file, std::int64_t n,
+                     std::string_view code) {
+  if (IsDeleted(file, n, kCompanyRecordLength)) return false;
+  return ctx.company_filter.empty() || ctx.company_filter == code;
+}
+
+bool ForEachCompany(Context& ctx, const CompanyWork& work) {
+  FileHandle reg = OpenRead(ctx.fs, kCompanyRegister);
+  if (!reg) return false;
+  reg->SetRecordLength(kCompanyRecordLength);
+  std::string code;
+  for (std::int64_t n = 0; ReadCompanyField(ctx, reg.get(), n, code, kCompanyCode); ++n) {
+    if (!CompanySelected(ctx, reg.get(), n, code)) continue;
+    work(n, code);
+  }
+  CloseFile(reg);
+  return true;
+}
+
+void ForEachCompanyUnopened(Context& ctx, const CompanyWork& work) {
+  std::string code;
+  for (std::int64_t n = 0; ReadCompanyField(ctx, nullptr, n, code, kCompanyCode); ++n) {
+    if (!CompanySelected(ctx, nullptr, n, code)) continue;
+    work(n, code);
+  }
+}
+
+bool UsableFolderName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (char ch : name) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) return false;
+    switch (c) {
+      case '\\': case '/': case ':': case '*': case '?': case '"': case '<': case '>':
+      case '|':
+        return false;
+      default:
+        break;
+    }
+  }
+  if (name.back() == '.' || name.back() == ' ') return false;
+  // Device names are reserved with any extension ("CON.DAT") and trailing spaces.
+  std::string base(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = static_cast<char>(platform::FoldCase(static_cast<unsigned char>(c)));
+  static constexpr std::string_view kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$",
+                                                  "CONOUT$", "CLOCK$"};
+  for (auto device : kDevices) {
+    if (base == device) return false;
+  }
+  if (base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT"))) {
+    auto c = static_cast<unsigned char>(base[3]);
+    // COM1-COM9 and LPT1-LPT9, and the superscript digits that Windows also reserves.
+    if ((c >= '1' && c <= '9') || c == 0xB9 || c == 0xB2 || c == 0xB3) return false;
+  }
+  return true;
+}
+
+CompanyWork OnlyUsableFolders(Context& ctx, CompanyWork work) {
+  return [&ctx, work = std::move(work)](std::int64_t n, const std::string& code) {
+    if (!UsableFolderName(code)) {
+      ctx.sink.Note(Format("Empresa %ld (%s) ignorada: o código não serve como nome de pasta.",
+                           n, code));
+      return;
+    }
+    work(n, code);
+  };
+}
+
+}  // namespace livrana

@@ -1,0 +1,152 @@
+#include "records/format.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace livrana {
+namespace {
+
+struct Spec {
+  bool left = false, zero = false, plus = false, space = false;
+  int width = 0;
+  int precision = -1;
+  char conversion = 0;
+};
+
+void Pad(std::string& out, std::string_view body, const Spec& spec, bool numeric) {
+  std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+  if (body.size() >= width) {
+    out += body;
+  } else if (spec.left) {
+    out += body;
+    out.append(width - body.size(), ' ');
+  } else if (spec.zero && numeric && spec.precision < 0) {
+    // Zeros go between the sign and the digits.
+    std::size_t sign = (!body.empty() && (body[0] == '-' || body[0] == '+' || body[0] == ' '));
+    out += body.substr(0, sign);
+    out.append(width - body.size(), '0');
+    out += body.substr(sign);
+  } else {
+    out.append(width - body.size(), ' ');
+    out += body;
+  }
+}
+
+const FormatArg& Next(const std::vector<FormatArg>& args, std::size_t& index,
+                      FormatArg::Kind kind) {
+  if (index >= args.size()) throw std::logic_error("Format: missing argument");
+  const FormatArg& arg = args[index++];
+  bool ok = arg.kind() == kind ||
+            (kind == FormatArg::Kind::kSigned && arg.kind() == FormatArg::Kind::kUnsigned) ||
+            (kind == FormatArg::Kind::kUnsigned && arg.kind() == FormatArg::Kind::kSigned);
+  if (!ok) throw std::logic_error("Format: argument of the wrong kind");
+  return arg;
+}
+
+std::string Digits(unsigned long long value, int base, bool upper, int precision) {
+  const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+  std::string text;
+  do {
+    text.insert(text.begin(), digits[value % static_cast<unsigned>(base)]);
+    value /= static_cast<unsigned>(base);
+  } while (value != 0);
+  if (precision == 0 && text == "0") text.clear();
+  if (precision > 0 && text.size() < static_cast<std::size_t>(precision))
+    text.insert(0, static_cast<std::size_t>(precision) - text.size(), '0');
+  return text;
+}
+
+}  // namespace
+
+std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& args) {
+  std::string out;
+  std::size_t index = 0;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    char c = format[i];
+    if (c != '%') {
+      out += c;
+      continue;
+    }
+    Spec spec;
+    ++i;
+    for (; i < format.size(); ++i) {
+      char f = format[i];
+      if (f == '-') spec.left = true;
+      else if (f == '0') spec.zero = true;
+      else if (f == '+') spec.plus = true;
+      else if (f == ' ') spec.space = true;
+      else break;
+    }
+    for (; i < format.size() && format[i] >= '0' && format[i] <= '9'; ++i)
+      spec.width = spec.width * 10 + (format[i] - '0');
+    if (i < format.size() && format[i] == '.') {
+      spec.precision = 0;
+      for (++i; i < format.size() && format[i] >= '0' && format[i] <= '9'; ++i)
+        spec.precision = spec.precision * 10 + (format[i] - '0');
+    }
+    while (i < format.size() && (format[i] == 'l' || format[i] == 'h')) ++i;
+    if (i >= format.size()) throw std::logic_error("Format: conversion missing");
+    spec.conversion = format[i];
+    switch (spec.conversion) {
+      case '%':
+        out += '%';
+        break;
+      case 'd':
+      case 'i': {
+        const FormatArg& arg = Next(args, index, FormatArg::Kind::kSigned);
+        long long v = arg.kind() == FormatArg::Kind::kSigned
+                          ? arg.as_signed()
+                          : static_cast<long long>(arg.as_unsigned());
+        unsigned long long magnitude =
+            v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+        std::string body = Digits(magnitude, 10, false, spec.precision);
+        if (v < 0) body.insert(0, 1, '-');
+        else if (spec.plus) body.insert(0, 1, '+');
+        else if (spec.space) body.insert(0, 1, ' ');
+        Pad(out, body, spec, true);
+        break;
+      }
+      case 'u':
+      case 'x':
+      case 'X': {
+        const FormatArg& arg = Next(args, index, FormatArg::Kind::kUnsigned);
+        unsigned long long v = arg.kind() == FormatArg::Kind::kUnsigned
+                                   ? arg.as_unsigned()
+                                   : static_cast<unsigned long long>(arg.as_signed());
+        int base = spec.conversion == 'u' ? 10 : 16;
+        Pad(out, Digits(v, base, spec.conversion == 'X', spec.precision), spec, true);
+        break;
+      }
+      case 'c': {
+        const FormatArg& arg = Next(args, index, FormatArg::Kind::kSigned);
+        char ch = static_cast<char>(arg.kind() == FormatArg::Kind::kSigned ? arg.as_signed()
+                                                                          : arg.as_unsigned());
+        Pad(out, std::string_view(&ch, 1), spec, false);
+        break;
+      }
+      case 's': {
+        std::string_view text = Next(args, index, FormatArg::Kind::kText).as_text();
+        if (spec.precision >= 0 && text.size() > static_cast<std::size_t>(spec.precision))
+          text = text.substr(0, static_cast<std::size_t>(spec.precision));
+        Pad(out, text, spec, false);
+        break;
+      }
+      case 'f': {
+        double v = Next(args, index, FormatArg::Kind::kDouble).as_double();
+        char buf[400];
+        const char* sign = spec.plus ? "%+.*f" : (spec.space ? "% .*f" : "%.*f");
+        int len = std::snprintf(buf, sizeof buf, sign, spec.precision < 0 ? 6 : spec.precision, v);
+        if (len < 0 || static_cast<std::size_t>(len) >= sizeof buf)
+          throw std::logic_error("Format: number too long");
+        Pad(out, std::string_view(buf, static_cast<std::size_t>(len)), spec, true);
+        break;
+      }
+      default:
+        throw std::logic_error("Format: unknown conversion");
+    }
+  }
+  if (index != args.size()) throw std::logic_error("Format: too many arguments");
+  return out;
+}
+
+}  // namespace livrana

@@ -1,0 +1,283 @@
+#include "records/record_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace livrana {
+namespace {
+
+constexpr std::size_t kBlockBytes = 256 * 1024;
+constexpr char kCtrlZ = 0x1A;
+
+}  // namespace
+
+RecordFile::RecordFile(std::unique_ptr<platform::File> file, bool writable, bool append,
+                       FileMode mode)
+    : file_(std::move(file)), writable_(writable), append_(append), mode_(mode),
+      capacity_(kBlockBytes) {
+  disk_size_ = file_->Size().value_or(0);
+  block_.resize(capacity_);
+}
+
+RecordFile::~RecordFile() { Close(); }
+
+void RecordFile::SetRecordLength(std::uint32_t w) {
+  if (w == 0) return;
+  std::size_t capacity = std::max<std::size_t>(w, (kBlockBytes / w) * w);
+  if (capacity == capacity_) return;
+  Flush();
+  loaded_ = false;
+  capacity_ = capacity;
+  block_.resize(capacity_);
+}
+
+std::uint64_t RecordFile::Size() const {
+  return loaded_ ? std::max(disk_size_, block_start_ + block_len_) : disk_size_;
+}
+
+bool RecordFile::Load(std::uint64_t pos) {
+  std::uint64_t start = (pos / capacity_) * capacity_;
+  if (loaded_ && block_start_ == start) return true;
+  Flush();
+  loaded_ = false;
+  std::int64_t got = file_->ReadAt(start, block_.data(), capacity_);
+  if (got < 0) return false;
+  block_start_ = start;
+  block_len_ = static_cast<std::size_t>(got);
+  dirty_lo_ = dirty_hi_ = 0;
+  loaded_ = true;
+  return true;
+}
+
+int RecordFile::PeekByte(std::uint64_t pos) {
+  if (pos >= Size() || !Load(pos)) return -1;
+  std::size_t off = static_cast<std::size_t>(pos - block_start_);
+  if (off >= block_len_) return -1;
+  return static_cast<unsigned char>(block_[off]);
+}
+
+std::size_t RecordFile::Read(char* buf, std::size_t n) {
+  std::size_t done = 0;
+  if (mode_ == FileMode::kText) {
+    while (done < n) {
+      int c = PeekByte(pos_);
+      if (c < 0 || c == kCtrlZ) break;
+      if (c == '\r' && PeekByte(pos_ + 1) == '\n') {
+        c = '\n';
+        ++pos_;
+      }
+      buf[done++] = static_cast<char>(c);
+      ++pos_;
+    }
+    return done;
+  }
+  while (done < n && pos_ < Size() && Load(pos_)) {
+    std::size_t off = static_cast<std::size_t>(pos_ - block_start_);
+    if (off >= block_len_) break;
+    std::size_t count = std::min(n - done, block_len_ - off);
+    std::memcpy(buf + done, block_.data() + off, count);
+    done += count;
+    pos_ += count;
+  }
+  return done;
+}
+
+std::size_t RecordFile::ReadLine(std::string& out, std::size_t n) {
+  out.clear();
+  if (mode_ == FileMode::kText) {
+    char c;
+    while (out.size() < n && Read(&c, 1) == 1) {
+      out += c;
+      if (c == '\n') break;
+    }
+    return out.size();
+  }
+  while (out.size() < n && pos_ < Size() && Load(pos_)) {
+    std::size_t off = static_cast<std::size_t>(pos_ - block_start_);
+    if (off >= block_len_) break;
+    std::size_t count = std::min(n - out.size(), block_len_ - off);
+    const char* start = block_.data() + off;
+    const void* lf = std::memchr(start, '\n', count);
+    if (lf != nullptr) count = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+    out.append(start, count);
+    pos_ += count;
+    if (lf != nullptr) break;
+  }
+  return out.size();
+}
+
+bool RecordFile::Write(std::string_view data) {
+  if (failed_ || !writable_ || closed_) return false;
+  if (append_) pos_ = Size();
+  if (mode_ != FileMode::kText) return WriteRaw(data);
+  std::string translated;
+  translated.reserve(data.size() + 8);
+  for (char c : data) {
+    if (c == '\n') translated += '\r';
+    translated += c;
+  }
+  return WriteRaw(translated);
+}
+
+bool RecordFile::WriteRaw(std::string_view data) {
+  while (!data.empty()) {
+    if (!Load(pos_) || failed_) return false;
+    std::size_t off = static_cast<std::size_t>(pos_ - block_start_);
+    if (dirty_lo_ == dirty_hi_) dirty_lo_ = dirty_hi_ = std::min(off, block_len_);
+    if (off > block_len_) {
+      // Writing past the end leaves zero bytes in between, as the system does.
+      std::memset(block_.data() + block_len_, 0, off - block_len_);
+    }
+    std::size_t count = std::min(data.size(), capacity_ - off);
+    std::memcpy(block_.data() + off, data.data(), count);
+    dirty_lo_ = std::min(dirty_lo_, std::min(off, block_len_));
+    dirty_hi_ = std::max(dirty_hi_, off + count);
+    block_len_ = std::max(block_len_, off + count);
+    pos_ += count;
+    data.remove_prefix(count);
+  }
+  return true;
+}
+
+bool RecordFile::Flush() {
+  if (!loaded_ || dirty_lo_ == dirty_hi_) return !failed_;
+  bool ok = flush_first_ == nullptr || flush_first_->Flush();
+  ok = ok && file_->WriteAt(block_start_ + dirty_lo_, block_.data() + dirty_lo_,
+                            dirty_hi_ - dirty_lo_);
+  if (ok) {
+    disk_size_ = std::max<std::uint64_t>(disk_size_, block_start_ + dirty_hi_);
+  } else {
+    // What could not be written is dropped: the file keeps what it held, and the block is
+    // read again from the disk when next needed.
+    failed_ = true;
+    loaded_ = false;
+  }
+  dirty_lo_ = dirty_hi_ = 0;
+  return ok;
+}
+
+bool RecordFile::Truncate(std::uint64_t size) {
+  if (!writable_ || !Flush()) return false;
+  loaded_ = false;
+  if (!file_->Truncate(size)) {
+    failed_ = true;
+    return false;
+  }
+  disk_size_ = size;
+  return true;
+}
+
+bool RecordFile::Sync() { return Flush() && file_->Sync(); }
+
+bool RecordFile::Close() {
+  if (closed_) return !failed_;
+  bool ok = Flush();
+  closed_ = true;
+  loaded_ = false;
+  ok = file_->Close() && ok;
+  return ok;
+}
+
+void MakeWritable(platform::FileSystem& fs, std::string_view path) {
+  auto attributes = fs.Attributes(path);
+  if (attributes && (*attributes & platform::kReadOnly) != 0) fs.SetReadOnly(path, false);
+}
+
+namespace {
+
+FileHandle Open(platform::FileSystem& fs, std::string_view path, platform::Access access,
+                bool writable, bool append, FileMode mode) {
+  if (writable && mode == FileMode::kBinary) MakeWritable(fs, path);
+  auto file = fs.Open(path, access);
+  if (!file) return nullptr;
+  return std::make_unique<RecordFile>(std::move(file), writable, append, mode);
+}
+
+}  // namespace
+
+FileHandle OpenRead(platform::FileSystem& fs, std::string_view path, FileMode mode) {
+  return Open(fs, path, platform::Access::kRead, false, false, mode);
+}
+FileHandle OpenUpdate(platform::FileSystem& fs, std::string_view path, FileMode mode) {
+  return Open(fs, path, platform::Access::kReadWrite, true, false, mode);
+}
+FileHandle OpenCreate(platform::FileSystem& fs, std::string_view path, FileMode mode) {
+  return Open(fs, path, platform::Access::kCreate, true, false, mode);
+}
+FileHandle OpenCreateUpdate(platform::FileSystem& fs, std::string_view path, FileMode mode) {
+  return Open(fs, path, platform::Access::kCreate, true, false, mode);
+}
+FileHandle OpenAppend(platform::FileSystem& fs, std::string_view path, FileMode mode) {
+  return Open(fs, path, platform::Access::kOpenAlways, true, true, mode);
+}
+
+bool CloseFile(FileHandle& file) {
+  if (!file) return true;
+  bool ok = file->Close();
+  file.reset();
+  return ok;
+}
+
+bool SeekInside(RecordFile* file, std::int64_t pos) {
+  if (file == nullptr || pos < 0 || static_cast<std::uint64_t>(pos) >= file->Size()) return false;
+  file->Seek(static_cast<std::uint64_t>(pos));
+  return true;
+}
+
+bool ReadField(RecordFile* file, std::string& out, std::size_t n) {
+  out.clear();
+  return file != nullptr && file->ReadLine(out, n) > 0;
+}
+
+bool IsDeleted(RecordFile* file, std::int64_t n, std::int64_t w) {
+  if (file == nullptr || n < 0 || w <= 0) return false;
+  if (!SeekInside(file, n * w + w - 1)) return false;
+  char c;
+  return file->Read(&c, 1) == 1 && c == '+';
+}
+
+std::string& TrimRight(std::string& text) {
+  std::size_t end = text.find_last_not_of(' ');
+  text.resize(end == std::string::npos ? 0 : end + 1);
+  return text;
+}
+
+std::string& CutText(std::string& text, std::size_t n) {
+  if (text.size() > n) text.resize(n);
+  return text;
+}
+
+bool GetField(platform::FileSystem& fs, RecordFile* file, std::int64_t n, std::string& out,
+              int k, std::string_view path, std::int32_t w, std::span<const std::int32_t> widths,
+              FieldDisplay* display, int item) {
+  bool read = false;
+  out.clear();
+  if (n >= 0 && k >= 0 && static_cast<std::size_t>(k) < widths.size()) {
+    FileHandle opened;
+    if (file == nullptr) {
+      opened = OpenRead(fs, path);
+      file = opened.get();
+    }
+    if (file != nullptr) {
+      std::int64_t offset = 0;
+      bool inside = true;
+      for (int i = 0; i < k; ++i) {
+        offset += widths[static_cast<std::size_t>(i)];
+        if (w > 0 && offset >= w) {
+          inside = false;
+          break;
+        }
+      }
+      if (inside && widths[static_cast<std::size_t>(k)] > 0 && SeekInside(file, n * w + offset) &&
+          ReadField(file, out, static_cast<std::size_t>(widths[static_cast<std::size_t>(k)]))) {
+        TrimRight(out);
+        read = true;
+      }
+    }
+  }
+  if (!read) out.clear();
+  if (display != nullptr && item != 0) display->SetItemText(item, out);
+  return read;
+}
+
+}  // namespace livrana

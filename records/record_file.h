@@ -1,0 +1,150 @@
+// Record files: fixed-length text records, record n at byte n * W, no header and no line
+// breaks. The converter reads and writes them through its own buffered handle, so that it
+// behaves the same on Windows and on Linux and so that reading a record field by field
+// costs no system call.
+//
+// The handle keeps one block of the file in memory. Blocks are aligned to the record
+// length when the caller gives it, so that data written back always holds whole records:
+// a process that dies never leaves half a record behind.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace livrana {
+
+enum class FileMode {
+  kBinary,  // bytes as stored
+  kText,    // as the Windows C runtime: CR LF reads as LF, Ctrl-Z ends the file, LF writes
+            // as CR LF; positions are byte positions
+};
+
+class RecordFile {
+ public:
+  RecordFile(std::unique_ptr<platform::File> file, bool writable, bool append, FileMode mode);
+  ~RecordFile();  // writes back what is pending and closes
+  RecordFile(const RecordFile&) = delete;
+  RecordFile& operator=(const RecordFile&) = delete;
+
+  // Aligns the blocks to whole records of length w.
+  void SetRecordLength(std::uint32_t w);
+  // Before this file writes anything back, `first` writes back what it holds: what a step
+  // records elsewhere reaches the disk before it leaves this file.
+  void FlushFirst(RecordFile* first) { flush_first_ = first; }
+
+  // Moves to a byte position (past the end too, as fseek does).
+  void Seek(std::uint64_t pos) { pos_ = pos; }
+  std::uint64_t Tell() const { return pos_; }
+  // The size in bytes, data not yet written back included.
+  std::uint64_t Size() const;
+
+  // Reads up to n bytes at the position and moves past them: in text mode CR LF gives LF
+  // and a Ctrl-Z byte ends the file. Gives the count delivered.
+  std::size_t Read(char* buf, std::size_t n);
+  // Reads at most n characters, stopping after a line feed (the fgets contract). Gives the
+  // count delivered into out (replacing its contents).
+  std::size_t ReadLine(std::string& out, std::size_t n);
+  // Writes at the position (at the end of the file when opened for appending) and moves
+  // past what was written; in text mode each LF is written as CR LF. False once the file
+  // has failed: nothing more is written.
+  bool Write(std::string_view data);
+
+  // Writes back what is pending. False when that failed; the pending data is then dropped
+  // (the file keeps what it held before) and the file is marked failed.
+  bool Flush();
+  // Cuts the file to size bytes, dropping what is pending beyond it.
+  bool Truncate(std::uint64_t size);
+  // Makes what was written back durable on the disk (before a rename that publishes it).
+  bool Sync();
+  // Writes back and closes. False when anything failed.
+  bool Close();
+  // A write-back has failed (a full disk, a refused write); later writes are refused.
+  bool Failed() const { return failed_; }
+  bool writable() const { return writable_; }
+
+ private:
+  bool Load(std::uint64_t pos);
+  int PeekByte(std::uint64_t pos);
+  bool WriteRaw(std::string_view data);
+
+  std::unique_ptr<platform::File> file_;
+  bool writable_;
+  bool append_;
+  FileMode mode_;
+  bool failed_ = false;
+  bool closed_ = false;
+  RecordFile* flush_first_ = nullptr;
+
+  std::uint64_t pos_ = 0;
+  std::uint64_t disk_size_ = 0;
+  std::vector<char> block_;
+  std::size_t capacity_;
+  std::uint64_t block_start_ = 0;
+  std::size_t block_len_ = 0;  // valid bytes in block_
+  bool loaded_ = false;
+  std::size_t dirty_lo_ = 0, dirty_hi_ = 0;  // pending range within the block
+};
+
+using FileHandle = std::unique_ptr<RecordFile>;
+
+// When the file cannot be written (it is missing, or it has the read-only attribute),
+// clears its read-only attribute, leaving the other attributes; failures are ignored.
+void MakeWritable(platform::FileSystem& fs, std::string_view path);
+
+// The five openings. The last four make the file writable first, except in text mode,
+// where files are opened as they stand. Each gives null when the opening fails.
+FileHandle OpenRead(platform::FileSystem& fs, std::string_view path,
+                    FileMode mode = FileMode::kBinary);
+FileHandle OpenUpdate(platform::FileSystem& fs, std::string_view path,
+                      FileMode mode = FileMode::kBinary);
+FileHandle OpenCreate(platform::FileSystem& fs, std::string_view path,
+                      FileMode mode = FileMode::kBinary);
+FileHandle OpenCreateUpdate(platform::FileSystem& fs, std::string_view path,
+                            FileMode mode = FileMode::kBinary);
+FileHandle OpenAppend(platform::FileSystem& fs, std::string_view path,
+                      FileMode mode = FileMode::kBinary);
+
+// Closes the file (a null handle is ignored) and gives whether everything pending reached
+// the disk.
+bool CloseFile(FileHandle& file);
+
+// Positions at pos when that byte lies inside the file; false when pos is not smaller than
+// the file's size (or the file is null).
+bool SeekInside(RecordFile* file, std::int64_t pos);
+
+// Reads at most n characters from the position, stopping after a line feed or at the end
+// of the file. False (and out empty) when not a single character could be read.
+bool ReadField(RecordFile* file, std::string& out, std::size_t n);
+
+// Whether record n of length w has the deletion mark "+" in its last byte. False for a
+// null file and for a record beyond the end. Leaves the position unspecified.
+bool IsDeleted(RecordFile* file, std::int64_t n, std::int64_t w);
+
+// Removes the trailing spaces (only the space character) in place.
+std::string& TrimRight(std::string& text);
+// Ends the text at position n, so that at most n characters remain.
+std::string& CutText(std::string& text, std::size_t n);
+
+// A control of a user interface that shows a field's value; the core passes none.
+class FieldDisplay {
+ public:
+  virtual ~FieldDisplay() = default;
+  virtual void SetItemText(int item, std::string_view text) = 0;
+};
+
+// Reads field k of record n of a record file of length w, laid out by widths: from file
+// when it is not null (left open, positioned after what was read), else from the file at
+// path, opened and closed for this read. out receives the value (trailing spaces removed)
+// or the empty text. When display is given and item is not 0, the control shows out.
+// Gives true when the field was read.
+bool GetField(platform::FileSystem& fs, RecordFile* file, std::int64_t n, std::string& out,
+              int k, std::string_view path, std::int32_t w, std::span<const std::int32_t> widths,
+              FieldDisplay* display = nullptr, int item = 0);
+
+}  // namespace livrana

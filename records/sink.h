@@ -1,0 +1,35 @@
+// What a step may ask of its user interface. The Win32 dialog, the command line and the
+// tests each give one; the core never touches a window.
+#pragma once
+
+#include <string_view>
+
+namespace livrana {
+
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  virtual void Status(std::string_view text) = 0;  // the status line
+  virtual void Inform(std::string_view caption, std::string_view text) = 0;
+  virtual void Fail(std::string_view caption, std::string_view text) = 0;  // error icon
+  virtual void Warn(std::string_view caption, std::string_view text) = 0;
+  virtual bool Ask(std::string_view caption, std::string_view text) = 0;  // yes/no, No default
+  virtual void BeginWait() = 0;  // wait cursor
+  virtual void EndWait() = 0;
+  virtual void Repaint() {}
+  virtual void Note(std::string_view /*text*/) {}  // diagnostics; the dialog ignores them
+};
+
+// Shows the wait cursor for a scope, giving back the previous one at its end.
+class WaitCursor {
+ public:
+  explicit WaitCursor(Sink& sink) : sink_(sink) { sink_.BeginWait(); }
+  ~WaitCursor() { sink_.EndWait(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  Sink& sink_;
+};
+
+}  // namespace livrana

@@ -1,0 +1,27 @@
+// Step 4.34, the conversion that the dialog runs: the invoice phase rewrites three fields
+// of the qualifying records of every selected company's yearly invoice files in place; the
+// phone-table phase builds FTEL1.DAT, once per data folder, from the telephone fields of
+// four tables.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "records/context.h"
+
+namespace livrana {
+
+struct Convert434Result {
+  bool register_found = false;  // the invoice phase ran (and showed its count)
+  int converted = 0;            // invoice records converted
+  std::vector<std::string> companies;  // codes of the companies visited, in order
+  std::vector<std::string> files_changed;  // invoice files and tables that received writes
+  bool phone_phase_ran = false;  // FTEL1.DAT was missing and has now been built
+  std::int64_t phone_lines = 0;  // lines written to FTEL1.DAT
+  bool ok = true;                // false when a write failed; the step stopped there
+};
+
+Convert434Result Convert434(Context& ctx);
+
+}  // namespace livrana
