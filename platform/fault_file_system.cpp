@@ -5,8 +5,7 @@ namespace {
 
 class FaultFile final : public File {
  public:
-  FaultFile(FaultFileSystem& fs, std::unique_ptr<File> inner)
-      : fs_(fs), inner_(std::move(inner)) {}
+  FaultFile(FaultFileSystem& fs, std::unique_ptr<File> inner) : fs_(fs), inner_(std::move(inner)) {}
   ~FaultFile() override { Close(); }
 
   std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {

@@ -14,10 +14,13 @@ class FaultFileSystem final : public FileSystem {
  public:
   explicit FaultFileSystem(FileSystem& inner) : inner_(inner) {}
 
-  // Stops at the k-th operation of that kind (counted from 1); 0 never stops.
+  // Stops at the k-th operation of that kind (counted from 1); 0 never stops. Starts the
+  // counts afresh, so one fault file system serves a whole series of runs.
   void StopAt(FaultOp op, long long k) {
     stop_op_ = op;
     stop_at_ = k;
+    stopped_ = false;
+    for (auto& count : counts_) count = 0;
   }
   // From the k-th write on, every write fails as on a full disk (the process goes on).
   void FullDiskAt(long long k) { full_at_ = k; }

@@ -29,10 +29,10 @@ enum Attribute : std::uint32_t {
 // How a file is opened at the operating-system level. The record layer builds its five
 // openings (and text mode) on these.
 enum class Access {
-  kRead,          // existing file, reading only
-  kReadWrite,     // existing file, reading and writing, not emptied
-  kCreate,        // created or emptied, reading and writing
-  kOpenAlways,    // created when missing, not emptied, reading and writing
+  kRead,        // existing file, reading only
+  kReadWrite,   // existing file, reading and writing, not emptied
+  kCreate,      // created or emptied, reading and writing
+  kOpenAlways,  // created when missing, not emptied, reading and writing
 };
 
 // One open file. Positions are absolute byte offsets; no call moves a shared position.
@@ -52,8 +52,8 @@ class File {
 };
 
 struct DirEntry {
-  std::string name;         // Windows-1252, as the entry is named
-  std::uint64_t size = 0;   // 0 for folders
+  std::string name;        // Windows-1252, as the entry is named
+  std::uint64_t size = 0;  // 0 for folders
   std::uint32_t attributes = 0;
   std::uint16_t fat_date = 0;  // last write, MS-DOS date bits (0 when out of range)
   std::uint16_t fat_time = 0;  // last write, MS-DOS time bits

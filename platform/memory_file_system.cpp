@@ -81,8 +81,10 @@ bool IsAbsolute(std::string_view path) {
 // The components of a path from the top of the tree: relative paths lie below "data".
 std::vector<std::string> Components(std::string_view path) {
   std::vector<std::string> parts;
-  if (path.size() >= 2 && path[1] == ':') path.remove_prefix(2);
-  else if (!IsAbsolute(path)) parts.push_back("data");
+  if (path.size() >= 2 && path[1] == ':')
+    path.remove_prefix(2);
+  else if (!IsAbsolute(path))
+    parts.push_back("data");
   for (auto part : SplitPath(path)) parts.emplace_back(part);
   return parts;
 }
@@ -113,7 +115,7 @@ MemoryFileSystem::~MemoryFileSystem() = default;
 MemoryFileSystem::Node* MemoryFileSystem::Lookup(std::string_view path) const {
   Node* node = top_.get();
   for (const auto& part : Components(path)) {
-    if (part == "." ) continue;
+    if (part == ".") continue;
     if (part == ".." || !node->folder) return nullptr;
     node = node->Child(part);
     if (node == nullptr) return nullptr;
@@ -123,7 +125,7 @@ MemoryFileSystem::Node* MemoryFileSystem::Lookup(std::string_view path) const {
 
 MemoryFileSystem::Node* MemoryFileSystem::Parent(std::string_view path, std::string* leaf) const {
   auto parts = Components(path);
-  if (parts.size() < 2) return nullptr;
+  if (parts.empty()) return nullptr;
   *leaf = parts.back();
   if (*leaf == "." || *leaf == "..") return nullptr;
   Node* node = top_.get();
@@ -260,8 +262,8 @@ std::vector<DirEntry> MemoryFileSystem::Find(std::string_view pattern, std::uint
   auto parts = SplitPath(pattern);
   if (parts.empty()) return found;
   std::string_view name_pattern = parts.back();
-  std::string folder(pattern.substr(0, static_cast<std::size_t>(name_pattern.data() -
-                                                                pattern.data())));
+  std::string folder(
+      pattern.substr(0, static_cast<std::size_t>(name_pattern.data() - pattern.data())));
   Node* dir = folder.empty() ? Lookup("") : Lookup(folder);
   if (dir == nullptr || !dir->folder) return found;
   for (const auto& child : dir->children) {

@@ -11,8 +11,7 @@ bool ReadCompanyField(Context& ctx, RecordFile* file, std::int64_t n, std::strin
                   kCompanyFieldWidths, display, item);
 }
 
-bool CompanySelected(const Context& ctx, RecordFile* file, std::int64_t n,
-                     std::string_view code) {
+bool CompanySelected(const Context& ctx, RecordFile* file, std::int64_t n, std::string_view code) {
   if (IsDeleted(file, n, kCompanyRecordLength)) return false;
   return ctx.company_filter.empty() || ctx.company_filter == code;
 }
@@ -44,7 +43,14 @@ bool UsableFolderName(std::string_view name) {
     auto c = static_cast<unsigned char>(ch);
     if (c < 0x20 || c == 0x7F) return false;
     switch (c) {
-      case '\\': case '/': case ':': case '*': case '?': case '"': case '<': case '>':
+      case '\\':
+      case '/':
+      case ':':
+      case '*':
+      case '?':
+      case '"':
+      case '<':
+      case '>':
       case '|':
         return false;
       default:
@@ -56,8 +62,8 @@ bool UsableFolderName(std::string_view name) {
   std::string base(name.substr(0, name.find('.')));
   while (!base.empty() && base.back() == ' ') base.pop_back();
   for (char& c : base) c = static_cast<char>(platform::FoldCase(static_cast<unsigned char>(c)));
-  static constexpr std::string_view kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$",
-                                                  "CONOUT$", "CLOCK$"};
+  static constexpr std::string_view kDevices[] = {"CON",    "PRN",     "AUX",   "NUL",
+                                                  "CONIN$", "CONOUT$", "CLOCK$"};
   for (auto device : kDevices) {
     if (base == device) return false;
   }
@@ -72,8 +78,8 @@ bool UsableFolderName(std::string_view name) {
 CompanyWork OnlyUsableFolders(Context& ctx, CompanyWork work) {
   return [&ctx, work = std::move(work)](std::int64_t n, const std::string& code) {
     if (!UsableFolderName(code)) {
-      ctx.sink.Note(Format("Empresa %ld (%s) ignorada: o código não serve como nome de pasta.",
-                           n, code));
+      ctx.sink.Note(
+          Format("Empresa %ld (%s) ignorada: o código não serve como nome de pasta.", n, code));
       return;
     }
     work(n, code);

@@ -18,9 +18,8 @@ inline constexpr std::int32_t kCompanyRecordLength = 1000;
 
 // The register's field widths (49 fields, 1000 bytes).
 inline constexpr std::array<std::int32_t, 49> kCompanyFieldWidths = {
-    11, 40, 40, 40, 5, 8, 17, 30, 9,  30, 2,  3,  3,  1, 1, 10, 18,
-    18, 4,  41, 23, 18, 60, 60, 10, 10, 40, 61, 18, 2, 1, 1,  5,  5,
-    5,  5,  5,  4,  4,  4,  4,  4,  1,  6,  6,  106, 100, 100, 1};
+    11, 40, 40, 40, 5, 8, 17, 30, 9, 30, 2, 3, 3, 1, 1, 10, 18, 18, 4, 41, 23,  18,  60,  60, 10,
+    10, 40, 61, 18, 2, 1, 1,  5,  5, 5,  5, 5, 4, 4, 4, 4,  4,  1,  6, 6,  106, 100, 100, 1};
 
 // Field numbers of the register that the steps name.
 enum CompanyField : int {
@@ -38,8 +37,7 @@ bool ReadCompanyField(Context& ctx, RecordFile* file, std::int64_t n, std::strin
 
 // Whether company n with this code takes part in the run: not deleted, and the filter is
 // empty or equals the code byte for byte.
-bool CompanySelected(const Context& ctx, RecordFile* file, std::int64_t n,
-                     std::string_view code);
+bool CompanySelected(const Context& ctx, RecordFile* file, std::int64_t n, std::string_view code);
 
 using CompanyWork = std::function<void(std::int64_t n, const std::string& code)>;
 

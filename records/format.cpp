@@ -71,11 +71,16 @@ std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& ar
     ++i;
     for (; i < format.size(); ++i) {
       char f = format[i];
-      if (f == '-') spec.left = true;
-      else if (f == '0') spec.zero = true;
-      else if (f == '+') spec.plus = true;
-      else if (f == ' ') spec.space = true;
-      else break;
+      if (f == '-')
+        spec.left = true;
+      else if (f == '0')
+        spec.zero = true;
+      else if (f == '+')
+        spec.plus = true;
+      else if (f == ' ')
+        spec.space = true;
+      else
+        break;
     }
     for (; i < format.size() && format[i] >= '0' && format[i] <= '9'; ++i)
       spec.width = spec.width * 10 + (format[i] - '0');
@@ -100,9 +105,12 @@ std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& ar
         unsigned long long magnitude =
             v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
         std::string body = Digits(magnitude, 10, false, spec.precision);
-        if (v < 0) body.insert(0, 1, '-');
-        else if (spec.plus) body.insert(0, 1, '+');
-        else if (spec.space) body.insert(0, 1, ' ');
+        if (v < 0)
+          body.insert(0, 1, '-');
+        else if (spec.plus)
+          body.insert(0, 1, '+');
+        else if (spec.space)
+          body.insert(0, 1, ' ');
         Pad(out, body, spec, true);
         break;
       }
@@ -120,7 +128,7 @@ std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& ar
       case 'c': {
         const FormatArg& arg = Next(args, index, FormatArg::Kind::kSigned);
         char ch = static_cast<char>(arg.kind() == FormatArg::Kind::kSigned ? arg.as_signed()
-                                                                          : arg.as_unsigned());
+                                                                           : arg.as_unsigned());
         Pad(out, std::string_view(&ch, 1), spec, false);
         break;
       }

@@ -16,11 +16,11 @@ class FormatArg {
  public:
   enum class Kind { kSigned, kUnsigned, kDouble, kText };
   template <typename T>
-    requires std::is_integral_v<T> && std::is_signed_v<T>
-  FormatArg(T v) : kind_(Kind::kSigned), i_(v) {}
+  requires std::is_integral_v<T> && std::is_signed_v<T> FormatArg(T v)
+      : kind_(Kind::kSigned), i_(v) {}
   template <typename T>
-    requires std::is_integral_v<T> && std::is_unsigned_v<T> && (!std::is_same_v<T, bool>)
-  FormatArg(T v) : kind_(Kind::kUnsigned), u_(v) {}
+  requires std::is_integral_v<T> && std::is_unsigned_v<T> &&(!std::is_same_v<T, bool>)FormatArg(T v)
+      : kind_(Kind::kUnsigned), u_(v) {}
   FormatArg(double v) : kind_(Kind::kDouble), d_(v) {}
   FormatArg(long double v) : kind_(Kind::kDouble), d_(static_cast<double>(v)) {}
   FormatArg(std::string_view v) : kind_(Kind::kText), s_(v) {}

@@ -13,7 +13,10 @@ constexpr char kCtrlZ = 0x1A;
 
 RecordFile::RecordFile(std::unique_ptr<platform::File> file, bool writable, bool append,
                        FileMode mode)
-    : file_(std::move(file)), writable_(writable), append_(append), mode_(mode),
+    : file_(std::move(file)),
+      writable_(writable),
+      append_(append),
+      mode_(mode),
       capacity_(kBlockBytes) {
   disk_size_ = file_->Size().value_or(0);
   block_.resize(capacity_);
@@ -142,8 +145,8 @@ bool RecordFile::WriteRaw(std::string_view data) {
 bool RecordFile::Flush() {
   if (!loaded_ || dirty_lo_ == dirty_hi_) return !failed_;
   bool ok = flush_first_ == nullptr || flush_first_->Flush();
-  ok = ok && file_->WriteAt(block_start_ + dirty_lo_, block_.data() + dirty_lo_,
-                            dirty_hi_ - dirty_lo_);
+  ok = ok &&
+       file_->WriteAt(block_start_ + dirty_lo_, block_.data() + dirty_lo_, dirty_hi_ - dirty_lo_);
   if (ok) {
     disk_size_ = std::max<std::uint64_t>(disk_size_, block_start_ + dirty_hi_);
   } else {
@@ -247,8 +250,8 @@ std::string& CutText(std::string& text, std::size_t n) {
   return text;
 }
 
-bool GetField(platform::FileSystem& fs, RecordFile* file, std::int64_t n, std::string& out,
-              int k, std::string_view path, std::int32_t w, std::span<const std::int32_t> widths,
+bool GetField(platform::FileSystem& fs, RecordFile* file, std::int64_t n, std::string& out, int k,
+              std::string_view path, std::int32_t w, std::span<const std::int32_t> widths,
               FieldDisplay* display, int item) {
   bool read = false;
   out.clear();

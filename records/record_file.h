@@ -143,8 +143,8 @@ class FieldDisplay {
 // path, opened and closed for this read. out receives the value (trailing spaces removed)
 // or the empty text. When display is given and item is not 0, the control shows out.
 // Gives true when the field was read.
-bool GetField(platform::FileSystem& fs, RecordFile* file, std::int64_t n, std::string& out,
-              int k, std::string_view path, std::int32_t w, std::span<const std::int32_t> widths,
+bool GetField(platform::FileSystem& fs, RecordFile* file, std::int64_t n, std::string& out, int k,
+              std::string_view path, std::int32_t w, std::span<const std::int32_t> widths,
               FieldDisplay* display = nullptr, int item = 0);
 
 }  // namespace livrana

@@ -14,7 +14,7 @@ class Sink {
   virtual void Fail(std::string_view caption, std::string_view text) = 0;  // error icon
   virtual void Warn(std::string_view caption, std::string_view text) = 0;
   virtual bool Ask(std::string_view caption, std::string_view text) = 0;  // yes/no, No default
-  virtual void BeginWait() = 0;  // wait cursor
+  virtual void BeginWait() = 0;                                           // wait cursor
   virtual void EndWait() = 0;
   virtual void Repaint() {}
   virtual void Note(std::string_view /*text*/) {}  // diagnostics; the dialog ignores them

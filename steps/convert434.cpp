@@ -1,5 +1,363 @@
 #include "steps/convert434.h"
 
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string_view>
+
+#include "records/company.h"
+#include "records/format.h"
+#include "records/record_file.h"
+
 namespace livrana {
-Convert434Result Convert434(Context&) { return {}; }
+namespace {
+
+constexpr std::string_view kCaption = "Conversão 4.34";
+
+// ---------------------------------------------------------------------------------------
+// Invoice files "R00\<code>\L50A<year>.DAT": 400-byte records.
+//
+//   offset width
+//        0     1   "0" for the record to qualify
+//       51     1   a space for the record to qualify
+//       52    10   old field: must not start with a space; its first 9 characters move to
+//                  80, then it is filled with spaces
+//       80     9   receives the first 9 characters of the old field at 52; its previous
+//                  text moves to 127
+//      127    11   receives the previous text of 80, followed by 2 spaces
+//
+// The three fields are rewritten as one span, [52, 138), in a single write.
+// ---------------------------------------------------------------------------------------
+constexpr std::int64_t kInvoiceRecord = 400;
+constexpr int kFirstYear = 1990;
+constexpr int kLastYear = 2018;
+struct InvoiceLayout {
+  static constexpr std::size_t kKind = 0;
+  static constexpr std::size_t kGap = 51;
+  static constexpr std::size_t kOld = 52, kOldWidth = 10;
+  static constexpr std::size_t kMid = 80, kMidWidth = 9;
+  static constexpr std::size_t kNew = 127, kNewWidth = 11;
+  static constexpr std::size_t kSpanStart = kOld;
+  static constexpr std::size_t kSpanEnd = kNew + kNewWidth;  // 138
+};
+
+// Reads n bytes at pos exactly as stored (a line feed or a zero byte does not cut them);
+// fewer at the end of the file.
+std::string ReadAt(RecordFile& file, std::uint64_t pos, std::size_t n) {
+  std::string bytes(n, '\0');
+  file.Seek(pos);
+  bytes.resize(file.Read(bytes.data(), n));
+  return bytes;
+}
+
+// Converts one invoice record in place; false when it does not qualify. A record cut short
+// before the end of the span is left as it is: converting it would lose the text of 80.
+bool ConvertInvoiceRecord(RecordFile& file, std::uint64_t start, std::uint64_t end,
+                          std::string& span) {
+  using L = InvoiceLayout;
+  if (end - start < L::kSpanEnd) return false;
+  span.resize(L::kSpanEnd - L::kGap);
+  file.Seek(start + L::kGap);
+  file.Read(span.data(), span.size());
+  // span[0] is byte 51; span[i] is byte 51 + i.
+  if (span[0] != ' ' || span[1] == ' ') return false;
+  std::string_view record(span);
+  std::string old_mid(record.substr(L::kMid - L::kGap, L::kMidWidth));
+  std::string moved(record.substr(L::kOld - L::kGap, L::kMidWidth));
+  std::string out = span.substr(1);  // bytes 52 to 137
+  auto put = [&](std::size_t offset, const std::string& text) {
+    std::copy(text.begin(), text.end(), out.begin() + static_cast<long>(offset - L::kSpanStart));
+  };
+  put(L::kOld, Format("%-10s", ""));
+  put(L::kMid, Format("%-9s", CutText(moved, L::kMidWidth)));
+  put(L::kNew, Format("%-11s", old_mid));
+  file.Seek(start + L::kSpanStart);
+  file.Write(out);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Phone-table phase. Every table has the same fields:
+//
+//   offset width
+//        0    10   the record's code, written to the phone table as stored
+//      290    41   first telephone text: cut to 37 characters
+//      331    23   second telephone text: folded into the first or moved out, then emptied
+//
+// FTEL1.DAT has lines of 38 characters and CR LF:
+//   kind (2), "01" or "02" (2), merged flag (1), code (10), text (23).
+// ---------------------------------------------------------------------------------------
+struct PhoneTable {
+  int kind;
+  std::string_view file;
+  std::int64_t record_length;
+};
+constexpr std::array<PhoneTable, 4> kPhoneTables = {{
+    {0, "F00R0.DAT", 1000},
+    {1, "F01R0.DAT", 814},
+    {2, "F02R1.DAT", 1000},
+    {8, "F08R1.DAT", 1000},
+}};
+struct PhoneLayout {
+  static constexpr std::size_t kCode = 0, kCodeWidth = 10;
+  static constexpr std::size_t kPhone1 = 290, kPhone1Width = 41;
+  static constexpr std::size_t kPhone2 = 331, kPhone2Width = 23;
+  static constexpr std::size_t kKept = 37;  // characters the first telephone field keeps
+  static constexpr std::size_t kEnd = kPhone2 + kPhone2Width;  // 354
+};
+constexpr std::string_view kPhoneLine1 = "%02d01%d%-10s%-23s\r\n";
+constexpr std::string_view kPhoneLine2 = "%02d02%d%-10s%-23s\r\n";
+
+constexpr std::string_view kPhoneTableFile = "FTEL1.DAT";
+// The phone table is built in a journal first and published under its name only when
+// every table has been walked, so that an interrupted run is finished by the next one.
+// Each journal entry holds the lines of one table record together with the record they
+// came from, so that a later run knows which records have already given their text.
+constexpr std::string_view kPhoneJournal = "FTEL1.JNL";
+constexpr std::string_view kPhoneNew = "FTEL1.NEW";
+constexpr std::size_t kPhoneLineBytes = 40;
+// Journal entry: kind (2), record number (10), which lines follow (1: "1" the "01" line,
+// "2" the "02" line, "3" both), then both lines (each 40 bytes, spaces when absent).
+constexpr std::size_t kJournalEntry = 2 + 10 + 1 + 2 * kPhoneLineBytes;
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// What one table record gives: the rewritten telephone span and the phone-table lines.
+struct PhoneRecord {
+  bool changed = false;
+  std::string span;  // bytes [290, end of record or 354)
+  std::string line1, line2;
+};
+
+PhoneRecord ConvertPhoneRecord(int kind, std::string_view code, std::string span) {
+  using L = PhoneLayout;
+  PhoneRecord result;
+  // A record that ends early gives only the characters it has.
+  std::string t1 = span.substr(0, std::min(span.size(), L::kPhone1Width));
+  std::string t2 =
+      span.size() > L::kPhone2 - L::kPhone1 ? span.substr(L::kPhone2 - L::kPhone1) : std::string();
+  TrimRight(t1);
+  TrimRight(t2);
+  std::size_t l1 = t1.size(), l2 = t2.size();
+  if (l2 <= l1 && SameIgnoringCase(std::string_view(t1).substr(0, l2), t2)) {
+    // The first text starts with the second: the second field keeps its text.
+    t2.clear();
+    l2 = 0;
+  }
+  int merged = 0;
+  auto put = [&](std::size_t offset, std::string_view text) {
+    std::size_t at = offset - L::kPhone1;
+    if (at >= span.size()) return;
+    text = text.substr(0, span.size() - at);  // a write stops at the record's end
+    std::copy(text.begin(), text.end(), span.begin() + static_cast<long>(at));
+    result.changed = true;
+  };
+  if (l1 > L::kKept) {
+    put(L::kPhone1 + L::kKept, Format("%-4s", ""));
+    result.line1 = Format(kPhoneLine1, kind, 0, code, t1.substr(L::kKept));
+  }
+  if (l2 > 0 && l1 + l2 + 3 <= L::kKept) {
+    put(L::kPhone1 + l1, Format(" / %s", t2));
+    merged = 1;
+  }
+  if (l2 > 0) {
+    put(L::kPhone2, Format("%-23s", ""));
+    result.line2 = Format(kPhoneLine2, kind, merged, code, t2);
+  }
+  result.span = std::move(span);
+  return result;
+}
+
+// Where the journal says the walk had got to: the table index and record number of the
+// last record whose lines it holds.
+struct JournalMark {
+  int table = -1;
+  std::int64_t record = -1;
+  bool Covers(int t, std::int64_t n) const { return t < table || (t == table && n <= record); }
+};
+
+std::optional<int> TableIndex(std::string_view kind) {
+  for (std::size_t i = 0; i < kPhoneTables.size(); ++i) {
+    if (kind == Format("%02d", kPhoneTables[i].kind)) return static_cast<int>(i);
+  }
+  return std::nullopt;
+}
+
+// Reads the journal's whole entries; a torn entry at its end (the process died while
+// writing it) is cut off, since its record had not been rewritten yet.
+bool ReadJournal(RecordFile& journal, JournalMark& mark, std::vector<std::string>* lines) {
+  std::uint64_t size = journal.Size();
+  std::uint64_t good = 0;
+  std::string entry(kJournalEntry, '\0');
+  for (std::uint64_t pos = 0; pos + kJournalEntry <= size; pos += kJournalEntry) {
+    journal.Seek(pos);
+    if (journal.Read(entry.data(), kJournalEntry) != kJournalEntry) break;
+    auto table = TableIndex(std::string_view(entry).substr(0, 2));
+    std::string_view number = std::string_view(entry).substr(2, 10);
+    char which = entry[12];
+    bool digits =
+        std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!table || !digits || which < '1' || which > '3') break;
+    mark.table = *table;
+    mark.record = std::stoll(std::string(number));
+    if (lines != nullptr) {
+      if (which & 1) lines->push_back(entry.substr(13, kPhoneLineBytes));
+      if (which & 2) lines->push_back(entry.substr(13 + kPhoneLineBytes, kPhoneLineBytes));
+    }
+    good = pos + kJournalEntry;
+  }
+  return good == size || journal.Truncate(good);
+}
+
+class PhasePhone {
+ public:
+  PhasePhone(Context& ctx, Convert434Result& result) : ctx_(ctx), result_(result) {}
+
+  void Run() {
+    if (ctx_.fs.Attributes(kPhoneTableFile)) {
+      // A run that died after publishing the phone table may have left its journal.
+      if (ctx_.fs.Attributes(kPhoneJournal)) ctx_.fs.Remove(kPhoneJournal);
+      return;
+    }
+    if (ctx_.fs.Attributes(kPhoneNew)) ctx_.fs.Remove(kPhoneNew);
+    bool resuming = ctx_.fs.Attributes(kPhoneJournal).has_value();
+    journal_ =
+        resuming ? OpenUpdate(ctx_.fs, kPhoneJournal) : OpenCreateUpdate(ctx_.fs, kPhoneJournal);
+    if (!journal_) return;  // the phone table cannot be created: the phase does nothing
+    if (resuming && !ReadJournal(*journal_, mark_, nullptr)) return Failed(kPhoneJournal);
+    result_.phone_phase_ran = true;
+    for (std::size_t t = 0; t < kPhoneTables.size(); ++t) {
+      if (!WalkTable(static_cast<int>(t))) return;
+    }
+    Publish();
+  }
+
+ private:
+  bool WalkTable(int t) {
+    const PhoneTable& table = kPhoneTables[static_cast<std::size_t>(t)];
+    FileHandle file = OpenUpdate(ctx_.fs, table.file);
+    if (!file) return true;
+    file->SetRecordLength(static_cast<std::uint32_t>(table.record_length));
+    // Text leaves a record only after the journal holding it has reached the disk.
+    file->FlushFirst(journal_.get());
+    bool changed = false;
+    const std::uint64_t size = file->Size();
+    for (std::int64_t n = 0;; ++n) {
+      const std::uint64_t start = static_cast<std::uint64_t>(n * table.record_length);
+      if (start >= size) break;
+      const std::uint64_t end = std::min<std::uint64_t>(start + table.record_length, size);
+      std::string code =
+          ReadAt(*file, start, std::min<std::uint64_t>(PhoneLayout::kCodeWidth, end - start));
+      if (end <= start + PhoneLayout::kPhone1) continue;
+      std::string span =
+          ReadAt(*file, start + PhoneLayout::kPhone1,
+                 std::min<std::uint64_t>(PhoneLayout::kEnd, end - start) - PhoneLayout::kPhone1);
+      PhoneRecord rec = ConvertPhoneRecord(table.kind, code, std::move(span));
+      if (!rec.changed) continue;
+      if (!mark_.Covers(t, n) && !(rec.line1.empty() && rec.line2.empty())) {
+        char which =
+            static_cast<char>('0' + (rec.line1.empty() ? 0 : 1) + (rec.line2.empty() ? 0 : 2));
+        std::string entry = Format("%02d%010ld%c", table.kind, n, which);
+        entry += rec.line1.empty() ? std::string(kPhoneLineBytes, ' ') : rec.line1;
+        entry += rec.line2.empty() ? std::string(kPhoneLineBytes, ' ') : rec.line2;
+        journal_->Write(entry);
+      }
+      file->Seek(start + PhoneLayout::kPhone1);
+      file->Write(rec.span);
+      changed = true;
+    }
+    bool ok = CloseFile(file);
+    if (changed) result_.files_changed.emplace_back(table.file);
+    if (!ok || journal_->Failed()) {
+      Failed(journal_->Failed() ? kPhoneJournal : table.file);
+      return false;
+    }
+    return true;
+  }
+
+  // Writes the phone table from the journal and publishes it under its name.
+  void Publish() {
+    std::vector<std::string> lines;
+    JournalMark all;
+    if (!journal_->Flush() || !ReadJournal(*journal_, all, &lines)) return Failed(kPhoneJournal);
+    FileHandle out = OpenCreate(ctx_.fs, kPhoneNew);
+    if (!out) return Failed(kPhoneNew);
+    for (const auto& line : lines) out->Write(line);
+    bool ok = out->Sync() && CloseFile(out);
+    CloseFile(journal_);
+    if (!ok || !ctx_.fs.Rename(kPhoneNew, kPhoneTableFile)) return Failed(kPhoneTableFile);
+    ctx_.fs.Remove(kPhoneJournal);
+    result_.phone_lines = static_cast<std::int64_t>(lines.size());
+    result_.files_changed.emplace_back(kPhoneTableFile);
+  }
+
+  void Failed(std::string_view file) {
+    result_.ok = false;
+    ctx_.sink.Fail(kCaption, Format("Erro ao gravar o arquivo %s.\nNenhum texto foi perdido: "
+                                    "execute a conversão novamente para concluí-la.",
+                                    file));
+  }
+
+  Context& ctx_;
+  Convert434Result& result_;
+  FileHandle journal_;
+  JournalMark mark_;
+};
+
+// Returns false when a write failed; the invoice phase then stops.
+bool ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code,
+                        std::string_view path, Convert434Result& result) {
+  FileHandle file = OpenUpdate(ctx.fs, path);
+  if (!file) return true;
+  file->SetRecordLength(static_cast<std::uint32_t>(kInvoiceRecord));
+  const std::uint64_t size = file->Size();
+  std::string span;
+  char kind;
+  bool changed = false;
+  for (std::uint64_t start = 0; start < size; start += kInvoiceRecord) {
+    file->Seek(start);
+    if (file->Read(&kind, 1) != 1 || kind != '0') continue;
+    std::uint64_t end = std::min<std::uint64_t>(start + kInvoiceRecord, size);
+    if (!ConvertInvoiceRecord(*file, start, end, span)) continue;
+    changed = true;
+    ++result.converted;
+    ctx.sink.Status(Format("Empresa %ld (%s) - NF %d", n, code, result.converted));
+  }
+  bool ok = CloseFile(file);
+  if (changed) result.files_changed.emplace_back(path);
+  if (!ok) {
+    result.ok = false;
+    ctx.sink.Fail(kCaption, Format("Erro ao gravar o arquivo %s.\nA conversão foi interrompida; "
+                                   "execute-a novamente depois de corrigir o problema.",
+                                   path));
+  }
+  return ok;
+}
+
+}  // namespace
+
+Convert434Result Convert434(Context& ctx) {
+  Convert434Result result;
+  bool stopped = false;
+  result.register_found =
+      ForEachCompany(ctx, OnlyUsableFolders(ctx, [&](std::int64_t n, const std::string& code) {
+                       if (stopped) return;
+                       result.companies.push_back(code);
+                       ctx.sink.Status(Format("Empresa %ld (%s)", n, code));
+                       for (int year = kFirstYear; year <= kLastYear && !stopped; ++year) {
+                         std::string path = Format("R00\\%s\\L50A%04d.DAT", code, year);
+                         stopped = !ConvertInvoiceFile(ctx, n, code, path, result);
+                       }
+                     }));
+  if (stopped) return result;
+  if (result.register_found)
+    ctx.sink.Inform(kCaption, Format("NF convertidas: %d", result.converted));
+  PhasePhone(ctx, result).Run();
+  return result;
+}
+
 }  // namespace livrana

@@ -126,10 +126,18 @@ class PosixFileSystem final : public FileSystem {
     if (!host) return nullptr;
     int flags = O_CLOEXEC;
     switch (access) {
-      case Access::kRead: flags |= O_RDONLY; break;
-      case Access::kReadWrite: flags |= O_RDWR; break;
-      case Access::kCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-      case Access::kOpenAlways: flags |= O_RDWR | O_CREAT; break;
+      case Access::kRead:
+        flags |= O_RDONLY;
+        break;
+      case Access::kReadWrite:
+        flags |= O_RDWR;
+        break;
+      case Access::kCreate:
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        break;
+      case Access::kOpenAlways:
+        flags |= O_RDWR | O_CREAT;
+        break;
     }
     int fd = ::open(host->c_str(), flags, 0666);
     if (fd < 0) return nullptr;
@@ -225,10 +233,10 @@ class PosixFileSystem final : public FileSystem {
     auto parts = SplitPath(pattern);
     if (parts.empty()) return found;
     std::string_view name_pattern = parts.back();
-    std::string_view folder = pattern.substr(0, static_cast<std::size_t>(name_pattern.data() -
-                                                                         pattern.data()));
-    auto host_folder = folder.empty() && !IsAbsolute(pattern) ? std::optional(root_)
-                                                                : Resolve(folder);
+    std::string_view folder =
+        pattern.substr(0, static_cast<std::size_t>(name_pattern.data() - pattern.data()));
+    auto host_folder =
+        folder.empty() && !IsAbsolute(pattern) ? std::optional(root_) : Resolve(folder);
     if (!host_folder) return found;
     DIR* dir = ::opendir(host_folder->c_str());
     if (dir == nullptr) return found;

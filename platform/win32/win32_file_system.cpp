@@ -1,0 +1,333 @@
+// The file system of a Windows host, through the ANSI calls of KERNEL32. Names are
+// Windows-1252 texts as the core keeps them; letter case is the file system's business.
+//
+// Relative paths are resolved below the data folder the file system was opened on (the
+// current directory when that is empty). A relative path may not leave that folder: "."
+// and ".." components, drive or stream prefixes (":"), device names (CON, NUL, COM1, ...)
+// and names that Windows would cut (trailing dots or spaces) are refused.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace livrana::platform {
+namespace {
+
+// Largest piece handed to one ReadFile or WriteFile call.
+constexpr std::size_t kMaxPiece = 1u << 30;
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// "C:\...", "\\server\share\...", "\\?\..." or "\..." (the root of the current drive).
+bool IsAbsolute(std::string_view path) {
+  if (!path.empty() && IsSeparator(path[0])) return true;
+  return path.size() >= 3 && IsLetter(path[0]) && path[1] == ':' && IsSeparator(path[2]);
+}
+
+// A name that opens a device instead of a file, whatever extension follows it.
+bool IsDeviceName(std::string_view name) {
+  std::string base(name.substr(0, std::min(name.find('.'), name.size())));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = Upper(c);
+  static constexpr std::array<std::string_view, 6> kPlain = {"CON", "PRN",    "AUX",
+                                                             "NUL", "CONIN$", "CONOUT$"};
+  if (std::find(kPlain.begin(), kPlain.end(), base) != kPlain.end()) return true;
+  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+// A component of a relative path that names an entry of its folder and nothing else.
+bool IsPlainComponent(std::string_view part) {
+  if (part == "." || part == "..") return false;
+  if (part.find(':') != std::string_view::npos) return false;
+  if (part.back() == '.' || part.back() == ' ') return false;
+  return !IsDeviceName(part);
+}
+
+std::string WithBackslashes(std::string_view path) {
+  std::string out(path);
+  std::replace(out.begin(), out.end(), '/', '\\');
+  return out;
+}
+
+void FatStamp(const FILETIME& utc, std::uint16_t* date, std::uint16_t* time) {
+  *date = 0;
+  *time = 0;
+  FILETIME local;
+  WORD fat_date = 0, fat_time = 0;
+  if (!FileTimeToLocalFileTime(&utc, &local)) return;
+  if (!FileTimeToDosDateTime(&local, &fat_date, &fat_time)) return;
+  *date = fat_date;
+  *time = fat_time;
+}
+
+// The attribute bits the core knows, as Windows reports them.
+std::uint32_t CoreAttributes(DWORD attributes) {
+  return attributes & (kReadOnly | kHidden | kSystem | kDirectory | kArchive);
+}
+
+class Win32File final : public File {
+ public:
+  explicit Win32File(HANDLE handle) : handle_(handle) {}
+  ~Win32File() override { Close(); }
+
+  std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
+    std::size_t done = 0;
+    while (done < n) {
+      OVERLAPPED at = Offset(pos + done);
+      DWORD want = static_cast<DWORD>(std::min(n - done, kMaxPiece));
+      DWORD got = 0;
+      if (!ReadFile(handle_, buf + done, want, &got, &at)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) break;
+        return -1;
+      }
+      if (got == 0) break;
+      done += got;
+    }
+    return static_cast<std::int64_t>(done);
+  }
+
+  bool WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
+    std::size_t done = 0;
+    while (done < n) {
+      OVERLAPPED at = Offset(pos + done);
+      DWORD want = static_cast<DWORD>(std::min(n - done, kMaxPiece));
+      DWORD put = 0;
+      if (!WriteFile(handle_, buf + done, want, &put, &at) || put == 0) return false;
+      done += put;
+    }
+    return true;
+  }
+
+  std::optional<std::uint64_t> Size() override {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle_, &size)) return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+  }
+
+  bool Truncate(std::uint64_t size) override {
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) && SetEndOfFile(handle_);
+  }
+
+  bool Sync() override { return FlushFileBuffers(handle_) != 0; }
+
+  bool Close() override {
+    if (handle_ == INVALID_HANDLE_VALUE) return true;
+    BOOL ok = CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    return ok != 0;
+  }
+
+ private:
+  static OVERLAPPED Offset(std::uint64_t pos) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(pos & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+    return at;
+  }
+
+  HANDLE handle_;
+};
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  explicit Win32FileSystem(std::string root) : root_(WithBackslashes(root)) {}
+
+  std::unique_ptr<File> Open(std::string_view path, Access access) override {
+    auto host = Resolve(path);
+    if (!host) return nullptr;
+    DWORD rights = GENERIC_READ;
+    DWORD disposition = OPEN_EXISTING;
+    switch (access) {
+      case Access::kRead: break;
+      case Access::kReadWrite: rights |= GENERIC_WRITE; break;
+      case Access::kCreate:
+        rights |= GENERIC_WRITE;
+        disposition = CREATE_ALWAYS;
+        break;
+      case Access::kOpenAlways:
+        rights |= GENERIC_WRITE;
+        disposition = OPEN_ALWAYS;
+        break;
+    }
+    // Others may read and write meanwhile, as the C runtime's openings allow.
+    HANDLE handle = CreateFileA(host->c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (GetFileType(handle) != FILE_TYPE_DISK) {  // a device or a pipe is not a record file
+      CloseHandle(handle);
+      return nullptr;
+    }
+    return std::make_unique<Win32File>(handle);
+  }
+
+  std::optional<std::uint32_t> Attributes(std::string_view path) override {
+    auto host = Resolve(path);
+    if (!host) return std::nullopt;
+    DWORD attributes = GetFileAttributesA(host->c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return CoreAttributes(attributes);
+  }
+
+  bool SetReadOnly(std::string_view path, bool read_only) override {
+    auto host = Resolve(path);
+    if (!host) return false;
+    DWORD attributes = GetFileAttributesA(host->c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    attributes = read_only ? (attributes | FILE_ATTRIBUTE_READONLY)
+                           : (attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    // Only these bits can be set; none of them means a plain file.
+    attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+    return SetFileAttributesA(host->c_str(), attributes) != 0;
+  }
+
+  bool Rename(std::string_view from, std::string_view to) override {
+    // MoveFileA never replaces its target; between volumes it copies a file and deletes
+    // the source, and refuses to move a folder.
+    auto src = Resolve(from);
+    auto dst = Resolve(to);
+    return src && dst && MoveFileA(src->c_str(), dst->c_str()) != 0;
+  }
+
+  bool Copy(std::string_view from, std::string_view to, bool overwrite) override {
+    auto src = Resolve(from);
+    auto dst = Resolve(to);
+    return src && dst && CopyFileA(src->c_str(), dst->c_str(), overwrite ? FALSE : TRUE) != 0;
+  }
+
+  bool Remove(std::string_view path) override {
+    auto host = Resolve(path);
+    return host && DeleteFileA(host->c_str()) != 0;
+  }
+
+  bool MakeFolder(std::string_view path) override {
+    auto host = Resolve(path);
+    return host && CreateDirectoryA(host->c_str(), nullptr) != 0;
+  }
+
+  bool RemoveFolder(std::string_view path) override {
+    auto host = Resolve(path);
+    return host && RemoveDirectoryA(host->c_str()) != 0;
+  }
+
+  std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
+    std::vector<DirEntry> found;
+    auto parts = SplitPath(pattern);
+    if (parts.empty()) return found;
+    std::string_view name_pattern = parts.back();
+    std::string_view folder =
+        pattern.substr(0, static_cast<std::size_t>(name_pattern.data() - pattern.data()));
+    std::optional<std::string> host_folder = Resolve(folder);
+    if (!host_folder) return found;
+    // Every entry is listed and matched here, so that the names match exactly as on the
+    // other hosts (no match through the short 8.3 names).
+    std::string search = *host_folder;
+    if (!search.empty() && !IsSeparator(search.back()) && search.back() != ':') search += '\\';
+    search += '*';
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(search.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return found;
+    do {
+      std::string_view name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      if (!MatchPattern(name_pattern, name)) continue;
+      DirEntry entry;
+      entry.name = std::string(name);
+      entry.attributes = CoreAttributes(data.dwFileAttributes);
+      std::uint32_t special = entry.attributes & (kHidden | kSystem | kDirectory);
+      if ((special & ~mask) != 0) continue;
+      if ((entry.attributes & kDirectory) == 0) {
+        entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+      }
+      FatStamp(data.ftLastWriteTime, &entry.fat_date, &entry.fat_time);
+      found.push_back(std::move(entry));
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return found;
+  }
+
+  std::string TempFolder() override {
+    char buf[MAX_PATH + 1];
+    DWORD len = GetTempPathA(sizeof buf, buf);
+    if (len == 0 || len >= sizeof buf) return std::string();
+    std::string folder(buf, len);
+    if (!IsSeparator(folder.back())) folder += '\\';
+    return folder;
+  }
+
+  bool Busy(std::string_view path) override {
+    // Busy while another program writes the file or does not let others read it: then an
+    // opening for reading that lets others read only is refused for sharing.
+    auto host = Resolve(path);
+    if (!host) return false;
+    HANDLE handle = CreateFileA(host->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      DWORD error = GetLastError();
+      return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+    }
+    CloseHandle(handle);
+    return false;
+  }
+
+  int CurrentYear() override {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return now.wYear;
+  }
+
+  void Pause(int milliseconds) override { Sleep(static_cast<DWORD>(std::max(milliseconds, 0))); }
+
+  std::string Root() const override {
+    if (!root_.empty()) return root_;
+    char buf[MAX_PATH + 1];
+    DWORD len = GetCurrentDirectoryA(sizeof buf, buf);
+    return (len == 0 || len >= sizeof buf) ? std::string() : std::string(buf, len);
+  }
+
+ private:
+  // The host path of a core path; nothing for a relative path that could name something
+  // outside the data folder.
+  std::optional<std::string> Resolve(std::string_view path) const {
+    if (IsAbsolute(path)) return WithBackslashes(path);
+    if (path.size() >= 2 && path[1] == ':') return std::nullopt;  // "C:name", drive-relative
+    std::string relative;
+    for (std::string_view part : SplitPath(path)) {
+      if (!IsPlainComponent(part)) return std::nullopt;
+      if (!relative.empty()) relative += '\\';
+      relative += part;
+    }
+    if (root_.empty()) return relative.empty() ? std::string(".") : relative;
+    if (relative.empty()) return root_;
+    std::string host = root_;
+    if (!IsSeparator(host.back()) && host.back() != ':') host += '\\';
+    return host + relative;
+  }
+
+  std::string root_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> OpenHostFileSystem(const std::string& data_folder) {
+  return std::make_unique<Win32FileSystem>(data_folder);
+}
+
+}  // namespace livrana::platform

@@ -1,0 +1,336 @@
+#include "steps/convert434.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fault_file_system.h"
+#include "platform/memory_file_system.h"
+#include "records/company.h"
+#include "tests/test_util.h"
+
+namespace livrana {
+namespace {
+
+using test::ReadFile;
+using test::Record;
+using test::RecordingSink;
+using test::WriteFile;
+
+std::string Company(std::string_view code, std::string_view phone1 = "",
+                    std::string_view phone2 = "", bool deleted = false) {
+  return Record(1000, {{0, code}, {290, phone1}, {331, phone2}, {999, deleted ? "+" : " "}});
+}
+
+// The example invoice of the step: qualifies, and shows where every piece goes.
+const std::string kInvoice = Record(
+    400,
+    {{0, "0"}, {52, "ABCDEFGHIJ"}, {80, "RSTUVWXYZ"}, {200, "rest of the record"}, {399, "*"}});
+const std::string kConverted = Record(
+    400,
+    {{0, "0"}, {80, "ABCDEFGHI"}, {127, "RSTUVWXYZ"}, {200, "rest of the record"}, {399, "*"}});
+
+class Convert434Test : public ::testing::Test {
+ protected:
+  Convert434Result Run(std::string filter = "") {
+    sink = RecordingSink();
+    Context ctx{fs, sink, std::move(filter)};
+    return Convert434(ctx);
+  }
+  std::string File(std::string_view path) { return ReadFile(fs, path).value_or("<missing>"); }
+  void Folder(std::string_view code) {
+    fs.MakeFolder("R00");
+    fs.MakeFolder(std::string("R00\\") + std::string(code));
+  }
+  std::vector<std::string> Informs() const {
+    std::vector<std::string> texts;
+    for (const auto& m : sink.messages) {
+      EXPECT_EQ(m.kind, "inform");
+      EXPECT_EQ(m.caption, "Conversão 4.34");
+      texts.push_back(m.text);
+    }
+    return texts;
+  }
+
+  platform::MemoryFileSystem fs;
+  RecordingSink sink;
+};
+
+TEST_F(Convert434Test, RewritesTheThreeFieldsOfQualifyingInvoiceRecords) {
+  WriteFile(fs, "F00R0.DAT", Company("0001"));
+  Folder("0001");
+  std::string other_kind = Record(400, {{0, "1"}, {52, "ABCDEFGHIJ"}});
+  std::string filled_gap = Record(400, {{0, "0"}, {51, "XABCDEFGHIJ"}});
+  std::string empty_old = Record(400, {{0, "0"}, {53, "BCDEFGHIJ"}});
+  WriteFile(fs, "R00\\0001\\L50A1995.DAT",
+            kInvoice + other_kind + filled_gap + empty_old + kInvoice);
+
+  auto result = Run();
+  EXPECT_EQ(File("R00\\0001\\L50A1995.DAT"),
+            kConverted + other_kind + filled_gap + empty_old + kConverted);
+  EXPECT_EQ(result.converted, 2);
+  EXPECT_EQ(Informs(), std::vector<std::string>{"NF convertidas: 2"});
+  EXPECT_EQ(sink.statuses, (std::vector<std::string>{"Empresa 0 (0001)", "Empresa 0 (0001) - NF 1",
+                                                     "Empresa 0 (0001) - NF 2"}));
+
+  // A converted record no longer qualifies: a second run changes nothing.
+  auto before = fs.Snapshot();
+  result = Run();
+  EXPECT_EQ(result.converted, 0);
+  EXPECT_EQ(Informs(), std::vector<std::string>{"NF convertidas: 0"});
+  EXPECT_EQ(fs.Snapshot(), before);
+}
+
+TEST_F(Convert434Test, VisitsTheYears1990To2018OfSelectedCompaniesOnly) {
+  WriteFile(fs, "F00R0.DAT", Company("A") + Company("GONE", "", "", true) + Company("B"));
+  for (auto code : {"A", "GONE", "B"}) {
+    Folder(code);
+    for (int year : {1989, 1990, 2018, 2019}) {
+      WriteFile(fs, "R00\\" + std::string(code) + "\\L50A" + std::to_string(year) + ".DAT",
+                kInvoice);
+    }
+  }
+  auto result = Run();
+  EXPECT_EQ(result.converted, 4);
+  EXPECT_EQ(result.companies, (std::vector<std::string>{"A", "B"}));
+  for (auto code : {"A", "B"}) {
+    std::string base = "R00\\" + std::string(code) + "\\L50A";
+    EXPECT_EQ(File(base + "1989.DAT"), kInvoice);
+    EXPECT_EQ(File(base + "1990.DAT"), kConverted);
+    EXPECT_EQ(File(base + "2018.DAT"), kConverted);
+    EXPECT_EQ(File(base + "2019.DAT"), kInvoice);
+  }
+  EXPECT_EQ(File("R00\\GONE\\L50A1990.DAT"), kInvoice);
+  // Companies are numbered by record; the count runs on across companies.
+  EXPECT_EQ(sink.statuses, (std::vector<std::string>{
+                               "Empresa 0 (A)", "Empresa 0 (A) - NF 1", "Empresa 0 (A) - NF 2",
+                               "Empresa 2 (B)", "Empresa 2 (B) - NF 3", "Empresa 2 (B) - NF 4"}));
+}
+
+TEST_F(Convert434Test, CompanyFilterSelectsByExactCode) {
+  WriteFile(fs, "F00R0.DAT", Company("123") + Company("1234") + Company(" 123"));
+  for (auto code : {"123", "1234", " 123"}) {
+    Folder(code);
+    WriteFile(fs, "R00\\" + std::string(code) + "\\L50A2000.DAT", kInvoice);
+  }
+  EXPECT_EQ(Run("123").companies, std::vector<std::string>{"123"});
+  EXPECT_EQ(File("R00\\1234\\L50A2000.DAT"), kInvoice);
+
+  auto result = Run("123 ");  // the filter is not trimmed: no company matches
+  EXPECT_TRUE(result.companies.empty());
+  EXPECT_EQ(Informs(), std::vector<std::string>{"NF convertidas: 0"});
+}
+
+TEST_F(Convert434Test, RecordsCutShortAreNeverLengthenedNorFilledFromElsewhere) {
+  WriteFile(fs, "F00R0.DAT", Company("0001"));
+  Folder("0001");
+  // The last record ends before byte 138: converting it would lose the text of 80 to 88.
+  std::string short_invoice = kInvoice.substr(0, 137);
+  WriteFile(fs, "R00\\0001\\L50A2001.DAT", kInvoice + short_invoice);
+  WriteFile(fs, "R00\\0001\\L50A2002.DAT", kInvoice.substr(0, 138));
+  auto result = Run();
+  EXPECT_EQ(File("R00\\0001\\L50A2001.DAT"), kConverted + short_invoice);
+  EXPECT_EQ(File("R00\\0001\\L50A2002.DAT"), kConverted.substr(0, 138));
+  EXPECT_EQ(result.converted, 2);
+}
+
+TEST_F(Convert434Test, MissingRegisterSkipsTheInvoicePhaseSilently) {
+  WriteFile(fs, "F01R0.DAT", Record(814, {{0, "C1"}, {290, std::string(40, '9')}}));
+  auto result = Run();
+  EXPECT_FALSE(result.register_found);
+  EXPECT_TRUE(sink.messages.empty());
+  EXPECT_TRUE(result.phone_phase_ran);
+  EXPECT_EQ(File("FTEL1.DAT"),
+            "0101"
+            "0"
+            "C1        " +
+                Record(23, {{0, "999"}}) + "\r\n");
+}
+
+TEST_F(Convert434Test, CompanyCodesThatCannotNameAFolderArePassedOver) {
+  WriteFile(fs, "F00R0.DAT",
+            Company("..") + Company("") + Company("CON") + Company("A*") + Company("OK"));
+  fs.MakeFolder("R00");
+  fs.MakeFolder("R00\\OK");
+  WriteFile(fs, "R00\\L50A1990.DAT", kInvoice);  // what an empty code would reach
+  WriteFile(fs, "/tmp/L50A1990.DAT", kInvoice);
+  WriteFile(fs, "R00\\OK\\L50A1990.DAT", kInvoice);
+  auto outside = fs.SnapshotOutside();
+  auto result = Run();
+  EXPECT_EQ(result.companies, std::vector<std::string>{"OK"});
+  EXPECT_EQ(sink.notes.size(), 4u);
+  EXPECT_EQ(File("R00\\L50A1990.DAT"), kInvoice);
+  EXPECT_EQ(File("R00\\OK\\L50A1990.DAT"), kConverted);
+  EXPECT_EQ(fs.SnapshotOutside(), outside);
+}
+
+// ---- Phone-table phase -----------------------------------------------------------------
+
+std::string Line(std::string_view kind, std::string_view which, char merged, std::string_view code,
+                 std::string_view text) {
+  return std::string(kind) + std::string(which) + merged + Record(10, {{0, code}}) +
+         Record(23, {{0, text}}) + "\r\n";
+}
+
+TEST_F(Convert434Test, PhoneTextsAreCutFoldedAndMovedToThePhoneTable) {
+  std::string forty = "(11) 3456-7890 / (11) 3456-7891 Ramal 2";  // 39
+  forty += "3";
+  std::string twenty = "(21) 2222-3333 ramal";
+  WriteFile(fs, "F00R0.DAT",
+            Company("0001", forty, "(11) 9") +                    // cut, and the second moves out
+                Company("0002", twenty, "(21) 99999-888") +       // 20 + 14 + 3 = 37: folds
+                Company("0003", twenty, "(21) 99999-8888") +      // 38: does not fold
+                Company("0004", "(31) 5555-0000", "(31) 5555") +  // prefix: kept
+                Company("0005", "(31) AbC", "(31) aBc") +         // prefix ignoring case
+                Company("0006"));                                 // both empty
+  auto result = Run();
+  std::string reg = File("F00R0.DAT");
+  auto phones = [&](int n) { return reg.substr(static_cast<std::size_t>(n) * 1000 + 290, 64); };
+  EXPECT_EQ(phones(0), Record(64, {{0, forty.substr(0, 37)}}));
+  EXPECT_EQ(phones(1), Record(64, {{0, twenty + " / (21) 99999-888"}}));
+  EXPECT_EQ(phones(2), Record(64, {{0, twenty}}));
+  EXPECT_EQ(phones(3), Record(64, {{0, "(31) 5555-0000"}, {41, "(31) 5555"}}));
+  EXPECT_EQ(phones(4), Record(64, {{0, "(31) AbC"}, {41, "(31) aBc"}}));
+  EXPECT_EQ(phones(5), Record(64, {}));
+  EXPECT_EQ(File("FTEL1.DAT"), Line("00", "01", '0', "0001", " 23") +
+                                   Line("00", "02", '0', "0001", "(11) 9") +
+                                   Line("00", "02", '1', "0002", "(21) 99999-888") +
+                                   Line("00", "02", '0', "0003", "(21) 99999-8888"));
+  EXPECT_EQ(result.phone_lines, 4);
+  // Only the phone table remains of the work files.
+  EXPECT_FALSE(fs.Attributes("FTEL1.JNL"));
+  EXPECT_FALSE(fs.Attributes("FTEL1.NEW"));
+}
+
+TEST_F(Convert434Test, PhoneTablesAreWalkedInKindOrderWithTheirOwnLengths) {
+  WriteFile(fs, "F08R1.DAT", Record(1000, {{0, "EIGHT"}, {331, "8888"}}));
+  WriteFile(
+      fs, "F01R0.DAT",
+      Record(814, {{0, "ONE-A"}, {331, "1111"}}) + Record(814, {{0, "ONE-B"}, {331, "2222"}}));
+  WriteFile(fs, "F02R1.DAT", Record(1000, {{0, "TWO 234567890"}, {331, "3333"}}));
+  Run();
+  EXPECT_EQ(File("FTEL1.DAT"), Line("01", "02", '1', "ONE-A", "1111") +
+                                   Line("01", "02", '1', "ONE-B", "2222") +
+                                   Line("02", "02", '1', "TWO 234567", "3333") +
+                                   Line("08", "02", '1', "EIGHT", "8888"));
+  EXPECT_EQ(File("F01R0.DAT").substr(814 + 290, 64), Record(64, {{0, " / 2222"}}));
+}
+
+TEST_F(Convert434Test, ExistingPhoneTableSwitchesThePhaseOff) {
+  std::string table = Company("0001", std::string(40, '1'), "22");
+  WriteFile(fs, "F00R0.DAT", table);
+  WriteFile(fs, "FTEL1.DAT", "");
+  auto result = Run();
+  EXPECT_FALSE(result.phone_phase_ran);
+  EXPECT_EQ(File("F00R0.DAT"), table);
+  EXPECT_EQ(File("FTEL1.DAT"), "");
+}
+
+TEST_F(Convert434Test, PhoneRecordCutShortGivesOnlyTheCharactersItHas) {
+  // The table's last record ends inside the second telephone field.
+  std::string last =
+      Record(1000, {{0, "LAST"}, {290, "(11) 1111"}, {331, "(11) 22"}}).substr(0, 337);
+  WriteFile(fs, "F02R1.DAT",
+            Record(1000, {{0, "FIRST"}, {290, "x"}, {331, "TAIL OF FIRST"}}) + last);
+  Run();
+  std::string after = File("F02R1.DAT");
+  ASSERT_EQ(after.size(), 1337u);
+  EXPECT_EQ(after.substr(1290), Record(47, {{0, "(11) 1111 / (11) 2"}}));
+  EXPECT_EQ(File("FTEL1.DAT"), Line("02", "02", '1', "FIRST", "TAIL OF FIRST") +
+                                   Line("02", "02", '1', "LAST", "(11) 2"));
+}
+
+TEST_F(Convert434Test, LineFeedsAndZeroBytesInFieldsAreCarriedAsText) {
+  std::string phone1("(11)\n3456", 9);
+  std::string phone2(
+      "99\0"
+      "88",
+      5);
+  WriteFile(fs, "F01R0.DAT", Record(814, {{0, "C"}, {290, phone1}, {331, phone2}}));
+  Run();
+  EXPECT_EQ(File("F01R0.DAT").substr(290, 64), Record(64, {{0, phone1 + " / " + phone2}}));
+  EXPECT_EQ(File("FTEL1.DAT"), Line("01", "02", '1', "C", phone2));
+}
+
+// ---- Interruptions ---------------------------------------------------------------------
+
+// A data folder with work in both phases, several blocks of invoice records included.
+void BuildFolder(platform::FileSystem& fs) {
+  std::string reg;
+  for (int c = 0; c < 3; ++c) {
+    std::string code = "C" + std::to_string(c);
+    reg += Company(code, c == 0 ? std::string(39, 'p') : "(11) 1234", "(11) 98" + code);
+  }
+  WriteFile(fs, "F00R0.DAT", reg);
+  fs.MakeFolder("R00");
+  for (int c = 0; c < 3; ++c) {
+    std::string code = "C" + std::to_string(c);
+    fs.MakeFolder("R00\\" + code);
+    std::string invoices;
+    for (int r = 0; r < 700 * (c + 1); ++r) {
+      invoices += r % 3 == 0 ? Record(400, {{0, "1"}}) : kInvoice;
+    }
+    WriteFile(fs, "R00\\" + code + "\\L50A199" + std::to_string(c) + ".DAT", invoices);
+  }
+  std::string f01;
+  for (int r = 0; r < 500; ++r) {
+    f01 += Record(814, {{0, "F01-" + std::to_string(r)},
+                        {290, r % 2 ? std::string(41, 'q') : "(48) 3333-4444"},
+                        {331, "Ramal " + std::to_string(r)}});
+  }
+  WriteFile(fs, "F01R0.DAT", f01);
+}
+
+class Convert434CrashTest : public ::testing::TestWithParam<platform::FaultOp> {};
+
+TEST_P(Convert434CrashTest, AnInterruptedRunIsFinishedByTheNextOne) {
+  platform::MemoryFileSystem reference;
+  BuildFolder(reference);
+  RecordingSink sink;
+  Context ref_ctx{reference, sink, ""};
+  Convert434(ref_ctx);
+  const auto expected = reference.Snapshot();
+
+  for (long long k = 1;; ++k) {
+    platform::MemoryFileSystem fs;
+    BuildFolder(fs);
+    platform::FaultFileSystem faults(fs);
+    faults.StopAt(GetParam(), k);
+    Context ctx{faults, sink, ""};
+    Convert434(ctx);
+    bool stopped = faults.Stopped();
+    Context again{fs, sink, ""};
+    Convert434(again);
+    ASSERT_EQ(fs.Snapshot(), expected) << "stopped at operation " << k;
+    if (!stopped) break;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryOperation, Convert434CrashTest,
+                         ::testing::Values(platform::FaultOp::kWrite, platform::FaultOp::kRename,
+                                           platform::FaultOp::kClose, platform::FaultOp::kFlush));
+
+TEST(Convert434FullDiskTest, NoTextLeavesARecordWithoutReachingThePhoneTable) {
+  platform::MemoryFileSystem reference;
+  BuildFolder(reference);
+  RecordingSink sink;
+  Context ref_ctx{reference, sink, ""};
+  Convert434(ref_ctx);
+  for (long long k = 1; k < 40; ++k) {
+    platform::MemoryFileSystem fs;
+    BuildFolder(fs);
+    platform::FaultFileSystem faults(fs);
+    faults.FullDiskAt(k);
+    RecordingSink failing;
+    Context ctx{faults, failing, ""};
+    auto result = Convert434(ctx);
+    if (result.ok) continue;
+    EXPECT_FALSE(failing.messages.empty());
+    EXPECT_EQ(failing.messages.back().kind, "fail");
+    // The disk has room again: the next run finishes the work exactly.
+    Context again{fs, sink, ""};
+    EXPECT_TRUE(Convert434(again).ok);
+    ASSERT_EQ(fs.Snapshot(), reference.Snapshot()) << "disk full at write " << k;
+  }
+}
+
+}  // namespace
+}  // namespace livrana
