@@ -139,6 +139,12 @@ class PosixFileSystem final : public FileSystem {
         flags |= O_RDWR | O_CREAT;
         break;
     }
+    // The read-only attribute refuses every opening that may write, as on Windows (and
+    // also for a process that the permission bits would not stop).
+    struct stat before;
+    if (access != Access::kRead && ::stat(host->c_str(), &before) == 0 &&
+        (before.st_mode & S_IWUSR) == 0)
+      return nullptr;
     int fd = ::open(host->c_str(), flags, 0666);
     if (fd < 0) return nullptr;
     struct stat st;
@@ -215,6 +221,7 @@ class PosixFileSystem final : public FileSystem {
     if (!host) return false;
     struct stat st;
     if (::lstat(host->c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if ((st.st_mode & S_IWUSR) == 0) return false;  // a read-only file is not deleted
     return ::unlink(host->c_str()) == 0;
   }
 
@@ -375,13 +382,13 @@ class PosixFileSystem final : public FileSystem {
       ::close(in);
       return false;
     }
+    struct stat target;
+    if (overwrite && ::stat(dst.c_str(), &target) == 0 && (target.st_mode & S_IWUSR) == 0) {
+      ::close(in);
+      return false;  // Windows refuses to overwrite a read-only target
+    }
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
     int out = ::open(dst.c_str(), flags, st.st_mode & 0777);
-    if (out < 0 && overwrite && errno == EACCES) {
-      // Windows refuses to overwrite a read-only target too.
-      ::close(in);
-      return false;
-    }
     if (out < 0) {
       ::close(in);
       return false;

@@ -1,0 +1,182 @@
+// The host file system (POSIX natively, Win32 when cross-built and run under Wine) against
+// the Windows semantics that the core relies on.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/cp1252.h"
+#include "platform/file_system.h"
+#include "tests/test_util.h"
+
+namespace livrana::platform {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+
+class HostFileSystemTest : public ::testing::Test {
+ protected:
+  HostFileSystemTest() : fs(OpenHostFileSystem(dir.str())) {}
+  std::vector<std::string> Names(std::string_view pattern, std::uint32_t mask = 0x37) {
+    std::vector<std::string> names;
+    for (const auto& e : fs->Find(pattern, mask)) names.push_back(e.name);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  test::TempDir dir;
+  std::unique_ptr<FileSystem> fs;
+};
+
+TEST_F(HostFileSystemTest, NamesAreFoundWithoutRegardToCase) {
+  ASSERT_TRUE(fs->MakeFolder("R00"));
+  ASSERT_TRUE(fs->MakeFolder("r00\\0001"));
+  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\l50a1995.dat", "invoice"));
+  EXPECT_EQ(ReadFile(*fs, "r00\\0001\\L50A1995.DAT"), "invoice");
+  EXPECT_EQ(ReadFile(*fs, "R00/0001/L50a1995.Dat"), "invoice");
+  // A missing component is created with the case given.
+  ASSERT_TRUE(WriteFile(*fs, "r00\\0001\\NovoArq.DAT", "x"));
+  EXPECT_EQ(Names("R00\\0001\\*"), (std::vector<std::string>{"NovoArq.DAT", "l50a1995.dat"}));
+  EXPECT_FALSE(fs->Open("R00\\MISSING\\X.DAT", Access::kCreate));
+  EXPECT_EQ(*fs->Attributes("r00") & kDirectory, kDirectory);
+  EXPECT_FALSE(fs->Attributes("R01"));
+}
+
+#ifndef _WIN32
+TEST_F(HostFileSystemTest, AnExactMatchWinsOverOneThatDiffersInCase) {
+  // Two entries that only Linux can tell apart, made outside the converter.
+  std::ofstream(dir.path() / "a.dat") << "lower";
+  std::ofstream(dir.path() / "A.DAT") << "upper";
+  EXPECT_EQ(ReadFile(*fs, "a.dat"), "lower");
+  EXPECT_EQ(ReadFile(*fs, "A.DAT"), "upper");
+  EXPECT_TRUE(ReadFile(*fs, "A.dat").has_value());
+}
+
+TEST_F(HostFileSystemTest, Windows1252NamesAreStoredAsUtf8) {
+  ASSERT_TRUE(WriteFile(*fs, "Ação\x81.DAT", "x"));
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "A\xC3\xA7\xC3\xA3o\xC2\x81.DAT"));
+  EXPECT_EQ(ReadFile(*fs, "AÇÃO\x81.dat"), "x");  // Latin-1 letters fold too
+  EXPECT_EQ(Names("*.DAT"), std::vector<std::string>{"Ação\x81.DAT"});
+}
+
+TEST_F(HostFileSystemTest, DotNamesAreHidden) {
+  ASSERT_TRUE(WriteFile(*fs, ".hidden", "x"));
+  ASSERT_TRUE(WriteFile(*fs, "plain", "x"));
+  EXPECT_EQ(*fs->Attributes(".hidden") & kHidden, kHidden);
+  EXPECT_EQ(Names("*", 0), std::vector<std::string>{"plain"});
+  EXPECT_EQ(Names("*", kHidden), (std::vector<std::string>{".hidden", "plain"}));
+}
+#endif
+
+TEST_F(HostFileSystemTest, ReadOnlyFilesRefuseWritesUntilCleared) {
+  ASSERT_TRUE(WriteFile(*fs, "RO.DAT", "keep"));
+  ASSERT_TRUE(fs->SetReadOnly("ro.dat", true));
+  EXPECT_EQ(*fs->Attributes("RO.DAT") & kReadOnly, kReadOnly);
+  EXPECT_FALSE(fs->Open("RO.DAT", Access::kReadWrite));
+  EXPECT_FALSE(fs->Open("RO.DAT", Access::kCreate));
+  EXPECT_FALSE(fs->Remove("RO.DAT"));
+  EXPECT_TRUE(fs->Open("RO.DAT", Access::kRead));
+  ASSERT_TRUE(fs->SetReadOnly("RO.DAT", false));
+  EXPECT_EQ(*fs->Attributes("RO.DAT") & kReadOnly, 0u);
+  EXPECT_TRUE(fs->Open("RO.DAT", Access::kReadWrite));
+  EXPECT_EQ(ReadFile(*fs, "RO.DAT"), "keep");
+}
+
+TEST_F(HostFileSystemTest, RenameNeverReplacesAndCopyOverwritesOnlyWhenAsked) {
+  ASSERT_TRUE(WriteFile(*fs, "A.DAT", "a"));
+  ASSERT_TRUE(WriteFile(*fs, "B.DAT", "b"));
+  EXPECT_FALSE(fs->Rename("A.DAT", "b.dat"));
+  EXPECT_EQ(ReadFile(*fs, "A.DAT"), "a");
+  EXPECT_EQ(ReadFile(*fs, "B.DAT"), "b");
+  EXPECT_TRUE(fs->Rename("a.dat", "C.DAT"));
+  EXPECT_FALSE(fs->Attributes("A.DAT"));
+  EXPECT_EQ(ReadFile(*fs, "C.DAT"), "a");
+  EXPECT_TRUE(fs->Rename("C.DAT", "c.dat"));  // a change of case only
+  EXPECT_EQ(Names("c*"), std::vector<std::string>{"c.dat"});
+
+  EXPECT_FALSE(fs->Copy("B.DAT", "c.dat", false));
+  EXPECT_EQ(ReadFile(*fs, "c.dat"), "a");
+  EXPECT_TRUE(fs->Copy("B.DAT", "C.DAT", true));
+  EXPECT_EQ(ReadFile(*fs, "c.dat"), "b");
+  EXPECT_TRUE(fs->Copy("B.DAT", "D.DAT", false));
+  EXPECT_EQ(ReadFile(*fs, "D.DAT"), "b");
+  EXPECT_FALSE(fs->Copy("NONE.DAT", "E.DAT", true));
+
+  ASSERT_TRUE(fs->MakeFolder("R02"));
+  ASSERT_TRUE(WriteFile(*fs, "R02\\X.DAT", "x"));
+  ASSERT_TRUE(fs->MakeFolder("R60"));
+  EXPECT_FALSE(fs->Rename("R02", "R60"));  // folders are not replaced either
+  EXPECT_FALSE(fs->RemoveFolder("R02"));   // not empty
+  EXPECT_TRUE(fs->RemoveFolder("R60"));
+  EXPECT_TRUE(fs->Rename("R02", "R60"));
+  EXPECT_EQ(ReadFile(*fs, "r60\\x.dat"), "x");
+}
+
+TEST_F(HostFileSystemTest, FindMatchesPatternsAndAttributeMasks) {
+  for (auto name : {"F00R0.DAT", "f01r0.dat", "F02R1.DAT", "G04.DAT", "NOTES.TXT"})
+    ASSERT_TRUE(WriteFile(*fs, name, name));
+  ASSERT_TRUE(fs->MakeFolder("R00"));
+  EXPECT_EQ(Names("F0?R?.dat"), (std::vector<std::string>{"F00R0.DAT", "F02R1.DAT", "f01r0.dat"}));
+  EXPECT_EQ(Names("*.DAT").size(), 4u);
+  EXPECT_EQ(Names("*", 0).size(), 5u);  // folders only with their bit in the mask
+  EXPECT_EQ(Names("*", kDirectory).size(), 6u);
+  EXPECT_TRUE(Names("MISSING\\*").empty());
+  auto entries = fs->Find("G04.DAT", 0);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].size, 7u);
+  EXPECT_NE(entries[0].fat_date, 0);
+  EXPECT_EQ(entries[0].attributes & kDirectory, 0u);
+}
+
+TEST_F(HostFileSystemTest, RelativePathsNeverLeaveTheDataFolder) {
+  ASSERT_TRUE(fs->MakeFolder("R00"));
+  EXPECT_FALSE(fs->Open("..\\outside.dat", Access::kCreate));
+  EXPECT_FALSE(fs->Open("R00\\..\\..\\outside.dat", Access::kCreate));
+  EXPECT_FALSE(fs->MakeFolder(".."));
+  EXPECT_FALSE(std::filesystem::exists(dir.path().parent_path() / "outside.dat"));
+}
+
+TEST_F(HostFileSystemTest, FilesReadWriteAndTruncateAtAnyOffset) {
+  auto file = fs->Open("BIG.DAT", Access::kCreate);
+  ASSERT_TRUE(file);
+  const std::uint64_t far = 5ull << 30;  // beyond 4 GiB: sizes are 64-bit
+  ASSERT_TRUE(file->WriteAt(far, "z", 1));
+  EXPECT_EQ(file->Size(), far + 1);
+  char c = 0;
+  EXPECT_EQ(file->ReadAt(far, &c, 1), 1);
+  EXPECT_EQ(c, 'z');
+  EXPECT_EQ(file->ReadAt(far + 1, &c, 1), 0);
+  ASSERT_TRUE(file->Truncate(3));
+  EXPECT_EQ(file->Size(), 3u);
+  ASSERT_TRUE(file->Close());
+  EXPECT_EQ(ReadFile(*fs, "BIG.DAT"), std::string(3, '\0'));
+}
+
+TEST_F(HostFileSystemTest, TempFolderExistsAndEndsWithASeparator) {
+  std::string temp = fs->TempFolder();
+  ASSERT_FALSE(temp.empty());
+  EXPECT_TRUE(temp.back() == '\\' || temp.back() == '/');
+  EXPECT_EQ(*fs->Attributes(temp) & kDirectory, kDirectory);
+  EXPECT_GE(fs->CurrentYear(), 2024);
+  EXPECT_FALSE(fs->Busy("NOT-THERE.DAT"));
+}
+
+TEST(Cp1252Test, EveryByteRoundTripsThroughUtf8) {
+  std::string all;
+  for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
+  std::string utf8 = Cp1252ToUtf8(all);
+  EXPECT_EQ(Utf8ToCp1252(utf8), all);
+  EXPECT_EQ(Cp1252ToUtf8("\x80"), "\xE2\x82\xAC");  // the euro sign
+  EXPECT_EQ(Cp1252ToUtf8("\x90"), "\xC2\x90");      // undefined: the C1 control
+  EXPECT_FALSE(Utf8ToCp1252("\xE2\x82"));           // cut short
+  EXPECT_FALSE(Utf8ToCp1252("\xC0\x80"));           // overlong
+  EXPECT_FALSE(Utf8ToCp1252("\xE4\xB8\xAD"));       // not in the code page
+  EXPECT_TRUE(SameName("ação.dat", "AÇÃO.DAT"));
+  EXPECT_TRUE(MatchPattern("L50A????.DAT", "l50a1995.dat"));
+  EXPECT_FALSE(MatchPattern("L50A????.DAT", "l50a995.dat"));
+  EXPECT_TRUE(MatchPattern("*a*b", "xxaxxb"));
+}
+
+}  // namespace
+}  // namespace livrana::platform
