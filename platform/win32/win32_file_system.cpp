@@ -154,8 +154,11 @@ class Win32FileSystem final : public FileSystem {
     DWORD rights = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;
     switch (access) {
-      case Access::kRead: break;
-      case Access::kReadWrite: rights |= GENERIC_WRITE; break;
+      case Access::kRead:
+        break;
+      case Access::kReadWrite:
+        rights |= GENERIC_WRITE;
+        break;
       case Access::kCreate:
         rights |= GENERIC_WRITE;
         disposition = CREATE_ALWAYS;
@@ -165,9 +168,12 @@ class Win32FileSystem final : public FileSystem {
         disposition = OPEN_ALWAYS;
         break;
     }
+    // Windows refuses to write a read-only file; Wine run by root would not, so the
+    // attribute is looked at here as well.
+    if (access != Access::kRead && IsReadOnly(*host)) return nullptr;
     // Others may read and write meanwhile, as the C runtime's openings allow.
-    HANDLE handle = CreateFileA(host->c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileA(host->c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     if (GetFileType(handle) != FILE_TYPE_DISK) {  // a device or a pipe is not a record file
       CloseHandle(handle);
@@ -203,13 +209,28 @@ class Win32FileSystem final : public FileSystem {
     // the source, and refuses to move a folder.
     auto src = Resolve(from);
     auto dst = Resolve(to);
-    return src && dst && MoveFileA(src->c_str(), dst->c_str()) != 0;
+    if (!src || !dst || MoveFileA(src->c_str(), dst->c_str()) == 0) return false;
+    // A change of letter case only: Wine keeps the old name, so go through a free name.
+    auto parts = SplitPath(to);
+    std::string wanted = parts.empty() ? std::string() : std::string(parts.back());
+    std::optional<std::string> now = EntryName(*dst);
+    if (!now || *now == wanted || !SameName(*now, wanted)) return true;
+    for (int n = 0; n < 1000; ++n) {
+      std::string step = *dst + ".~" + std::to_string(n);
+      if (GetFileAttributesA(step.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+      if (MoveFileA(dst->c_str(), step.c_str()) == 0) return true;
+      if (MoveFileA(step.c_str(), dst->c_str()) == 0) MoveFileA(step.c_str(), src->c_str());
+      return true;
+    }
+    return true;
   }
 
   bool Copy(std::string_view from, std::string_view to, bool overwrite) override {
     auto src = Resolve(from);
     auto dst = Resolve(to);
-    return src && dst && CopyFileA(src->c_str(), dst->c_str(), overwrite ? FALSE : TRUE) != 0;
+    if (!src || !dst) return false;
+    if (overwrite && IsReadOnly(*dst)) return false;  // as Windows, whoever runs it
+    return CopyFileA(src->c_str(), dst->c_str(), overwrite ? FALSE : TRUE) != 0;
   }
 
   bool Remove(std::string_view path) override {
@@ -303,6 +324,20 @@ class Win32FileSystem final : public FileSystem {
   }
 
  private:
+  static bool IsReadOnly(const std::string& host) {
+    DWORD attributes = GetFileAttributesA(host.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  }
+
+  // The name of an existing entry as its folder lists it.
+  static std::optional<std::string> EntryName(const std::string& host) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(host.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return std::nullopt;
+    FindClose(find);
+    return std::string(data.cFileName);
+  }
+
   // The host path of a core path; nothing for a relative path that could name something
   // outside the data folder.
   std::optional<std::string> Resolve(std::string_view path) const {
