@@ -15,6 +15,9 @@ struct Context {
   // The company the run is restricted to, exactly as typed (at most 10 characters, not
   // trimmed); empty for every company.
   std::string company_filter;
+  // Work out what the step would do without changing any file: the step opens its files
+  // for reading only and writes nothing. Only the current conversion honours it.
+  bool dry_run = false;
 };
 
 }  // namespace livrana

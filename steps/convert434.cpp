@@ -53,7 +53,7 @@ std::string ReadAt(RecordFile& file, std::uint64_t pos, std::size_t n) {
 // Converts one invoice record in place; false when it does not qualify. A record cut short
 // before the end of the span is left as it is: converting it would lose the text of 80.
 bool ConvertInvoiceRecord(RecordFile& file, std::uint64_t start, std::uint64_t end,
-                          std::string& span) {
+                          std::string& span, bool write) {
   using L = InvoiceLayout;
   if (end - start < L::kSpanEnd) return false;
   span.resize(L::kSpanEnd - L::kGap);
@@ -71,8 +71,10 @@ bool ConvertInvoiceRecord(RecordFile& file, std::uint64_t start, std::uint64_t e
   put(L::kOld, Format("%-10s", ""));
   put(L::kMid, Format("%-9s", CutText(moved, L::kMidWidth)));
   put(L::kNew, Format("%-11s", old_mid));
-  file.Seek(start + L::kSpanStart);
-  file.Write(out);
+  if (write) {
+    file.Seek(start + L::kSpanStart);
+    file.Write(out);
+  }
   return true;
 }
 
@@ -188,7 +190,8 @@ std::optional<int> TableIndex(std::string_view kind) {
 }
 
 // Reads the journal's whole entries; a torn entry at its end (the process died while
-// writing it) is cut off, since its record had not been rewritten yet.
+// writing it) is cut off, since its record had not been rewritten yet (a dry run only
+// passes over it).
 bool ReadJournal(RecordFile& journal, JournalMark& mark, std::vector<std::string>* lines) {
   std::uint64_t size = journal.Size();
   std::uint64_t good = 0;
@@ -210,7 +213,7 @@ bool ReadJournal(RecordFile& journal, JournalMark& mark, std::vector<std::string
     }
     good = pos + kJournalEntry;
   }
-  return good == size || journal.Truncate(good);
+  return good == size || !journal.writable() || journal.Truncate(good);
 }
 
 class PhasePhone {
@@ -220,11 +223,12 @@ class PhasePhone {
   void Run() {
     if (ctx_.fs.Attributes(kPhoneTableFile)) {
       // A run that died after publishing the phone table may have left its journal.
-      if (ctx_.fs.Attributes(kPhoneJournal)) ctx_.fs.Remove(kPhoneJournal);
+      if (!dry_ && ctx_.fs.Attributes(kPhoneJournal)) ctx_.fs.Remove(kPhoneJournal);
       return;
     }
-    if (ctx_.fs.Attributes(kPhoneNew)) ctx_.fs.Remove(kPhoneNew);
     bool resuming = ctx_.fs.Attributes(kPhoneJournal).has_value();
+    if (dry_) return Plan(resuming);
+    if (ctx_.fs.Attributes(kPhoneNew)) ctx_.fs.Remove(kPhoneNew);
     journal_ =
         resuming ? OpenUpdate(ctx_.fs, kPhoneJournal) : OpenCreateUpdate(ctx_.fs, kPhoneJournal);
     if (!journal_) return;  // the phone table cannot be created: the phase does nothing
@@ -237,9 +241,23 @@ class PhasePhone {
   }
 
  private:
+  // A dry run: the lines the phone table would hold, counting those of an interrupted
+  // run's journal, with every file opened for reading only.
+  void Plan(bool resuming) {
+    std::vector<std::string> journaled;
+    if (resuming) {
+      FileHandle journal = OpenRead(ctx_.fs, kPhoneJournal);
+      if (journal) ReadJournal(*journal, mark_, &journaled);
+    }
+    result_.phone_phase_ran = true;
+    for (std::size_t t = 0; t < kPhoneTables.size(); ++t) WalkTable(static_cast<int>(t));
+    result_.phone_lines += static_cast<std::int64_t>(journaled.size());
+    result_.files_changed.emplace_back(kPhoneTableFile);
+  }
+
   bool WalkTable(int t) {
     const PhoneTable& table = kPhoneTables[static_cast<std::size_t>(t)];
-    FileHandle file = OpenUpdate(ctx_.fs, table.file);
+    FileHandle file = dry_ ? OpenRead(ctx_.fs, table.file) : OpenUpdate(ctx_.fs, table.file);
     if (!file) return true;
     file->SetRecordLength(static_cast<std::uint32_t>(table.record_length));
     // Text leaves a record only after the journal holding it has reached the disk.
@@ -258,6 +276,11 @@ class PhasePhone {
                  std::min<std::uint64_t>(PhoneLayout::kEnd, end - start) - PhoneLayout::kPhone1);
       PhoneRecord rec = ConvertPhoneRecord(table.kind, code, std::move(span));
       if (!rec.changed) continue;
+      changed = true;
+      if (dry_) {
+        if (!mark_.Covers(t, n)) result_.phone_lines += !rec.line1.empty() + !rec.line2.empty();
+        continue;
+      }
       if (!mark_.Covers(t, n) && !(rec.line1.empty() && rec.line2.empty())) {
         char which =
             static_cast<char>('0' + (rec.line1.empty() ? 0 : 1) + (rec.line2.empty() ? 0 : 2));
@@ -268,10 +291,10 @@ class PhasePhone {
       }
       file->Seek(start + PhoneLayout::kPhone1);
       file->Write(rec.span);
-      changed = true;
     }
     bool ok = CloseFile(file);
     if (changed) result_.files_changed.emplace_back(table.file);
+    if (dry_) return true;
     if (!ok || journal_->Failed()) {
       Failed(journal_->Failed() ? kPhoneJournal : table.file);
       return false;
@@ -304,31 +327,35 @@ class PhasePhone {
 
   Context& ctx_;
   Convert434Result& result_;
+  const bool dry_ = ctx_.dry_run;
   FileHandle journal_;
   JournalMark mark_;
 };
 
 // Returns false when a write failed; the invoice phase then stops.
-bool ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code,
+bool ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code, int year,
                         std::string_view path, Convert434Result& result) {
-  FileHandle file = OpenUpdate(ctx.fs, path);
+  FileHandle file = ctx.dry_run ? OpenRead(ctx.fs, path) : OpenUpdate(ctx.fs, path);
   if (!file) return true;
   file->SetRecordLength(static_cast<std::uint32_t>(kInvoiceRecord));
   const std::uint64_t size = file->Size();
   std::string span;
   char kind;
-  bool changed = false;
+  int converted = 0;
   for (std::uint64_t start = 0; start < size; start += kInvoiceRecord) {
     file->Seek(start);
     if (file->Read(&kind, 1) != 1 || kind != '0') continue;
     std::uint64_t end = std::min<std::uint64_t>(start + kInvoiceRecord, size);
-    if (!ConvertInvoiceRecord(*file, start, end, span)) continue;
-    changed = true;
+    if (!ConvertInvoiceRecord(*file, start, end, span, !ctx.dry_run)) continue;
+    ++converted;
     ++result.converted;
     ctx.sink.Status(Format("Empresa %ld (%s) - NF %d", n, code, result.converted));
   }
   bool ok = CloseFile(file);
-  if (changed) result.files_changed.emplace_back(path);
+  if (converted > 0) {
+    result.files_changed.emplace_back(path);
+    result.invoice_files.push_back({code, year, std::string(path), converted});
+  }
   if (!ok) {
     result.ok = false;
     ctx.sink.Fail(kCaption, Format("Erro ao gravar o arquivo %s.\nA conversão foi interrompida; "
@@ -350,7 +377,7 @@ Convert434Result Convert434(Context& ctx) {
                        ctx.sink.Status(Format("Empresa %ld (%s)", n, code));
                        for (int year = kFirstYear; year <= kLastYear && !stopped; ++year) {
                          std::string path = Format("R00\\%s\\L50A%04d.DAT", code, year);
-                         stopped = !ConvertInvoiceFile(ctx, n, code, path, result);
+                         stopped = !ConvertInvoiceFile(ctx, n, code, year, path, result);
                        }
                      }));
   if (stopped) return result;

@@ -12,13 +12,22 @@
 
 namespace livrana {
 
+// One invoice file that received (or, in a dry run, would receive) converted records.
+struct InvoiceFileCount {
+  std::string company;
+  int year = 0;
+  std::string path;
+  int converted = 0;
+};
+
 struct Convert434Result {
   bool register_found = false;  // the invoice phase ran (and showed its count)
   int converted = 0;            // invoice records converted
   std::vector<std::string> companies;  // codes of the companies visited, in order
-  std::vector<std::string> files_changed;  // invoice files and tables that received writes
+  std::vector<InvoiceFileCount> invoice_files;  // in the order converted
+  std::vector<std::string> files_changed;  // every file that received writes, in order
   bool phone_phase_ran = false;  // FTEL1.DAT was missing and has now been built
-  std::int64_t phone_lines = 0;  // lines written to FTEL1.DAT
+  std::int64_t phone_lines = 0;  // lines in FTEL1.DAT (in a dry run: that it would hold)
   bool ok = true;                // false when a write failed; the step stopped there
 };
 

@@ -334,3 +334,45 @@ TEST(Convert434FullDiskTest, NoTextLeavesARecordWithoutReachingThePhoneTable) {
 
 }  // namespace
 }  // namespace livrana
+
+namespace livrana {
+namespace {
+
+// A dry run over a fresh folder and over folders left by interrupted runs: it changes no
+// byte and plans exactly what the run then does.
+TEST(Convert434DryRunTest, PlansExactlyWhatTheRunDoesAndChangesNothing) {
+  for (long long k : {0, 1, 2, 3, 5, 8}) {
+    platform::MemoryFileSystem fs;
+    BuildFolder(fs);
+    fs.SetReadOnly("F01R0.DAT", true);
+    RecordingSink sink;
+    if (k > 0) {
+      platform::FaultFileSystem faults(fs);
+      faults.StopAt(platform::FaultOp::kWrite, k);
+      Context ctx{faults, sink, ""};
+      Convert434(ctx);
+    }
+    auto before = fs.Snapshot();
+    Context dry{fs, sink, "", true};
+    auto plan = Convert434(dry);
+    EXPECT_EQ(fs.Snapshot(), before) << k;
+    EXPECT_EQ(*fs.Attributes("F01R0.DAT") & platform::kReadOnly, platform::kReadOnly);
+    Context real{fs, sink, ""};
+    auto done = Convert434(real);
+    EXPECT_EQ(plan.converted, done.converted) << k;
+    EXPECT_EQ(plan.phone_lines, done.phone_lines) << k;
+    EXPECT_EQ(plan.files_changed, done.files_changed) << k;
+    ASSERT_EQ(plan.invoice_files.size(), done.invoice_files.size());
+    for (std::size_t i = 0; i < plan.invoice_files.size(); ++i) {
+      EXPECT_EQ(plan.invoice_files[i].path, done.invoice_files[i].path);
+      EXPECT_EQ(plan.invoice_files[i].converted, done.invoice_files[i].converted);
+    }
+    if (k == 0) {
+      EXPECT_GT(done.converted, 0);
+      EXPECT_GT(done.phone_lines, 0);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace livrana
