@@ -1,0 +1,48 @@
+// The lock that keeps two converters off one data folder: the file LIVRANA.LCK, created
+// exclusively while a step runs, holding the process id, the machine and the time.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace livrana {
+
+inline constexpr std::string_view kLockFile = "LIVRANA.LCK";
+
+struct LockHolder {
+  int pid = 0;
+  std::string host;
+  std::string time;  // UTC, as "2026-12-08 04:30:00"
+};
+
+class FolderLock {
+ public:
+  enum class Outcome {
+    kAcquired,
+    kHeld,    // another converter holds it (see holder)
+    kFailed,  // the lock file cannot be written in the data folder
+  };
+
+  // Takes the lock of the data folder. A lock left by a process of this machine that no
+  // longer runs is taken over; break_lock takes over any lock.
+  static Outcome Acquire(platform::FileSystem& fs, bool break_lock, std::optional<FolderLock>* lock,
+                         LockHolder* holder);
+
+  FolderLock(FolderLock&& other) noexcept : fs_(other.fs_), me_(other.me_) { other.fs_ = nullptr; }
+  FolderLock& operator=(FolderLock&&) = delete;
+  ~FolderLock() { Release(); }
+  // Removes the lock file when it is still this process's.
+  void Release();
+
+ private:
+  FolderLock(platform::FileSystem& fs, LockHolder me) : fs_(&fs), me_(std::move(me)) {}
+  platform::FileSystem* fs_;
+  LockHolder me_;
+};
+
+// The holder written in a lock file, or nothing when there is none or it cannot be read.
+std::optional<LockHolder> ReadLock(platform::FileSystem& fs);
+
+}  // namespace livrana

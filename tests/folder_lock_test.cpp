@@ -1,0 +1,60 @@
+#include "steps/folder_lock.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/memory_file_system.h"
+#include "platform/process.h"
+#include "tests/test_util.h"
+
+namespace livrana {
+namespace {
+
+using test::WriteFile;
+
+constexpr int kDeadPid = 2147483000;  // no process has this id
+
+TEST(FolderLockTest, OneConverterAtATimeAndGoneWhenReleased) {
+  platform::MemoryFileSystem fs;
+  std::optional<FolderLock> first, second;
+  LockHolder holder;
+  ASSERT_EQ(FolderLock::Acquire(fs, false, &first, &holder), FolderLock::Outcome::kAcquired);
+  auto written = ReadLock(fs);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(written->pid, platform::CurrentProcessId());
+  EXPECT_EQ(written->host, platform::HostName());
+  EXPECT_EQ(written->time.size(), 19u);
+
+  // The same process asking again is refused too: the lock is per run, not per process.
+  EXPECT_EQ(FolderLock::Acquire(fs, false, &second, &holder), FolderLock::Outcome::kHeld);
+  EXPECT_EQ(holder.pid, platform::CurrentProcessId());
+  EXPECT_FALSE(second);
+  first.reset();
+  EXPECT_FALSE(fs.Attributes(kLockFile));
+  EXPECT_EQ(fs.Snapshot().size(), 0u);  // no work file left either
+}
+
+TEST(FolderLockTest, StaleLocksOfThisMachineAreTakenOverOthersOnlyWhenBroken) {
+  platform::MemoryFileSystem fs;
+  std::optional<FolderLock> lock;
+  LockHolder holder;
+  WriteFile(fs, "LIVRANA.LCK",
+            "pid=" + std::to_string(kDeadPid) + "\r\nhost=" + platform::HostName() + "\r\n");
+  EXPECT_EQ(FolderLock::Acquire(fs, false, &lock, &holder), FolderLock::Outcome::kAcquired);
+  lock.reset();
+
+  WriteFile(fs, "LIVRANA.LCK", "pid=" + std::to_string(kDeadPid) + "\r\nhost=other-machine\r\n");
+  EXPECT_EQ(FolderLock::Acquire(fs, false, &lock, &holder), FolderLock::Outcome::kHeld);
+  EXPECT_EQ(holder.host, "other-machine");
+  WriteFile(fs, "LIVRANA.LCK", "garbage");
+  EXPECT_EQ(FolderLock::Acquire(fs, false, &lock, &holder), FolderLock::Outcome::kHeld);
+  EXPECT_EQ(FolderLock::Acquire(fs, true, &lock, &holder), FolderLock::Outcome::kAcquired);
+  EXPECT_EQ(ReadLock(fs)->pid, platform::CurrentProcessId());
+
+  // A lock that another converter broke and took over is not removed by this one.
+  WriteFile(fs, "LIVRANA.LCK", "pid=12\r\nhost=other-machine\r\n");
+  lock.reset();
+  EXPECT_EQ(ReadLock(fs)->host, "other-machine");
+}
+
+}  // namespace
+}  // namespace livrana
