@@ -376,3 +376,32 @@ TEST(Convert434DryRunTest, PlansExactlyWhatTheRunDoesAndChangesNothing) {
 
 }  // namespace
 }  // namespace livrana
+
+namespace livrana {
+namespace {
+
+// The data folder on the host, written with lower-case names as another program or an
+// older copy may have left it: the step finds every file and converts it the same way.
+TEST(Convert434HostTest, LowerCaseNamesConvertTheSameWay) {
+  test::TempDir dir;
+  auto fs = platform::OpenHostFileSystem(dir.str());
+  WriteFile(*fs, "f00r0.dat", Company("0001", std::string(40, '5'), "(11) 2"));
+  ASSERT_TRUE(fs->MakeFolder("r00"));
+  ASSERT_TRUE(fs->MakeFolder("r00\\0001"));
+  WriteFile(*fs, "r00\\0001\\l50a1995.dat", kInvoice);
+  RecordingSink sink;
+  Context ctx{*fs, sink, ""};
+  auto result = Convert434(ctx);
+  EXPECT_EQ(result.converted, 1);
+  EXPECT_EQ(ReadFile(*fs, "r00\\0001\\l50a1995.dat"), kConverted);
+  EXPECT_EQ(ReadFile(*fs, "FTEL1.DAT"),
+            Line("00", "01", '0', "0001", "555") + Line("00", "02", '0', "0001", "(11) 2"));
+  // No second copy of any file under an upper-case name.
+  auto files = test::SnapshotHost(dir.path());
+  EXPECT_EQ(files.size(), 5u);
+  EXPECT_TRUE(files.count("r00/0001/l50a1995.dat"));
+  EXPECT_TRUE(files.count("f00r0.dat"));
+}
+
+}  // namespace
+}  // namespace livrana
