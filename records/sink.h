@@ -16,6 +16,9 @@ class Sink {
   virtual bool Ask(std::string_view caption, std::string_view text) = 0;  // yes/no, No default
   virtual void BeginWait() = 0;                                           // wait cursor
   virtual void EndWait() = 0;
+  // Whether a progress text shown now would be seen: a step that shows one per record asks
+  // first, so that a sink which redraws at its own pace spares it the formatting.
+  virtual bool StatusDue() { return true; }
   virtual void Repaint() {}
   virtual void Note(std::string_view /*text*/) {}  // diagnostics; the dialog ignores them
 };

@@ -349,7 +349,8 @@ bool ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code, i
     if (!ConvertInvoiceRecord(*file, start, end, span, !ctx.dry_run)) continue;
     ++converted;
     ++result.converted;
-    ctx.sink.Status(Format("Empresa %ld (%s) - NF %d", n, code, result.converted));
+    if (ctx.sink.StatusDue())
+      ctx.sink.Status(Format("Empresa %ld (%s) - NF %d", n, code, result.converted));
   }
   bool ok = CloseFile(file);
   if (converted > 0) {
