@@ -1,1 +1,409 @@
-int main() { return 0; }
+// livrana-convert: the converter on the command line, for the file server that holds the
+// data folder and for scripts.
+//
+//   livrana-convert convert [PASTA] [--company CÓDIGO]
+//   livrana-convert run ETAPA [PASTA] [--company CÓDIGO]
+//   livrana-convert steps
+//   livrana-convert sample PASTA [--companies N] [--records N] [--seed N]
+//   global options: --yes | --no, -q/--quiet
+//
+// Exit status: 0 done; 1 the folder cannot be used, or a write failed; 2 usage error.
+#include <CLI/CLI.hpp>
+
+#include <charconv>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "cli/terminal_sink.h"
+#include "platform/console.h"
+#include "platform/cp1252.h"
+#include "platform/file_system.h"
+#include "records/format.h"
+#include "steps/convert434.h"
+#include "steps/folder_lock.h"
+#include "steps/registry.h"
+#include "tools/sample.h"
+
+namespace livrana::cli {
+namespace {
+
+using platform::ConsoleStream;
+
+constexpr int kDone = 0;
+constexpr int kFolderUnusable = 1;  // also: a write failed
+constexpr int kUsage = 2;
+
+constexpr std::size_t kCompanyFilterLength = 10;  // as many as the dialog's company field
+
+constexpr std::string_view kUsageText =
+    "Uso:\n"
+    "  livrana-convert convert [PASTA] [--company CÓDIGO]\n"
+    "  livrana-convert run ETAPA [PASTA] [--company CÓDIGO]\n"
+    "  livrana-convert steps\n"
+    "  livrana-convert sample PASTA [--companies N] [--records N] [--seed N]\n";
+
+constexpr std::string_view kOptionsText =
+    "Opções gerais:\n"
+    "  --yes | --no    responde sim ou não às perguntas (sem elas: pergunta num terminal,\n"
+    "                  senão responde não)\n"
+    "  -q, --quiet     sem linha de estado\n"
+    "  -h, --help      mostra esta ajuda\n";
+
+std::string HelpText(const std::string& command) {
+  std::string text;
+  if (command == "convert") {
+    text =
+        "Uso: livrana-convert convert [PASTA] [--company CÓDIGO]\n\n"
+        "Faz a conversão do diálogo (etapa 4.34) na pasta de dados PASTA (por padrão, a\n"
+        "pasta atual) e termina com \"A conversão foi realizada.\".\n\n"
+        "  --company CÓDIGO  converte só a empresa deste código (até 10 caracteres, como\n"
+        "                    digitado, sem cortar espaços)\n";
+  } else if (command == "run") {
+    text =
+        "Uso: livrana-convert run ETAPA [PASTA] [--company CÓDIGO]\n\n"
+        "Executa uma rotina da biblioteca de conversões na pasta de dados PASTA (por\n"
+        "padrão, a pasta atual). \"livrana-convert steps\" lista as ETAPAS.\n\n"
+        "  --company CÓDIGO  só a empresa deste código (até 10 caracteres)\n";
+  } else if (command == "steps") {
+    text =
+        "Uso: livrana-convert steps\n\n"
+        "Lista as etapas da biblioteca de conversões, uma por linha.\n";
+  } else if (command == "sample") {
+    text = Format(
+        "Uso: livrana-convert sample PASTA [--companies N] [--records N] [--seed N]\n\n"
+        "Escreve em PASTA (nova ou vazia) uma pasta de dados de exemplo: cadastro de\n"
+        "empresas, notas fiscais de 1990 a 2018 e as tabelas de telefones.\n\n"
+        "  --companies N  empresas ativas, de 0 a %d (padrão 5; mais duas excluídas)\n"
+        "  --records N    notas por empresa e ano, de 0 a %d (padrão 40)\n"
+        "  --seed N       semente: a mesma semente dá os mesmos arquivos (padrão 1)\n",
+        kSampleMaxCompanies, kSampleMaxRecords);
+  } else {
+    text = "livrana-convert: o conversor de dados do Livrana 4.38 na linha de comando.\n\n" +
+           std::string(kUsageText) +
+           "\nComandos:\n"
+           "  convert   a conversão do diálogo (etapa 4.34)\n"
+           "  run       uma rotina da biblioteca de conversões\n"
+           "  steps     lista as etapas da biblioteca\n"
+           "  sample    escreve uma pasta de dados de exemplo\n\n"
+           "A PASTA é a pasta de dados; por padrão, a pasta atual.\n"
+           "Saída: 0 feito; 1 a pasta não pode ser usada ou uma gravação falhou; 2 erro de uso.\n";
+  }
+  return text + "\n" + std::string(kOptionsText);
+}
+
+// A text given on the command line (UTF-8) as the core holds it.
+std::optional<std::string> CoreText(const std::string& argument) {
+  return platform::Utf8ToCp1252(argument);
+}
+
+// How a host path given by the user shows in a message.
+std::string Shown(const std::string& argument) {
+  auto core = CoreText(argument);
+  return core ? *core : argument;
+}
+
+void PrintError(std::string_view text) {
+  platform::WriteConsoleText(ConsoleStream::kError, "livrana-convert: " + std::string(text) + "\n");
+}
+
+int UsageError(std::string_view text) {
+  PrintError(text);
+  platform::WriteConsoleText(ConsoleStream::kError,
+                             std::string(kUsageText) + "Ajuda: livrana-convert --help\n");
+  return kUsage;
+}
+
+// The Portuguese form of a parse error of the command line.
+std::string ParseErrorText(const CLI::ParseError& error) {
+  std::string what = error.what();
+  auto detail = [&what]() {
+    auto colon = what.find(": ");
+    return colon == std::string::npos ? what : what.substr(colon + 2);
+  };
+  auto option = [&what]() {
+    auto colon = what.find(':');
+    return colon == std::string::npos ? std::string() : what.substr(0, colon);
+  };
+  if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
+    return "argumento não esperado: " + detail();
+  }
+  if (dynamic_cast<const CLI::ExcludesError*>(&error) != nullptr) {
+    return "--yes e --no não podem ser usados juntos";
+  }
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
+    std::string name = option();
+    return name.empty() || name.front() != '-' ? "opção sem valor ou repetida"
+                                               : "opção sem valor ou repetida: " + name;
+  }
+  return "linha de comando inválida (" + what + ")";
+}
+
+// Why a data folder cannot be used; nothing when it can.
+std::optional<std::string> FolderProblem(const std::string& folder) {
+  std::error_code ec;
+  auto status = std::filesystem::status(folder, ec);
+  if (!std::filesystem::exists(status)) {
+    return Format("a pasta de dados não existe: %s", Shown(folder));
+  }
+  if (!std::filesystem::is_directory(status)) {
+    return Format("não é uma pasta: %s", Shown(folder));
+  }
+  std::filesystem::directory_iterator entries(folder, ec);
+  if (ec) return Format("a pasta de dados não pode ser lida: %s", Shown(folder));
+  return std::nullopt;
+}
+
+bool ParseNumber(const std::string& text, long long lo, long long hi, long long& out) {
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, out);
+  return ec == std::errc() && ptr == end && !text.empty() && out >= lo && out <= hi;
+}
+
+struct Arguments {
+  TerminalSink::Options sink;
+  std::string step;
+  std::optional<std::string> folder;
+  std::optional<std::string> company;
+  std::optional<std::string> companies, records, seed;
+};
+
+// Takes the data-folder lock, so that two converters never work on one folder at once.
+// Nothing (after saying why) when the folder is taken or the lock cannot be written.
+std::optional<FolderLock> LockFolder(platform::FileSystem& fs, const std::string& folder) {
+  std::optional<FolderLock> lock;
+  LockHolder holder;
+  switch (FolderLock::Acquire(fs, false, &lock, &holder)) {
+    case FolderLock::Outcome::kAcquired:
+      break;
+    case FolderLock::Outcome::kHeld:
+      PrintError(
+          Format("a pasta de dados %s está sendo convertida por outro programa "
+                 "(processo %d em %s, desde %s UTC); se ele não estiver mais rodando, "
+                 "apague %s e execute de novo.",
+                 Shown(folder), holder.pid, holder.host, holder.time, kLockFile));
+      break;
+    case FolderLock::Outcome::kFailed:
+      PrintError(
+          Format("não foi possível criar %s na pasta de dados %s.", kLockFile, Shown(folder)));
+      break;
+  }
+  return lock;
+}
+
+int Convert(const Arguments& args, const std::string& folder, const std::string& filter) {
+  auto fs = platform::OpenHostFileSystem(folder);
+  auto lock = LockFolder(*fs, folder);
+  if (!lock) return kFolderUnusable;
+  TerminalSink sink(args.sink);
+  Context ctx{*fs, sink, filter};
+  Convert434Result result = Convert434(ctx);
+  if (!result.ok) {
+    sink.Finish();
+    PrintError(
+        "a conversão parou porque uma gravação falhou (disco cheio ou arquivo protegido?); "
+        "corrija a causa e execute de novo.");
+    return kFolderUnusable;
+  }
+  sink.Finish();
+  sink.PrintLine("A conversão foi realizada.");
+  return kDone;
+}
+
+std::string StepList() {
+  std::string list;
+  for (const LibraryStep& step : LibrarySteps()) {
+    list += Format("  %-18s %s\n", step.name, step.description);
+  }
+  return list;
+}
+
+int ListSteps() {
+  if (LibrarySteps().empty()) {
+    platform::WriteConsoleText(ConsoleStream::kOutput,
+                               "Ainda não há etapas na biblioteca de conversões.\n");
+  } else {
+    platform::WriteConsoleText(ConsoleStream::kOutput, StepList());
+  }
+  return kDone;
+}
+
+int RunStep(const Arguments& args, const std::string& folder, const std::string& filter,
+            const LibraryStep& step) {
+  auto fs = platform::OpenHostFileSystem(folder);
+  auto lock = LockFolder(*fs, folder);
+  if (!lock) return kFolderUnusable;
+  TerminalSink sink(args.sink);
+  Context ctx{*fs, sink, filter};
+  bool ok = step.run(ctx);
+  sink.Finish();
+  if (!ok) {
+    PrintError(Format("a etapa %s parou porque uma gravação falhou.", step.name));
+    return kFolderUnusable;
+  }
+  sink.PrintLine(Format("Etapa %s realizada.", step.name));
+  return kDone;
+}
+
+int Sample(const Arguments& args) {
+  SampleOptions options;
+  long long value = 0;
+  if (args.companies) {
+    if (!ParseNumber(*args.companies, 0, kSampleMaxCompanies, value)) {
+      return UsageError(Format("--companies espera um número de 0 a %d: %s", kSampleMaxCompanies,
+                               Shown(*args.companies)));
+    }
+    options.companies = static_cast<int>(value);
+  }
+  if (args.records) {
+    if (!ParseNumber(*args.records, 0, kSampleMaxRecords, value)) {
+      return UsageError(Format("--records espera um número de 0 a %d: %s", kSampleMaxRecords,
+                               Shown(*args.records)));
+    }
+    options.records = static_cast<int>(value);
+  }
+  if (args.seed) {
+    const std::string& text = *args.seed;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, options.seed);
+    if (text.empty() || ec != std::errc() || ptr != end) {
+      return UsageError("--seed espera um número inteiro não negativo: " + Shown(text));
+    }
+  }
+  if (!args.folder) return UsageError("falta a PASTA onde escrever o exemplo");
+  const std::string& folder = *args.folder;
+  if (folder.empty()) return UsageError("a PASTA não pode ser vazia");
+
+  std::error_code ec;
+  auto status = std::filesystem::status(folder, ec);
+  if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+    PrintError(Format("não é uma pasta: %s", Shown(folder)));
+    return kFolderUnusable;
+  }
+  if (!std::filesystem::exists(status) && !std::filesystem::create_directories(folder, ec)) {
+    PrintError(Format("não foi possível criar a pasta %s", Shown(folder)));
+    return kFolderUnusable;
+  }
+  auto fs = platform::OpenHostFileSystem(folder);
+  SampleResult result = WriteSampleFolder(*fs, options);
+  if (!result.ok) {
+    PrintError(Format("%s: %s", Shown(folder), result.error));
+    return kFolderUnusable;
+  }
+  platform::WriteConsoleText(
+      ConsoleStream::kOutput,
+      Format("Pasta de exemplo escrita em %s: %ld arquivos, %lu bytes.\n", Shown(folder),
+             result.files, static_cast<unsigned long>(result.bytes)));
+  return kDone;
+}
+
+int Main(int argc, char** argv) {
+  CLI::App app{"", "livrana-convert"};
+  app.formatter_fn([](const CLI::App* command, std::string, CLI::AppFormatMode) {
+    return HelpText(command->get_name());
+  });
+  app.set_help_flag("-h,--help");
+  app.require_subcommand(0, 1);
+
+  Arguments args;
+  bool yes = false, no = false, quiet = false;
+  CLI::Option* yes_option = app.add_flag("--yes", yes);
+  CLI::Option* no_option = app.add_flag("--no", no);
+  yes_option->excludes(no_option);
+  app.add_flag("-q,--quiet", quiet);
+
+  auto company_option = [&args](CLI::App* command) {
+    command->add_option_function<std::string>("--company",
+                                              [&args](const std::string& v) { args.company = v; });
+  };
+  auto folder_option = [&args](CLI::App* command) {
+    command->add_option_function<std::string>("PASTA",
+                                              [&args](const std::string& v) { args.folder = v; });
+  };
+
+  CLI::App* convert = app.add_subcommand("convert");
+  convert->fallthrough();
+  folder_option(convert);
+  company_option(convert);
+
+  CLI::App* run = app.add_subcommand("run");
+  run->fallthrough();
+  run->add_option("ETAPA", args.step);
+  folder_option(run);
+  company_option(run);
+
+  CLI::App* steps = app.add_subcommand("steps");
+  steps->fallthrough();
+
+  CLI::App* sample = app.add_subcommand("sample");
+  sample->fallthrough();
+  folder_option(sample);
+  sample->add_option_function<std::string>("--companies",
+                                           [&args](const std::string& v) { args.companies = v; });
+  sample->add_option_function<std::string>("--records",
+                                           [&args](const std::string& v) { args.records = v; });
+  sample->add_option_function<std::string>("--seed",
+                                           [&args](const std::string& v) { args.seed = v; });
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    platform::WriteConsoleText(ConsoleStream::kOutput, app.help());
+    return kDone;
+  } catch (const CLI::ParseError& error) {
+    return UsageError(ParseErrorText(error));
+  }
+
+  args.sink.quiet = quiet;
+  if (yes) args.sink.answer = true;
+  if (no) args.sink.answer = false;
+
+  if (steps->parsed()) return ListSteps();
+  if (sample->parsed()) return Sample(args);
+  if (!convert->parsed() && !run->parsed()) return UsageError("falta o comando");
+
+  const LibraryStep* step = nullptr;
+  if (run->parsed()) {
+    if (args.step.empty()) return UsageError("falta o nome da ETAPA");
+    step = FindLibraryStep(args.step);
+    if (step == nullptr) {
+      std::string known = LibrarySteps().empty()
+                              ? std::string("ainda não há etapas na biblioteca de conversões.")
+                              : "as etapas são:\n" + StepList();
+      return UsageError(Format("etapa desconhecida: %s; %s", Shown(args.step), known));
+    }
+  }
+
+  std::string filter;
+  if (args.company) {
+    auto core = CoreText(*args.company);
+    if (!core) {
+      return UsageError("o código da empresa tem caracteres que o Windows-1252 não tem");
+    }
+    filter = core->substr(0, kCompanyFilterLength);
+  }
+
+  std::string folder = args.folder.value_or(".");
+  if (folder.empty()) return UsageError("a PASTA não pode ser vazia");
+  if (auto problem = FolderProblem(folder)) {
+    PrintError(*problem);
+    return kFolderUnusable;
+  }
+  return step != nullptr ? RunStep(args, folder, filter, *step) : Convert(args, folder, filter);
+}
+
+}  // namespace
+}  // namespace livrana::cli
+
+int main(int argc, char** argv) {
+  try {
+    return livrana::cli::Main(argc, argv);
+  } catch (const std::exception& e) {
+    livrana::platform::WriteConsoleText(
+        livrana::platform::ConsoleStream::kError,
+        std::string("livrana-convert: erro interno: ") + e.what() + "\n");
+    return 1;
+  }
+}

@@ -1,1 +1,480 @@
 #include "tools/sample.h"
+
+#include <algorithm>
+#include <array>
+
+#include "records/company.h"
+#include "records/format.h"
+#include "records/record_file.h"
+
+namespace livrana {
+namespace {
+
+constexpr std::int32_t kInvoiceLength = 400;
+constexpr std::int32_t kCustomerLength = 814;  // F01R0.DAT
+constexpr std::int32_t kTableLength = 1000;    // F02R1.DAT, F08R1.DAT
+constexpr std::int32_t kPhone1 = 290, kPhone1Width = 41;
+constexpr std::int32_t kPhone2 = 331, kPhone2Width = 23;
+constexpr std::size_t kWriteChunk = 1 << 20;
+
+constexpr std::int32_t CompanyOffset(int field) {
+  std::int32_t offset = 0;
+  for (int k = 0; k < field; ++k) offset += kCompanyFieldWidths[static_cast<std::size_t>(k)];
+  return offset;
+}
+constexpr std::int32_t CompanyWidth(int field) {
+  return kCompanyFieldWidths[static_cast<std::size_t>(field)];
+}
+static_assert(CompanyOffset(kCompanyPhone1) == kPhone1 && CompanyOffset(kCompanyPhone2) == kPhone2);
+
+// splitmix64: small, fast and the same everywhere, unlike the distributions of <random>.
+class Random {
+ public:
+  explicit Random(std::uint64_t seed) : state_(seed) {}
+  std::uint64_t Next() {
+    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint64_t>(n)); }
+  int Between(int lo, int hi) { return lo + Below(hi - lo + 1); }
+  bool Percent(int p) { return Below(100) < p; }
+  template <std::size_t N>
+  std::string_view Pick(const std::string_view (&pool)[N]) {
+    return pool[Below(static_cast<int>(N))];
+  }
+
+ private:
+  std::uint64_t state_;
+};
+
+// An independent stream for one part of the folder, so that each file depends only on the
+// seed and on what it is, not on the order in which the others were written.
+Random StreamFor(std::uint64_t seed, std::uint64_t a, std::uint64_t b = 0) {
+  Random mix(seed);
+  std::uint64_t s = mix.Next() ^ (a * 0xD6E8FEB86659FD93ull);
+  s = Random(s).Next() ^ (b * 0xA0761D6478BD642Full);
+  return Random(Random(s).Next());
+}
+
+constexpr std::string_view kFirstNames[] = {
+    "João",  "Maria",   "José",      "Ana",     "Antônio", "Conceição", "Francisco",
+    "Luíza", "Márcia",  "Sebastião", "Cláudia", "Mário",   "Inês",      "Raimundo",
+    "Célia", "Joaquim", "Lúcia",     "Paulo",   "Fátima",  "Jéssica",   "André"};
+constexpr std::string_view kSurnames[] = {
+    "da Silva",  "dos Santos", "Oliveira",  "Souza",     "Araújo", "Conceição", "Gonçalves",
+    "Ribeiro",   "Pereira",    "Brandão",   "Magalhães", "Simões", "Gusmão",    "Lopes",
+    "Fernandes", "Assunção",   "Guimarães", "Barbosa",   "Vieira", "Damásio"};
+constexpr std::string_view kBusinesses[] = {
+    "Padaria São João",       "Mercearia Boa Esperança",   "Auto Peças Três Irmãos",
+    "Farmácia Popular",       "Construtora Araújo",        "Confecções Maré Alta",
+    "Distribuidora Paraná",   "Restaurante Sabor Caseiro", "Açougue Gaúcho",
+    "Livraria Cândido",       "Ótica Visão Clara",         "Serralheria Ferreira",
+    "Transportes Rápido Sul", "Sorveteria Pólo Norte",     "Papelaria Estrela",
+    "Madeireira Ipê",         "Laticínios Serra Azul",     "Gráfica Arte Nova",
+    "Calçados Passo Firme",   "Eletrônica Guaraná",        "Móveis Jacarandá",
+    "Vidraçaria Cristal",     "Clínica Bem-Estar",         "Hortifrúti Família"};
+constexpr std::string_view kSuffixes[] = {" Ltda", " Ltda.", " ME", " EPP", " S.A.", " & Cia"};
+constexpr std::string_view kStreets[] = {
+    "Rua das Acácias",         "Avenida Brasil",         "Rua Quinze de Novembro",
+    "Travessa São Bento",      "Avenida Getúlio Vargas", "Rua Marechal Deodoro",
+    "Alameda Santos",          "Rua da Conceição",       "Praça Tiradentes",
+    "Rua Barão do Rio Branco", "Estrada do Itapecerica", "Rua Antônio Prado"};
+struct City {
+  std::string_view name, state;
+  int area_code;
+};
+constexpr City kCities[] = {
+    {"São Paulo", "SP", 11},    {"Rio de Janeiro", "RJ", 21}, {"Belo Horizonte", "MG", 31},
+    {"Curitiba", "PR", 41},     {"Joinville", "SC", 47},      {"Florianópolis", "SC", 48},
+    {"Porto Alegre", "RS", 51}, {"Brasília", "DF", 61},       {"Goiânia", "GO", 62},
+    {"Salvador", "BA", 71},     {"Recife", "PE", 81},         {"Fortaleza", "CE", 85},
+    {"Belém", "PA", 91},        {"Campinas", "SP", 19},       {"Vitória", "ES", 27},
+    {"Maceió", "AL", 82},       {"São Luís", "MA", 98},       {"Cuiabá", "MT", 65}};
+constexpr std::string_view kOperations[] = {"CFOP 5102", "CFOP 5405", "CFOP 6102",
+                                            "CFOP 5101", "CFOP 1102", "CFOP 5933"};
+constexpr std::string_view kDescriptions[] = {
+    "Venda de mercadorias",      "Prestação de serviços", "Devolução de compra",
+    "Venda para entrega futura", "Remessa para conserto", "Venda de produção própria",
+    "Serviço de manutenção",     "Revenda de peças",      "Transferência entre filiais"};
+
+// Writes text left-justified into a field of the record, cut to the field's width.
+void Put(std::string& record, std::int32_t offset, std::int32_t width, std::string_view text) {
+  auto n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(width));
+  record.replace(static_cast<std::size_t>(offset), n, text.substr(0, n));
+}
+
+std::string PersonName(Random& r) {
+  std::string name(r.Pick(kFirstNames));
+  name += ' ';
+  name += r.Pick(kSurnames);
+  if (r.Percent(40)) {
+    name += ' ';
+    name += r.Pick(kSurnames);
+  }
+  return name;
+}
+
+std::string BusinessName(Random& r) {
+  return std::string(r.Pick(kBusinesses)) + std::string(r.Pick(kSuffixes));
+}
+
+std::string TaxNumber(Random& r) {  // CNPJ
+  return Format("%02d.%03d.%03d/%04d-%02d", r.Below(100), r.Below(1000), r.Below(1000),
+                r.Between(1, 3), r.Below(100));
+}
+
+std::string Amount(Random& r, int max_reais) {  // "1.234,56"
+  int reais = r.Between(1, max_reais);
+  int cents = r.Below(100);
+  if (reais >= 1000000)
+    return Format("%d.%03d.%03d,%02d", reais / 1000000, reais / 1000 % 1000, reais % 1000, cents);
+  if (reais >= 1000) return Format("%d.%03d,%02d", reais / 1000, reais % 1000, cents);
+  return Format("%d,%02d", reais, cents);
+}
+
+std::string Address(Random& r) { return Format("%s, %d", r.Pick(kStreets), r.Between(1, 4999)); }
+
+// Telephone texts, 14 and 15 characters: "(11) 3456-7890", "(11) 98765-4321".
+std::string Landline(Random& r, int area) {
+  return Format("(%02d) %d%03d-%04d", area, r.Between(2, 5), r.Below(1000), r.Below(10000));
+}
+std::string Mobile(Random& r, int area) {
+  return Format("(%02d) 9%04d-%04d", area, r.Below(10000), r.Below(10000));
+}
+std::string Extension(Random& r) { return Format("Ramal %d", r.Between(10, 999)); }  // 8-9
+std::string Contact(Random& r) {                                                     // at most 19
+  return std::string("Falar com ") + std::string(r.Pick(kFirstNames));
+}
+std::string Fax(Random& r, int area) { return "Fax " + Landline(r, area); }  // 18
+
+// The shapes of the two telephone fields that the phone-table phase tells apart.
+enum PhoneCase : int {
+  kLongFirstAndSecond,  // first text over 37 characters, second text of its own
+  kLongFirstOnly,       // first text over 37 characters, second empty
+  kFolds,               // both fit in 37 characters with " / " between them
+  kFoldsExactly,        // L1 + L2 + 3 = 37
+  kMissesFoldByOne,     // L1 + L2 + 3 = 38
+  kDoesNotFold,         // both short enough for their fields, too long together
+  kSecondRepeatsFirst,  // second text equal to the first
+  kSecondRepeatsStart,  // second text equals the start of the first, in other letter case
+  kBothEmpty,
+  kSecondEmpty,
+  kFirstEmpty,
+  kPhoneCases
+};
+
+struct Phones {
+  std::string first, second;
+};
+
+std::string LongFirst(Random& r, int area) {  // 38 to 41 characters
+  switch (r.Below(3)) {
+    case 0:
+      return Landline(r, area) + " / " + Mobile(r, area) + Format(" r.%d", r.Between(100, 9999));
+    case 1:
+      return Landline(r, area) + " / " + Landline(r, area) + Format(" ramal %d", r.Between(1, 99));
+    default:
+      return Mobile(r, area) + " / " + Landline(r, area) + Format(" ramal %d", r.Between(10, 99));
+  }
+}
+
+std::string ShortText(Random& r, int area) {
+  switch (r.Below(3)) {
+    case 0:
+      return Extension(r);
+    case 1:
+      return Contact(r);
+    default:
+      return Fax(r, area);
+  }
+}
+
+Phones MakePhones(Random& r, int area, int shape) {
+  switch (shape) {
+    case kLongFirstAndSecond:
+      return {LongFirst(r, area), ShortText(r, area)};
+    case kLongFirstOnly:
+      return {LongFirst(r, area), ""};
+    case kFolds:
+      return {r.Percent(50) ? Landline(r, area) : Mobile(r, area),
+              r.Percent(50) ? Extension(r) : Contact(r)};
+    case kFoldsExactly:
+      return {"Tel. " + Mobile(r, area), Landline(r, area)};
+    case kMissesFoldByOne:
+      return {"Tel. " + Mobile(r, area), Mobile(r, area)};
+    case kDoesNotFold:
+      return {Landline(r, area) + " / " + Mobile(r, area),
+              r.Percent(50) ? Fax(r, area) : Mobile(r, area)};
+    case kSecondRepeatsFirst: {
+      std::string phone = Landline(r, area);
+      return {phone, phone};
+    }
+    case kSecondRepeatsStart: {
+      std::string extension = Extension(r);
+      std::string shouted = extension;
+      std::transform(shouted.begin(), shouted.end(), shouted.begin(), [](char c) {
+        return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+      });
+      return {extension + " (" + std::string(r.Pick(kFirstNames)) + ")", shouted};
+    }
+    case kBothEmpty:
+      return {"", ""};
+    case kSecondEmpty:
+      return {r.Percent(50) ? Landline(r, area) : Mobile(r, area), ""};
+    default:
+      return {"", r.Percent(50) ? Landline(r, area) : Extension(r)};
+  }
+}
+
+// The first records of every table go through every shape once; the rest are drawn with
+// the frequencies of a real table, where most records have one telephone or none.
+int PhoneShape(Random& r, std::int64_t n) {
+  if (n < kPhoneCases) return static_cast<int>(n);
+  static constexpr std::array<int, kPhoneCases> kWeights = {4, 4, 22, 2, 2, 8, 3, 2, 15, 35, 3};
+  int pick = r.Below(100);
+  for (int shape = 0; shape < kPhoneCases; ++shape) {
+    pick -= kWeights[static_cast<std::size_t>(shape)];
+    if (pick < 0) return shape;
+  }
+  return kSecondEmpty;
+}
+
+void PutPhones(std::string& record, Random& r, int area, std::int64_t n) {
+  Phones phones = MakePhones(r, area, PhoneShape(r, n));
+  Put(record, kPhone1, kPhone1Width, phones.first);
+  Put(record, kPhone2, kPhone2Width, phones.second);
+}
+
+// Writes one file of fixed-length records in large sequential pieces.
+class TableWriter {
+ public:
+  TableWriter(platform::FileSystem& fs, std::string path, std::int32_t length, int records,
+              SampleResult& result)
+      : path_(std::move(path)), result_(result) {
+    file_ = OpenCreate(fs, path_);
+    if (file_) file_->SetRecordLength(static_cast<std::uint32_t>(length));
+    auto whole = static_cast<std::size_t>(length) * static_cast<std::size_t>(std::max(records, 0));
+    buffer_.reserve(std::min(whole, kWriteChunk) + static_cast<std::size_t>(length));
+    ok_ = file_ != nullptr;
+  }
+
+  void Add(const std::string& record) {
+    buffer_ += record;
+    if (buffer_.size() >= kWriteChunk) Drain();
+  }
+
+  void Finish() {
+    Drain();
+    ok_ = CloseFile(file_) && ok_;
+    if (ok_) {
+      ++result_.files;
+    } else if (result_.ok) {
+      result_.ok = false;
+      result_.error = Format("não foi possível escrever %s", path_);
+    }
+  }
+
+ private:
+  void Drain() {
+    if (ok_ && !buffer_.empty()) {
+      ok_ = file_->Write(buffer_);
+      result_.bytes += buffer_.size();
+    }
+    buffer_.clear();
+  }
+
+  std::string path_;
+  SampleResult& result_;
+  FileHandle file_;
+  std::string buffer_;
+  bool ok_;
+};
+
+class SampleWriter {
+ public:
+  SampleWriter(platform::FileSystem& fs, const SampleOptions& options)
+      : fs_(fs), options_(options) {}
+
+  SampleResult Write() {
+    if (!fs_.Find("*", 0x37).empty()) {
+      result_.ok = false;
+      result_.error = "a pasta não está vazia; o exemplo só é escrito numa pasta nova ou vazia";
+      return result_;
+    }
+    BuildCompanies();
+    WriteRegister();
+    if (result_.ok) WriteInvoices();
+    if (result_.ok) WriteTable("F01R0.DAT", kCustomerLength, 1);
+    if (result_.ok) WriteTable("F02R1.DAT", kTableLength, 2);
+    if (result_.ok) WriteTable("F08R1.DAT", kTableLength, 8);
+    return result_;
+  }
+
+ private:
+  struct Company {
+    std::string code;
+    bool deleted = false;
+    bool has_invoices = true;
+  };
+
+  std::string Name(std::string path) const {
+    if (options_.lower_case_names) {
+      for (char& c : path) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      }
+    }
+    return path;
+  }
+
+  // The live companies, with two deleted ones among them: the third record and the last.
+  void BuildCompanies() {
+    int live = std::max(options_.companies, 0);
+    int total = live + 2;
+    int first_deleted = std::min(2, live);
+    for (int i = 0; i < total; ++i) {
+      Company company;
+      company.code = Format("%04d", i + 1);
+      company.deleted = i == first_deleted || i == total - 1;
+      companies_.push_back(company);
+    }
+    // A company registered but without invoices yet.
+    if (options_.gaps && live >= 4)
+      companies_[static_cast<std::size_t>(total - 2)].has_invoices = false;
+  }
+
+  void WriteRegister() {
+    TableWriter writer(fs_, Name(std::string(kCompanyRegister)), kCompanyRecordLength,
+                       static_cast<int>(companies_.size()), result_);
+    for (std::size_t n = 0; n < companies_.size(); ++n) {
+      Random r = StreamFor(options_.seed, 0, n);
+      const City& city = kCities[r.Below(static_cast<int>(std::size(kCities)))];
+      std::string record(static_cast<std::size_t>(kCompanyRecordLength), ' ');
+      std::string business = BusinessName(r);
+      auto put = [&](int field, std::string_view text) {
+        Put(record, CompanyOffset(field), CompanyWidth(field), text);
+      };
+      put(kCompanyCode, companies_[n].code);
+      put(1, business);
+      put(2, business.substr(0, business.rfind(' ')));
+      put(3, Address(r));
+      put(7, city.name);
+      put(8, Format("%05d-%03d", r.Below(100000), r.Below(1000)));
+      put(10, city.state);
+      put(16, TaxNumber(r));
+      put(17, Format("%03d.%03d.%03d.%03d", r.Below(1000), r.Below(1000), r.Below(1000),
+                     r.Below(1000)));
+      put(22, Format("contato%s@livrana-exemplo.com.br", companies_[n].code));
+      put(26, PersonName(r));
+      put(kCompanyRateCode, Format("%02d", r.Between(1, 18)));
+      put(kCompanyMergesChart, r.Percent(50) ? "1" : " ");
+      PutPhones(record, r, city.area_code, static_cast<std::int64_t>(n));
+      put(kCompanyDeleted, companies_[n].deleted ? "+" : " ");
+      writer.Add(record);
+    }
+    writer.Finish();
+  }
+
+  bool MakeFolder(const std::string& path) {
+    auto attributes = fs_.Attributes(path);
+    if ((attributes && (*attributes & platform::kDirectory) != 0) || fs_.MakeFolder(path))
+      return true;
+    result_.ok = false;
+    result_.error = Format("não foi possível criar a pasta %s", path);
+    return false;
+  }
+
+  void WriteInvoices() {
+    if (!MakeFolder(Name("R00"))) return;
+    for (std::size_t c = 0; c < companies_.size() && result_.ok; ++c) {
+      const Company& company = companies_[c];
+      std::string folder = Name("R00\\" + company.code);
+      if (!MakeFolder(folder) || !company.has_invoices) continue;
+      Random years = StreamFor(options_.seed, 1, c);
+      int from = options_.first_year, to = options_.last_year;
+      int founded = from + (options_.gaps && c > 0 ? years.Below(8) : 0);
+      // The first company also has the files of the years just outside the converted ones.
+      if (options_.gaps && c == 0) {
+        --from;
+        ++to;
+      }
+      for (int year = from; year <= to && result_.ok; ++year) {
+        bool inside = year >= options_.first_year && year <= options_.last_year;
+        bool missing = options_.gaps && inside && (year < founded || (c > 0 && years.Percent(12)));
+        if (missing) continue;
+        WriteInvoiceFile(folder, c, year);
+      }
+    }
+  }
+
+  void WriteInvoiceFile(const std::string& folder, std::size_t company, int year) {
+    Random r = StreamFor(options_.seed, 2 + company, static_cast<std::uint64_t>(year));
+    TableWriter writer(fs_, folder + Name(Format("\\L50A%04d.DAT", year)), kInvoiceLength,
+                       options_.records, result_);
+    int number = r.Between(1, 90000);
+    std::string record;
+    for (int i = 0; i < options_.records; ++i) {
+      record.assign(static_cast<std::size_t>(kInvoiceLength), ' ');
+      // Most records qualify for the conversion; the others fail one test each.
+      int kind = r.Below(100);
+      bool not_zero = kind >= 70 && kind < 80;
+      bool mark_at_51 = kind >= 80 && kind < 90;
+      bool blank_at_52 = kind >= 90;
+      static constexpr std::string_view kOtherKinds = "12349C";
+      record[0] = not_zero ? kOtherKinds[static_cast<std::size_t>(r.Below(6))] : '0';
+      Put(record, 1, 8, Format("%08d", number + i));
+      Put(record, 9, 33, r.Percent(60) ? BusinessName(r) : PersonName(r));
+      Put(record, 42, 8, Format("%02d%02d%04d", r.Between(1, 28), r.Between(1, 12), year));
+      static constexpr std::string_view kMarks = "SA1*";
+      if (mark_at_51) record[51] = kMarks[static_cast<std::size_t>(r.Below(4))];
+      if (!blank_at_52)
+        Put(record, 52, 10, Format("%05d%05d", r.Between(10000, 99999), r.Below(100000)));
+      Put(record, 62, 14, Amount(r, r.Percent(90) ? 9999 : 2000000));
+      Put(record, 80, 9, r.Pick(kOperations));
+      Put(record, 89, 38, r.Pick(kDescriptions));
+      Put(record, 138, 14, Amount(r, 999));
+      Put(record, 152, 2, kCities[r.Below(static_cast<int>(std::size(kCities)))].state);
+      Put(record, 154, 18, TaxNumber(r));
+      writer.Add(record);
+    }
+    writer.Finish();
+  }
+
+  // F01R0.DAT, F02R1.DAT and F08R1.DAT: a code in the first 10 characters, names and
+  // addresses, and the two telephone fields at the same offsets as in the register.
+  void WriteTable(std::string_view name, std::int32_t length, int kind) {
+    TableWriter writer(fs_, Name(std::string(name)), length, options_.phone_records, result_);
+    for (int n = 0; n < options_.phone_records; ++n) {
+      Random r = StreamFor(options_.seed, 100 + static_cast<std::uint64_t>(kind),
+                           static_cast<std::uint64_t>(n));
+      const City& city = kCities[r.Below(static_cast<int>(std::size(kCities)))];
+      std::string record(static_cast<std::size_t>(length), ' ');
+      Put(record, 0, 10, Format("%06d", n + 1));
+      Put(record, 10, 40, r.Percent(50) ? BusinessName(r) : PersonName(r));
+      Put(record, 50, 40, Address(r));
+      Put(record, 90, 30, city.name);
+      Put(record, 120, 2, city.state);
+      Put(record, 122, 9, Format("%05d-%03d", r.Below(100000), r.Below(1000)));
+      Put(record, 131, 18, TaxNumber(r));
+      PutPhones(record, r, city.area_code, n);
+      Put(record, 354, 18, PersonName(r));
+      if (r.Percent(5)) record.back() = '+';
+      writer.Add(record);
+    }
+    writer.Finish();
+  }
+
+  platform::FileSystem& fs_;
+  const SampleOptions& options_;
+  SampleResult result_;
+  std::vector<Company> companies_;
+};
+
+}  // namespace
+
+SampleResult WriteSampleFolder(platform::FileSystem& fs, const SampleOptions& options) {
+  return SampleWriter(fs, options).Write();
+}
+
+}  // namespace livrana

@@ -1,0 +1,57 @@
+// The status sink of the command line: status texts as one line rewritten in place on a
+// terminal, information on standard output, errors and warnings on standard error as
+// "caption: text", questions answered by --yes or --no or typed on the terminal.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/console.h"
+#include "records/sink.h"
+
+namespace livrana::cli {
+
+class TerminalSink final : public Sink {
+ public:
+  struct Options {
+    bool quiet = false;          // no status line
+    std::optional<bool> answer;  // --yes / --no
+  };
+  explicit TerminalSink(Options options);
+  ~TerminalSink() override { Finish(); }
+
+  void Status(std::string_view text) override;
+  // Whether a status text given now would be drawn (not at all without a terminal, and at
+  // most 20 times a second).
+  bool StatusDue() override;
+  void Inform(std::string_view caption, std::string_view text) override;
+  void Fail(std::string_view caption, std::string_view text) override;
+  void Warn(std::string_view caption, std::string_view text) override;
+  bool Ask(std::string_view caption, std::string_view text) override;
+  void BeginWait() override {}
+  void EndWait() override {}
+  void Note(std::string_view text) override;
+
+  // A line of the program's own: on standard output, or on standard error.
+  void PrintLine(std::string_view text);
+  void ErrorLine(std::string_view text);
+  // Shows the last status text and ends the status line, which stays on the screen.
+  void Finish();
+
+ private:
+  void Draw();
+  void Write(platform::ConsoleStream stream, std::string_view text);
+
+  Options options_;
+  std::optional<platform::ConsoleStream> status_stream_;  // none: status texts not shown
+  int columns_ = 0;
+  std::string pending_;        // the last status text
+  bool pending_shown_ = true;  // pending_ is what the line shows
+  bool line_open_ = false;     // a status line is on the screen, not yet ended
+  std::size_t drawn_length_ = 0;
+  std::chrono::steady_clock::time_point last_draw_{};
+};
+
+}  // namespace livrana::cli

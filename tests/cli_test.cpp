@@ -1,0 +1,256 @@
+// The command-line program run as a process over data folders built by the tests: exit
+// status, what goes to which stream, the company option, the sample folder.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+#include "platform/cp1252.h"
+#include "platform/file_system.h"
+#include "records/format.h"
+#include "steps/registry.h"
+#include "tests/test_util.h"
+
+namespace livrana {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The program writes UTF-8; the literals of this file are Windows-1252.
+std::string U(std::string_view text) { return platform::Cp1252ToUtf8(text); }
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Quote(const std::string& arg) {
+#ifdef _WIN32
+  return "\"" + arg + "\"";
+#else
+  std::string quoted = "'";
+  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+#endif
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream data;
+  data << in.rdbuf();
+  return data.str();
+}
+
+// Runs livrana-convert with these arguments (UTF-8), no input, in the folder cwd when one
+// is given.
+Outcome RunCli(const std::vector<std::string>& args, const fs::path& cwd = {}) {
+  static test::TempDir streams;
+  static int counter = 0;
+  fs::path out = streams.path() / Format("out%d", counter);
+  fs::path err = streams.path() / Format("err%d", counter++);
+  std::string command = Quote(LIVRANA_CLI_PATH);
+  for (const std::string& arg : args) command += " " + Quote(arg);
+#ifdef _WIN32
+  command += " <NUL >" + Quote(out.string()) + " 2>" + Quote(err.string());
+  if (!cwd.empty()) command = "cd /d " + Quote(cwd.string()) + " && " + command;
+  command = "\"" + command + "\"";
+#else
+  command += " </dev/null >" + Quote(out.string()) + " 2>" + Quote(err.string());
+  if (!cwd.empty()) command = "cd " + Quote(cwd.string()) + " && " + command;
+#endif
+  Outcome outcome;
+  int rc = std::system(command.c_str());
+#ifdef _WIN32
+  outcome.status = rc;
+#else
+  outcome.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+#endif
+  outcome.out = ReadAll(out);
+  outcome.err = ReadAll(err);
+  return outcome;
+}
+
+const std::string kDone = "A conversão foi realizada.\n";
+
+std::string Converted(int count) { return U(Format("NF convertidas: %d\n", count) + kDone); }
+
+TEST(CliTest, UsageErrorsExitWith2AndExplainOnStandardError) {
+  test::TempDir dir;
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"bogus"},
+      {"convert", dir.str(), "--frobnicate"},
+      {"convert", dir.str(), "extra", "argument"},
+      {"--yes", "--no", "convert", dir.str()},
+      {"convert", dir.str(), "--company"},
+      {"convert", dir.str(), "--company",
+       "\xC5\x81\xC3\xB3"
+       "d\xC5\xBA"},  // not in Windows-1252
+      {"convert", ""},
+      {"run"},
+      {"run", "no-such-step", dir.str()},
+      {"sample"},
+      {"sample", dir.str(), "--companies", "many"},
+      {"sample", dir.str(), "--records", "-1"},
+      {"sample", dir.str(), "--seed", "1x"},
+  };
+  for (const auto& args : cases) {
+    std::string shown;
+    for (const auto& a : args) shown += "[" + a + "] ";
+    Outcome o = RunCli(args);
+    EXPECT_EQ(o.status, 2) << shown;
+    EXPECT_EQ(o.out, "") << shown;
+    EXPECT_TRUE(o.err.starts_with("livrana-convert: ")) << shown << o.err;
+    EXPECT_NE(o.err.find("Uso:"), std::string::npos) << shown;
+  }
+  EXPECT_NE(RunCli({"run", "no-such-step", dir.str()}).err.find("no-such-step"), std::string::npos);
+  // Nothing was written by any of them.
+  EXPECT_TRUE(test::SnapshotHost(dir.path()).empty());
+}
+
+TEST(CliTest, HelpAndStepListGoToStandardOutput) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"--help"}, {"convert", "--help"}, {"sample", "-h"}}) {
+    Outcome o = RunCli(args);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_NE(o.out.find("Uso:"), std::string::npos) << args[0];
+    EXPECT_EQ(o.err, "");
+  }
+  Outcome steps = RunCli({"steps"});
+  EXPECT_EQ(steps.status, 0);
+  EXPECT_EQ(steps.err, "");
+  if (LibrarySteps().empty()) {
+    EXPECT_EQ(steps.out, U("Ainda não há etapas na biblioteca de conversões.\n"));
+  }
+  for (const LibraryStep& step : LibrarySteps()) {
+    EXPECT_NE(steps.out.find(std::string(step.name)), std::string::npos) << step.name;
+  }
+}
+
+TEST(CliTest, AFolderThatCannotBeUsedExitsWith1) {
+  test::TempDir dir;
+  fs::path missing = dir.path() / "missing";
+  fs::path file = dir.path() / "file";
+  std::ofstream(file) << "x";
+  for (const fs::path& folder : {missing, file}) {
+    Outcome o = RunCli({"convert", folder.string()});
+    EXPECT_EQ(o.status, 1) << folder;
+    EXPECT_EQ(o.out, "");
+    EXPECT_NE(o.err.find(folder.string()), std::string::npos) << o.err;
+  }
+  EXPECT_EQ(RunCli({"sample", file.string()}).status, 1);
+  EXPECT_FALSE(fs::exists(missing));
+}
+
+// A register of three companies, each with one qualifying invoice record in 1990.
+class CliConvertTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto host = platform::OpenHostFileSystem(dir_.str());
+    std::string reg;
+    for (const char* code : codes_) reg += test::Record(1000, {{0, code}});
+    ASSERT_TRUE(test::WriteFile(*host, "F00R0.DAT", reg));
+    ASSERT_TRUE(host->MakeFolder("R00"));
+    for (const char* code : codes_) {
+      ASSERT_TRUE(host->MakeFolder(Format("R00\\%s", code)));
+      ASSERT_TRUE(test::WriteFile(*host, Format("R00\\%s\\L50A1990.DAT", code), Invoice()));
+    }
+  }
+
+  static std::string Invoice() {
+    return test::Record(400, {{0, "0"}, {52, "ABCDEFGHIJ"}, {80, "RSTUVWXYZ"}});
+  }
+  std::string InvoiceOf(const std::string& code) {
+    auto host = platform::OpenHostFileSystem(dir_.str());
+    return test::ReadFile(*host, Format("R00\\%s\\L50A1990.DAT", code)).value_or("");
+  }
+
+  test::TempDir dir_;
+  const char* codes_[3] = {"0001", "ABCDEFGHIJ", "AÇÃO"};
+};
+
+TEST_F(CliConvertTest, ConvertShowsTheCountAndTheEndMessageAndTheCompanyOptionSelects) {
+  const std::string converted =
+      test::Record(400, {{0, "0"}, {80, "ABCDEFGHI"}, {127, "RSTUVWXYZ"}});
+
+  Outcome o = RunCli({"convert", dir_.str(), "--company", "0001"});
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, Converted(1));
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(InvoiceOf("0001"), converted);
+  EXPECT_EQ(InvoiceOf("ABCDEFGHIJ"), Invoice());
+
+  // The code is not trimmed: a trailing space matches no company.
+  EXPECT_EQ(RunCli({"convert", dir_.str(), "--company", U("AÇÃO ")}).out, Converted(0));
+  // As in the dialog's field, only the first 10 characters count.
+  EXPECT_EQ(RunCli({"convert", dir_.str(), "--company", "ABCDEFGHIJKLM"}).out, Converted(1));
+  EXPECT_EQ(InvoiceOf("ABCDEFGHIJ"), converted);
+  // A code typed in UTF-8 is the register's Windows-1252 code.
+  EXPECT_EQ(RunCli({"--yes", "convert", "--company", U("AÇÃO"), "-q", dir_.str()}).out,
+            Converted(1));
+  EXPECT_EQ(InvoiceOf("AÇÃO"), converted);
+  EXPECT_EQ(RunCli({"convert", dir_.str()}).out, Converted(0));
+}
+
+TEST_F(CliConvertTest, AFolderHeldByAnotherConverterIsLeftAlone) {
+  std::ofstream(dir_.path() / "LIVRANA.LCK", std::ios::binary)
+      << "pid=4242\r\nhost=outra-maquina\r\ntime=2026-01-01 00:00:00\r\n";
+  auto before = test::SnapshotHost(dir_.path());
+  Outcome o = RunCli({"convert", dir_.str()});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.out, "");
+  EXPECT_NE(o.err.find("outra-maquina"), std::string::npos) << o.err;
+  EXPECT_EQ(test::SnapshotHost(dir_.path()), before);
+}
+
+TEST(CliSampleTest, TheSameSeedWritesTheSameFolderAndAnotherSeedAnother) {
+  test::TempDir dir;
+  auto sample = [&](const std::string& name, const std::string& seed) {
+    Outcome o = RunCli({"sample", (dir.path() / name).string(), "--companies", "2", "--records",
+                        "5", "--seed", seed});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err, "");
+    return test::SnapshotHost(dir.path() / name);
+  };
+  auto a = sample("a", "5");
+  EXPECT_TRUE(a.count("F00R0.DAT") && a.count("F01R0.DAT") && a.count("F02R1.DAT") &&
+              a.count("F08R1.DAT") && a.count("R00/0001/L50A1990.DAT"));
+  EXPECT_EQ(sample("b", "5"), a);
+  EXPECT_NE(sample("c", "6"), a);
+
+  // A folder that holds anything is not written into.
+  Outcome again = RunCli({"sample", (dir.path() / "a").string()});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(test::SnapshotHost(dir.path() / "a"), a);
+}
+
+TEST(CliSampleTest, ASecondConvertOverTheSampleConvertsNothingAndChangesNothing) {
+  test::TempDir dir;
+  ASSERT_EQ(RunCli({"sample", dir.str(), "--companies", "3", "--records", "20"}).status, 0);
+  auto sample = test::SnapshotHost(dir.path());
+
+  Outcome first = RunCli({"convert", dir.str()});
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.err, "");
+  ASSERT_TRUE(first.out.starts_with("NF convertidas: ")) << first.out;
+  EXPECT_GT(std::atoi(first.out.c_str() + 16), 0);
+  EXPECT_TRUE(first.out.ends_with(U(kDone)));
+  auto converted = test::SnapshotHost(dir.path());
+  EXPECT_NE(converted, sample);
+  EXPECT_TRUE(converted.count("FTEL1.DAT"));
+
+  // The folder defaults to the current directory.
+  Outcome second = RunCli({"convert"}, dir.path());
+  EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(second.out, Converted(0));
+  EXPECT_EQ(second.err, "");
+  EXPECT_EQ(test::SnapshotHost(dir.path()), converted);
+}
+
+}  // namespace
+}  // namespace livrana

@@ -1,0 +1,208 @@
+#include "tools/sample.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "platform/memory_file_system.h"
+#include "records/format.h"
+#include "tests/test_util.h"
+
+namespace livrana {
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+Files Sample(const SampleOptions& options) {
+  platform::MemoryFileSystem fs;
+  SampleResult result = WriteSampleFolder(fs, options);
+  EXPECT_TRUE(result.ok) << result.error;
+  return fs.Snapshot();
+}
+
+std::vector<std::string> Records(const std::string& data, std::size_t width) {
+  EXPECT_EQ(data.size() % width, 0u);
+  std::vector<std::string> records;
+  for (std::size_t at = 0; at + width <= data.size(); at += width) {
+    records.push_back(data.substr(at, width));
+  }
+  return records;
+}
+
+std::string Trimmed(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+// The branches of the phone-table phase that a record's two telephone texts take.
+std::set<std::string> PhoneBranches(const std::string& record) {
+  std::string t1 = Trimmed(record.substr(290, 41));
+  std::string t2 = Trimmed(record.substr(331, 23));
+  std::size_t l1 = t1.size(), l2 = t2.size();
+  std::set<std::string> taken;
+  if (l1 == 0 && l2 == 0) taken.insert("both empty");
+  if (l1 > 0 && l2 == 0) taken.insert("second empty");
+  if (l1 == 0 && l2 > 0) taken.insert("first empty");
+  if (l2 > 0 && SameIgnoringAsciiCase(t1.substr(0, l2), t2)) {
+    taken.insert(t1.substr(0, l2) == t2 ? "second repeats first" : "repeats, other case");
+    l2 = 0;
+  }
+  if (l1 > 37) taken.insert("first cut");
+  if (l2 > 0 && l1 + l2 + 3 <= 37) taken.insert("folds");
+  if (l2 > 0 && l1 + l2 + 3 == 37) taken.insert("folds exactly");
+  if (l2 > 0 && l1 + l2 + 3 > 37) taken.insert("does not fold");
+  if (l2 > 0 && l1 + l2 + 3 == 38) taken.insert("misses by one");
+  if (l1 > 37 && l2 > 0) taken.insert("cut and moved");
+  return taken;
+}
+
+TEST(SampleTest, TheSameSeedGivesTheSameBytesAndAnotherSeedOthers) {
+  SampleOptions options;
+  options.seed = 7;
+  Files first = Sample(options);
+  EXPECT_EQ(first, Sample(options));
+  options.seed = 8;
+  Files other = Sample(options);
+  ASSERT_EQ(first.size() > 0, true);
+  EXPECT_NE(first, other);
+  // Each file depends only on the seed and on what it is: more records per year change
+  // the invoice files, not the register.
+  options.seed = 7;
+  options.records = 3;
+  EXPECT_EQ(Sample(options).at("F00R0.DAT"), first.at("F00R0.DAT"));
+}
+
+TEST(SampleTest, LowerCaseNamesHoldTheSameBytes) {
+  SampleOptions options;
+  Files upper = Sample(options);
+  options.lower_case_names = true;
+  Files lower = Sample(options);
+  ASSERT_EQ(upper.size(), lower.size());
+  for (auto u = upper.begin(), l = lower.begin(); u != upper.end(); ++u, ++l) {
+    std::string folded = u->first;
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(l->first, folded);
+    EXPECT_EQ(l->second, u->second);
+  }
+}
+
+TEST(SampleTest, RegisterHasLiveAndDeletedCompaniesAndInvoiceFilesForMostYears) {
+  SampleOptions options;
+  options.companies = 6;
+  Files files = Sample(options);
+  auto reg = Records(files.at("F00R0.DAT"), 1000);
+  ASSERT_EQ(reg.size(), 8u);
+  int deleted = 0;
+  for (std::size_t n = 0; n < reg.size(); ++n) {
+    EXPECT_EQ(reg[n].substr(0, 11), Format("%04d       ", static_cast<int>(n) + 1));
+    EXPECT_TRUE(reg[n][999] == '+' || reg[n][999] == ' ');
+    deleted += reg[n][999] == '+';
+  }
+  EXPECT_EQ(deleted, 2);
+
+  std::set<int> years_of_first;
+  int company_years = 0;
+  for (const auto& [path, data] : files) {
+    if (!path.starts_with("R00\\") || path.back() == '\\') continue;
+    ASSERT_EQ(path.size(), std::string("R00\\0001\\L50A1990.DAT").size()) << path;
+    ASSERT_EQ(path.substr(8, 5), "\\L50A") << path;
+    int year = std::stoi(path.substr(13, 4));
+    EXPECT_EQ(data.size(), 40u * 400u) << path;
+    if (path.starts_with("R00\\0001\\")) years_of_first.insert(year);
+    if (year >= 1990 && year <= 2018) ++company_years;
+  }
+  // The first company has every year and the two just outside; the others most years; one
+  // company has no invoices at all.
+  EXPECT_EQ(years_of_first.size(), 31u);
+  EXPECT_EQ(*years_of_first.begin(), 1989);
+  EXPECT_EQ(*years_of_first.rbegin(), 2019);
+  EXPECT_LT(company_years, 7 * 29);
+  EXPECT_GT(company_years, 7 * 29 / 2);
+  EXPECT_TRUE(files.count("R00\\0007\\"));
+  for (const auto& [path, data] : files) EXPECT_FALSE(path.starts_with("R00\\0007\\L"));
+}
+
+TEST(SampleTest, WithoutGapsEveryCompanyHasEveryYear) {
+  SampleOptions options;
+  options.companies = 3;
+  options.records = 7;
+  options.gaps = false;
+  platform::MemoryFileSystem fs;
+  SampleResult result = WriteSampleFolder(fs, options);
+  ASSERT_TRUE(result.ok);
+  std::uint64_t invoice_bytes = 0;
+  int invoice_files = 0;
+  for (const auto& [path, data] : fs.Snapshot()) {
+    if (path.starts_with("R00\\") && path.back() != '\\')
+      ++invoice_files, invoice_bytes += data.size();
+  }
+  EXPECT_EQ(invoice_files, 5 * 29);
+  EXPECT_EQ(invoice_bytes, 5u * 29u * 7u * 400u);
+  EXPECT_EQ(result.files, 5 * 29 + 4);
+}
+
+TEST(SampleTest, InvoiceRecordsQualifyOrFailExactlyOneTest) {
+  Files files = Sample(SampleOptions{});
+  int qualifying = 0, not_zero = 0, mark_at_51 = 0, blank_at_52 = 0;
+  for (const auto& [path, data] : files) {
+    if (!path.starts_with("R00\\") || path.back() == '\\') continue;
+    for (const std::string& rec : Records(data, 400)) {
+      ASSERT_EQ(rec.find_first_of(std::string("\r\n\0", 3)), std::string::npos) << path;
+      bool zero = rec[0] == '0', space51 = rec[51] == ' ', text52 = rec[52] != ' ';
+      ASSERT_EQ(!zero + !space51 + !text52, zero && space51 && text52 ? 0 : 1) << path;
+      if (zero && space51 && text52) {
+        ++qualifying;
+        EXPECT_EQ(rec.substr(52, 10).find(' '), std::string::npos);
+        EXPECT_NE(rec[80], ' ');
+        EXPECT_EQ(rec.substr(127, 11), std::string(11, ' '));
+      }
+      not_zero += !zero;
+      mark_at_51 += !space51;
+      blank_at_52 += !text52;
+    }
+  }
+  EXPECT_GT(qualifying, 5 * (not_zero + mark_at_51 + blank_at_52) / 4);
+  EXPECT_GT(not_zero, 0);
+  EXPECT_GT(mark_at_51, 0);
+  EXPECT_GT(blank_at_52, 0);
+}
+
+TEST(SampleTest, EveryPhoneTableReachesEveryBranchOfThePhonePhase) {
+  SampleOptions options;
+  options.companies = 9;  // eleven register records, one per shape
+  Files files = Sample(options);
+  const std::set<std::string> all = {
+      "both empty",          "second empty",  "first empty",  "second repeats first",
+      "repeats, other case", "first cut",     "folds",        "folds exactly",
+      "does not fold",       "misses by one", "cut and moved"};
+  for (auto [name, width] : {std::pair{"F00R0.DAT", 1000}, std::pair{"F01R0.DAT", 814},
+                             std::pair{"F02R1.DAT", 1000}, std::pair{"F08R1.DAT", 1000}}) {
+    std::set<std::string> reached;
+    for (const std::string& rec : Records(files.at(name), static_cast<std::size_t>(width))) {
+      ASSERT_EQ(rec.find_first_of(std::string("\r\n\0", 3)), std::string::npos) << name;
+      for (const auto& branch : PhoneBranches(rec)) reached.insert(branch);
+    }
+    EXPECT_EQ(reached, all) << name;
+  }
+}
+
+TEST(SampleTest, RefusesAFolderThatIsNotEmpty) {
+  platform::MemoryFileSystem fs;
+  ASSERT_TRUE(test::WriteFile(fs, "F00R0.DAT", "real data"));
+  SampleResult result = WriteSampleFolder(fs, SampleOptions{});
+  EXPECT_FALSE(result.ok);
+  EXPECT_FALSE(result.error.empty());
+  EXPECT_EQ(fs.Snapshot(), (Files{{"F00R0.DAT", "real data"}}));
+}
+
+}  // namespace
+}  // namespace livrana
