@@ -18,8 +18,16 @@ set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Header-only libraries of the build host (CLI11) serve the cross build as well.
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# The header-only CLI11 of the build host serves the cross build too, through a folder that
+# holds it alone (the host's /usr/include must not reach the cross compiler).
+if(NOT CLI11_INCLUDE_DIR AND EXISTS /usr/include/CLI/CLI.hpp)
+  set(LIVRANA_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
+  file(MAKE_DIRECTORY ${LIVRANA_HOST_HEADERS})
+  file(CREATE_LINK /usr/include/CLI ${LIVRANA_HOST_HEADERS}/CLI SYMBOLIC)
+  set(CLI11_INCLUDE_DIR ${LIVRANA_HOST_HEADERS} CACHE PATH "CLI11 headers")
+endif()
 
 # GCC 12 reports a false overlap in the inlined std::string concatenation at -O2 and above
 # (-Wrestrict, fixed in GCC 13); with -Werror that stops valid code.
@@ -27,7 +35,8 @@ set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Programs built here run under Wine: quiet, without the Mono and Gecko installers, in a
-# prefix of the build folder's own. The prefix architecture follows the programs.
+# prefix of the build folder's own (scripts/test-windows.sh also switches its debugger off,
+# so that a crash fails its test instead of waiting). The prefix architecture follows the programs.
 if(MINGW_TRIPLE MATCHES "^x86_64")
   set(LIVRANA_WINEARCH win64)
   # Debian's wine command prefers the 32-bit loader whenever it is installed.

@@ -2,8 +2,9 @@
 // program: the compiled BOX105 template, and the live dialog's title, fields, fonts, focus
 // and message boxes. Texts are printed in Windows-1252, one item a line.
 //
-//   dialog_probe template EXE     the BOX105 template as compiled into EXE
-//   dialog_probe controls         the live dialog: title, then each control's id, font, text
+//   dialog_probe template [EXE]   the BOX105 template as compiled into EXE (by default the
+//                                 livrana.exe beside this program)
+//   dialog_probe controls         the live dialog: title, then each control's id and text
 //   dialog_probe text ID          the text of control ID of the live dialog
 //   dialog_probe focus            the id of the control that has the focus
 //   dialog_probe boxes            the message boxes owned by the dialog: caption | text
@@ -122,12 +123,8 @@ std::string WindowText(HWND window) {
 
 int PrintControls(HWND dialog) {
   std::printf("title=%s\n", WindowText(dialog).c_str());
-  HGDIOBJ font = GetStockObject(ANSI_VAR_FONT);
-  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    bool ansi_var = reinterpret_cast<HGDIOBJ>(SendMessageA(child, WM_GETFONT, 0, 0)) == font;
-    std::printf("%d font=%s text=%s\n", GetDlgCtrlID(child), ansi_var ? "ansi-var" : "other",
-                WindowText(child).c_str());
-  }
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    std::printf("%d text=%s\n", GetDlgCtrlID(child), WindowText(child).c_str());
   return 0;
 }
 
@@ -164,7 +161,14 @@ BOOL CALLBACK PrintBox(HWND window, LPARAM param) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 3 && std::strcmp(argv[1], "template") == 0) return PrintTemplate(argv[2]);
+  if (argc >= 2 && std::strcmp(argv[1], "template") == 0) {
+    if (argc >= 3) return PrintTemplate(argv[2]);
+    char self[MAX_PATH];
+    DWORD len = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string exe(self, len);
+    exe = exe.substr(0, exe.find_last_of('\\') + 1) + "livrana.exe";
+    return PrintTemplate(exe.c_str());
+  }
   HWND dialog = Dialog();
   if (dialog == nullptr) {
     std::fprintf(stderr, "dialog_probe: no window \"%s\"\n", kDialogTitle);
@@ -183,6 +187,6 @@ int main(int argc, char** argv) {
     EnumWindows(PrintBox, reinterpret_cast<LPARAM>(&search));
     return search.found > 0 ? 0 : 7;
   }
-  std::fprintf(stderr, "usage: dialog_probe template EXE | controls | focus | text ID | boxes\n");
+  std::fprintf(stderr, "usage: dialog_probe template [EXE] | controls | focus | text ID | boxes\n");
   return 2;
 }
