@@ -1,0 +1,62 @@
+// Safety copies and the moving of record files between folders.
+//
+// Before a step replaces one of the product's files it moves the old one below the system
+// temporary folder, into the subfolder "Vemo\Vuk", keeping its path relative to the data
+// folder; when that name is taken, the lowest free of the names .001 to .100 appended to
+// it. Safety copies are never removed by the converter.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "records/context.h"
+
+namespace livrana {
+
+inline constexpr std::string_view kSafetySubfolder = "Vemo\\Vuk";
+// A temporary folder this long or longer is not used.
+inline constexpr std::size_t kTempFolderLimit = 156;
+// The temporary folder used when the system reports none, or one too long; created when
+// missing.
+#ifdef _WIN32
+inline constexpr std::string_view kFallbackTempFolder = "C:\\Temp\\";
+#else
+inline constexpr std::string_view kFallbackTempFolder = "/tmp/";
+#endif
+// Numbered names of a safety copy: .001 to this.
+inline constexpr int kSafetyNumbers = 100;
+
+// The temporary folder that safety copies go below, ending with a separator.
+std::string SafetyTempFolder(platform::FileSystem& fs);
+
+// Moves an existing file, or a folder with everything in it, to its safety copy below the
+// subfolder of the temporary folder, creating the folders on the way. Where a rename
+// cannot reach the temporary folder (another file system), the file or folder is copied
+// and the source deleted once the copy is complete. A move that cannot be made leaves the
+// source in place and is noted to the sink. Gives whether the source was moved; a missing
+// source is not moved and not noted.
+bool MoveToSafety(Context& ctx, std::string_view file,
+                  std::string_view subfolder = kSafetySubfolder);
+
+enum MoveDatMode : int {
+  kCopyDatFiles = 0,  // copy each *.DAT file, never overwriting
+  kMoveDatFiles = 1,  // rename the whole folder, else move each file (numbered on collision)
+};
+
+// Brings the record files (*.DAT) of the source folder into the target folder, which is
+// created. Mode 0 copies each file that the target does not hold yet. Mode 1 first tries to
+// rename the whole folder; otherwise it moves each file, under the name with .001 to .100
+// appended when the name is taken, and finally removes the source folder when it has
+// become empty. A higher mode only renames the folder, or removes it when empty.
+void MoveDatFiles(platform::FileSystem& fs, std::string_view source, std::string_view target,
+                  int mode);
+
+// The number stored at the start of record n of a record file of length w (at most 23
+// characters are read): its leading number when that lies from 0 to 999 999 998, else 0;
+// 0 too when the file or the record cannot be read.
+std::int32_t ReadRecordNumber(platform::FileSystem& fs, std::string_view path, std::int64_t n,
+                              std::int32_t w);
+
+}  // namespace livrana
