@@ -1,0 +1,141 @@
+#include "steps/chart_r1.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/memory_file_system.h"
+#include "tests/test_util.h"
+
+namespace livrana {
+namespace {
+
+using test::ReadFile;
+using test::Record;
+using test::RecordingSink;
+using test::WriteFile;
+
+std::string OldAccount(std::string_view group, std::string_view code, bool deleted = false) {
+  return Record(209, {{0, "00001      ACCOUNT NAME"},
+                      {51, "S"},
+                      {52, "SHORT NAME 16CHR"},
+                      {68, "D"},
+                      {69, "XX"},
+                      {71, "REF0000001"},
+                      {81, "NOT CARRIED"},
+                      {103, "TEN CHARS!"},
+                      {113, code},
+                      {132, "NOT CARRIED EITHER"},
+                      {172, group},
+                      {173, "ABC"},
+                      {176, "FIFTEEN CHARS 1"},
+                      {191, "1"},
+                      {192, "FIFTEEN CHARS 2"},
+                      {207, "2"},
+                      {208, deleted ? "+" : " "}});
+}
+
+class ChartR1Test : public ::testing::Test {
+ protected:
+  ChartR1Result Run() {
+    sink = RecordingSink();
+    Context ctx{fs, sink, ""};
+    return ConvertChart20R1(ctx);
+  }
+  bool Exists(std::string_view path) { return fs.Attributes(path).has_value(); }
+
+  platform::MemoryFileSystem fs;
+  RecordingSink sink;
+};
+
+TEST_F(ChartR1Test, RebuildsTheChartAndDropsDeletedAccounts) {
+  WriteFile(
+      fs, "F20R0.DAT",
+      OldAccount("4", "1.1.01.001") + OldAccount("5", "x", true) + OldAccount("7", "1.01.001"));
+  auto result = Run();
+  EXPECT_TRUE(result.ok);
+  EXPECT_EQ(result.accounts, 2);
+  auto chart = ReadFile(fs, "F20R1.DAT").value_or("");
+  ASSERT_EQ(chart.size(), 1200u);
+  const std::string common_head = "00001      ACCOUNT NAME";
+  // Dots at characters 2 and 4: the fields at 291, 371 and 411.
+  EXPECT_EQ(chart.substr(0, 600), Record(600, {{0, common_head},
+                                               {51, "REF0000001"},
+                                               {61, "D"},
+                                               {62, "SHORT NAME 16CHR"},
+                                               {87, "TEN CHARS!"},
+                                               {107, "S"},
+                                               {109, "35ABC"},
+                                               {229, "FIFTEEN CHARS 1"},
+                                               {249, "1FIFTEEN CHARS 2"},
+                                               {270, "2"},
+                                               {291, "1.1.01.001"},
+                                               {371, "1.1.01.001"},
+                                               {411, "1.1.01.001"}}));
+  // Group 7 maps to nothing; dots at characters 2 and 5 fill the six other fields.
+  std::string second = Record(600, {{0, common_head},
+                                    {51, "REF0000001"},
+                                    {61, "D"},
+                                    {62, "SHORT NAME 16CHR"},
+                                    {87, "TEN CHARS!"},
+                                    {107, "S"},
+                                    {111, "ABC"},
+                                    {229, "FIFTEEN CHARS 1"},
+                                    {249, "1FIFTEEN CHARS 2"},
+                                    {270, "2"}});
+  for (std::size_t at : {271, 311, 331, 351, 391, 431}) second.replace(at, 8, "1.01.001");
+  EXPECT_EQ(chart.substr(600), second);
+
+  // The old chart goes to F20R0.BAK; a second run only renames and widens.
+  EXPECT_FALSE(Exists("F20R0.DAT"));
+  EXPECT_TRUE(Exists("F20R0.BAK"));
+  auto before = fs.Snapshot();
+  result = Run();
+  EXPECT_FALSE(result.copied);
+  EXPECT_EQ(fs.Snapshot(), before);
+}
+
+TEST_F(ChartR1Test, GroupCodeMap) {
+  const std::pair<std::string_view, std::string_view> map[] = {
+      {"1", "10"}, {"2", "20"}, {"3", "30"}, {"4", "35"}, {"5", "40"},
+      {"6", "50"}, {"9", "90"}, {"7", "  "}, {"0", "  "}, {" ", "  "}};
+  std::string old;
+  for (const auto& [from, to] : map) old += OldAccount(from, "");
+  WriteFile(fs, "F20R0.DAT", old);
+  Run();
+  auto chart = ReadFile(fs, "F20R1.DAT").value_or("");
+  ASSERT_EQ(chart.size(), 600u * std::size(map));
+  for (std::size_t i = 0; i < std::size(map); ++i)
+    EXPECT_EQ(chart.substr(i * 600 + 109, 2), map[i].second) << map[i].first;
+}
+
+TEST_F(ChartR1Test, ExistingBackupSendsTheOldChartToTheSafetyFolder) {
+  WriteFile(fs, "F20R0.DAT", OldAccount("1", ""));
+  WriteFile(fs, "F20R0.BAK", "older");
+  WriteFile(fs, "F08.DAT", "table 08");
+  Run();
+  EXPECT_FALSE(Exists("F20R0.DAT"));
+  EXPECT_EQ(ReadFile(fs, "F20R0.BAK"), "older");
+  EXPECT_EQ(ReadFile(fs, "F08R1.DAT"), "table 08");
+  auto outside = fs.SnapshotOutside();
+  EXPECT_TRUE(std::any_of(outside.begin(), outside.end(),
+                          [](const auto& entry) { return entry.first.ends_with("F20R0.DAT"); }));
+}
+
+TEST_F(ChartR1Test, WidensThreeCharacterCodes) {
+  WriteFile(fs, "F25R0.DAT",
+            Record(557, {{0, "123"}, {10, "rest"}}) + Record(557, {{0, "12"}}) +
+                Record(557, {{0, "1234"}}) + Record(557, {{0, " 12"}}));
+  auto result = Run();
+  EXPECT_EQ(result.codes_widened, 2);
+  EXPECT_EQ(ReadFile(fs, "F25R0.DAT"), Record(557, {{0, "00123"}, {10, "rest"}}) +
+                                           Record(557, {{0, "12"}}) + Record(557, {{0, "1234"}}) +
+                                           Record(557, {{0, "00 12"}}));
+  EXPECT_FALSE(Exists("F20R1.DAT"));  // no old chart: nothing to copy, nothing created
+  // Widened codes have 5 characters: a second run leaves them.
+  Run();
+  EXPECT_EQ(ReadFile(fs, "F25R0.DAT")->substr(0, 10), "00123     ");
+}
+
+}  // namespace
+}  // namespace livrana

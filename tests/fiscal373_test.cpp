@@ -1,0 +1,248 @@
+#include "steps/fiscal373.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/memory_file_system.h"
+#include "tests/test_util.h"
+
+namespace livrana {
+namespace {
+
+using test::ReadFile;
+using test::Record;
+using test::RecordingSink;
+using test::WriteFile;
+
+std::vector<std::string> Records(const std::string& data) {
+  std::vector<std::string> records;
+  for (std::size_t at = 0; at < data.size(); at += 400) records.push_back(data.substr(at, 400));
+  return records;
+}
+
+// An old record in its new place: the 200 characters, spaces to 399, then the mark.
+std::string Widened(const std::string& old, char mark) {
+  std::string record = old;
+  record.resize(399, ' ');
+  return record + mark;
+}
+
+// A plain item of the old layout: header number, position digit "0", value B.
+std::string OldItem(std::string_view header, std::string_view value) {
+  return Record(200, {{0, "1"}, {1, header}, {11, "0"}, {31, "1,000"}, {49, value}});
+}
+
+// The same item in the new layout, its amounts all zero.
+std::string NewItem(std::string_view header, std::string_view value, char mark = ' ') {
+  std::string record = Record(400, {{0, "1"},
+                                    {1, header},
+                                    {40, "1,000"},
+                                    {57, value},
+                                    {143, "0,00"},
+                                    {160, "0,00"},
+                                    {181, "0,00"},
+                                    {198, "0,00"},
+                                    {219, "0,00"},
+                                    {236, "0,00"},
+                                    {259, "0,00"},
+                                    {283, "0,00"}});
+  record[399] = mark;
+  return record;
+}
+
+class Fiscal373Test : public ::testing::Test {
+ protected:
+  Fiscal373Result Run() {
+    sink = RecordingSink();
+    Context ctx{fs, sink, ""};
+    return ConvertFiscal373(ctx);
+  }
+  void Company(std::string_view code) {
+    WriteFile(fs, "F00R0.DAT", Record(1000, {{0, code}}));
+    fs.MakeFolder("R00");
+    fs.MakeFolder("R00\\" + std::string(code));
+  }
+  std::vector<std::string> File(std::string_view path) {
+    auto data = ReadFile(fs, path);
+    EXPECT_TRUE(data.has_value()) << path;
+    EXPECT_EQ(data.value_or("").size() % 400, 0u);
+    return Records(data.value_or(""));
+  }
+  bool Exists(std::string_view path) { return fs.Attributes(path).has_value(); }
+
+  platform::MemoryFileSystem fs;
+  RecordingSink sink;
+};
+
+TEST_F(Fiscal373Test, KindsChangeAndRecordsLinkToTheirHeader) {
+  Company("0001");
+  const std::string header = Record(200, {{0, "0"}, {1, "0"}, {89, "1.000,00"}});
+  const std::string text = Record(200, {{0, "2"}, {1, "0"}, {11, "TEXTO"}});
+  const std::string reference = Record(200, {{0, "4"}, {1, "0"}, {11, "01REF"}});
+  const std::string extra = Record(200, {{0, "3"}, {11, "EXTRA"}});
+  const std::string older = Record(200, {{0, "5"}, {11, "OLD"}});
+  const std::string deleted_text = Record(200, {{0, "2"}, {1, "0"}, {11, "APAGADO"}, {199, "+"}});
+  WriteFile(fs, "R00\\0001\\L502016.DAT",
+            header + OldItem("0", "10,00") + text + reference + extra + older + deleted_text);
+
+  auto result = Run();
+  EXPECT_TRUE(result.ok);
+  EXPECT_EQ(result.files, std::vector<std::string>{"R00\\0001\\L50A2016.DAT"});
+  auto records = File("R00\\0001\\L50A2016.DAT");
+  ASSERT_EQ(records.size(), 7u);
+  // The header links to its last item or reference (record 3) and its last live text (2).
+  EXPECT_EQ(records[0],
+            Record(400, {{0, "0"}, {1, "0"}, {89, "1.000,00"}, {160, "3"}, {170, "2"}}));
+  EXPECT_EQ(records[1], NewItem("0", "10,00"));
+  EXPECT_EQ(records[2], Widened(text, ' '));
+  EXPECT_EQ(records[3], Widened("3" + reference.substr(1), ' '));
+  EXPECT_EQ(records[4], Widened("9" + extra.substr(1), ' '));
+  EXPECT_EQ(records[5], Widened("8" + older.substr(1), ' '));
+  EXPECT_EQ(records[6], Widened(deleted_text, '+'));
+
+  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L502016.BAK"),
+            header + OldItem("0", "10,00") + text + reference + extra + older + deleted_text);
+  EXPECT_FALSE(Exists("R00\\0001\\L502016.DAT"));
+  EXPECT_FALSE(Exists("0.tmp"));
+  EXPECT_EQ(ReadFile(fs, "CONV.DAT"), "373\r\n");
+  ASSERT_EQ(sink.statuses.size(), 6u);
+  EXPECT_EQ(sink.statuses.front(), "Empresa 0001 - NF 000000001   ");
+  EXPECT_EQ(sink.statuses.back(), "Empresa 0001 - NF 000000006   ");
+
+  auto before = fs.Snapshot();
+  EXPECT_TRUE(Run().already_done);
+  EXPECT_EQ(fs.Snapshot(), before);
+}
+
+TEST_F(Fiscal373Test, RecordsBeforeTheirHeaderAreMovedBehindAndLinkedThere) {
+  Company("0001");
+  // Record 0 names header 0 (blank): it is its own number. Record 2 names header 5, which
+  // comes later.
+  const std::string text = Record(200, {{0, "2"}, {11, "PRIMEIRO"}});
+  WriteFile(fs, "R00\\0001\\L502016.DAT",
+            text + Record(200, {{0, "0"}, {1, "1"}}) + OldItem("5", "7,00") + OldItem("1", "3,00") +
+                Record(200, {{0, "4"}, {1, "1"}}) + Record(200, {{0, "0"}, {1, "5"}}));
+  Run();
+  auto records = File("R00\\0001\\L50A2016.DAT");
+  ASSERT_EQ(records.size(), 8u);
+  // Deleted copies keep the places; record 0's link field gets the number of its moved
+  // copy.
+  EXPECT_EQ(records[0], Record(400, {{0, "2"}, {11, "PRIMEIRO"}, {170, "6"}, {399, "+"}}));
+  EXPECT_EQ(records[1], Record(400, {{0, "0"}, {1, "1"}, {160, "4"}}));
+  EXPECT_EQ(records[2], NewItem("5", "7,00", '+'));
+  EXPECT_EQ(records[3], NewItem("1", "3,00"));
+  EXPECT_EQ(records[4], Record(400, {{0, "3"}, {1, "1"}}));
+  EXPECT_EQ(records[5], Record(400, {{0, "0"}, {1, "5"}, {160, "7"}}));
+  EXPECT_EQ(records[6], Widened(text, ' '));
+  EXPECT_EQ(records[7], NewItem("5", "7,00"));
+}
+
+TEST_F(Fiscal373Test, ItemBasesAndTaxesAreComputed) {
+  const std::string old =
+      Record(200, {{0, "1"},        {1, "0"},         {11, "3"},       {12, "PROD000000000151021"},
+                   {31, "1,000"},   {49, "1.234,50"}, {85, "060"},     {88, "12,00"},
+                   {93, "50,00"},   {103, "10,00"},   {108, "100,00"}, {115, "AA"},
+                   {117, "4,00"},   {122, "20,00"},   {129, "BB"},     {131, "1,65"},
+                   {138, "100,00"}, {145, "CC"},      {147, "7,60"},   {154, "100,00"}});
+  EXPECT_EQ(RebuildFiscalItem(old), Record(300, {{0, "1"},
+                                                 {1, "0"},
+                                                 {12, "PROD000000000151021"},
+                                                 {31, "060AABBCC"},
+                                                 {106, "1.234,50"},
+                                                 {138, "12,00"},
+                                                 {143, "617,25"},
+                                                 {160, "74,07"},
+                                                 {176, "10,00"},
+                                                 {181, "1.234,50"},
+                                                 {198, "49,38"},
+                                                 {214, "4,00"},
+                                                 {219, "246,90"},
+                                                 {236, "9,88"},
+                                                 {252, "1,65"},
+                                                 {259, "1.234,50"},
+                                                 {276, "7,60"},
+                                                 {283, "1.234,50"}}));
+
+  // The second tax less the first, never below zero: 8,50 - 10,00 gives 0,00.
+  const std::string low = Record(200, {{0, "1"},
+                                       {11, "0"},
+                                       {49, "100,00"},
+                                       {88, "10,00"},
+                                       {93, "100,00"},
+                                       {103, "10,00"},
+                                       {108, "85,00"}});
+  std::string rebuilt = RebuildFiscalItem(low);
+  EXPECT_EQ(rebuilt.substr(160, 16), Record(16, {{0, "10,00"}}));
+  EXPECT_EQ(rebuilt.substr(198, 16), Record(16, {{0, "0,00"}}));
+  EXPECT_EQ(rebuilt.substr(57, 17), Record(17, {{0, "100,00"}}));  // not a slot item
+}
+
+TEST_F(Fiscal373Test, LargeItemValuesStayInsideTheirSlot) {
+  EXPECT_EQ(SlotAmount(9999999999.99), "9.999.999.999,99");
+  EXPECT_EQ(SlotAmount(12345678901.25), "12345678901,25");
+  EXPECT_EQ(SlotAmount(-12345678901.5), "-12345678901,50");
+  EXPECT_EQ(SlotAmount(1234567890123.45), "1234567890123,45");
+  EXPECT_EQ(SlotAmount(99999999999999.0), "99999999999999,0");
+  EXPECT_EQ(SlotAmount(999999999999999.0), "999999999999999");
+
+  const std::string old =
+      Record(200, {{0, "1"}, {11, "4"}, {49, "12345678901234,5"}, {88, "1,00"}});
+  std::string rebuilt = RebuildFiscalItem(old);
+  ASSERT_EQ(rebuilt.size(), 300u);
+  EXPECT_EQ(rebuilt.substr(122, 16), "12345678901234,5");
+  EXPECT_EQ(rebuilt.substr(138, 5), "1,00 ");
+}
+
+TEST_F(Fiscal373Test, FileNamesTablesAndBackups) {
+  Company("0001");
+  const std::string header = Record(200, {{0, "0"}});
+  WriteFile(fs, "R00\\0001\\L50A2015.DAT", Record(400, {{0, "0"}}));
+  WriteFile(fs, "R00\\0001\\L502016.DAT", header);
+  WriteFile(fs, "R00\\0001\\L50A2016.DAT", "");
+  WriteFile(fs, "R00\\0001\\L502017.DAT", header);
+  WriteFile(fs, "R00\\0001\\L502017.BAK", "older backup");
+  WriteFile(fs, "R00\\0001\\G07R0.DAT", "seven");
+  WriteFile(fs, "R00\\0001\\G15.DAT", "fifteen");
+  WriteFile(fs, "R00\\0001\\F15.DAT", "kept");
+  Run();
+  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L50A2015.DAT"), Record(400, {{0, "0"}}));
+  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L502016.DAT"), header);  // its L50A file exists
+  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L50A2016.DAT"), "");
+  EXPECT_EQ(File("R00\\0001\\L50A2017.DAT"), std::vector<std::string>{Widened(header, ' ')});
+  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L502017.BAK"), header);
+  EXPECT_EQ(ReadFile(fs, "R00\\0001\\F07R0.DAT"), "seven");
+  EXPECT_EQ(ReadFile(fs, "R00\\0001\\G15.DAT"), "fifteen");
+  EXPECT_EQ(ReadFile(fs, "R00\\0001\\F15.DAT"), "kept");
+  auto outside = fs.SnapshotOutside();
+  EXPECT_TRUE(std::any_of(outside.begin(), outside.end(), [](const auto& entry) {
+    return entry.first.ends_with("L502017.BAK") && entry.second == "older backup";
+  }));
+}
+
+TEST_F(Fiscal373Test, CtrlZEndsTheFileAsItsEndWould) {
+  Company("0001");
+  const std::string header = Record(200, {{0, "0"}});
+  WriteFile(fs, "R00\\0001\\L502016.DAT", header + "\x1A" + header.substr(1));
+  Run();
+  EXPECT_EQ(File("R00\\0001\\L50A2016.DAT"), std::vector<std::string>{Widened(header, ' ')});
+}
+
+TEST_F(Fiscal373Test, AFileThatCannotBeConvertedKeepsItsName) {
+  Company("0001");
+  const std::string header = Record(200, {{0, "0"}});
+  WriteFile(fs, "R00\\0001\\L502016.DAT", header);
+  fs.MakeFolder("0.tmp");  // the work file cannot be created
+  auto result = Run();
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L502016.DAT"), header);
+  EXPECT_FALSE(Exists("R00\\0001\\L50A2016.DAT"));
+  EXPECT_FALSE(Exists("R00\\0001\\L502016.BAK"));
+  EXPECT_TRUE(Exists("0.tmp"));
+  ASSERT_EQ(sink.messages.size(), 1u);
+  EXPECT_EQ(sink.messages[0].kind, "fail");
+  EXPECT_NE(sink.messages[0].text.find("R00\\0001\\L502016.DAT"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace livrana

@@ -1,0 +1,448 @@
+#include "steps/invoices364.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/memory_file_system.h"
+#include "tests/test_util.h"
+
+namespace livrana {
+namespace {
+
+using test::ReadFile;
+using test::Record;
+using test::RecordingSink;
+using test::WriteFile;
+
+std::string Company(std::string_view code, std::string_view rate_code) {
+  return Record(1000, {{0, code}, {631, rate_code}});
+}
+
+std::string Ledger(std::initializer_list<std::pair<std::size_t, std::string_view>> fields) {
+  return Record(600, fields);
+}
+
+// Splits a file into its 200-character records.
+std::vector<std::string> Records(const std::string& data) {
+  std::vector<std::string> records;
+  for (std::size_t at = 0; at < data.size(); at += 200) records.push_back(data.substr(at, 200));
+  return records;
+}
+
+class Invoices364Test : public ::testing::Test {
+ protected:
+  Invoices364Result Run(std::string filter = "") {
+    sink = RecordingSink();
+    Context ctx{fs, sink, std::move(filter)};
+    return ConvertInvoices364(ctx);
+  }
+  void Folder(std::string_view code) {
+    fs.MakeFolder("R00");
+    fs.MakeFolder("R00\\" + std::string(code));
+  }
+  std::vector<std::string> Fiscal(std::string_view path) {
+    auto data = ReadFile(fs, path);
+    EXPECT_TRUE(data.has_value()) << path;
+    return Records(data.value_or(""));
+  }
+  bool Exists(std::string_view path) { return fs.Attributes(path).has_value(); }
+
+  platform::MemoryFileSystem fs;
+  RecordingSink sink;
+};
+
+// Invoice 0 and invoice 2 differ only by their issuer; the complement record 1 names the
+// issuer of invoice 2, so its reference points there.
+const std::string kInvoice0 = Ledger({{0, "01/02/2016"},
+                                      {10, "1"},
+                                      {11, "03/02/2016"},
+                                      {21, "55"},
+                                      {24, "ABC"},
+                                      {30, "001AAA"},
+                                      {36, "0000001234DOC0000001"},
+                                      {58, "XY"},
+                                      {61, "0"},
+                                      {62, "1"},
+                                      {63, "ISSUER0001"},
+                                      {73, "7102"},
+                                      {78, "3"},
+                                      {79, "1"},
+                                      {80, "M"},
+                                      {81, "TEXTO DA NOTA"},
+                                      {105, "ACCOUNT01"},
+                                      {240, "1.000,00"}});
+const std::string kComplement1 = Ledger({{0, "01/02/2016"},
+                                         {10, "3"},
+                                         {11, "05/02/2016"},
+                                         {21, "55"},
+                                         {24, "ABC"},
+                                         {30, "001AAA"},
+                                         {36, "0000001234DOC0000009"},
+                                         {58, "XY"},
+                                         {63, "ISSUER0002"},
+                                         {81, "REF0000001"},
+                                         {240, "250,5"}});
+const std::string kInvoice2 = Ledger({{0, "01/02/2016"},
+                                      {10, "1"},
+                                      {11, "03/02/2016"},
+                                      {21, "55"},
+                                      {30, "001AAA"},
+                                      {36, "0000001234DOC0000002"},
+                                      {61, "2"},
+                                      {62, "0"},
+                                      {63, "ISSUER0002"},
+                                      {73, "1102"},
+                                      {78, "x"},
+                                      {240, "500,00"}});
+
+TEST_F(Invoices364Test, WritesHeadersPlaceholdersReferencesAndTexts) {
+  WriteFile(fs, "F00R0.DAT", Company("0001", "40"));
+  Folder("0001");
+  WriteFile(fs, "R00\\0001\\L262016.DAT", kInvoice0 + kComplement1 + kInvoice2);
+
+  auto result = Run();
+  EXPECT_FALSE(result.already_done);
+  EXPECT_TRUE(result.ok);
+  EXPECT_EQ(result.ledgers, std::vector<std::string>{"R00\\0001\\L262016.DAT"});
+
+  auto records = Fiscal("R00\\0001\\L502016.DAT");
+  ASSERT_EQ(records.size(), 6u);
+  EXPECT_EQ(records[0], Record(200, {{0, "0"},
+                                     {1, "0"},
+                                     {11, "01"},
+                                     {13, "01/02/2016"},
+                                     {23, "ISSUER0001"},
+                                     {33, "55"},
+                                     {35, "001AAA"},
+                                     {42, "0000001234DOC0000001"},
+                                     {62, "03/02/2016"},
+                                     {72, "7102"},  // kind "1" keeps its operation code
+                                     {76, "093"},   // 62 holding "1" is written as "9"
+                                     {79, "M"},
+                                     {80, "ACCOUNT01"},
+                                     {89, "1.000,00"}}));
+  EXPECT_EQ(records[1], Record(200, {{199, "+"}}));
+  EXPECT_EQ(records[2], Record(200, {{0, "0"},
+                                     {1, "2"},
+                                     {11, "01"},
+                                     {13, "01/02/2016"},
+                                     {23, "ISSUER0002"},
+                                     {33, "55"},
+                                     {35, "001AAA"},
+                                     {42, "0000001234DOC0000002"},
+                                     {62, "03/02/2016"},
+                                     {72, "1102"},
+                                     {76, "200"},  // class digit of a non-digit is 0
+                                     {89, "500,00"}}));
+  // The complement line from its position 41 on, its line feed become a space.
+  EXPECT_EQ(records[3], Record(200, {{0, "4"},
+                                     {1, "2"},
+                                     {11, "01"},
+                                     {13, "05/02/2016"},
+                                     {23, "REF0000001"},
+                                     {33, "XY"},
+                                     {35, "ABC"},
+                                     {42, "DOC0000009"},
+                                     {89, "250,50"}}));
+  EXPECT_EQ(records[4], Record(200, {{0, "2"}, {1, "0"}, {11, "TEXTO DA NOTA"}}));
+  EXPECT_EQ(records[5], Record(200, {{0, "2"}, {1, "1"}, {11, "REF0000001"}}));
+
+  // The ledger is set aside, the work files are gone, the mark is recorded.
+  EXPECT_TRUE(Exists("R00\\0001\\L262016.BAK"));
+  EXPECT_FALSE(Exists("R00\\0001\\L262016.DAT"));
+  EXPECT_FALSE(Exists("R00\\0001\\X2016.TMP"));
+  EXPECT_FALSE(Exists("R00\\0001\\C.TMP"));
+  EXPECT_EQ(ReadFile(fs, "CONV.DAT"), "364\r\n");
+  EXPECT_EQ(sink.statuses,
+            (std::vector<std::string>{"Empresa 0001", "Emp0001 NF2016-0/1", "Emp0001 NF2016-0/2",
+                                      "Emp0001 NF2016-1/1", "Emp0001 NF2016-1/2"}));
+
+  // The mark makes a second run do nothing at all.
+  auto before = fs.Snapshot();
+  result = Run();
+  EXPECT_TRUE(result.already_done);
+  EXPECT_EQ(fs.Snapshot(), before);
+  EXPECT_TRUE(sink.statuses.empty());
+}
+
+TEST_F(Invoices364Test, ReferenceKeyIgnoresCaseAndPassesOverDeletedHeaders) {
+  WriteFile(fs, "F00R0.DAT", Company("0001", ""));
+  Folder("0001");
+  std::string lower = kInvoice2;
+  lower.replace(63, 10, "issuer0002");
+  // Record 0 matches but is deleted (and so excluded); record 1 matches in another case.
+  std::string deleted = kInvoice2;
+  deleted[599] = '+';
+  WriteFile(fs, "R00\\0001\\L262016.DAT", deleted + lower + kComplement1);
+  Run();
+  auto records = Fiscal("R00\\0001\\L502016.DAT");
+  ASSERT_GE(records.size(), 4u);
+  EXPECT_EQ(records[0][199], '+');
+  EXPECT_EQ(records[3].substr(0, 11), "41         ");
+}
+
+TEST_F(Invoices364Test, HeaderFlagsExclusionAndOperationCodes) {
+  WriteFile(fs, "F00R0.DAT", Company("0001", "40"));
+  Folder("0001");
+  // Kind "0" dated in another year than the ledger's: excluded, no items in pass 1.
+  std::string other_year = Ledger({{0, "10/12/2015"},
+                                   {10, "0"},
+                                   {11, "30/12/2015"},
+                                   {73, "6102"},
+                                   {240, "10,00"},
+                                   {448, "10,00"}});
+  std::string kind4 = Ledger({{10, "4"}, {11, "01/01/2016"}, {73, "7102"}});
+  std::string kind2 = Ledger({{10, "2"}, {73, "7102"}});
+  WriteFile(fs, "R00\\0001\\L262016.DAT", other_year + kind4 + kind2);
+  Run();
+  auto records = Fiscal("R00\\0001\\L502016.DAT");
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0],
+            Record(200, {{0, "0"},
+                         {1, "0"},
+                         {11, "00"},
+                         {13, "10/12/2015"},
+                         {62, "30/12/2015"},
+                         {72, "1102"},  // kind "0": a first digit of 5 or more becomes 1
+                         {76, "  0"},
+                         {89, "10,00"},
+                         {199, "+"}}));
+  EXPECT_EQ(records[1].substr(0, 13), "01         10");
+  EXPECT_EQ(records[1].substr(72, 4), "1102");
+  EXPECT_EQ(records[2].substr(0, 13), "02         11");
+  EXPECT_EQ(records[2].substr(72, 4), "7102");
+}
+
+// Pass 1: the amount positions of a ledger record become items, drawn down against what
+// the invoice holds.
+TEST_F(Invoices364Test, ItemsAreApportionedAgainstTheInvoice) {
+  WriteFile(fs, "F00R0.DAT", Company("0001", "40") + Company("0002", "30"));
+  Folder("0001");
+  Folder("0002");
+  // An item of 150,00 against a remaining value of 100,00: written with 100,00, and the
+  // next item (30,00) has nothing left and is not written.
+  std::string over = Ledger(
+      {{10, "1"}, {73, "1102"}, {78, "3"}, {240, "100,00"}, {299, "30,00"}, {317, "150,00"}});
+  // Class digit 8: no fixed rates; the second base takes the first rate.
+  std::string class8 = Ledger({{10, "1"},
+                               {73, "1102"},
+                               {78, "8"},
+                               {240, "50,00"},
+                               {258, "50,00"},
+                               {276, "12,00"},
+                               {281, "6,00"},
+                               {412, "50,00"}});
+  // Position 7 carries the item flag ("2" for a ledger flag "1").
+  std::string last = Ledger({{10, "1"},
+                             {73, "1102"},
+                             {78, "3"},
+                             {79, "1"},
+                             {240, "20,00"},
+                             {281, "1,00"},
+                             {502, "20,00"},
+                             {520, "5,00"}});
+  WriteFile(fs, "R00\\0001\\L262016.DAT", over + class8 + last);
+  // A text-kind record (pair "2" and a letter) writes no items for positions 1 to 3, and
+  // an extra record.
+  std::string text_kind = Ledger({{0, "02/03/2016"},
+                                  {10, "1"},
+                                  {21, "2A"},
+                                  {30, "SER"},
+                                  {46, "DOCUMENT01"},
+                                  {58, "ABC"},
+                                  {114, "000007"},
+                                  {240, "10,00"},
+                                  {258, "10,00"},
+                                  {412, "NOTE"},
+                                  {448, "5,00"}});
+  WriteFile(fs, "R00\\0002\\L262016.DAT", text_kind);
+
+  Run();
+  auto first = Fiscal("R00\\0001\\L502016.DAT");
+  ASSERT_EQ(first.size(), 6u);
+  EXPECT_EQ(first[3], Record(200, {{0, "1"},
+                                   {1, "0"},
+                                   {11, "0"},
+                                   {26, "1102"},
+                                   {30, "0"},
+                                   {31, "1,000"},
+                                   {49, "100,00"},
+                                   {85, "060"},
+                                   {88, "0,00"},
+                                   {93, "0,00"},
+                                   {103, "0,00"},
+                                   {108, "0,00"},
+                                   {117, "0,00"},
+                                   {122, "0,00"},
+                                   {131, "1,65"},
+                                   {138, "100,00"},
+                                   {147, "7,60"},
+                                   {154, "100,00"}}));
+  EXPECT_EQ(first[4], Record(200, {{0, "1"},
+                                   {1, "1"},
+                                   {11, "0"},
+                                   {26, "1102"},
+                                   {30, "0"},
+                                   {31, "1,000"},
+                                   {49, "50,00"},
+                                   {88, "12,00"},
+                                   {93, "100,00"},
+                                   {103, "12,00"},
+                                   {108, "100,00"},
+                                   {117, "0,00"},
+                                   {122, "0,00"},
+                                   {131, "0,00"},
+                                   {138, "0,00"},
+                                   {147, "0,00"},
+                                   {154, "0,00"}}));
+  EXPECT_EQ(first[5], Record(200, {{0, "1"},
+                                   {1, "2"},
+                                   {11, "1"},
+                                   {26, "1102"},
+                                   {30, "2"},
+                                   {31, "1,000"},
+                                   {49, "20,00"},
+                                   {88, "5,00"},
+                                   {93, "100,00"},
+                                   {103, "0,00"},
+                                   {108, "0,00"},
+                                   {117, "0,00"},
+                                   {122, "0,00"},
+                                   {131, "1,65"},
+                                   {138, "100,00"},
+                                   {147, "7,60"},
+                                   {154, "100,00"}}));
+
+  // The second company's own rate code 30.
+  auto second = Fiscal("R00\\0002\\L502016.DAT");
+  ASSERT_EQ(second.size(), 3u);
+  EXPECT_EQ(second[1], Record(200, {{0, "1"},
+                                    {1, "0"},
+                                    {11, "0"},
+                                    {30, "0"},
+                                    {31, "1,000"},
+                                    {49, "10,00"},
+                                    {88, "0,00"},
+                                    {93, "0,00"},
+                                    {103, "0,00"},
+                                    {108, "0,00"},
+                                    {117, "0,00"},
+                                    {122, "0,00"},
+                                    {131, "0,65"},
+                                    {138, "100,00"},
+                                    {147, "3,00"},
+                                    {154, "100,00"}}));
+  EXPECT_EQ(second[2], Record(200, {{0, "3"},
+                                    {11, "SER"},
+                                    {15, "02/03/2016"},
+                                    {25, "DOCUMENT01"},
+                                    {35, "000007"},
+                                    {41, "ABC"},
+                                    {44, "NOTE"},
+                                    {80, "5,00"}}));  // ledger 448, inside 412-465
+}
+
+TEST_F(Invoices364Test, ProductItemsDrawDownTheBalanceFile) {
+  WriteFile(fs, "F00R0.DAT", Company("0001", "40"));
+  Folder("0001");
+  // Class digit 9 keeps the product's fixed rates out; the ledger flag "1" gives "2".
+  WriteFile(
+      fs, "R00\\0001\\L262016.DAT",
+      Ledger({{10, "1"}, {78, "9"}, {79, "1"}, {240, "100,00"}, {281, "10,00"}, {317, "10,00"}}));
+  auto product = [](std::string_view code, std::string_view value, char marker) {
+    return Record(230, {{0, code},
+                        {10, "0"},
+                        {20, "PROD0000000001"},
+                        {34, "5"},
+                        {35, std::string(1, marker)},
+                        {36, "5102"},
+                        {40, "000"},
+                        {43, "010203"},
+                        {49, "CAIXA 12 UN"},
+                        {67, value},
+                        {103, "10,00"},
+                        {108, "100,00"},
+                        {130, "1,65 7,60"}});
+  };
+  fs.MakeFolder("R63");
+  WriteFile(fs, "R63\\2016.DAT",
+            product("0001", "60,00", '1') + product("0002", "60,00", '1') +
+                product("0001", "50,00", ' '));
+  // A year without ledger: no balance file, the item flag is "1".
+  WriteFile(fs, "R63\\2017.DAT", product("0001", "70,00", '1'));
+
+  Run();
+  auto records = Fiscal("R00\\0001\\L502016.DAT");
+  // Header, two product items; the ledger's own item finds nothing left.
+  ASSERT_EQ(records.size(), 3u);
+  const std::string expected_first = Record(200, {{0, "1"},
+                                                  {1, "0"},
+                                                  {11, "5PROD0000000001"},
+                                                  {26, "5102"},
+                                                  {30, "2"},
+                                                  {31, "CAIXA 12 UN"},
+                                                  {49, "60,00"},
+                                                  {85, "000"},
+                                                  {88, "10,00"},
+                                                  {93, "100,00"},
+                                                  {103, "0,00"},
+                                                  {108, "0,00"},
+                                                  {115, "01"},
+                                                  {117, "0,00"},
+                                                  {122, "0,00"},
+                                                  {129, "02"},
+                                                  {138, "0,00"},
+                                                  {145, "03"},
+                                                  {154, "0,00"}});
+  EXPECT_EQ(records[1], expected_first);
+  // What remained (40,00 and a tax of 4,00) scales the second product down to 40,00.
+  std::string expected_second = expected_first;
+  expected_second.replace(30, 1, "0");
+  expected_second.replace(49, 5, "40,00");
+  EXPECT_EQ(records[2], expected_second);
+
+  auto without_ledger = Fiscal("R00\\0001\\L502017.DAT");
+  ASSERT_EQ(without_ledger.size(), 1u);
+  EXPECT_EQ(without_ledger[0].substr(26, 5), "51021");
+  EXPECT_EQ(without_ledger[0].substr(49, 5), "70,00");
+  EXPECT_EQ(without_ledger[0].substr(131, 14), "1,65   100,00 ");  // class digit 0
+
+  EXPECT_TRUE(Exists("R63\\2016.BAK"));
+  EXPECT_TRUE(Exists("R63\\2017.BAK"));
+  EXPECT_FALSE(Exists("R63\\2016.DAT"));
+  for (std::string_view status : {"Emp0001 Prod2016-0/1", "Emp0001 Prod2016-0/2"})
+    EXPECT_NE(std::find(sink.statuses.begin(), sink.statuses.end(), status), sink.statuses.end())
+        << status;
+}
+
+TEST_F(Invoices364Test, ExistingBackupGoesToTheSafetyFolderFirst) {
+  WriteFile(fs, "F00R0.DAT", Company("0001", ""));
+  Folder("0001");
+  WriteFile(fs, "R00\\0001\\L262016.DAT", kInvoice2);
+  WriteFile(fs, "R00\\0001\\L262016.BAK", "older backup");
+  // A copy that is not a yearly ledger of the product is left as it is.
+  WriteFile(fs, "R00\\0001\\L262016 - Copia.DAT", kInvoice0);
+  Run();
+  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L262016.BAK"), kInvoice2);
+  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L262016 - Copia.DAT"), kInvoice0);
+  EXPECT_EQ(Fiscal("R00\\0001\\L502016.DAT").size(), 1u);
+  auto outside = fs.SnapshotOutside();
+  auto safety = std::find_if(outside.begin(), outside.end(), [](const auto& entry) {
+    return entry.first.ends_with("L262016.BAK");
+  });
+  ASSERT_NE(safety, outside.end());
+  EXPECT_EQ(safety->second, "older backup");
+}
+
+TEST_F(Invoices364Test, MissingRegisterLeavesTheProductTableAlone) {
+  fs.MakeFolder("R63");
+  WriteFile(fs, "R63\\2016.DAT", Record(230, {{0, "0001"}}));
+  auto result = Run();
+  EXPECT_FALSE(result.register_found);
+  EXPECT_TRUE(fs.Attributes("R63\\2016.DAT").has_value());
+  EXPECT_EQ(ReadFile(fs, "CONV.DAT"), "364\r\n");
+}
+
+}  // namespace
+}  // namespace livrana
