@@ -1,0 +1,84 @@
+#include "steps/record_merge.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fault_file_system.h"
+#include "tests/step_fixture.h"
+
+namespace livrana {
+namespace {
+
+using test::Record;
+
+class RecordMergeTest : public test::StepTest {};
+
+// A source record with every piece of the layout told apart.
+std::string Narrow(std::string_view flag, char deleted = ' ') {
+  return Record(227, {{0, "head"},
+                      {65, "h"},
+                      {66, flag},
+                      {67, "middle"},
+                      {132, "m"},
+                      {133, "drop1"},
+                      {138, "AAAAA"},
+                      {143, "drop2"},
+                      {148, "BBBBB"},
+                      {153, "dropped tail"},
+                      {226, std::string(1, deleted)}});
+}
+std::string Wide(std::string_view flag) {
+  return Record(260, {{0, "head"},
+                      {65, "h"},
+                      {66, flag},
+                      {67, "middle"},
+                      {132, "m"},
+                      {133, "AAAAA"},
+                      {138, "BBBBB"}});
+}
+
+TEST_F(RecordMergeTest, WidensLiveRecordsAndMarksBlankFlagsWithTheFillCharacter) {
+  Put("0001\\G18.DAT", Narrow(" ") + Narrow("X") + Narrow(" ", '+'));
+  Put("0001\\G19.DAT", Narrow(" "));
+  EXPECT_FALSE(AppendWidenedRecords(ctx, "0001\\G18.DAT", "0001\\G32.DAT", '0'));
+  EXPECT_FALSE(AppendWidenedRecords(ctx, "0001\\G19.DAT", "0001\\G32.DAT", '1'));
+
+  EXPECT_EQ(File("0001\\G32.DAT"), Wide("0") + Wide("X") + Wide("1"));
+  // Each source went to its safety copy.
+  EXPECT_FALSE(fs.Attributes("0001\\G18.DAT"));
+  EXPECT_FALSE(fs.Attributes("0001\\G19.DAT"));
+  EXPECT_TRUE(Saved("0001\\G18.DAT"));
+}
+
+TEST_F(RecordMergeTest, AShortLastRecordGivesOnlyItsOwnCharacters) {
+  Put("G18.DAT", Narrow("Y").substr(0, 100));
+  EXPECT_FALSE(AppendWidenedRecords(ctx, "G18.DAT", "G32.DAT", '0'));
+  EXPECT_EQ(File("G32.DAT"), Record(260, {{0, "head"}, {65, "h"}, {66, "Y"}, {67, "middle"}}));
+}
+
+TEST_F(RecordMergeTest, ATargetThatCannotBeWrittenKeepsTheSource) {
+  platform::FaultFileSystem faulty(fs);
+  Context faulty_ctx{faulty, sink, ""};
+  Put("G18.DAT", Narrow(" "));
+  faulty.FullDiskAt(1);
+  EXPECT_EQ(AppendWidenedRecords(faulty_ctx, "G18.DAT", "G32.DAT", '0'), "G32.DAT");
+  EXPECT_EQ(File("G18.DAT"), Narrow(" "));
+
+  // A missing source does nothing and creates no target.
+  EXPECT_FALSE(AppendWidenedRecords(ctx, "G19.DAT", "G33.DAT", '1'));
+  EXPECT_FALSE(fs.Attributes("G33.DAT"));
+}
+
+TEST_F(RecordMergeTest, NextRecordNumberPassesOverDeletedAndNonNumericRecords) {
+  Put("F20R0.DAT", Record(209, {{0, "000000007"}}) + Record(209, {{0, "000000012"}, {208, "+"}}) +
+                       Record(209, {{0, "000000009"}}));
+  EXPECT_EQ(NextRecordNumber(fs, "F20R0.DAT", 209), 10);
+
+  Put("F20R0.DAT", Record(209, {{0, "-00000005"}}) + Record(209, {}));
+  EXPECT_EQ(NextRecordNumber(fs, "F20R0.DAT", 209), 1);
+  EXPECT_EQ(NextRecordNumber(fs, "MISSING.DAT", 209), 1);
+  Put("F20R0.DAT", "");
+  EXPECT_EQ(NextRecordNumber(fs, "F20R0.DAT", 209), 1);
+}
+
+}  // namespace
+}  // namespace livrana

@@ -1,0 +1,103 @@
+#include "steps/version301.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/step_fixture.h"
+
+namespace livrana {
+namespace {
+
+using test::Record;
+
+class Version301Test : public test::StepTest {
+ protected:
+  void Run() { EXPECT_TRUE(ConvertVersion301(ctx)); }
+  std::string Company(std::string_view code,
+                      std::initializer_list<std::pair<std::size_t, std::string_view>> more = {}) {
+    std::string rec = Record(1000, {{0, code}});
+    for (const auto& [offset, text] : more) rec.replace(offset, text.size(), text);
+    return rec;
+  }
+};
+
+const std::string kDefaults1 = "0,00 0,50";
+const std::string kDefaults2 = "12,700,00 2,30 0,64 0,00 1,27 0,20 1,91 7,40 2,54 10,5511,5515,30";
+
+std::string G04(std::string_view name, std::string_view second, char deleted = ' ') {
+  return Record(220, {{0, name},
+                      {61, "dropped 1"},
+                      {71, second},
+                      {111, "dropped 2"},
+                      {219, std::string(1, deleted)}});
+}
+std::string G04R0(std::string_view name, std::string_view second) {
+  return Record(950, {{0, name}, {61, second}, {122, kDefaults1}, {759, kDefaults2}});
+}
+
+TEST_F(Version301Test, G04IsWidenedForEachCompanyWithoutG04R0) {
+  Put("F00R0.DAT", Company("0001") + Company("0002"));
+  std::string name(61, 'N');
+  // The last record is cut short: only its own characters are copied.
+  Put("0001\\G04.DAT",
+      G04(name, "SECOND") + G04("GONE", "X", '+') + G04("LAST", "CUT").substr(0, 80));
+  Put("0002\\G04.DAT", G04("KEPT", "X"));
+  Put("0002\\G04R0.DAT", "existing");
+  Run();
+  EXPECT_EQ(File("0001\\G04R0.DAT"), G04R0(name, "SECOND") + G04R0("LAST", "CUT"));
+  EXPECT_FALSE(Exists("0001\\G04.DAT"));
+  EXPECT_EQ(File("0002\\G04.DAT"), G04("KEPT", "X"));
+  EXPECT_EQ(File("0002\\G04R0.DAT"), "existing");
+}
+
+TEST_F(Version301Test, AddressComplementsAreFoldedOnceAfterABackup) {
+  const std::string k20 = "K234567890123456789X";
+  std::string reg = Company("0001", {{91, "RUA"}, {131, "B1"}, {141, k20}});
+  std::string f01 =
+      Record(814, {{91, "RUA DAS FLORES"}, {131, "120"}, {141, "FUNDOS"}, {161, "CENTRO"}}) +
+      Record(814, {{91, std::string(38, 'A')}, {131, "BBBBB"}, {161, "LOCALIDADE"}}) +
+      Record(814,
+             {{91, std::string(30, 'A')}, {141, "COMPLEMENTO LONGO"}, {161, std::string(30, 'D')}});
+  std::string f02 = Record(1000, {{91, "AV"}, {592, "150,00"}, {600, "rest"}}) +
+                    Record(1000, {{91, "AV"}, {592, "0,00"}});
+  Put("F00R0.DAT", reg);
+  Put("F01R0.DAT", f01);
+  Put("F02R1.DAT", f02);
+  Put("F02R1.BAK", "older backup");
+  Run();
+
+  EXPECT_EQ(File("F00R0.DAT"), Company("0001", {{91, "RUA"}, {131, "B1"}, {136, k20 + "  89X"}}));
+  EXPECT_EQ(File("F01R0.DAT"),
+            Record(814, {{91, "RUA DAS FLORES 120 FUNDOS"}, {161, "CENTRO"}}) +
+                Record(814, {{91, std::string(34, 'A') + " BBBBB"}, {161, "LOCALIDADE"}}) +
+                Record(814, {{91, std::string(30, 'A')},
+                             {161, std::string(12, 'D') + " COMPLEMENTO LONGO"}}));
+  EXPECT_EQ(File("F02R1.DAT"), Record(1000, {{91, "AV"}, {268, "150,00"}}) +
+                                   Record(1000, {{91, "AV"}, {592, "0,00"}}));
+  EXPECT_EQ(File("F00R0.BAK"), reg);
+  EXPECT_EQ(File("F01R0.BAK"), f01);
+  EXPECT_EQ(File("F02R1.BAK"), "older backup");
+  EXPECT_EQ(File("CONV.DAT"), "301\r\n");
+
+  // A second call finds the mark and folds nothing again, while a G04.DAT that has
+  // appeared since is still widened.
+  Put("F01R0.DAT", f01);
+  Put("0001\\G04.DAT", G04("NEW", "X"));
+  Run();
+  EXPECT_EQ(File("F01R0.DAT"), f01);
+  EXPECT_EQ(File("0001\\G04R0.DAT"), G04R0("NEW", "X"));
+  EXPECT_EQ(File("CONV.DAT"), "301\r\n");
+}
+
+TEST_F(Version301Test, TheMarkerOfAnOlderConverterRecordsTheVersionWithoutFolding) {
+  std::string f01 = Record(814, {{91, "RUA"}, {131, "120"}});
+  Put("F01R0.DAT", f01);
+  Put("Vuk301.con", "");
+  Run();
+  EXPECT_FALSE(Exists("Vuk301.con"));
+  EXPECT_EQ(File("CONV.DAT"), "301\r\n");
+  EXPECT_EQ(File("F01R0.DAT"), f01);
+  EXPECT_FALSE(Exists("F01R0.BAK"));
+}
+
+}  // namespace
+}  // namespace livrana
