@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the converter with AddressSanitizer and UndefinedBehaviorSanitizer and runs every
+# test with ctest.
+#
+#   scripts/test.sh
+#
+# Build folder: build-test (Debug, sanitizers on).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+source scripts/setup.sh
+
+install_missing cmake ninja-build g++ ccache libgtest-dev libgmock-dev googletest libcli11-dev
+
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLIVRANA_SANITIZE=ON >/dev/null
+ninja -C build-test
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+status=0
+(cd build-test && ctest --output-on-failure -j"$(nproc)") || status=1
+
+# ---- The Windows suite (mingw-w64 cross build under Wine) -------------------------------
+# Runs when scripts/test-windows.sh is present and LIVRANA_WINDOWS=1 is set; it installs its
+# own packages (mingw-w64, Wine, Xvfb).
+if [[ ${LIVRANA_WINDOWS:-0} == 1 && -f scripts/test-windows.sh ]]; then
+  bash scripts/test-windows.sh || status=1
+fi
+# -------------------------------------------------------------------------------------------
+
+exit $status
