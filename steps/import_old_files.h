@@ -1,0 +1,16 @@
+// The import of the oldest file set: the lowercase tables "f1.dat", "f2.dat", "f0dp.dat",
+// "f3.dat", the group files and the six lowercase type folders of the data folder become the
+// tables "F1R0.DAT" and "F2R0.DAT", the per-company files of the type folders "G01", "G04"
+// and "G06", and the type folders "L01" to "L06".
+#pragma once
+
+#include "records/context.h"
+
+namespace livrana {
+
+// Runs the six parts of the import in order. Every part consumes its source, and the two
+// tables are made only while they are missing, so a second run changes nothing. Gives false
+// when a write failed; the step then stops, leaving that part's source as it was.
+bool ImportOldFileSet(Context& ctx);
+
+}  // namespace livrana
