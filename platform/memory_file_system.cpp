@@ -42,14 +42,16 @@ class MemoryFile final : public File {
   std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
     if (closed_) return -1;
     if (pos >= data_->size()) return 0;
-    std::size_t count = std::min<std::size_t>(n, data_->size() - pos);
-    std::copy_n(data_->data() + pos, count, buf);
+    auto at = static_cast<std::size_t>(pos);
+    std::size_t count = std::min<std::size_t>(n, data_->size() - at);
+    std::copy_n(data_->data() + at, count, buf);
     return static_cast<std::int64_t>(count);
   }
   bool WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
-    if (closed_ || !writable_) return false;
-    if (data_->size() < pos + n) data_->resize(pos + n, '\0');
-    std::copy_n(buf, n, data_->data() + pos);
+    if (closed_ || !writable_ || pos + n > data_->max_size()) return false;
+    auto at = static_cast<std::size_t>(pos);
+    if (data_->size() < at + n) data_->resize(at + n, '\0');
+    std::copy_n(buf, n, data_->data() + at);
     return true;
   }
   std::optional<std::uint64_t> Size() override {
@@ -57,8 +59,8 @@ class MemoryFile final : public File {
     return data_->size();
   }
   bool Truncate(std::uint64_t size) override {
-    if (closed_ || !writable_) return false;
-    data_->resize(size);
+    if (closed_ || !writable_ || size > data_->max_size()) return false;
+    data_->resize(static_cast<std::size_t>(size));
     return true;
   }
   bool Sync() override { return !closed_; }

@@ -268,12 +268,12 @@ class PhasePhone {
       const std::uint64_t start = static_cast<std::uint64_t>(n * table.record_length);
       if (start >= size) break;
       const std::uint64_t end = std::min<std::uint64_t>(start + table.record_length, size);
-      std::string code =
-          ReadAt(*file, start, std::min<std::uint64_t>(PhoneLayout::kCodeWidth, end - start));
-      if (end <= start + PhoneLayout::kPhone1) continue;
-      std::string span =
-          ReadAt(*file, start + PhoneLayout::kPhone1,
-                 std::min<std::uint64_t>(PhoneLayout::kEnd, end - start) - PhoneLayout::kPhone1);
+      // What lies within this record: end - start is at most the record length.
+      const auto length = static_cast<std::size_t>(end - start);
+      std::string code = ReadAt(*file, start, std::min(PhoneLayout::kCodeWidth, length));
+      if (length <= PhoneLayout::kPhone1) continue;
+      std::string span = ReadAt(*file, start + PhoneLayout::kPhone1,
+                                std::min(PhoneLayout::kEnd, length) - PhoneLayout::kPhone1);
       PhoneRecord rec = ConvertPhoneRecord(table.kind, code, std::move(span));
       if (!rec.changed) continue;
       changed = true;
