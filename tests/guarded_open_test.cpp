@@ -231,11 +231,18 @@ FileHolder::FileHolder(const std::filesystem::path& path) : path_(path) {
   std::string command =
       std::string("\"") + exe + "\" --gtest_filter=FileHolderProcess.HoldsTheFileForTheBusyTest";
   SetEnvironmentVariableA(kHoldEnv, path.string().c_str());
+  // The child's own test report is of no interest here.
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE quiet = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
-  BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = quiet;
+  BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                 nullptr, &startup, &process_);
   SetEnvironmentVariableA(kHoldEnv, nullptr);
+  if (quiet != INVALID_HANDLE_VALUE) CloseHandle(quiet);
   if (!started) return;
   std::filesystem::path ready = path.string() + ".ready";
   for (int i = 0; i < 400 && !held_; ++i) {

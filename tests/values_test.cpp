@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 
 namespace livrana {
 namespace {
@@ -65,6 +66,10 @@ TEST(ValuesTest, Round2DecidesOnTheSixDecimalText) {
   EXPECT_DOUBLE_EQ(Round2(-0.015), -0.02);
   EXPECT_DOUBLE_EQ(Round2(-1.234), -1.23);
   EXPECT_LT(Round2(-0.005), 0.0);
+  // Numbers without a short six-decimal text.
+  EXPECT_DOUBLE_EQ(Round2(1e300), 1e300);
+  EXPECT_TRUE(std::isnan(Round2(std::nan(""))));
+  EXPECT_EQ(ValueToText(std::nan(""), 2), "0,00");
 }
 
 TEST(ValuesTest, TextToDateReadsTheFixedPositions) {
