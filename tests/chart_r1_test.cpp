@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/fault_file_system.h"
 #include "platform/memory_file_system.h"
 #include "tests/test_util.h"
 
@@ -120,6 +121,19 @@ TEST_F(ChartR1Test, ExistingBackupSendsTheOldChartToTheSafetyFolder) {
   auto outside = fs.SnapshotOutside();
   EXPECT_TRUE(std::any_of(outside.begin(), outside.end(),
                           [](const auto& entry) { return entry.first.ends_with("F20R0.DAT"); }));
+}
+
+TEST_F(ChartR1Test, AChartThatCannotBeWrittenKeepsTheOldOne) {
+  WriteFile(fs, "F20R0.DAT", OldAccount("1", ""));
+  platform::FaultFileSystem full(fs);
+  full.FullDiskAt(1);
+  Context ctx{full, sink, ""};
+  auto result = ConvertChart20R1(ctx);
+  EXPECT_FALSE(result.ok);
+  EXPECT_FALSE(Exists("F20R1.DAT"));
+  EXPECT_EQ(ReadFile(fs, "F20R0.DAT"), OldAccount("1", ""));
+  ASSERT_EQ(sink.messages.size(), 1u);
+  EXPECT_EQ(sink.messages[0].kind, "fail");
 }
 
 TEST_F(ChartR1Test, WidensThreeCharacterCodes) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/fault_file_system.h"
 #include "platform/memory_file_system.h"
 #include "tests/test_util.h"
 
@@ -433,6 +434,39 @@ TEST_F(Invoices364Test, ExistingBackupGoesToTheSafetyFolderFirst) {
   });
   ASSERT_NE(safety, outside.end());
   EXPECT_EQ(safety->second, "older backup");
+}
+
+// Fixed-width records stay fixed-width: a line feed inside a ledger field would become CR LF
+// in the text-mode fiscal file, and an amount too large for the balance field would move
+// the balances of every later invoice.
+TEST_F(Invoices364Test, OddFieldsDoNotMoveLaterRecords) {
+  WriteFile(fs, "F00R0.DAT", Company("0001", ""));
+  Folder("0001");
+  const std::string broken_text = Ledger({{10, "1"}, {81, "AB\nCD"}, {240, "999999999999999999"}});
+  const std::string next = Ledger({{10, "1"}, {240, "10,00"}, {317, "10,00"}});
+  WriteFile(fs, "R00\\0001\\L262016.DAT", broken_text + next);
+  Run();
+  auto data = ReadFile(fs, "R00\\0001\\L502016.DAT").value_or("");
+  ASSERT_EQ(data.size(), 4u * 200);
+  auto records = Records(data);
+  EXPECT_EQ(records[2], Record(200, {{0, "2"}, {1, "0"}, {11, "AB"}}));
+  EXPECT_EQ(records[3].substr(0, 11), "11         ");
+  EXPECT_EQ(records[3].substr(49, 6), "10,00 ");
+}
+
+TEST_F(Invoices364Test, AFailedWriteIsReportedAndTheLedgerIsKept) {
+  WriteFile(fs, "F00R0.DAT", Company("0001", ""));
+  Folder("0001");
+  WriteFile(fs, "R00\\0001\\L262016.DAT", kInvoice2);
+  platform::FaultFileSystem full(fs);
+  full.FullDiskAt(2);  // the version mark is written, nothing after it
+  Context ctx{full, sink, ""};
+  auto result = ConvertInvoices364(ctx);
+  EXPECT_FALSE(result.ok);
+  ASSERT_EQ(sink.messages.size(), 1u);
+  EXPECT_EQ(sink.messages[0].kind, "fail");
+  EXPECT_EQ(sink.messages[0].caption, "Conversão 3.64");
+  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L262016.BAK"), kInvoice2);
 }
 
 TEST_F(Invoices364Test, MissingRegisterLeavesTheProductTableAlone) {
