@@ -24,6 +24,7 @@ enum Attribute : std::uint32_t {
   kSystem = 0x04,
   kDirectory = 0x10,
   kArchive = 0x20,
+  kReparsePoint = 0x400,  // a symbolic link (or junction): the entry stands for another
 };
 
 // How a file is opened at the operating-system level. The record layer builds its five

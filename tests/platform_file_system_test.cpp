@@ -180,3 +180,30 @@ TEST(Cp1252Test, EveryByteRoundTripsThroughUtf8) {
 
 }  // namespace
 }  // namespace livrana::platform
+
+#ifndef _WIN32
+namespace livrana::platform {
+namespace {
+
+TEST_F(HostFileSystemTest, LinksMayNotLeadOutOfTheDataFolder) {
+  test::TempDir outside;
+  std::ofstream(outside.path() / "secret.dat") << "outside";
+  std::filesystem::create_directory_symlink(outside.path(), dir.path() / "R00");
+  std::filesystem::create_symlink(outside.path() / "secret.dat", dir.path() / "F00R0.DAT");
+  std::filesystem::create_symlink(outside.path() / "new.dat", dir.path() / "FTEL1.DAT");
+  EXPECT_FALSE(fs->Open("F00R0.DAT", Access::kRead));
+  EXPECT_FALSE(fs->Open("r00\\secret.dat", Access::kRead));
+  EXPECT_FALSE(fs->Open("FTEL1.DAT", Access::kOpenAlways));  // dangling: would create outside
+  EXPECT_FALSE(std::filesystem::exists(outside.path() / "new.dat"));
+  // A link that stays inside works, and is marked as one.
+  ASSERT_TRUE(fs->MakeFolder("DADOS"));
+  ASSERT_TRUE(WriteFile(*fs, "DADOS\\A.DAT", "inside"));
+  std::filesystem::create_directory_symlink(dir.path() / "DADOS", dir.path() / "LINK");
+  EXPECT_EQ(ReadFile(*fs, "link\\a.dat"), "inside");
+  EXPECT_EQ(*fs->Attributes("LINK") & kReparsePoint, kReparsePoint);
+  EXPECT_EQ(*fs->Attributes("DADOS") & kReparsePoint, 0u);
+}
+
+}  // namespace
+}  // namespace livrana::platform
+#endif

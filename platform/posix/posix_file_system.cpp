@@ -119,6 +119,9 @@ class PosixFileSystem final : public FileSystem {
   explicit PosixFileSystem(std::string root) : root_(std::move(root)) {
     while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
     if (root_.empty()) root_ = ".";
+    char* real = ::realpath(root_.c_str(), nullptr);
+    real_root_ = real != nullptr ? real : root_;
+    std::free(real);
   }
 
   std::unique_ptr<File> Open(std::string_view path, Access access) override {
@@ -326,20 +329,36 @@ class PosixFileSystem final : public FileSystem {
       std::string disk = Cp1252ToUtf8(part);
       std::string exact = host + "/" + disk;
       struct stat st;
-      if (!exists || ::lstat(exact.c_str(), &st) == 0) {
+      if (!exists) {
         host = std::move(exact);
         continue;
       }
-      auto match = LookUp(host.empty() ? "/" : host, part);
-      if (match) {
+      if (::lstat(exact.c_str(), &st) == 0) {
+        host = std::move(exact);
+      } else if (auto match = LookUp(host.empty() ? "/" : host, part)) {
         host += "/" + *match;
+        if (::lstat(host.c_str(), &st) != 0) st.st_mode = 0;
       } else {
         exists = false;
         host = std::move(exact);
+        continue;
       }
+      // A link inside the data folder may not lead out of it.
+      if (S_ISLNK(st.st_mode) && !IsAbsolute(path) && !LeadsInside(host)) return std::nullopt;
     }
     if (host.empty()) host = "/";
     return host;
+  }
+
+  // Whether a link's target lies in the data folder (or is the data folder).
+  bool LeadsInside(const std::string& host) const {
+    char* real = ::realpath(host.c_str(), nullptr);
+    if (real == nullptr) return false;  // a dangling link could create a file anywhere
+    std::string target = real;
+    std::free(real);
+    return target == real_root_ || (target.size() > real_root_.size() &&
+                                    target.compare(0, real_root_.size(), real_root_) == 0 &&
+                                    target[real_root_.size()] == '/');
   }
 
   // The disk name of the entry of folder whose name equals name without regard to case.
@@ -367,6 +386,8 @@ class PosixFileSystem final : public FileSystem {
   static std::uint32_t AttributesOf(const std::string& host, const std::string& name,
                                     const struct stat& st) {
     std::uint32_t attributes = SambaAttributes(host);
+    struct stat link;
+    if (::lstat(host.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) attributes |= kReparsePoint;
     if (S_ISDIR(st.st_mode)) attributes |= kDirectory;
     if ((st.st_mode & S_IWUSR) == 0) attributes |= kReadOnly;
     if (!name.empty() && name[0] == '.') attributes |= kHidden;
@@ -424,6 +445,7 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::string root_;
+  std::string real_root_;  // the data folder with every link resolved
 };
 
 }  // namespace

@@ -76,7 +76,7 @@ void FatStamp(const FILETIME& utc, std::uint16_t* date, std::uint16_t* time) {
 
 // The attribute bits the core knows, as Windows reports them.
 std::uint32_t CoreAttributes(DWORD attributes) {
-  return attributes & (kReadOnly | kHidden | kSystem | kDirectory | kArchive);
+  return attributes & (kReadOnly | kHidden | kSystem | kDirectory | kArchive | kReparsePoint);
 }
 
 class Win32File final : public File {
