@@ -112,7 +112,13 @@ INT_PTR CALLBACK ConversionDialogProc(HWND dialog, UINT message, WPARAM wparam, 
   }
 }
 
-void DialogSink::Status(std::string_view text) { ShowStatus(dialog_, text); }
+void DialogSink::Status(std::string_view text) {
+  ShowStatus(dialog_, text);
+  last_status_ = GetTickCount();
+  shown_ = true;
+}
+
+bool DialogSink::StatusDue() { return !shown_ || GetTickCount() - last_status_ >= 50; }
 
 int DialogSink::Box(std::string_view caption, std::string_view text, UINT type) {
   return MessageBoxA(dialog_, std::string(text).c_str(), std::string(caption).c_str(), type);

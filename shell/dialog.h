@@ -36,6 +36,9 @@ class DialogSink final : public Sink {
  public:
   explicit DialogSink(HWND dialog) : dialog_(dialog) {}
   void Status(std::string_view text) override;
+  // The status line is repainted at most every 50 ms: a per-record progress text shown
+  // more often would only slow the conversion down.
+  bool StatusDue() override;
   void Inform(std::string_view caption, std::string_view text) override;
   void Fail(std::string_view caption, std::string_view text) override;
   void Warn(std::string_view caption, std::string_view text) override;
@@ -49,6 +52,8 @@ class DialogSink final : public Sink {
 
   HWND dialog_;
   std::vector<HCURSOR> previous_cursors_;
+  DWORD last_status_ = 0;
+  bool shown_ = false;
 };
 
 }  // namespace livrana::shell
