@@ -4,15 +4,15 @@
 // k-th on with a full disk. The crash tests run a step over it for every k.
 #pragma once
 
-#include "platform/file_system.h"
+#include "platform/forwarding_file_system.h"
 
 namespace livrana::platform {
 
 enum class FaultOp { kWrite, kRename, kClose, kFlush, kCopy };
 
-class FaultFileSystem final : public FileSystem {
+class FaultFileSystem final : public ForwardingFileSystem {
  public:
-  explicit FaultFileSystem(FileSystem& inner) : inner_(inner) {}
+  explicit FaultFileSystem(FileSystem& inner) : ForwardingFileSystem(inner) {}
 
   // Stops at the k-th operation of that kind (counted from 1); 0 never stops. Starts the
   // counts afresh, so one fault file system serves a whole series of runs.
@@ -31,9 +31,6 @@ class FaultFileSystem final : public FileSystem {
   bool Allow(FaultOp op);
 
   std::unique_ptr<File> Open(std::string_view path, Access access) override;
-  std::optional<std::uint32_t> Attributes(std::string_view path) override {
-    return inner_.Attributes(path);
-  }
   bool SetReadOnly(std::string_view path, bool read_only) override {
     return !stopped_ && inner_.SetReadOnly(path, read_only);
   }
@@ -48,17 +45,8 @@ class FaultFileSystem final : public FileSystem {
   bool RemoveFolder(std::string_view path) override {
     return !stopped_ && inner_.RemoveFolder(path);
   }
-  std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
-    return inner_.Find(pattern, mask);
-  }
-  std::string TempFolder() override { return inner_.TempFolder(); }
-  bool Busy(std::string_view path) override { return inner_.Busy(path); }
-  int CurrentYear() override { return inner_.CurrentYear(); }
-  void Pause(int milliseconds) override { inner_.Pause(milliseconds); }
-  std::string Root() const override { return inner_.Root(); }
 
  private:
-  FileSystem& inner_;
   FaultOp stop_op_ = FaultOp::kWrite;
   long long stop_at_ = 0;
   long long full_at_ = 0;

@@ -10,18 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_system.h"
+#include "platform/forwarding_file_system.h"
 
 namespace livrana {
 
-class BackupFileSystem final : public platform::FileSystem {
+class BackupFileSystem final : public platform::ForwardingFileSystem {
  public:
   // backup copies a file of the data folder to its safety copy and gives the copy's path,
   // or nothing when that failed; the change that needed it is then refused.
   using BackupFn = std::function<std::optional<std::string>(std::string_view path)>;
 
   BackupFileSystem(platform::FileSystem& inner, BackupFn backup)
-      : inner_(inner), backup_(std::move(backup)) {}
+      : ForwardingFileSystem(inner), backup_(std::move(backup)) {}
 
   struct Backup {
     std::string original;  // path in the data folder
@@ -37,12 +37,6 @@ class BackupFileSystem final : public platform::FileSystem {
   bool Before(std::string_view path);
 
   std::unique_ptr<platform::File> Open(std::string_view path, platform::Access access) override;
-  std::optional<std::uint32_t> Attributes(std::string_view path) override {
-    return inner_.Attributes(path);
-  }
-  bool SetReadOnly(std::string_view path, bool read_only) override {
-    return inner_.SetReadOnly(path, read_only);
-  }
   bool Rename(std::string_view from, std::string_view to) override {
     bool ok = Before(from) && inner_.Rename(from, to);
     if (ok) Created(to);
@@ -56,22 +50,11 @@ class BackupFileSystem final : public platform::FileSystem {
     return ok;
   }
   bool Remove(std::string_view path) override { return Before(path) && inner_.Remove(path); }
-  bool MakeFolder(std::string_view path) override { return inner_.MakeFolder(path); }
-  bool RemoveFolder(std::string_view path) override { return inner_.RemoveFolder(path); }
-  std::vector<platform::DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
-    return inner_.Find(pattern, mask);
-  }
-  std::string TempFolder() override { return inner_.TempFolder(); }
-  bool Busy(std::string_view path) override { return inner_.Busy(path); }
-  int CurrentYear() override { return inner_.CurrentYear(); }
-  void Pause(int milliseconds) override { inner_.Pause(milliseconds); }
-  std::string Root() const override { return inner_.Root(); }
 
  private:
   static std::string Key(std::string_view path);
   void Created(std::string_view path);
 
-  platform::FileSystem& inner_;
   BackupFn backup_;
   std::set<std::string> done_;  // folded paths already backed up or created by the run
   std::vector<Backup> backups_;

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <map>
 
+#include "platform/forwarding_file_system.h"
 #include "platform/memory_file_system.h"
-#include "tests/forwarding_file_system.h"
 #include "tests/test_util.h"
 
 #ifndef _WIN32
@@ -25,7 +25,7 @@ using Files = std::map<std::string, std::string>;
 // The data folder and the temporary folder on two file systems: a rename between them
 // fails, as it does between two volumes. Copies can be made to fail from the k-th on, and
 // the deletion of one named file refused.
-class TwoVolumes : public test::ForwardingFileSystem {
+class TwoVolumes : public platform::ForwardingFileSystem {
  public:
   using ForwardingFileSystem::ForwardingFileSystem;
   bool Rename(std::string_view from, std::string_view to) override {
@@ -173,7 +173,7 @@ TEST_F(SafetyTest, AcrossFileSystemsAFailedMoveLeavesTheSourceAndNoPartialCopy) 
 
 #ifndef _WIN32
 // The temporary folder on a tmpfs, the data folder on the disk.
-class OtherTempFolder : public test::ForwardingFileSystem {
+class OtherTempFolder : public platform::ForwardingFileSystem {
  public:
   OtherTempFolder(platform::FileSystem& inner, std::string temp)
       : ForwardingFileSystem(inner), temp_(std::move(temp)) {}

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/forwarding_file_system.h"
 #include "platform/memory_file_system.h"
-#include "tests/forwarding_file_system.h"
 #include "tests/test_util.h"
 
 namespace livrana {
@@ -18,7 +18,7 @@ std::string Fill(std::size_t n, char c) { return std::string(n, c); }
 
 // A disk that fills up: from the k-th write on every write fails, while cutting a file
 // shorter still works.
-class FillingDisk : public test::ForwardingFileSystem {
+class FillingDisk : public platform::ForwardingFileSystem {
  public:
   FillingDisk(platform::FileSystem& inner, int k) : ForwardingFileSystem(inner), left_(k - 1) {}
   std::unique_ptr<platform::File> Open(std::string_view path, platform::Access access) override {

@@ -1,16 +1,17 @@
-// A file system that passes every call to another one; tests derive from it to change one
-// behaviour (a temporary folder elsewhere, renames that cannot cross file systems).
+// A file system that passes every call to another one. The file systems that add one
+// behaviour to another (fault injection, backups before change, the tests' variations)
+// derive from it and override only what they change.
 #pragma once
 
 #include "platform/file_system.h"
 
-namespace livrana::test {
+namespace livrana::platform {
 
-class ForwardingFileSystem : public platform::FileSystem {
+class ForwardingFileSystem : public FileSystem {
  public:
-  explicit ForwardingFileSystem(platform::FileSystem& inner) : inner_(inner) {}
+  explicit ForwardingFileSystem(FileSystem& inner) : inner_(inner) {}
 
-  std::unique_ptr<platform::File> Open(std::string_view path, platform::Access access) override {
+  std::unique_ptr<File> Open(std::string_view path, Access access) override {
     return inner_.Open(path, access);
   }
   std::optional<std::uint32_t> Attributes(std::string_view path) override {
@@ -28,7 +29,7 @@ class ForwardingFileSystem : public platform::FileSystem {
   bool Remove(std::string_view path) override { return inner_.Remove(path); }
   bool MakeFolder(std::string_view path) override { return inner_.MakeFolder(path); }
   bool RemoveFolder(std::string_view path) override { return inner_.RemoveFolder(path); }
-  std::vector<platform::DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
+  std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
     return inner_.Find(pattern, mask);
   }
   std::string TempFolder() override { return inner_.TempFolder(); }
@@ -38,7 +39,7 @@ class ForwardingFileSystem : public platform::FileSystem {
   std::string Root() const override { return inner_.Root(); }
 
  protected:
-  platform::FileSystem& inner_;
+  FileSystem& inner_;
 };
 
-}  // namespace livrana::test
+}  // namespace livrana::platform
