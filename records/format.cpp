@@ -1,5 +1,6 @@
 #include "records/format.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -32,8 +33,7 @@ void Pad(std::string& out, std::string_view body, const Spec& spec, bool numeric
   }
 }
 
-const FormatArg& Next(const std::vector<FormatArg>& args, std::size_t& index,
-                      FormatArg::Kind kind) {
+const FormatArg& Next(std::span<const FormatArg> args, std::size_t& index, FormatArg::Kind kind) {
   if (index >= args.size()) throw std::logic_error("Format: missing argument");
   const FormatArg& arg = args[index++];
   bool ok = arg.kind() == kind ||
@@ -43,28 +43,53 @@ const FormatArg& Next(const std::vector<FormatArg>& args, std::size_t& index,
   return arg;
 }
 
-std::string Digits(unsigned long long value, int base, bool upper, int precision) {
-  const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-  std::string text;
-  do {
-    text.insert(text.begin(), digits[value % static_cast<unsigned>(base)]);
-    value /= static_cast<unsigned>(base);
-  } while (value != 0);
-  if (precision == 0 && text == "0") text.clear();
-  if (precision > 0 && text.size() < static_cast<std::size_t>(precision))
-    text.insert(0, static_cast<std::size_t>(precision) - text.size(), '0');
-  return text;
-}
+// The digits of value in base, at least precision of them (none for 0 with precision 0).
+// Written backwards into a small buffer: formatting a number costs no allocation.
+class Digits {
+ public:
+  Digits(unsigned long long value, int base, bool upper, int precision) {
+    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    char* p = buf_ + sizeof buf_;
+    do {
+      *--p = digits[value % static_cast<unsigned>(base)];
+      value /= static_cast<unsigned>(base);
+    } while (value != 0);
+    std::size_t len = static_cast<std::size_t>(buf_ + sizeof buf_ - p);
+    if (precision == 0 && len == 1 && *p == '0') ++p;
+    // A precision wider than the buffer is not used by any layout; it is cut to the buffer.
+    std::size_t want =
+        precision > 0 ? std::min<std::size_t>(static_cast<std::size_t>(precision), sizeof buf_ - 1)
+                      : 0;
+    while (static_cast<std::size_t>(buf_ + sizeof buf_ - p) < want) *--p = '0';
+    start_ = p;
+  }
+  // With room for one sign character in front.
+  std::string_view text() const {
+    return {start_, static_cast<std::size_t>(buf_ + sizeof buf_ - start_)};
+  }
+  std::string_view WithSign(char sign) {
+    *--start_ = sign;
+    return text();
+  }
+
+ private:
+  char buf_[128];
+  char* start_;
+};
 
 }  // namespace
 
-std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& args) {
+std::string FormatArgs(std::string_view format, std::span<const FormatArg> args) {
   std::string out;
+  out.reserve(format.size() + 16);
   std::size_t index = 0;
   for (std::size_t i = 0; i < format.size(); ++i) {
     char c = format[i];
     if (c != '%') {
-      out += c;
+      std::size_t next = format.find('%', i);
+      if (next == std::string_view::npos) next = format.size();
+      out.append(format.substr(i, next - i));
+      i = next - 1;
       continue;
     }
     Spec spec;
@@ -104,14 +129,9 @@ std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& ar
                           : static_cast<long long>(arg.as_unsigned());
         unsigned long long magnitude =
             v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
-        std::string body = Digits(magnitude, 10, false, spec.precision);
-        if (v < 0)
-          body.insert(0, 1, '-');
-        else if (spec.plus)
-          body.insert(0, 1, '+');
-        else if (spec.space)
-          body.insert(0, 1, ' ');
-        Pad(out, body, spec, true);
+        Digits body(magnitude, 10, false, spec.precision);
+        char sign = v < 0 ? '-' : spec.plus ? '+' : spec.space ? ' ' : '\0';
+        Pad(out, sign != '\0' ? body.WithSign(sign) : body.text(), spec, true);
         break;
       }
       case 'u':
@@ -122,7 +142,7 @@ std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& ar
                                    ? arg.as_unsigned()
                                    : static_cast<unsigned long long>(arg.as_signed());
         int base = spec.conversion == 'u' ? 10 : 16;
-        Pad(out, Digits(v, base, spec.conversion == 'X', spec.precision), spec, true);
+        Pad(out, Digits(v, base, spec.conversion == 'X', spec.precision).text(), spec, true);
         break;
       }
       case 'c': {

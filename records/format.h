@@ -4,11 +4,12 @@
 // field is written exactly as it was read.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
-#include <vector>
 
 namespace livrana {
 
@@ -45,11 +46,12 @@ class FormatArg {
 // " ", a width and a precision ("*" is not used by the layouts). A conversion whose
 // argument is of another kind, or a missing argument, is a programming error: it throws
 // std::logic_error, which the tests of every layout would show at once.
-std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& args);
+std::string FormatArgs(std::string_view format, std::span<const FormatArg> args);
 
 template <typename... Args>
 std::string Format(std::string_view format, const Args&... args) {
-  return FormatArgs(format, std::vector<FormatArg>{FormatArg(args)...});
+  const std::array<FormatArg, sizeof...(Args)> list = {FormatArg(args)...};
+  return FormatArgs(format, list);
 }
 
 }  // namespace livrana
