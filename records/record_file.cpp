@@ -19,7 +19,6 @@ RecordFile::RecordFile(std::unique_ptr<platform::File> file, bool writable, bool
       mode_(mode),
       capacity_(kBlockBytes) {
   disk_size_ = file_->Size().value_or(0);
-  block_.resize(capacity_);
 }
 
 RecordFile::~RecordFile() { Close(); }
@@ -31,7 +30,18 @@ void RecordFile::SetRecordLength(std::uint32_t w) {
   Flush();
   loaded_ = false;
   capacity_ = capacity;
-  block_.resize(capacity_);
+  if (allocated_ > capacity_) allocated_ = capacity_;
+}
+
+void RecordFile::Reserve(std::size_t n) {
+  n = std::min(n, capacity_);
+  if (allocated_ >= n) return;
+  // Growing goes straight to the whole capacity: a file being written needs it soon.
+  std::size_t size = allocated_ == 0 ? n : capacity_;
+  auto grown = std::make_unique_for_overwrite<char[]>(size);
+  if (loaded_ && block_len_ > 0) std::memcpy(grown.get(), block_.get(), block_len_);
+  block_ = std::move(grown);
+  allocated_ = size;
 }
 
 std::uint64_t RecordFile::Size() const {
@@ -43,7 +53,10 @@ bool RecordFile::Load(std::uint64_t pos) {
   if (loaded_ && block_start_ == start) return true;
   Flush();
   loaded_ = false;
-  std::int64_t got = file_->ReadAt(start, block_.data(), capacity_);
+  Reserve(start < disk_size_
+              ? static_cast<std::size_t>(std::min<std::uint64_t>(capacity_, disk_size_ - start))
+              : 0);
+  std::int64_t got = allocated_ == 0 ? 0 : file_->ReadAt(start, block_.get(), allocated_);
   if (got < 0) return false;
   block_start_ = start;
   block_len_ = static_cast<std::size_t>(got);
@@ -78,7 +91,7 @@ std::size_t RecordFile::Read(char* buf, std::size_t n) {
     std::size_t off = static_cast<std::size_t>(pos_ - block_start_);
     if (off >= block_len_) break;
     std::size_t count = std::min(n - done, block_len_ - off);
-    std::memcpy(buf + done, block_.data() + off, count);
+    std::memcpy(buf + done, block_.get() + off, count);
     done += count;
     pos_ += count;
   }
@@ -99,7 +112,7 @@ std::size_t RecordFile::ReadLine(std::string& out, std::size_t n) {
     std::size_t off = static_cast<std::size_t>(pos_ - block_start_);
     if (off >= block_len_) break;
     std::size_t count = std::min(n - out.size(), block_len_ - off);
-    const char* start = block_.data() + off;
+    const char* start = block_.get() + off;
     const void* lf = std::memchr(start, '\n', count);
     if (lf != nullptr) count = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
     out.append(start, count);
@@ -126,13 +139,14 @@ bool RecordFile::WriteRaw(std::string_view data) {
   while (!data.empty()) {
     if (!Load(pos_) || failed_) return false;
     std::size_t off = static_cast<std::size_t>(pos_ - block_start_);
+    std::size_t count = std::min(data.size(), capacity_ - off);
+    Reserve(off + count);
     if (dirty_lo_ == dirty_hi_) dirty_lo_ = dirty_hi_ = std::min(off, block_len_);
     if (off > block_len_) {
       // Writing past the end leaves zero bytes in between, as the system does.
-      std::memset(block_.data() + block_len_, 0, off - block_len_);
+      std::memset(block_.get() + block_len_, 0, off - block_len_);
     }
-    std::size_t count = std::min(data.size(), capacity_ - off);
-    std::memcpy(block_.data() + off, data.data(), count);
+    std::memcpy(block_.get() + off, data.data(), count);
     dirty_lo_ = std::min(dirty_lo_, std::min(off, block_len_));
     dirty_hi_ = std::max(dirty_hi_, off + count);
     block_len_ = std::max(block_len_, off + count);
@@ -146,7 +160,7 @@ bool RecordFile::Flush() {
   if (!loaded_ || dirty_lo_ == dirty_hi_) return !failed_;
   bool ok = flush_first_ == nullptr || flush_first_->Flush();
   ok = ok &&
-       file_->WriteAt(block_start_ + dirty_lo_, block_.data() + dirty_lo_, dirty_hi_ - dirty_lo_);
+       file_->WriteAt(block_start_ + dirty_lo_, block_.get() + dirty_lo_, dirty_hi_ - dirty_lo_);
   if (ok) {
     disk_size_ = std::max<std::uint64_t>(disk_size_, block_start_ + dirty_hi_);
   } else {

@@ -70,6 +70,8 @@ class RecordFile {
 
  private:
   bool Load(std::uint64_t pos);
+  // Makes the block buffer hold at least n bytes (at most the capacity), keeping its data.
+  void Reserve(std::size_t n);
   int PeekByte(std::uint64_t pos);
   bool WriteRaw(std::string_view data);
 
@@ -83,7 +85,10 @@ class RecordFile {
 
   std::uint64_t pos_ = 0;
   std::uint64_t disk_size_ = 0;
-  std::vector<char> block_;
+  // Allocated when first needed and no larger than the file needs, so that opening one of
+  // many small files costs no large allocation; never filled before it is read into.
+  std::unique_ptr<char[]> block_;
+  std::size_t allocated_ = 0;
   std::size_t capacity_;
   std::uint64_t block_start_ = 0;
   std::size_t block_len_ = 0;  // valid bytes in block_
