@@ -43,37 +43,44 @@ struct InvoiceLayout {
 
 // Reads n bytes at pos exactly as stored (a line feed or a zero byte does not cut them);
 // fewer at the end of the file.
-std::string ReadAt(RecordFile& file, std::uint64_t pos, std::size_t n) {
-  std::string bytes(n, '\0');
+void ReadAt(RecordFile& file, std::uint64_t pos, std::size_t n, std::string& bytes) {
+  bytes.resize(n);
   file.Seek(pos);
   bytes.resize(file.Read(bytes.data(), n));
-  return bytes;
+}
+
+// Puts text into a field of width bytes as "%-<width>s" writes a text of at most width
+// characters: left-justified, padded with spaces.
+void PutLeft(char* field, std::size_t width, std::string_view text) {
+  std::copy(text.begin(), text.end(), field);
+  std::fill(field + text.size(), field + width, ' ');
 }
 
 // Converts one invoice record in place; false when it does not qualify. A record cut short
 // before the end of the span is left as it is: converting it would lose the text of 80.
-bool ConvertInvoiceRecord(RecordFile& file, std::uint64_t start, std::uint64_t end,
-                          std::string& span, bool write) {
+// The fields are rewritten as "%-10s" (empty), "%-9s" and "%-11s" write them; every text
+// put here is at most as wide as its field, so each write keeps to its field.
+bool ConvertInvoiceRecord(RecordFile& file, std::uint64_t start, std::uint64_t end, bool write) {
   using L = InvoiceLayout;
   if (end - start < L::kSpanEnd) return false;
-  span.resize(L::kSpanEnd - L::kGap);
+  // span[i] is byte 51 + i of the record.
+  std::array<char, L::kSpanEnd - L::kGap> span;
   file.Seek(start + L::kGap);
-  file.Read(span.data(), span.size());
-  // span[0] is byte 51; span[i] is byte 51 + i.
+  if (file.Read(span.data(), span.size()) != span.size()) return false;
   if (span[0] != ' ' || span[1] == ' ') return false;
-  std::string_view record(span);
-  std::string old_mid(record.substr(L::kMid - L::kGap, L::kMidWidth));
-  std::string moved(record.substr(L::kOld - L::kGap, L::kMidWidth));
-  std::string out = span.substr(1);  // bytes 52 to 137
-  auto put = [&](std::size_t offset, const std::string& text) {
-    std::copy(text.begin(), text.end(), out.begin() + static_cast<long>(offset - L::kSpanStart));
-  };
-  put(L::kOld, Format("%-10s", ""));
-  put(L::kMid, Format("%-9s", CutText(moved, L::kMidWidth)));
-  put(L::kNew, Format("%-11s", old_mid));
+  const std::string_view record(span.data(), span.size());
+  const std::string_view old_mid = record.substr(L::kMid - L::kGap, L::kMidWidth);
+  const std::string_view moved = record.substr(L::kOld - L::kGap, L::kMidWidth);  // cut to 9
+  // out[i] is byte 52 + i.
+  std::array<char, L::kSpanEnd - L::kSpanStart> out;
+  std::copy(span.begin() + 1, span.end(), out.begin());
+  auto field = [&](std::size_t offset) { return out.data() + (offset - L::kSpanStart); };
+  PutLeft(field(L::kOld), L::kOldWidth, "");
+  PutLeft(field(L::kMid), L::kMidWidth, moved);
+  PutLeft(field(L::kNew), L::kNewWidth, old_mid);
   if (write) {
     file.Seek(start + L::kSpanStart);
-    file.Write(out);
+    file.Write(std::string_view(out.data(), out.size()));
   }
   return true;
 }
@@ -121,6 +128,8 @@ constexpr std::size_t kPhoneLineBytes = 40;
 // Journal entry: kind (2), record number (10), which lines follow (1: "1" the "01" line,
 // "2" the "02" line, "3" both), then both lines (each 40 bytes, spaces when absent).
 constexpr std::size_t kJournalEntry = 2 + 10 + 1 + 2 * kPhoneLineBytes;
+constexpr std::string_view kNoLine = "                                        ";
+static_assert(kNoLine.size() == kPhoneLineBytes);
 
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
   auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
@@ -131,35 +140,45 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
 // What one table record gives: the rewritten telephone span and the phone-table lines.
 struct PhoneRecord {
   bool changed = false;
-  std::string span;  // bytes [290, end of record or 354)
-  std::string line1, line2;
+  std::string line1, line2;  // empty when absent
 };
 
-PhoneRecord ConvertPhoneRecord(int kind, std::string_view code, std::string span) {
+// Converts the telephone span of one record in place: bytes [290, end of record or 354).
+void ConvertPhoneRecord(int kind, std::string_view code, std::string& span, PhoneRecord& result) {
   using L = PhoneLayout;
-  PhoneRecord result;
-  // A record that ends early gives only the characters it has.
-  std::string t1 = span.substr(0, std::min(span.size(), L::kPhone1Width));
-  std::string t2 =
-      span.size() > L::kPhone2 - L::kPhone1 ? span.substr(L::kPhone2 - L::kPhone1) : std::string();
-  TrimRight(t1);
-  TrimRight(t2);
+  result.changed = false;
+  result.line1.clear();
+  result.line2.clear();
+  // The texts as they were, for the lines; a record that ends early gives only the
+  // characters it has.
+  std::array<char, L::kEnd - L::kPhone1> before;
+  std::copy(span.begin(), span.end(), before.begin());
+  const std::string_view original(before.data(), span.size());
+  std::string_view t1 = original.substr(0, std::min(original.size(), L::kPhone1Width));
+  std::string_view t2 = original.size() > L::kPhone2 - L::kPhone1
+                            ? original.substr(L::kPhone2 - L::kPhone1)
+                            : std::string_view();
+  t1 = t1.substr(0, t1.find_last_not_of(' ') + 1);
+  t2 = t2.substr(0, t2.find_last_not_of(' ') + 1);
   std::size_t l1 = t1.size(), l2 = t2.size();
-  if (l2 <= l1 && SameIgnoringCase(std::string_view(t1).substr(0, l2), t2)) {
+  if (l2 <= l1 && SameIgnoringCase(t1.substr(0, l2), t2)) {
     // The first text starts with the second: the second field keeps its text.
-    t2.clear();
+    t2 = {};
     l2 = 0;
   }
   int merged = 0;
+  // Writes text at offset, as far as the record reaches.
   auto put = [&](std::size_t offset, std::string_view text) {
     std::size_t at = offset - L::kPhone1;
     if (at >= span.size()) return;
-    text = text.substr(0, span.size() - at);  // a write stops at the record's end
+    text = text.substr(0, span.size() - at);
     std::copy(text.begin(), text.end(), span.begin() + static_cast<long>(at));
     result.changed = true;
   };
+  static const std::string kBlank4 = Format("%-4s", "");
+  static const std::string kBlank23 = Format("%-23s", "");
   if (l1 > L::kKept) {
-    put(L::kPhone1 + L::kKept, Format("%-4s", ""));
+    put(L::kPhone1 + L::kKept, kBlank4);
     result.line1 = Format(kPhoneLine1, kind, 0, code, t1.substr(L::kKept));
   }
   if (l2 > 0 && l1 + l2 + 3 <= L::kKept) {
@@ -167,11 +186,9 @@ PhoneRecord ConvertPhoneRecord(int kind, std::string_view code, std::string span
     merged = 1;
   }
   if (l2 > 0) {
-    put(L::kPhone2, Format("%-23s", ""));
+    put(L::kPhone2, kBlank23);
     result.line2 = Format(kPhoneLine2, kind, merged, code, t2);
   }
-  result.span = std::move(span);
-  return result;
 }
 
 // Where the journal says the walk had got to: the table index and record number of the
@@ -184,32 +201,38 @@ struct JournalMark {
 
 std::optional<int> TableIndex(std::string_view kind) {
   for (std::size_t i = 0; i < kPhoneTables.size(); ++i) {
-    if (kind == Format("%02d", kPhoneTables[i].kind)) return static_cast<int>(i);
+    const int k = kPhoneTables[i].kind;  // written "%02d"
+    if (kind.size() == 2 && kind[0] == '0' + k / 10 && kind[1] == '0' + k % 10)
+      return static_cast<int>(i);
   }
   return std::nullopt;
 }
 
 // Reads the journal's whole entries; a torn entry at its end (the process died while
 // writing it) is cut off, since its record had not been rewritten yet (a dry run only
-// passes over it).
-bool ReadJournal(RecordFile& journal, JournalMark& mark, std::vector<std::string>* lines) {
+// passes over it). The lines of the entries are written to out when it is given, and
+// counted in lines when that is given.
+bool ReadJournal(RecordFile& journal, JournalMark& mark, RecordFile* out, std::int64_t* lines) {
   std::uint64_t size = journal.Size();
   std::uint64_t good = 0;
-  std::string entry(kJournalEntry, '\0');
+  std::array<char, kJournalEntry> buf;
+  const std::string_view entry(buf.data(), buf.size());
   for (std::uint64_t pos = 0; pos + kJournalEntry <= size; pos += kJournalEntry) {
     journal.Seek(pos);
-    if (journal.Read(entry.data(), kJournalEntry) != kJournalEntry) break;
-    auto table = TableIndex(std::string_view(entry).substr(0, 2));
-    std::string_view number = std::string_view(entry).substr(2, 10);
+    if (journal.Read(buf.data(), kJournalEntry) != kJournalEntry) break;
+    auto table = TableIndex(entry.substr(0, 2));
+    std::string_view number = entry.substr(2, 10);
     char which = entry[12];
     bool digits =
         std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (!table || !digits || which < '1' || which > '3') break;
     mark.table = *table;
-    mark.record = std::stoll(std::string(number));
-    if (lines != nullptr) {
-      if (which & 1) lines->push_back(entry.substr(13, kPhoneLineBytes));
-      if (which & 2) lines->push_back(entry.substr(13 + kPhoneLineBytes, kPhoneLineBytes));
+    mark.record = 0;
+    for (char c : number) mark.record = mark.record * 10 + (c - '0');
+    for (int line = 0; line < 2; ++line) {
+      if ((which & (1 << line)) == 0) continue;
+      if (out != nullptr) out->Write(entry.substr(13 + line * kPhoneLineBytes, kPhoneLineBytes));
+      if (lines != nullptr) ++*lines;
     }
     good = pos + kJournalEntry;
   }
@@ -232,7 +255,7 @@ class PhasePhone {
     journal_ =
         resuming ? OpenUpdate(ctx_.fs, kPhoneJournal) : OpenCreateUpdate(ctx_.fs, kPhoneJournal);
     if (!journal_) return;  // the phone table cannot be created: the phase does nothing
-    if (resuming && !ReadJournal(*journal_, mark_, nullptr)) return Failed(kPhoneJournal);
+    if (resuming && !ReadJournal(*journal_, mark_, nullptr, nullptr)) return Failed(kPhoneJournal);
     result_.phone_phase_ran = true;
     for (std::size_t t = 0; t < kPhoneTables.size(); ++t) {
       if (!WalkTable(static_cast<int>(t))) return;
@@ -244,14 +267,14 @@ class PhasePhone {
   // A dry run: the lines the phone table would hold, counting those of an interrupted
   // run's journal, with every file opened for reading only.
   void Plan(bool resuming) {
-    std::vector<std::string> journaled;
+    std::int64_t journaled = 0;
     if (resuming) {
       FileHandle journal = OpenRead(ctx_.fs, kPhoneJournal);
-      if (journal) ReadJournal(*journal, mark_, &journaled);
+      if (journal) ReadJournal(*journal, mark_, nullptr, &journaled);
     }
     result_.phone_phase_ran = true;
     for (std::size_t t = 0; t < kPhoneTables.size(); ++t) WalkTable(static_cast<int>(t));
-    result_.phone_lines += static_cast<std::int64_t>(journaled.size());
+    result_.phone_lines += journaled;
     result_.files_changed.emplace_back(kPhoneTableFile);
   }
 
@@ -264,17 +287,19 @@ class PhasePhone {
     file->FlushFirst(journal_.get());
     bool changed = false;
     const std::uint64_t size = file->Size();
+    std::string code, span, entry;
+    PhoneRecord rec;
     for (std::int64_t n = 0;; ++n) {
       const std::uint64_t start = static_cast<std::uint64_t>(n * table.record_length);
       if (start >= size) break;
       const std::uint64_t end = std::min<std::uint64_t>(start + table.record_length, size);
       // What lies within this record: end - start is at most the record length.
       const auto length = static_cast<std::size_t>(end - start);
-      std::string code = ReadAt(*file, start, std::min(PhoneLayout::kCodeWidth, length));
       if (length <= PhoneLayout::kPhone1) continue;
-      std::string span = ReadAt(*file, start + PhoneLayout::kPhone1,
-                                std::min(PhoneLayout::kEnd, length) - PhoneLayout::kPhone1);
-      PhoneRecord rec = ConvertPhoneRecord(table.kind, code, std::move(span));
+      ReadAt(*file, start, std::min(PhoneLayout::kCodeWidth, length), code);
+      ReadAt(*file, start + PhoneLayout::kPhone1,
+             std::min(PhoneLayout::kEnd, length) - PhoneLayout::kPhone1, span);
+      ConvertPhoneRecord(table.kind, code, span, rec);
       if (!rec.changed) continue;
       changed = true;
       if (dry_) {
@@ -284,13 +309,13 @@ class PhasePhone {
       if (!mark_.Covers(t, n) && !(rec.line1.empty() && rec.line2.empty())) {
         char which =
             static_cast<char>('0' + (rec.line1.empty() ? 0 : 1) + (rec.line2.empty() ? 0 : 2));
-        std::string entry = Format("%02d%010ld%c", table.kind, n, which);
-        entry += rec.line1.empty() ? std::string(kPhoneLineBytes, ' ') : rec.line1;
-        entry += rec.line2.empty() ? std::string(kPhoneLineBytes, ' ') : rec.line2;
+        entry = Format("%02d%010ld%c", table.kind, n, which);
+        entry.append(rec.line1.empty() ? kNoLine : rec.line1);
+        entry.append(rec.line2.empty() ? kNoLine : rec.line2);
         journal_->Write(entry);
       }
       file->Seek(start + PhoneLayout::kPhone1);
-      file->Write(rec.span);
+      file->Write(span);
     }
     bool ok = CloseFile(file);
     if (changed) result_.files_changed.emplace_back(table.file);
@@ -304,17 +329,17 @@ class PhasePhone {
 
   // Writes the phone table from the journal and publishes it under its name.
   void Publish() {
-    std::vector<std::string> lines;
-    JournalMark all;
-    if (!journal_->Flush() || !ReadJournal(*journal_, all, &lines)) return Failed(kPhoneJournal);
+    if (!journal_->Flush()) return Failed(kPhoneJournal);
     FileHandle out = OpenCreate(ctx_.fs, kPhoneNew);
     if (!out) return Failed(kPhoneNew);
-    for (const auto& line : lines) out->Write(line);
+    JournalMark all;
+    std::int64_t lines = 0;
+    if (!ReadJournal(*journal_, all, out.get(), &lines)) return Failed(kPhoneJournal);
     bool ok = out->Sync() && CloseFile(out);
     CloseFile(journal_);
     if (!ok || !ctx_.fs.Rename(kPhoneNew, kPhoneTableFile)) return Failed(kPhoneTableFile);
     ctx_.fs.Remove(kPhoneJournal);
-    result_.phone_lines = static_cast<std::int64_t>(lines.size());
+    result_.phone_lines = lines;
     result_.files_changed.emplace_back(kPhoneTableFile);
   }
 
@@ -339,14 +364,13 @@ bool ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code, i
   if (!file) return true;
   file->SetRecordLength(static_cast<std::uint32_t>(kInvoiceRecord));
   const std::uint64_t size = file->Size();
-  std::string span;
   char kind;
   int converted = 0;
   for (std::uint64_t start = 0; start < size; start += kInvoiceRecord) {
     file->Seek(start);
     if (file->Read(&kind, 1) != 1 || kind != '0') continue;
     std::uint64_t end = std::min<std::uint64_t>(start + kInvoiceRecord, size);
-    if (!ConvertInvoiceRecord(*file, start, end, span, !ctx.dry_run)) continue;
+    if (!ConvertInvoiceRecord(*file, start, end, !ctx.dry_run)) continue;
     ++converted;
     ++result.converted;
     if (ctx.sink.StatusDue())
