@@ -53,6 +53,39 @@ TEST_F(HostFileSystemTest, AnExactMatchWinsOverOneThatDiffersInCase) {
   EXPECT_TRUE(ReadFile(*fs, "A.dat").has_value());
 }
 
+// Resolved folders and folder listings are remembered between calls; every change of names
+// that the converter makes itself is seen by the next call.
+TEST_F(HostFileSystemTest, NameLookupsFollowEveryChangeOfNamesTheConverterMakes) {
+  ASSERT_TRUE(fs->MakeFolder("R00"));
+  ASSERT_TRUE(fs->MakeFolder("R00\\0001"));
+  EXPECT_FALSE(fs->Attributes("r00\\0001\\l50a1990.dat"));
+  EXPECT_FALSE(fs->Open("r00\\0001\\l50a1990.dat", Access::kReadWrite));
+  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1990.DAT", "1990"));
+  EXPECT_EQ(ReadFile(*fs, "r00\\0001\\l50a1990.dat"), "1990");
+
+  ASSERT_TRUE(fs->Rename("r00\\0001\\l50a1990.dat", "R00\\0001\\L50A1991.DAT"));
+  EXPECT_FALSE(fs->Attributes("r00\\0001\\l50a1990.dat"));
+  EXPECT_EQ(ReadFile(*fs, "r00\\0001\\l50a1991.dat"), "1990");
+  ASSERT_TRUE(fs->Copy("r00\\0001\\l50a1991.dat", "R00\\0001\\COPIA.DAT", false));
+  EXPECT_EQ(ReadFile(*fs, "r00\\0001\\copia.dat"), "1990");
+
+  // A folder renamed: the old name leads nowhere, the new one to the same files.
+  ASSERT_TRUE(fs->Rename("r00\\0001", "R00\\0002"));
+  EXPECT_FALSE(fs->Attributes("r00\\0001\\l50a1991.dat"));
+  EXPECT_FALSE(fs->Open("r00\\0001\\NOVO.DAT", Access::kCreate));
+  EXPECT_EQ(ReadFile(*fs, "r00\\0002\\l50a1991.dat"), "1990");
+
+  ASSERT_TRUE(fs->Remove("r00\\0002\\L50A1991.DAT"));
+  ASSERT_TRUE(fs->Remove("r00\\0002\\copia.dat"));
+  EXPECT_FALSE(fs->Attributes("r00\\0002\\l50a1991.dat"));
+  ASSERT_TRUE(fs->RemoveFolder("r00\\0002"));
+  EXPECT_FALSE(fs->Attributes("r00\\0002"));
+  ASSERT_TRUE(fs->MakeFolder("r00\\0002"));
+  ASSERT_TRUE(WriteFile(*fs, "R00\\0002\\x.dat", "new"));
+  EXPECT_EQ(ReadFile(*fs, "r00\\0002\\X.DAT"), "new");
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "R00" / "0002" / "x.dat"));
+}
+
 TEST_F(HostFileSystemTest, Windows1252NamesAreStoredAsUtf8) {
   ASSERT_TRUE(WriteFile(*fs, "Ação\x81.DAT", "x"));
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "A\xC3\xA7\xC3\xA3o\xC2\x81.DAT"));

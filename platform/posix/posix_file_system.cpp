@@ -11,10 +11,13 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/cp1252.h"
@@ -125,8 +128,11 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::unique_ptr<File> Open(std::string_view path, Access access) override {
-    auto host = Resolve(path);
-    if (!host) return nullptr;
+    auto entry = ResolveEntry(path);
+    if (!entry) return nullptr;
+    const bool creates = access == Access::kCreate || access == Access::kOpenAlways;
+    if (!entry->found && !creates) return nullptr;
+    const std::string& host = entry->host;
     int flags = O_CLOEXEC;
     switch (access) {
       case Access::kRead:
@@ -144,12 +150,15 @@ class PosixFileSystem final : public FileSystem {
     }
     // The read-only attribute refuses every opening that may write, as on Windows (and
     // also for a process that the permission bits would not stop).
-    struct stat before;
-    if (access != Access::kRead && ::stat(host->c_str(), &before) == 0 &&
-        (before.st_mode & S_IWUSR) == 0)
-      return nullptr;
-    int fd = ::open(host->c_str(), flags, 0666);
+    if (access != Access::kRead && entry->found) {
+      struct stat before = entry->st;
+      if ((!S_ISLNK(before.st_mode) || ::stat(host.c_str(), &before) == 0) &&
+          (before.st_mode & S_IWUSR) == 0)
+        return nullptr;
+    }
+    int fd = ::open(host.c_str(), flags, 0666);
     if (fd < 0) return nullptr;
+    if (!entry->found) NamesChanged();
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       ::close(fd);
@@ -159,13 +168,14 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::optional<std::uint32_t> Attributes(std::string_view path) override {
-    auto host = Resolve(path);
-    if (!host) return std::nullopt;
-    struct stat st;
-    if (::stat(host->c_str(), &st) != 0) return std::nullopt;
+    auto entry = ResolveEntry(path);
+    if (!entry || !entry->found) return std::nullopt;
+    struct stat st = entry->st;
+    const bool link = S_ISLNK(st.st_mode);
+    if (link && ::stat(entry->host.c_str(), &st) != 0) return std::nullopt;
     auto parts = SplitPath(path);
     std::string name = parts.empty() ? std::string() : std::string(parts.back());
-    return AttributesOf(*host, name, st);
+    return AttributesOf(entry->host, name, st, link);
   }
 
   bool SetReadOnly(std::string_view path, bool read_only) override {
@@ -179,6 +189,7 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool Rename(std::string_view from, std::string_view to) override {
+    NamesChange change(*this);
     auto src = Resolve(from);
     auto dst = Resolve(to);
     if (!src || !dst) return false;
@@ -213,6 +224,7 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool Copy(std::string_view from, std::string_view to, bool overwrite) override {
+    NamesChange change(*this);
     auto src = Resolve(from);
     auto dst = Resolve(to);
     if (!src || !dst) return false;
@@ -220,6 +232,7 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool Remove(std::string_view path) override {
+    NamesChange change(*this);
     auto host = Resolve(path);
     if (!host) return false;
     struct stat st;
@@ -229,11 +242,13 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool MakeFolder(std::string_view path) override {
+    NamesChange change(*this);
     auto host = Resolve(path);
     return host && ::mkdir(host->c_str(), 0777) == 0;
   }
 
   bool RemoveFolder(std::string_view path) override {
+    NamesChange change(*this);
     auto host = Resolve(path);
     return host && ::rmdir(host->c_str()) == 0;
   }
@@ -312,43 +327,108 @@ class PosixFileSystem final : public FileSystem {
   }
 
  private:
+  // A core path resolved on the host: its host path and, when the entry exists, what
+  // lstat says of it.
+  struct Entry {
+    std::string host;
+    bool found = false;
+    struct stat st = {};
+  };
+
   // The host path of a core path, each existing component matched without regard to case.
   // Nothing for a path that cannot name an entry: a drive prefix (not on this host) or a
   // relative path that climbs out of the data folder.
   std::optional<std::string> Resolve(std::string_view path) const {
+    auto entry = ResolveEntry(path);
+    if (!entry) return std::nullopt;
+    return std::move(entry->host);
+  }
+
+  std::optional<Entry> ResolveEntry(std::string_view path) const {
     if (HasDrive(path)) return std::nullopt;
-    std::string host = IsAbsolute(path) ? std::string() : root_;
+    const bool absolute = IsAbsolute(path);
+    auto parts = SplitPath(path);
+    Entry entry;
+    entry.host = absolute ? std::string() : root_;
+    std::size_t first = 0;
+    // The folder that holds the entry, when it was resolved before: the company loop opens
+    // the 29 yearly files of one folder in turn.
+    std::string folder_key;
+    const bool cacheable = parts.size() > 1 && std::none_of(parts.begin(), parts.end(), [](auto p) {
+                             return p == "." || p == "..";
+                           });
+    if (cacheable) {
+      folder_key = absolute ? "/" : "";
+      for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        folder_key += parts[i];
+        folder_key += '\\';
+      }
+      auto it = folders_.find(folder_key);
+      if (it != folders_.end()) {
+        entry.host = it->second;
+        first = parts.size() - 1;
+      }
+    }
     bool exists = true;  // while every component so far exists, look the next one up
-    for (std::string_view part : SplitPath(path)) {
+    for (std::size_t i = first; i < parts.size(); ++i) {
+      std::string_view part = parts[i];
       if (part == "." || part == "..") {
-        if (!IsAbsolute(path)) return std::nullopt;
-        host += '/';
-        host += part;
+        if (!absolute) return std::nullopt;
+        entry.host += '/';
+        entry.host += part;
         continue;
       }
-      std::string disk = Cp1252ToUtf8(part);
-      std::string exact = host + "/" + disk;
+      std::string exact = entry.host + "/" + Cp1252ToUtf8(part);
       struct stat st;
       if (!exists) {
-        host = std::move(exact);
+        entry.host = std::move(exact);
         continue;
       }
       if (::lstat(exact.c_str(), &st) == 0) {
-        host = std::move(exact);
-      } else if (auto match = LookUp(host.empty() ? "/" : host, part)) {
-        host += "/" + *match;
-        if (::lstat(host.c_str(), &st) != 0) st.st_mode = 0;
+        entry.host = std::move(exact);
+      } else if (auto match = LookUp(entry.host.empty() ? "/" : entry.host, part)) {
+        entry.host += "/" + *match;
+        if (::lstat(entry.host.c_str(), &st) != 0) st.st_mode = 0;
       } else {
         exists = false;
-        host = std::move(exact);
+        entry.host = std::move(exact);
         continue;
       }
       // A link inside the data folder may not lead out of it.
-      if (S_ISLNK(st.st_mode) && !IsAbsolute(path) && !LeadsInside(host)) return std::nullopt;
+      if (S_ISLNK(st.st_mode) && !absolute && !LeadsInside(entry.host)) return std::nullopt;
+      if (i + 1 == parts.size()) {
+        entry.found = st.st_mode != 0;
+        entry.st = st;
+      } else if (cacheable && i + 2 == parts.size()) {
+        if (folders_.size() >= kCachedFolders) folders_.clear();
+        folders_.emplace(folder_key, entry.host);
+      }
     }
-    if (host.empty()) host = "/";
-    return host;
+    if (parts.empty()) {
+      entry.found = ::lstat(entry.host.empty() ? "/" : entry.host.c_str(), &entry.st) == 0;
+    }
+    if (entry.host.empty()) entry.host = "/";
+    return entry;
   }
+
+  // Forgets every resolution and listing: called for every change of the names in the
+  // tree (a new, renamed or removed entry), so that the caches never disagree with what
+  // this process did. A file's own name is always looked up on the disk first; the caches
+  // assume that no other program renames or creates folders, or creates a file under a
+  // name that differs only in case, while the converter holds the data folder.
+  void NamesChanged() {
+    folders_.clear();
+    listings_.clear();
+  }
+  // Calls NamesChanged at the end of an operation that may change names, whatever its
+  // outcome.
+  struct NamesChange {
+    explicit NamesChange(PosixFileSystem& fs) : fs_(fs) {}
+    ~NamesChange() { fs_.NamesChanged(); }
+    NamesChange(const NamesChange&) = delete;
+    NamesChange& operator=(const NamesChange&) = delete;
+    PosixFileSystem& fs_;
+  };
 
   // Whether a link's target lies in the data folder (or is the data folder).
   bool LeadsInside(const std::string& host) const {
@@ -361,19 +441,25 @@ class PosixFileSystem final : public FileSystem {
                                     target[real_root_.size()] == '/');
   }
 
-  // The disk name of the entry of folder whose name equals name without regard to case.
-  static std::optional<std::string> LookUp(const std::string& folder, std::string_view name) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) return std::nullopt;
-    std::optional<std::string> match;
-    while (struct dirent* ent = ::readdir(dir)) {
-      if (SameName(CoreName(ent->d_name), name)) {
-        match = ent->d_name;
-        break;
+  // The disk name of the entry of folder whose name equals name without regard to case,
+  // the first in directory order. The listings of the last few folders are kept.
+  std::optional<std::string> LookUp(const std::string& folder, std::string_view name) const {
+    auto it = listings_.find(folder);
+    if (it == listings_.end()) {
+      DIR* dir = ::opendir(folder.c_str());
+      if (dir == nullptr) return std::nullopt;
+      Listing listing;
+      while (struct dirent* ent = ::readdir(dir)) {
+        listing.push_back({CoreName(ent->d_name), ent->d_name});
       }
+      ::closedir(dir);
+      if (listings_.size() >= kCachedListings) listings_.clear();
+      it = listings_.emplace(folder, std::move(listing)).first;
     }
-    ::closedir(dir);
-    return match;
+    for (const auto& [core, disk] : it->second) {
+      if (SameName(core, name)) return disk;
+    }
+    return std::nullopt;
   }
 
   // host with its last component replaced by the last component of the core path.
@@ -385,9 +471,16 @@ class PosixFileSystem final : public FileSystem {
 
   static std::uint32_t AttributesOf(const std::string& host, const std::string& name,
                                     const struct stat& st) {
+    struct stat entry;
+    return AttributesOf(host, name, st,
+                        ::lstat(host.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode));
+  }
+
+  // st: what stat says of the entry; link: whether the entry itself is a link.
+  static std::uint32_t AttributesOf(const std::string& host, const std::string& name,
+                                    const struct stat& st, bool link) {
     std::uint32_t attributes = SambaAttributes(host);
-    struct stat link;
-    if (::lstat(host.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) attributes |= kReparsePoint;
+    if (link) attributes |= kReparsePoint;
     if (S_ISDIR(st.st_mode)) attributes |= kDirectory;
     if ((st.st_mode & S_IWUSR) == 0) attributes |= kReadOnly;
     if (!name.empty() && name[0] == '.') attributes |= kHidden;
@@ -446,6 +539,14 @@ class PosixFileSystem final : public FileSystem {
 
   std::string root_;
   std::string real_root_;  // the data folder with every link resolved
+
+  // Resolved folders by the core path that leads to them ("R00\\0001\\"), and directory
+  // listings (core name, disk name) by host folder; both small and dropped whole when full.
+  static constexpr std::size_t kCachedFolders = 1024;
+  static constexpr std::size_t kCachedListings = 8;
+  using Listing = std::vector<std::pair<std::string, std::string>>;
+  mutable std::unordered_map<std::string, std::string> folders_;
+  mutable std::unordered_map<std::string, Listing> listings_;
 };
 
 }  // namespace
