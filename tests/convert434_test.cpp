@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+#include <utility>
+#include <vector>
+
 #include "platform/fault_file_system.h"
 #include "platform/memory_file_system.h"
 #include "records/company.h"
@@ -252,7 +257,8 @@ TEST_F(Convert434Test, LineFeedsAndZeroBytesInFieldsAreCarriedAsText) {
 
 // ---- Interruptions ---------------------------------------------------------------------
 
-// A data folder with work in both phases, several blocks of invoice records included.
+// A data folder with work in both phases; every invoice file and two of the phone tables
+// span several blocks of the record layer (256 KiB).
 void BuildFolder(platform::FileSystem& fs) {
   std::string reg;
   for (int c = 0; c < 3; ++c) {
@@ -271,24 +277,112 @@ void BuildFolder(platform::FileSystem& fs) {
     WriteFile(fs, "R00\\" + code + "\\L50A199" + std::to_string(c) + ".DAT", invoices);
   }
   std::string f01;
-  for (int r = 0; r < 500; ++r) {
+  for (int r = 0; r < 900; ++r) {
     f01 += Record(814, {{0, "F01-" + std::to_string(r)},
                         {290, r % 2 ? std::string(41, 'q') : "(48) 3333-4444"},
                         {331, "Ramal " + std::to_string(r)}});
   }
   WriteFile(fs, "F01R0.DAT", f01);
+  std::string f02;
+  for (int r = 0; r < 600; ++r) {
+    f02 += Record(1000, {{0, "F02-" + std::to_string(r)},
+                         {290, r % 3 ? "(21) 2222-1111" : std::string(38, 'z')},
+                         {331, r % 4 ? "Fax " + std::to_string(r) : ""}});
+  }
+  WriteFile(fs, "F02R1.DAT", f02);
+}
+
+using Snapshot = std::map<std::string, std::string>;
+
+struct TableFile {
+  std::string_view name;
+  std::string_view kind;
+  std::size_t length;
+};
+constexpr TableFile kTables[] = {
+    {"F00R0.DAT", "00", 1000}, {"F01R0.DAT", "01", 814}, {"F02R1.DAT", "02", 1000}};
+
+// The records (kind, number) whose lines the whole entries of a journal hold, and those
+// lines.
+void ReadJournalEntries(const std::string& journal, std::set<std::pair<std::string, long>>& records,
+                        std::vector<std::string>& lines) {
+  constexpr std::size_t kEntry = 2 + 10 + 1 + 2 * 40;
+  for (std::size_t at = 0; at + kEntry <= journal.size(); at += kEntry) {
+    std::string_view entry(journal.data() + at, kEntry);
+    records.emplace(std::string(entry.substr(0, 2)), std::stol(std::string(entry.substr(2, 10))));
+    char which = entry[12];
+    if (which == '1' || which == '3') lines.emplace_back(entry.substr(13, 40));
+    if (which == '2' || which == '3') lines.emplace_back(entry.substr(53, 40));
+  }
+}
+
+// What a folder left by an interrupted run may hold: every invoice and table record as it
+// was or as the uninterrupted run leaves it, never half converted; the text that left a
+// table record already in the journal (or in the published phone table); and a phone
+// table only when complete. Gives which phase the run had reached.
+enum class Phase { kNotStarted, kInvoices, kPhones };
+Phase ExpectNoTextLost(const Snapshot& original, const Snapshot& expected, const Snapshot& now) {
+  Phase phase = Phase::kNotStarted;
+  for (const auto& [path, before] : original) {
+    if (path.find("L50A") == std::string::npos) continue;
+    const std::string& after = expected.at(path);
+    const std::string& seen = now.at(path);
+    EXPECT_EQ(seen.size(), before.size()) << path;
+    if (seen != before) phase = Phase::kInvoices;
+    for (std::size_t at = 0; at < before.size(); at += 400) {
+      std::string_view rec = std::string_view(seen).substr(at, 400);
+      if (rec != std::string_view(before).substr(at, 400) &&
+          rec != std::string_view(after).substr(at, 400))
+        ADD_FAILURE() << path << ": record " << at / 400 << " half converted";
+    }
+  }
+  auto published = now.find("FTEL1.DAT");
+  if (published != now.end()) {
+    phase = Phase::kPhones;
+    EXPECT_EQ(published->second, expected.at("FTEL1.DAT"));
+  }
+  std::set<std::pair<std::string, long>> journaled;
+  std::vector<std::string> lines;
+  if (auto journal = now.find("FTEL1.JNL"); journal != now.end()) {
+    phase = Phase::kPhones;
+    ReadJournalEntries(journal->second, journaled, lines);
+  }
+  const std::string& table = expected.at("FTEL1.DAT");
+  for (const auto& line : lines) {
+    bool found = false;
+    for (std::size_t at = 0; at < table.size() && !found; at += 40)
+      found = table.compare(at, 40, line) == 0;
+    EXPECT_TRUE(found) << "journal line not in the phone table: " << line;
+  }
+  for (const TableFile& t : kTables) {
+    const std::string& before = original.at(std::string(t.name));
+    const std::string& after = expected.at(std::string(t.name));
+    const std::string& seen = now.at(std::string(t.name));
+    EXPECT_EQ(seen.size(), before.size()) << t.name;
+    if (seen.size() != before.size()) continue;
+    for (std::size_t n = 0; n * t.length < before.size(); ++n) {
+      std::string_view rec = std::string_view(seen).substr(n * t.length, t.length);
+      if (rec == std::string_view(before).substr(n * t.length, t.length)) continue;
+      EXPECT_EQ(rec, std::string_view(after).substr(n * t.length, t.length)) << t.name << " " << n;
+      EXPECT_TRUE(published != now.end() || journaled.count({std::string(t.kind), long(n)}))
+          << t.name << ": record " << n << " lost text that is in no journal";
+    }
+  }
+  return phase;
 }
 
 class Convert434CrashTest : public ::testing::TestWithParam<platform::FaultOp> {};
 
-TEST_P(Convert434CrashTest, AnInterruptedRunIsFinishedByTheNextOne) {
+TEST_P(Convert434CrashTest, AnInterruptedRunLosesNoTextAndIsFinishedByTheNextOne) {
   platform::MemoryFileSystem reference;
   BuildFolder(reference);
+  const auto original = reference.Snapshot();
   RecordingSink sink;
   Context ref_ctx{reference, sink, ""};
   Convert434(ref_ctx);
   const auto expected = reference.Snapshot();
 
+  std::map<Phase, int> stops;
   for (long long k = 1;; ++k) {
     platform::MemoryFileSystem fs;
     BuildFolder(fs);
@@ -297,10 +391,19 @@ TEST_P(Convert434CrashTest, AnInterruptedRunIsFinishedByTheNextOne) {
     Context ctx{faults, sink, ""};
     Convert434(ctx);
     bool stopped = faults.Stopped();
+    if (stopped) ++stops[ExpectNoTextLost(original, expected, fs.Snapshot())];
     Context again{fs, sink, ""};
     Convert434(again);
     ASSERT_EQ(fs.Snapshot(), expected) << "stopped at operation " << k;
     if (!stopped) break;
+  }
+  // Writes, closes and the flush come in both phases; renames only in the phone phase.
+  EXPECT_GT(stops[Phase::kPhones], 0);
+  if (GetParam() == platform::FaultOp::kWrite || GetParam() == platform::FaultOp::kClose) {
+    EXPECT_GT(stops[Phase::kInvoices], 0);
+  }
+  if (GetParam() == platform::FaultOp::kWrite) {
+    EXPECT_GT(stops[Phase::kPhones], 10);
   }
 }
 
@@ -311,10 +414,13 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, Convert434CrashTest,
 TEST(Convert434FullDiskTest, NoTextLeavesARecordWithoutReachingThePhoneTable) {
   platform::MemoryFileSystem reference;
   BuildFolder(reference);
+  const auto original = reference.Snapshot();
   RecordingSink sink;
   Context ref_ctx{reference, sink, ""};
   Convert434(ref_ctx);
-  for (long long k = 1; k < 40; ++k) {
+  const auto expected = reference.Snapshot();
+  std::map<Phase, int> failures;
+  for (long long k = 1;; ++k) {
     platform::MemoryFileSystem fs;
     BuildFolder(fs);
     platform::FaultFileSystem faults(fs);
@@ -322,14 +428,17 @@ TEST(Convert434FullDiskTest, NoTextLeavesARecordWithoutReachingThePhoneTable) {
     RecordingSink failing;
     Context ctx{faults, failing, ""};
     auto result = Convert434(ctx);
-    if (result.ok) continue;
-    EXPECT_FALSE(failing.messages.empty());
+    if (result.ok) break;  // k lies past the last write
+    ASSERT_FALSE(failing.messages.empty());
     EXPECT_EQ(failing.messages.back().kind, "fail");
+    ++failures[ExpectNoTextLost(original, expected, fs.Snapshot())];
     // The disk has room again: the next run finishes the work exactly.
     Context again{fs, sink, ""};
     EXPECT_TRUE(Convert434(again).ok);
-    ASSERT_EQ(fs.Snapshot(), reference.Snapshot()) << "disk full at write " << k;
+    ASSERT_EQ(fs.Snapshot(), expected) << "disk full at write " << k;
   }
+  EXPECT_GT(failures[Phase::kInvoices], 0);
+  EXPECT_GT(failures[Phase::kPhones], 10);
 }
 
 }  // namespace
