@@ -29,4 +29,13 @@ if [[ ${LIVRANA_WINDOWS:-1} == 1 ]]; then
 fi
 # -------------------------------------------------------------------------------------------
 
+# ---- The packages (Debian package and Windows ZIP) ----------------------------------------
+# Builds both with cpack, checks what they hold, and installs the Debian package with apt
+# into a fresh Debian root, where livrana-convert steps runs in a fresh folder.
+# LIVRANA_PACKAGES=0 leaves it out.
+if [[ ${LIVRANA_PACKAGES:-1} == 1 ]]; then
+  bash scripts/test-package.sh || status=1
+fi
+# -------------------------------------------------------------------------------------------
+
 exit $status

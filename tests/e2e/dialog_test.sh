@@ -174,6 +174,7 @@ xdotool key Return  # a focused push button takes the Enter key
 
 check "the step's count message" "Conversão 4.34 | NF convertidas: 1" \
   "$(message_box '^Convers.*4\.34$')"
+import -window root "$artifacts/count-message.png"
 close_message_box '^Convers.*4\.34$'
 check "the end message" "Livrana | A conversão foi realizada." "$(message_box '^Livrana$')"
 import -window root "$artifacts/end-message.png"

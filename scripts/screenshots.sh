@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Regenerates the pictures of the guide (docs/img/*.png) from the current build: builds
+# livrana.exe, runs the end-to-end test of the dialog under Wine on a virtual display
+# (tests/e2e/dialog_test.sh), and copies the screenshots it takes, cut to the windows.
+#
+#   scripts/screenshots.sh        (as root, or with the packages already installed)
+#
+# Pictures: dialog.png (the dialog at start), count-message.png (the count of converted
+# invoices), end-message.png (the end of the run). Commit them with the change that alters
+# what they show.
+# Build folder: build-pkg-shots (the 32-bit Windows build, or the 64-bit one on a host whose
+# kernel cannot run 32-bit programs; both draw the same dialog).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+source scripts/setup.sh
+
+install_missing g++-mingw-w64-i686 wine xvfb xdotool imagemagick ninja-build cmake googletest \
+  libcli11-dev
+
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  toolchain=cmake/mingw-i686.cmake
+  wine=$(command -v wine)
+  export WINEARCH=win32
+else
+  install_missing g++-mingw-w64-x86-64-posix wine64
+  toolchain=cmake/mingw-x86_64.cmake
+  wine=/usr/lib/wine/wine64
+  export WINEARCH=win64
+fi
+
+build=$root/build-pkg-shots
+cmake -G Ninja -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/$toolchain" \
+  -DCMAKE_BUILD_TYPE=Release -DLIVRANA_TESTS=ON >/dev/null
+ninja -C "$build" livrana livrana_dialog_probe
+
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+mkdir -p "$WINEPREFIX"
+wineserver -p 2>/dev/null || true
+trap 'wineserver -k 2>/dev/null || true' EXIT
+"$wine" cmd /c exit >/dev/null 2>&1 || true
+
+rm -rf "$build/artifacts"
+LIVRANA_WINE=$wine bash tests/e2e/dialog_test.sh "$build"
+
+# The screen is black where there is no window: cut it away. -strip leaves out the time
+# stamps, so that the same picture gives the same file.
+mkdir -p docs/img
+for name in dialog count-message end-message; do
+  convert "$build/artifacts/$name.png" -trim +repage -strip "docs/img/$name.png"
+  echo "docs/img/$name.png: $(identify -format '%wx%h' "docs/img/$name.png")"
+done
