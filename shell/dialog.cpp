@@ -1,11 +1,14 @@
 #include "shell/dialog.h"
 
+#include <optional>
 #include <string>
 
 #include "platform/file_system.h"
 #include "records/context.h"
+#include "records/format.h"
 #include "resources/box105.h"
 #include "steps/convert434.h"
+#include "steps/folder_lock.h"
 
 namespace livrana::shell {
 namespace {
@@ -55,8 +58,19 @@ void RunConversion(HWND dialog) {
     WaitCursor wait(sink);
     std::string filter = FieldText(dialog, IDC_COMPANY, kCompanyChars);
     auto fs = platform::OpenHostFileSystem(std::string());
-    Context ctx{*fs, sink, filter};
-    result = Convert434(ctx);
+    // Two conversions never work on one data folder at once: the command line on the
+    // server takes the same lock.
+    std::optional<FolderLock> lock;
+    LockHolder holder;
+    if (FolderLock::Acquire(*fs, false, &lock, &holder) == FolderLock::Outcome::kHeld) {
+      sink.Warn("Livrana", Format("A pasta de dados está sendo convertida por outro programa "
+                                  "(processo %d em %s, desde %s UTC).\nTente novamente depois.",
+                                  holder.pid, holder.host, holder.time));
+      result.ok = false;
+    } else {
+      Context ctx{*fs, sink, filter};
+      result = Convert434(ctx);
+    }
   }
   ShowStatus(dialog, "");
   // A step that could not finish has said so in its own message; the run is then not
