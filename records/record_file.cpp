@@ -235,6 +235,11 @@ bool CloseFile(FileHandle& file) {
   return ok;
 }
 
+bool RecordPosition(std::int64_t n, std::int64_t w, std::int64_t offset, std::int64_t& pos) {
+  std::int64_t start = 0;
+  return !__builtin_mul_overflow(n, w, &start) && !__builtin_add_overflow(start, offset, &pos);
+}
+
 bool SeekInside(RecordFile* file, std::int64_t pos) {
   if (file == nullptr || pos < 0 || static_cast<std::uint64_t>(pos) >= file->Size()) return false;
   file->Seek(static_cast<std::uint64_t>(pos));
@@ -247,8 +252,9 @@ bool ReadField(RecordFile* file, std::string& out, std::size_t n) {
 }
 
 bool IsDeleted(RecordFile* file, std::int64_t n, std::int64_t w) {
-  if (file == nullptr || n < 0 || w <= 0) return false;
-  if (!SeekInside(file, n * w + w - 1)) return false;
+  std::int64_t pos = 0;
+  if (file == nullptr || n < 0 || w <= 0 || !RecordPosition(n, w, w - 1, pos)) return false;
+  if (!SeekInside(file, pos)) return false;
   char c;
   return file->Read(&c, 1) == 1 && c == '+';
 }
@@ -285,7 +291,9 @@ bool GetField(platform::FileSystem& fs, RecordFile* file, std::int64_t n, std::s
           break;
         }
       }
-      if (inside && widths[static_cast<std::size_t>(k)] > 0 && SeekInside(file, n * w + offset) &&
+      std::int64_t pos = 0;
+      if (inside && widths[static_cast<std::size_t>(k)] > 0 && RecordPosition(n, w, offset, pos) &&
+          SeekInside(file, pos) &&
           ReadField(file, out, static_cast<std::size_t>(widths[static_cast<std::size_t>(k)]))) {
         TrimRight(out);
         read = true;

@@ -119,6 +119,10 @@ FileHandle OpenAppend(platform::FileSystem& fs, std::string_view path,
 // the disk.
 bool CloseFile(FileHandle& file);
 
+// The byte position n * w + offset of a field of record n; false when it lies beyond the
+// 64-bit range (such a record lies beyond the end of any file).
+bool RecordPosition(std::int64_t n, std::int64_t w, std::int64_t offset, std::int64_t& pos);
+
 // Positions at pos when that byte lies inside the file; false when pos is not smaller than
 // the file's size (or the file is null).
 bool SeekInside(RecordFile* file, std::int64_t pos);

@@ -66,6 +66,8 @@ TEST_F(RecordFileTest, IsDeletedLooksAtTheLastByteOfTheRecord) {
   EXPECT_FALSE(IsDeleted(file.get(), 2, 4));  // cut short: its last byte is missing
   EXPECT_FALSE(IsDeleted(file.get(), 3, 4));
   EXPECT_FALSE(IsDeleted(nullptr, 0, 4));
+  // A record number whose position lies beyond the 64-bit range is beyond the end.
+  EXPECT_FALSE(IsDeleted(file.get(), INT64_MAX / 2, 4));
 }
 
 TEST_F(RecordFileTest, OpeningsThatWriteClearReadOnlyAndMissingFilesBehave) {
@@ -237,6 +239,8 @@ TEST_F(GetFieldTest, ReadsFieldsThroughTheWidthTable) {
   EXPECT_FALSE(GetField(fs, nullptr, 0, out, 0, "NONE.DAT", 10, kWidths));
   // Preceding widths that reach the record length: nothing is read.
   EXPECT_FALSE(GetField(fs, nullptr, 0, out, 2, "G.DAT", 8, kWidths));
+  // A record number whose position lies beyond the 64-bit range: nothing is read.
+  EXPECT_FALSE(GetField(fs, nullptr, INT64_MAX / 5, out, 1, "G.DAT", 10, kWidths));
 
   auto file = OpenRead(fs, "G.DAT");
   EXPECT_TRUE(GetField(fs, file.get(), 0, out, 2, "IGNORED", 10, kWidths));
