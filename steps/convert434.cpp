@@ -296,7 +296,7 @@ class PhasePhone {
       // What lies within this record: end - start is at most the record length.
       const auto length = static_cast<std::size_t>(end - start);
       if (length <= PhoneLayout::kPhone1) continue;
-      ReadAt(*file, start, std::min(PhoneLayout::kCodeWidth, length), code);
+      ReadAt(*file, start + PhoneLayout::kCode, std::min(PhoneLayout::kCodeWidth, length), code);
       ReadAt(*file, start + PhoneLayout::kPhone1,
              std::min(PhoneLayout::kEnd, length) - PhoneLayout::kPhone1, span);
       ConvertPhoneRecord(table.kind, code, span, rec);
@@ -367,7 +367,7 @@ bool ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code, i
   char kind;
   int converted = 0;
   for (std::uint64_t start = 0; start < size; start += kInvoiceRecord) {
-    file->Seek(start);
+    file->Seek(start + InvoiceLayout::kKind);
     if (file->Read(&kind, 1) != 1 || kind != '0') continue;
     std::uint64_t end = std::min<std::uint64_t>(start + kInvoiceRecord, size);
     if (!ConvertInvoiceRecord(*file, start, end, !ctx.dry_run)) continue;
