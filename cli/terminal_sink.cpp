@@ -29,7 +29,7 @@ TerminalSink::TerminalSink(Options options) : options_(options) {
   // a file or a pipe.
   if (platform::IsTerminal(ConsoleStream::kError)) {
     status_stream_ = ConsoleStream::kError;
-  } else if (platform::IsTerminal(ConsoleStream::kOutput)) {
+  } else if (!options_.report && platform::IsTerminal(ConsoleStream::kOutput)) {
     status_stream_ = ConsoleStream::kOutput;
   }
   if (status_stream_) columns_ = platform::TerminalColumns(*status_stream_);
@@ -80,25 +80,37 @@ void TerminalSink::Write(ConsoleStream stream, std::string_view text) {
   platform::WriteConsoleText(stream, text);
 }
 
-void TerminalSink::Inform(std::string_view /*caption*/, std::string_view text) {
-  Write(ConsoleStream::kOutput, Line("", text));
+void TerminalSink::Inform(std::string_view caption, std::string_view text) {
+  messages_.push_back({"inform", std::string(caption), std::string(text), std::nullopt});
+  if (!options_.report) Write(ConsoleStream::kOutput, Line("", text));
 }
 
 void TerminalSink::Fail(std::string_view caption, std::string_view text) {
+  messages_.push_back({"fail", std::string(caption), std::string(text), std::nullopt});
   Write(ConsoleStream::kError, Line(caption, text));
 }
 
 void TerminalSink::Warn(std::string_view caption, std::string_view text) {
+  messages_.push_back({"warn", std::string(caption), std::string(text), std::nullopt});
   Write(ConsoleStream::kError, Line(caption, text));
 }
 
-void TerminalSink::Note(std::string_view text) { Write(ConsoleStream::kError, Line("", text)); }
+void TerminalSink::Note(std::string_view text) {
+  messages_.push_back({"note", "", std::string(text), std::nullopt});
+  Write(ConsoleStream::kError, Line("", text));
+}
 
 void TerminalSink::PrintLine(std::string_view text) { Inform("", text); }
 
 void TerminalSink::ErrorLine(std::string_view text) { Fail("", text); }
 
 bool TerminalSink::Ask(std::string_view caption, std::string_view text) {
+  bool yes = Answer(caption, text);
+  messages_.push_back({"ask", std::string(caption), std::string(text), yes});
+  return yes;
+}
+
+bool TerminalSink::Answer(std::string_view caption, std::string_view text) {
   std::string question = Line(caption, text);
   question.pop_back();
   if (options_.answer) {

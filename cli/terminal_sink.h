@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/console.h"
 #include "records/sink.h"
@@ -18,6 +19,15 @@ class TerminalSink final : public Sink {
   struct Options {
     bool quiet = false;          // no status line
     std::optional<bool> answer;  // --yes / --no
+    // --json: standard output is kept for the report, so information messages are only
+    // kept (see messages()) and the status line goes to standard error alone.
+    bool report = false;
+  };
+  // Everything shown, in order, for the report.
+  struct Message {
+    std::string kind;  // "inform", "fail", "warn", "note", "ask"
+    std::string caption, text;
+    std::optional<bool> answer;  // for a question
   };
   explicit TerminalSink(Options options);
   ~TerminalSink() override { Finish(); }
@@ -39,12 +49,15 @@ class TerminalSink final : public Sink {
   void ErrorLine(std::string_view text);
   // Shows the last status text and ends the status line, which stays on the screen.
   void Finish();
+  const std::vector<Message>& messages() const { return messages_; }
 
  private:
   void Draw();
+  bool Answer(std::string_view caption, std::string_view text);
   void Write(platform::ConsoleStream stream, std::string_view text);
 
   Options options_;
+  std::vector<Message> messages_;
   std::optional<platform::ConsoleStream> status_stream_;  // none: status texts not shown
   int columns_ = 0;
   std::string pending_;        // the last status text

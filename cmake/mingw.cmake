@@ -28,6 +28,11 @@ if(NOT CLI11_INCLUDE_DIR AND EXISTS /usr/include/CLI/CLI.hpp)
   file(CREATE_LINK /usr/include/CLI ${LIVRANA_HOST_HEADERS}/CLI SYMBOLIC)
   set(CLI11_INCLUDE_DIR ${LIVRANA_HOST_HEADERS} CACHE PATH "CLI11 headers")
 endif()
+# The header-only nlohmann-json (the command line's --json) joins it there.
+if(EXISTS /usr/include/nlohmann/json.hpp AND NOT EXISTS ${CMAKE_BINARY_DIR}/host-headers/nlohmann)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/host-headers)
+  file(CREATE_LINK /usr/include/nlohmann ${CMAKE_BINARY_DIR}/host-headers/nlohmann SYMBOLIC)
+endif()
 
 # GCC 12 reports a false overlap in the inlined std::string concatenation at -O2 and above
 # (-Wrestrict, fixed in GCC 13); with -Werror that stops valid code.

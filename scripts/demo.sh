@@ -14,7 +14,7 @@ source scripts/setup.sh
 keep=0
 [[ ${1:-} == --keep ]] && keep=1
 
-install_missing cmake ninja-build g++ ccache libcli11-dev
+install_missing cmake ninja-build g++ ccache libcli11-dev nlohmann-json3-dev
 
 cmake -S . -B build-demo -G Ninja -DCMAKE_BUILD_TYPE=Release -DLIVRANA_TESTS=OFF >/dev/null
 ninja -C build-demo livrana-convert

@@ -15,7 +15,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 source scripts/setup.sh
 
-install_missing cmake ninja-build g++ ccache libcli11-dev dpkg-dev cmark-gfm gzip \
+install_missing cmake ninja-build g++ ccache libcli11-dev nlohmann-json3-dev dpkg-dev cmark-gfm gzip \
   g++-mingw-w64-i686
 
 package() {  # package BUILD_DIR GENERATOR CMAKE_ARGUMENT...

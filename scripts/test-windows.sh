@@ -29,7 +29,7 @@ install_missing() {
 }
 
 install_missing g++-mingw-w64-i686 wine wine32:i386 xvfb xdotool imagemagick ninja-build cmake \
-  googletest libcli11-dev
+  googletest libcli11-dev nlohmann-json3-dev
 
 # Can this kernel run the 32-bit Wine loader?
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then

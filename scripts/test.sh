@@ -11,7 +11,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 source scripts/setup.sh
 
-install_missing cmake ninja-build g++ ccache libgtest-dev libgmock-dev googletest libcli11-dev
+install_missing cmake ninja-build g++ ccache libgtest-dev libgmock-dev googletest libcli11-dev \
+  nlohmann-json3-dev
 
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLIVRANA_SANITIZE=ON >/dev/null
 ninja -C build-test

@@ -137,6 +137,40 @@ void MakeFoldersOnTheWay(FileSystem& fs, std::string_view target, std::size_t te
   }
 }
 
+enum class Placing { kPlaced, kTaken, kFailed };
+
+struct Placed {
+  std::optional<std::string> target;  // where the copy went
+  std::string base;                   // the plain name of the safety copy
+  bool every_name_taken = false;
+};
+
+// Tries the names of file's safety copy in order (the plain name, then .001 to .100),
+// making the folders on the way to each, until place puts the copy there or fails for
+// another reason than a taken name.
+template <typename Place>
+Placed PlaceSafetyCopy(FileSystem& fs, std::string_view file, std::string_view subfolder,
+                       Place place) {
+  Placed placed;
+  std::string temp = SafetyTempFolder(fs);
+  placed.base = SafetyCopyPath(temp, subfolder, file, 0);
+  for (int i = 0; i <= kSafetyNumbers; ++i) {
+    std::string target = SafetyCopyPath(temp, subfolder, file, i);
+    MakeFoldersOnTheWay(fs, target, temp.size());
+    switch (place(target)) {
+      case Placing::kPlaced:
+        placed.target = std::move(target);
+        return placed;
+      case Placing::kTaken:
+        continue;
+      case Placing::kFailed:
+        return placed;
+    }
+  }
+  placed.every_name_taken = true;
+  return placed;
+}
+
 }  // namespace
 
 std::string SafetyTempFolder(FileSystem& fs) {
@@ -150,6 +184,13 @@ std::string SafetyTempFolder(FileSystem& fs) {
   return folder;
 }
 
+std::string SafetyCopyPath(std::string_view temp, std::string_view subfolder, std::string_view file,
+                           int number) {
+  std::string path = std::string(temp) + std::string(subfolder) + "\\" + std::string(file);
+  if (number > 0) path += Format(".%03d", number);
+  return path;
+}
+
 bool MoveToSafety(Context& ctx, std::string_view file, std::string_view subfolder) {
   auto attributes = ctx.fs.Attributes(file);
   if (!attributes) return false;
@@ -159,22 +200,36 @@ bool MoveToSafety(Context& ctx, std::string_view file, std::string_view subfolde
     return false;
   }
   bool folder = (*attributes & platform::kDirectory) != 0;
-  std::string temp = SafetyTempFolder(ctx.fs);
-  std::string base = temp + std::string(subfolder) + "\\" + std::string(file);
-  for (int i = 0; i <= kSafetyNumbers; ++i) {
-    std::string target = i == 0 ? base : base + Format(".%03d", i);
-    MakeFoldersOnTheWay(ctx.fs, target, temp.size());
-    if (ctx.fs.Rename(file, target)) return true;
-    if (ctx.fs.Attributes(target)) continue;  // the name is taken: the next number
+  std::string problem;
+  auto placed = PlaceSafetyCopy(ctx.fs, file, subfolder, [&](const std::string& target) {
+    if (ctx.fs.Rename(file, target)) return Placing::kPlaced;
+    if (ctx.fs.Attributes(target)) return Placing::kTaken;
     // The name is free, so the rename could not reach it (another file system).
-    std::string problem;
-    if (MoveByCopy(ctx.fs, file, target, folder, problem)) return true;
+    if (MoveByCopy(ctx.fs, file, target, folder, problem)) return Placing::kPlaced;
     ctx.sink.Note(Format("%s não foi guardado em %s: %s.", file, target, problem));
-    return false;
+    return Placing::kFailed;
+  });
+  if (placed.target) return true;
+  if (placed.every_name_taken) {
+    ctx.sink.Note(Format("%s não foi guardado: os nomes de %s a .%03d já existem.", file,
+                         placed.base, kSafetyNumbers));
   }
-  ctx.sink.Note(Format("%s não foi guardado: os nomes de %s a .%03d já existem.", file, base,
-                       kSafetyNumbers));
   return false;
+}
+
+std::optional<std::string> CopyToSafety(FileSystem& fs, std::string_view file,
+                                        std::string_view subfolder) {
+  auto attributes = fs.Attributes(file);
+  if (!attributes || (*attributes & platform::kDirectory) != 0 || !InsideDataFolder(file)) {
+    return std::nullopt;
+  }
+  auto placed = PlaceSafetyCopy(fs, file, subfolder, [&](const std::string& target) {
+    if (fs.Attributes(target)) return Placing::kTaken;
+    if (CopyWhole(fs, file, target)) return Placing::kPlaced;
+    // Another program may have taken the name meanwhile.
+    return fs.Attributes(target) ? Placing::kTaken : Placing::kFailed;
+  });
+  return placed.target;
 }
 
 void MoveDatFiles(FileSystem& fs, std::string_view source, std::string_view target, int mode) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,11 @@ inline constexpr int kSafetyNumbers = 100;
 // The temporary folder that safety copies go below, ending with a separator.
 std::string SafetyTempFolder(platform::FileSystem& fs);
 
+// The path of a safety copy of file below the temporary folder temp (as SafetyTempFolder
+// gives it): number 0 is the plain name, 1 to 100 append .001 to .100.
+std::string SafetyCopyPath(std::string_view temp, std::string_view subfolder, std::string_view file,
+                           int number);
+
 // Moves an existing file, or a folder with everything in it, to its safety copy below the
 // subfolder of the temporary folder, creating the folders on the way. Where a rename
 // cannot reach the temporary folder (another file system), the file or folder is copied
@@ -39,6 +45,13 @@ std::string SafetyTempFolder(platform::FileSystem& fs);
 // source is not moved and not noted.
 bool MoveToSafety(Context& ctx, std::string_view file,
                   std::string_view subfolder = kSafetySubfolder);
+
+// Copies an existing file of the data folder to its safety copy, under the first free of
+// the safety copy's names, creating the folders on the way; the file itself stays as it
+// is. Gives the path of the copy, or nothing when the file is missing, is a folder, lies
+// outside the data folder, or could not be copied whole.
+std::optional<std::string> CopyToSafety(platform::FileSystem& fs, std::string_view file,
+                                        std::string_view subfolder = kSafetySubfolder);
 
 enum MoveDatMode : int {
   kCopyDatFiles = 0,  // copy each *.DAT file, never overwriting

@@ -4,16 +4,12 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
-
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
 #include "platform/cp1252.h"
 #include "platform/file_system.h"
 #include "records/format.h"
 #include "steps/registry.h"
+#include "tests/cli_process.h"
 #include "tests/test_util.h"
 
 namespace livrana {
@@ -24,55 +20,12 @@ namespace fs = std::filesystem;
 // The program writes UTF-8; the literals of this file are Windows-1252.
 std::string U(std::string_view text) { return platform::Cp1252ToUtf8(text); }
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+using Outcome = test::CliOutcome;
 
-std::string Quote(const std::string& arg) {
-#ifdef _WIN32
-  return "\"" + arg + "\"";
-#else
-  std::string quoted = "'";
-  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-#endif
-}
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream data;
-  data << in.rdbuf();
-  return data.str();
-}
-
-// Runs livrana-convert with these arguments (UTF-8), no input, in the folder cwd when one
-// is given.
 Outcome RunCli(const std::vector<std::string>& args, const fs::path& cwd = {}) {
-  static test::TempDir streams;
-  static int counter = 0;
-  fs::path out = streams.path() / Format("out%d", counter);
-  fs::path err = streams.path() / Format("err%d", counter++);
-  std::string command = Quote(LIVRANA_CLI_PATH);
-  for (const std::string& arg : args) command += " " + Quote(arg);
-#ifdef _WIN32
-  command += " <NUL >" + Quote(out.string()) + " 2>" + Quote(err.string());
-  if (!cwd.empty()) command = "cd /d " + Quote(cwd.string()) + " && " + command;
-  command = "\"" + command + "\"";
-#else
-  command += " </dev/null >" + Quote(out.string()) + " 2>" + Quote(err.string());
-  if (!cwd.empty()) command = "cd " + Quote(cwd.string()) + " && " + command;
-#endif
-  Outcome outcome;
-  int rc = std::system(command.c_str());
-#ifdef _WIN32
-  outcome.status = rc;
-#else
-  outcome.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-#endif
-  outcome.out = ReadAll(out);
-  outcome.err = ReadAll(err);
-  return outcome;
+  test::CliRun how;
+  how.cwd = cwd;
+  return test::RunCli(args, how);
 }
 
 const std::string kDone = "A conversão foi realizada.\n";
@@ -202,7 +155,7 @@ TEST_F(CliConvertTest, AFolderHeldByAnotherConverterIsLeftAlone) {
       << "pid=4242\r\nhost=outra-maquina\r\ntime=2026-01-01 00:00:00\r\n";
   auto before = test::SnapshotHost(dir_.path());
   Outcome o = RunCli({"convert", dir_.str()});
-  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.status, 4);
   EXPECT_EQ(o.out, "");
   EXPECT_NE(o.err.find("outra-maquina"), std::string::npos) << o.err;
   EXPECT_EQ(test::SnapshotHost(dir_.path()), before);

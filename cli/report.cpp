@@ -1,0 +1,293 @@
+#include "cli/report.h"
+
+#include <algorithm>
+#include <map>
+
+#include "platform/cp1252.h"
+#include "records/format.h"
+
+namespace livrana::cli {
+namespace {
+
+constexpr std::string_view kPhoneTable = "FTEL1.DAT";
+
+Json Texts(const std::vector<std::string>& texts) {
+  Json list = Json::array();
+  for (const auto& text : texts) list.push_back(Text(text));
+  return list;
+}
+
+std::string_view StateId(CompanyState state) {
+  switch (state) {
+    case CompanyState::kLive:
+      return "live";
+    case CompanyState::kDeleted:
+      return "deleted";
+    case CompanyState::kUnusable:
+      return "unusable";
+  }
+  return "";
+}
+
+std::string_view StateText(CompanyState state) {
+  switch (state) {
+    case CompanyState::kLive:
+      return "ativa";
+    case CompanyState::kDeleted:
+      return "excluída";
+    case CompanyState::kUnusable:
+      return "ignorada: o código não serve como nome de pasta";
+  }
+  return "";
+}
+
+std::string Plural(long long n, std::string_view one, std::string_view many) {
+  return Format("%lld %s", n, n == 1 ? one : many);
+}
+
+}  // namespace
+
+Json Text(std::string_view core) { return platform::Cp1252ToUtf8(core); }
+
+std::string PlanText(const Convert434Result& plan) {
+  std::string text;
+  if (!plan.register_found) {
+    text += "  Cadastro de empresas F00R0.DAT não encontrado: nenhuma nota fiscal a converter.\n";
+  } else {
+    text += Format("  Notas fiscais a converter: %d\n", plan.converted);
+    // Per company, in the order visited: the years and their counts.
+    std::vector<std::string> order;
+    std::map<std::string, std::pair<int, std::string>> per_company;
+    for (const auto& file : plan.invoice_files) {
+      auto [it, inserted] = per_company.try_emplace(file.company);
+      if (inserted) order.push_back(file.company);
+      it->second.first += file.converted;
+      if (!it->second.second.empty()) it->second.second += ", ";
+      it->second.second += Format("%d: %d", file.year, file.converted);
+    }
+    for (const auto& company : order) {
+      const auto& [count, years] = per_company[company];
+      text += Format("    empresa %s: %s (%s)\n", company, Plural(count, "nota", "notas"), years);
+    }
+  }
+  if (plan.phone_phase_ran) {
+    text += Format("  Tabela de telefones FTEL1.DAT: seria criada com %s\n",
+                   Plural(plan.phone_lines, "linha", "linhas"));
+  } else {
+    text += "  Tabela de telefones FTEL1.DAT: já existe; os telefones não seriam mexidos\n";
+  }
+  if (plan.files_changed.empty()) {
+    text += "  Nenhum arquivo seria alterado: não há o que converter.\n";
+  } else {
+    // The invoice files are those above; the others by name.
+    std::string others;
+    for (const auto& path : plan.files_changed) {
+      bool invoice = std::any_of(plan.invoice_files.begin(), plan.invoice_files.end(),
+                                 [&](const InvoiceFileCount& file) { return file.path == path; });
+      if (!invoice) others += (others.empty() ? "" : ", ") + path;
+    }
+    text += Format("  Arquivos que seriam alterados ou criados: %d",
+                   static_cast<int>(plan.files_changed.size()));
+    if (!plan.invoice_files.empty()) {
+      text += Format(" (%s", Plural(static_cast<long long>(plan.invoice_files.size()),
+                                    "arquivo de notas", "arquivos de notas"));
+      text += others.empty() ? ")" : "; " + others + ")";
+    } else if (!others.empty()) {
+      text += ": " + others;
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+Json PlanJson(const Convert434Result& plan) {
+  Json json = ResultJson(plan);
+  json["work"] = !plan.files_changed.empty();
+  return json;
+}
+
+Json ResultJson(const Convert434Result& result) {
+  Json files = Json::array();
+  for (const auto& file : result.invoice_files) {
+    files.push_back({{"company", Text(file.company)},
+                     {"year", file.year},
+                     {"path", Text(file.path)},
+                     {"converted", file.converted}});
+  }
+  return {{"register_found", result.register_found},      {"converted", result.converted},
+          {"companies", Texts(result.companies)},         {"invoice_files", files},
+          {"phone_phase", result.phone_phase_ran},        {"phone_lines", result.phone_lines},
+          {"files_changed", Texts(result.files_changed)}, {"ok", result.ok}};
+}
+
+std::string StatusText(const FolderStatus& status) {
+  std::string text;
+  const LayoutFound* newest = status.Newest();
+  if (newest == nullptr) {
+    text += "Geração dos arquivos: nenhum arquivo de uma geração conhecida\n";
+  } else {
+    text += "Geração dos arquivos: " + newest->text + "\n";
+    for (const auto& found : status.layouts) {
+      std::string examples;
+      for (const auto& path : found.examples) examples += (examples.empty() ? "" : ", ") + path;
+      if (found.count > static_cast<int>(found.examples.size())) examples += ", ...";
+      text += Format("  %s: %d (%s)\n", found.text, found.count, examples);
+    }
+  }
+
+  text += status.conversion_log_found ? "Marcas de versão em CONV.DAT:\n"
+                                      : "Marcas de versão: CONV.DAT não existe\n";
+  for (const auto& mark : status.marks) {
+    text += Format("  %s  %-9s %-17s %s\n", mark.tag, mark.present ? "feita" : "não feita",
+                   mark.step, mark.text);
+  }
+  for (const auto& line : status.other_log_lines) {
+    text += Format("  %s  (marca desconhecida)\n", line);
+  }
+
+  if (!status.register_found) {
+    text += "Cadastro de empresas F00R0.DAT: não existe\n";
+  } else {
+    int live = 0, deleted = 0, unusable = 0;
+    for (const auto& company : status.companies) {
+      live += company.state == CompanyState::kLive;
+      deleted += company.state == CompanyState::kDeleted;
+      unusable += company.state == CompanyState::kUnusable;
+    }
+    text += Format("Cadastro de empresas F00R0.DAT: %s (%d ativas, %d excluídas, %d ignoradas)\n",
+                   Plural(static_cast<long long>(status.companies.size()), "empresa", "empresas"),
+                   live, deleted, unusable);
+    for (const auto& company : status.companies) {
+      std::string extra;
+      if (company.state == CompanyState::kLive && !company.has_folder) {
+        extra = "; sem pasta em R00";
+      }
+      text += Format("  %5ld  %-11s %s%s\n", company.record, company.code, StateText(company.state),
+                     extra);
+    }
+  }
+
+  text += Format("Tabela de telefones FTEL1.DAT: %s\n",
+                 status.phone_table_exists ? "existe" : "não existe");
+  if (status.phone_journal_exists && !status.phone_table_exists) {
+    text += "  FTEL1.JNL: a montagem da tabela foi interrompida; a próxima conversão a conclui\n";
+  }
+  if (!status.lock_file_exists) {
+    text += "Trava LIVRANA.LCK: nenhuma\n";
+  } else if (status.lock) {
+    text += Format("Trava LIVRANA.LCK: processo %d em %s, desde %s UTC\n", status.lock->pid,
+                   status.lock->host, status.lock->time);
+  } else {
+    text += "Trava LIVRANA.LCK: existe, mas não pode ser lida\n";
+  }
+  text += "O que a conversão (convert) faria agora:\n" + PlanText(status.plan);
+  return text;
+}
+
+Json LockJson(const LockHolder& holder) {
+  return {{"pid", holder.pid}, {"host", Text(holder.host)}, {"time", Text(holder.time)}};
+}
+
+Json StatusJson(const FolderStatus& status) {
+  Json layouts = Json::array();
+  for (const auto& found : status.layouts) {
+    layouts.push_back({{"id", found.id},
+                       {"text", Text(found.text)},
+                       {"count", found.count},
+                       {"examples", Texts(found.examples)}});
+  }
+  Json marks = Json::array();
+  for (const auto& mark : status.marks) {
+    marks.push_back({{"tag", mark.tag},
+                     {"present", mark.present},
+                     {"step", mark.step},
+                     {"text", Text(mark.text)}});
+  }
+  Json companies = Json::array();
+  for (const auto& company : status.companies) {
+    companies.push_back({{"record", company.record},
+                         {"code", Text(company.code)},
+                         {"state", StateId(company.state)},
+                         {"selected", company.selected},
+                         {"folder", company.has_folder}});
+  }
+  Json lock = nullptr;
+  if (status.lock) {
+    lock = LockJson(*status.lock);
+  } else if (status.lock_file_exists) {
+    lock = Json::object();
+  }
+  const LayoutFound* newest = status.Newest();
+  return {{"generation", newest ? Json(newest->id) : Json(nullptr)},
+          {"layouts", layouts},
+          {"conversion_log", status.conversion_log_found},
+          {"version_marks", marks},
+          {"other_log_lines", Texts(status.other_log_lines)},
+          {"register_found", status.register_found},
+          {"companies", companies},
+          {"phone_table", status.phone_table_exists},
+          {"phone_journal", status.phone_journal_exists},
+          {"lock", lock},
+          {"plan", PlanJson(status.plan)}};
+}
+
+std::string UndoText(platform::FileSystem& fs, const RunUndo& undo) {
+  std::string text;
+  if (undo.backups.empty()) {
+    text += "Nenhum arquivo existente foi alterado: não houve cópias de segurança.\n";
+  } else {
+    text +=
+        Format("Cópias de segurança (%d), feitas antes da primeira alteração de cada arquivo:\n",
+               static_cast<int>(undo.backups.size()));
+    for (const auto& backup : undo.backups) {
+      text += "  " + HostPath(fs, backup.original) + "\n    <- " + HostPath(fs, backup.copy) + "\n";
+    }
+  }
+  for (const auto& folder : undo.created_folders) {
+    text += "Pasta criada: " + HostPath(fs, folder) + "\n";
+  }
+  for (const auto& file : undo.created_files) {
+    text += "Arquivo criado: " + HostPath(fs, file) + "\n";
+  }
+  for (const auto& folder : undo.removed_folders) {
+    text += "Pasta removida: " + HostPath(fs, folder) + "\n";
+  }
+  text +=
+      "Para desfazer: apague os arquivos e pastas criados, refaça as pastas removidas e copie "
+      "cada cópia de segurança de volta para o seu arquivo.\n";
+  return text;
+}
+
+Json UndoJson(platform::FileSystem& fs, const RunUndo& undo) {
+  Json backups = Json::array();
+  for (const auto& backup : undo.backups) {
+    backups.push_back({{"original", Text(backup.original)},
+                       {"original_path", Text(HostPath(fs, backup.original))},
+                       {"copy", Text(backup.copy)},
+                       {"copy_path", Text(HostPath(fs, backup.copy))}});
+  }
+  auto paths = [&fs](const std::vector<std::string>& list) {
+    Json json = Json::array();
+    for (const auto& path : list) {
+      json.push_back({{"path", Text(path)}, {"host_path", Text(HostPath(fs, path))}});
+    }
+    return json;
+  };
+  return {{"backups", backups},
+          {"created_files", paths(undo.created_files)},
+          {"created_folders", paths(undo.created_folders)},
+          {"removed_folders", paths(undo.removed_folders)}};
+}
+
+Json MessagesJson(const std::vector<TerminalSink::Message>& messages) {
+  Json list = Json::array();
+  for (const auto& message : messages) {
+    Json item = {
+        {"kind", message.kind}, {"caption", Text(message.caption)}, {"text", Text(message.text)}};
+    if (message.answer) item["answer"] = *message.answer;
+    list.push_back(item);
+  }
+  return list;
+}
+
+}  // namespace livrana::cli

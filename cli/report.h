@@ -1,0 +1,40 @@
+// What the command line reports about a data folder and a run: as text for people
+// (Windows-1252, converted at the console) and as JSON for scripts (UTF-8).
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+#include "cli/terminal_sink.h"
+#include "steps/convert434.h"
+#include "steps/folder_status.h"
+#include "steps/run_backups.h"
+
+namespace livrana::cli {
+
+using Json = nlohmann::ordered_json;
+
+// A Windows-1252 text of the core as a JSON string.
+Json Text(std::string_view core);
+
+// What the current conversion would do (a dry run's result), one line per point.
+std::string PlanText(const Convert434Result& plan);
+Json PlanJson(const Convert434Result& plan);
+
+// The data folder at a glance (info).
+std::string StatusText(const FolderStatus& status);
+Json StatusJson(const FolderStatus& status);
+
+// What a run did: counts, companies and files of the current conversion.
+Json ResultJson(const Convert434Result& result);
+
+// Where the backups of a run went and what else undoes it; fs gives the host paths.
+std::string UndoText(platform::FileSystem& fs, const RunUndo& undo);
+Json UndoJson(platform::FileSystem& fs, const RunUndo& undo);
+
+Json MessagesJson(const std::vector<TerminalSink::Message>& messages);
+
+Json LockJson(const LockHolder& holder);
+
+}  // namespace livrana::cli
