@@ -122,6 +122,28 @@ std::size_t RecordFile::ReadLine(std::string& out, std::size_t n) {
   return out.size();
 }
 
+std::string_view RecordFile::View(std::uint64_t pos, std::size_t n) {
+  if (mode_ != FileMode::kBinary || n == 0 || pos >= Size() || !Load(pos)) return {};
+  std::size_t off = static_cast<std::size_t>(pos - block_start_);
+  if (off > block_len_ || n > block_len_ - off) return {};
+  return {block_.get() + off, n};
+}
+
+char* RecordFile::Modify(std::uint64_t pos, std::size_t n) {
+  if (failed_ || !writable_ || closed_ || append_) return nullptr;
+  std::string_view bytes = View(pos, n);
+  if (bytes.empty()) return nullptr;
+  std::size_t off = static_cast<std::size_t>(pos - block_start_);
+  if (dirty_lo_ == dirty_hi_) {
+    dirty_lo_ = off;
+    dirty_hi_ = off + n;
+  } else {
+    dirty_lo_ = std::min(dirty_lo_, off);
+    dirty_hi_ = std::max(dirty_hi_, off + n);
+  }
+  return block_.get() + off;
+}
+
 bool RecordFile::Write(std::string_view data) {
   if (failed_ || !writable_ || closed_) return false;
   if (append_) pos_ = Size();

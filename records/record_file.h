@@ -55,6 +55,15 @@ class RecordFile {
   // has failed: nothing more is written.
   bool Write(std::string_view data);
 
+  // Direct access to the n bytes at pos, for a caller that works on whole records in
+  // place (binary mode only): a view into the block, valid until the next call on the file.
+  // Empty when the bytes do not all lie in the file and in one block (blocks hold whole
+  // records once SetRecordLength was given); the caller then reads and writes as usual.
+  std::string_view View(std::uint64_t pos, std::size_t n);
+  // The same for changing the bytes in place: they are written back as Write's would be.
+  // Null when View would be empty or the file cannot be written.
+  char* Modify(std::uint64_t pos, std::size_t n);
+
   // Writes back what is pending. False when that failed; the pending data is then dropped
   // (the file keeps what it held before) and the file is marked failed.
   bool Flush();

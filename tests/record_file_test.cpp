@@ -154,6 +154,37 @@ TEST_F(RecordFileTest, WriteBackIsOneWriteOfWholeRecords) {
   }
 }
 
+TEST_F(RecordFileTest, RecordsSeenAndChangedInPlaceAreWrittenBackLikeWrites) {
+  constexpr std::size_t kWidth = 400;
+  std::string data;
+  for (int r = 0; r < 1500; ++r) data += test::Record(kWidth, {{0, std::to_string(r)}});
+  WriteFile(fs, "V.DAT", data);
+  auto file = OpenUpdate(fs, "V.DAT");
+  file->SetRecordLength(kWidth);
+  for (std::size_t r = 0; r < 1500; ++r) {
+    ASSERT_EQ(file->View(r * kWidth, kWidth), std::string_view(data).substr(r * kWidth, kWidth));
+    char* bytes = file->Modify(r * kWidth + 10, 3);
+    ASSERT_NE(bytes, nullptr);
+    std::copy_n("abc", 3, bytes);
+  }
+  // Bytes across a block boundary or past the end are not handed out.
+  const std::size_t boundary = (256 * 1024 / kWidth) * kWidth;
+  EXPECT_TRUE(file->View(boundary - 1, 2).empty());
+  EXPECT_TRUE(file->View(data.size() - 1, 2).empty());
+  EXPECT_EQ(file->Modify(data.size(), 1), nullptr);
+  ASSERT_TRUE(CloseFile(file));
+  auto after = *ReadFile(fs, "V.DAT");
+  for (std::size_t r = 0; r < 1500; ++r) {
+    std::string want = data.substr(r * kWidth, kWidth).replace(10, 3, "abc");
+    ASSERT_EQ(after.substr(r * kWidth, kWidth), want) << r;
+  }
+  // Read-only and text-mode files give no access in place.
+  auto reader = OpenRead(fs, "V.DAT");
+  EXPECT_EQ(reader->View(0, 3), "0  ");
+  EXPECT_EQ(reader->Modify(0, 3), nullptr);
+  EXPECT_TRUE(OpenUpdate(fs, "V.DAT", FileMode::kText)->View(0, 3).empty());
+}
+
 TEST_F(RecordFileTest, FailedWriteBackKeepsTheFileAsItWasAndRefusesMore) {
   WriteFile(fs, "A.DAT", "0123456789");
   platform::FaultFileSystem faults(fs);
