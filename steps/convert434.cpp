@@ -56,32 +56,24 @@ void PutLeft(char* field, std::size_t width, std::string_view text) {
   std::fill(field + text.size(), field + width, ' ');
 }
 
-// Converts one invoice record in place; false when it does not qualify. A record cut short
-// before the end of the span is left as it is: converting it would lose the text of 80.
-// The fields are rewritten as "%-10s" (empty), "%-9s" and "%-11s" write them; every text
-// put here is at most as wide as its field, so each write keeps to its field.
-bool ConvertInvoiceRecord(RecordFile& file, std::uint64_t start, std::uint64_t end, bool write) {
+using InvoiceSpan = std::array<char, InvoiceLayout::kSpanEnd - InvoiceLayout::kSpanStart>;
+
+// The converted bytes [52, 138) of an invoice record (out[i] is byte 52 + i); false when
+// the record does not qualify. A record cut short before the end of the span is left as
+// it is: converting it would lose the text of 80. The fields are rewritten as "%-10s"
+// (empty), "%-9s" and "%-11s" write them; every text put here is at most as wide as its
+// field, so each write keeps to its field.
+bool ConvertInvoiceRecord(std::string_view record, InvoiceSpan& out) {
   using L = InvoiceLayout;
-  if (end - start < L::kSpanEnd) return false;
-  // span[i] is byte 51 + i of the record.
-  std::array<char, L::kSpanEnd - L::kGap> span;
-  file.Seek(start + L::kGap);
-  if (file.Read(span.data(), span.size()) != span.size()) return false;
-  if (span[0] != ' ' || span[1] == ' ') return false;
-  const std::string_view record(span.data(), span.size());
-  const std::string_view old_mid = record.substr(L::kMid - L::kGap, L::kMidWidth);
-  const std::string_view moved = record.substr(L::kOld - L::kGap, L::kMidWidth);  // cut to 9
-  // out[i] is byte 52 + i.
-  std::array<char, L::kSpanEnd - L::kSpanStart> out;
-  std::copy(span.begin() + 1, span.end(), out.begin());
+  if (record.empty() || record[L::kKind] != '0') return false;
+  if (record.size() < L::kSpanEnd || record[L::kGap] != ' ' || record[L::kOld] == ' ') return false;
+  const std::string_view old_mid = record.substr(L::kMid, L::kMidWidth);
+  const std::string_view moved = record.substr(L::kOld, L::kMidWidth);  // cut to 9
+  std::copy(record.begin() + L::kSpanStart, record.begin() + L::kSpanEnd, out.begin());
   auto field = [&](std::size_t offset) { return out.data() + (offset - L::kSpanStart); };
   PutLeft(field(L::kOld), L::kOldWidth, "");
   PutLeft(field(L::kMid), L::kMidWidth, moved);
   PutLeft(field(L::kNew), L::kNewWidth, old_mid);
-  if (write) {
-    file.Seek(start + L::kSpanStart);
-    file.Write(std::string_view(out.data(), out.size()));
-  }
   return true;
 }
 
@@ -364,13 +356,28 @@ bool ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code, i
   if (!file) return true;
   file->SetRecordLength(static_cast<std::uint32_t>(kInvoiceRecord));
   const std::uint64_t size = file->Size();
-  char kind;
   int converted = 0;
+  std::string copy;
+  InvoiceSpan out;
   for (std::uint64_t start = 0; start < size; start += kInvoiceRecord) {
-    file->Seek(start + InvoiceLayout::kKind);
-    if (file->Read(&kind, 1) != 1 || kind != '0') continue;
-    std::uint64_t end = std::min<std::uint64_t>(start + kInvoiceRecord, size);
-    if (!ConvertInvoiceRecord(*file, start, end, !ctx.dry_run)) continue;
+    const auto length =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kInvoiceRecord, size - start));
+    // The record where it lies in the file's block; a copy when it is not all there.
+    std::string_view record = file->View(start, length);
+    if (record.empty()) {
+      ReadAt(*file, start, length, copy);
+      record = copy;
+    }
+    if (!ConvertInvoiceRecord(record, out)) continue;
+    if (!ctx.dry_run) {
+      const std::uint64_t at = start + InvoiceLayout::kSpanStart;
+      if (char* bytes = file->Modify(at, out.size())) {
+        std::copy(out.begin(), out.end(), bytes);
+      } else {
+        file->Seek(at);
+        file->Write(std::string_view(out.data(), out.size()));
+      }
+    }
     ++converted;
     ++result.converted;
     if (ctx.sink.StatusDue())
