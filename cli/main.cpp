@@ -1,11 +1,13 @@
 // livrana-convert: the converter on the command line, for the file server that holds the
 // data folder and for scripts.
 //
-//   livrana-convert convert [PASTA] [--company CÓDIGO] [--dry-run] [--backup] [--break-lock]
-//   [--json] livrana-convert run ETAPA [PASTA] [--company CÓDIGO] [--backup] [--break-lock]
-//   [--json] livrana-convert info [PASTA] [--company CÓDIGO] [--check] [--json] livrana-convert
-//   steps livrana-convert sample PASTA [--companies N] [--records N] [--seed N] global options:
-//   --yes | --no, -q/--quiet
+//   livrana-convert convert [PASTA] [--company CÓDIGO] [--dry-run] [--backup]
+//                           [--break-lock] [--json]
+//   livrana-convert run ETAPA [PASTA] [--company CÓDIGO] [--backup] [--break-lock] [--json]
+//   livrana-convert info [PASTA] [--company CÓDIGO] [--check] [--json]
+//   livrana-convert steps
+//   livrana-convert sample PASTA [--companies N] [--records N] [--seed N]
+//   global options: --yes | --no, -q/--quiet, --version
 //
 // Exit status: 0 done; 1 the folder cannot be used, or a write failed; 2 usage error;
 // 3 info --check: convert has work to do; 4 another converter holds the folder's lock.
@@ -60,7 +62,8 @@ constexpr std::string_view kOptionsText =
     "  --yes | --no    responde sim ou não às perguntas (sem elas: pergunta num terminal,\n"
     "                  senão responde não)\n"
     "  -q, --quiet     sem linha de estado\n"
-    "  -h, --help      mostra esta ajuda\n";
+    "  -h, --help      mostra esta ajuda\n"
+    "  --version       mostra a versão do programa\n";
 
 constexpr std::string_view kLockHelp =
     "  --break-lock      toma a trava LIVRANA.LCK da pasta mesmo quando outro programa a\n"
@@ -492,6 +495,8 @@ int Main(int argc, char** argv) {
   CLI::Option* no_option = app.add_flag("--no", no);
   yes_option->excludes(no_option);
   app.add_flag("-q,--quiet", quiet);
+  bool version = false;
+  app.add_flag("--version", version);
 
   auto company_option = [&args](CLI::App* command) {
     command->add_option_function<std::string>("--company",
@@ -549,6 +554,11 @@ int Main(int argc, char** argv) {
     return kDone;
   } catch (const CLI::ParseError& error) {
     return UsageError(ParseErrorText(error));
+  }
+  if (version) {
+    TheReport().on = false;
+    platform::WriteConsoleText(ConsoleStream::kOutput, "livrana-convert " LIVRANA_VERSION "\n");
+    return kDone;
   }
   TheReport().on = json;
 

@@ -5,7 +5,7 @@
 #   - the Debian package carries the project's version, Depends on the libraries the program
 #     links, and holds the program, the manual page and the guide;
 #   - the Debian package installs with apt into a fresh Debian root, where
-#     `livrana-convert steps` and a conversion run in a fresh folder; and it
+#     `livrana-convert steps`, --version and a conversion run in a fresh folder; and it
 #     removes again.
 #
 #   scripts/test-package.sh        (as root, or with sudo: the fresh root needs chroot)
@@ -153,6 +153,8 @@ check "livrana-convert is in /usr/bin" /usr/bin/livrana-convert \
 steps=$(in_root 'mkdir /tmp/fresh && cd /tmp/fresh && livrana-convert steps' 2>&1)
 check "livrana-convert steps lists the eleven steps" 11 "$(grep -c '^  [a-z0-9-]* ' <<<"$steps")"
 check "... starting with import-old-files" import-old-files "$(awk 'NR == 1 { print $1 }' <<<"$steps")"
+check "livrana-convert --version" "livrana-convert $version" \
+  "$(in_root 'livrana-convert --version' 2>&1)"
 conversion=$(in_root 'cd /tmp/fresh && livrana-convert sample dados >/dev/null &&
   livrana-convert convert dados && test -f dados/FTEL1.DAT && echo FTEL1.DAT' 2>&1)
 check "a conversion of a sample folder ends as it should" "A conversão foi realizada.
