@@ -1,0 +1,230 @@
+#!/usr/bin/env bash
+# The benchmark of the current conversion: builds a sample data folder, then measures in the
+# same run, with the data in memory (tmpfs), each command over a fresh copy of the folder:
+#
+#   cp -r          every byte read and written once
+#   baseline       bench/literal_baseline.cpp: one C-runtime seek per field
+#   floor          bench/floor.cpp: whole records in 1 MiB blocks, no features
+#   convert        livrana-convert convert, every feature on
+#
+# and prints the medians and the ratios convert/cp, convert/floor and baseline/convert; checks
+# that baseline, floor and convert leave byte-identical folders; measures how the time per
+# converted record grows with 1, 4 and 16 times the data and with 10, 100 and 1000 companies
+# of few records; and checks the peak memory (maximum resident size) of every convert run.
+#
+#   scripts/bench.sh [MIB]      MIB: megabytes of invoice files (default 1024; 64 is quick)
+#
+# Environment: RUNS (repeats of each measurement, default 5), BASELINE_RUNS (default 3; 0
+# leaves the slow baseline out),
+# BENCH_DIR (default /dev/shm/livrana-bench, in memory; a folder on a disk measures the page
+# cache of that file system; removed at the end unless KEEP=1), GROWTH=0 to skip the growth
+# series. Build folder: build-rel (Release, without the tests).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+source scripts/setup.sh
+install_missing cmake ninja-build g++ ccache libcli11-dev time
+
+mib=${1:-1024}
+runs=${RUNS:-5}
+baseline_runs=${BASELINE_RUNS:-3}
+bench_dir=${BENCH_DIR:-/dev/shm/livrana-bench}
+rss_limit_kib=$((32 * 1024))
+
+cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DLIVRANA_TESTS=OFF \
+  -DLIVRANA_BENCH=ON >/dev/null
+ninja -C build-rel livrana-convert livrana-bench-sample livrana-literal-baseline livrana-floor \
+  >/dev/null
+bin=$root/build-rel
+convert=$bin/livrana-convert
+sample=$bin/bench/livrana-bench-sample
+baseline=$bin/bench/livrana-literal-baseline
+floor=$bin/bench/livrana-floor
+
+rm -rf "$bench_dir"
+mkdir -p "$bench_dir"
+if [[ ${KEEP:-0} != 1 ]]; then trap 'rm -rf "$bench_dir"' EXIT; fi
+W=$bench_dir
+
+# The sample: 60 companies, every year from 1990 to 2018, records per file for the size
+# asked; phone tables of 100 000 records per GiB.
+companies=60
+records_for() { echo $(($1 * 1024 * 1024 / (companies * 29 * 400))); }
+phones_for() { echo $(($1 * 100000 / 1024)); }
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+
+# timed NAME COMMAND...: runs it, appends its wall time (s) to $W/NAME.times and its
+# maximum resident size (KiB) to $W/NAME.rss; its output goes to $W/NAME.out.
+timed() {
+  local name=$1
+  shift
+  local t0=$EPOCHREALTIME
+  if ! /usr/bin/time -f %M -o "$W/rss.tmp" "$@" >"$W/$name.out" 2>&1; then
+    echo "failed: $*" >&2
+    cat "$W/$name.out" >&2
+    exit 1
+  fi
+  local t1=$EPOCHREALTIME
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f\n", b - a }' >>"$W/$name.times"
+  tail -n 1 "$W/rss.tmp" >>"$W/$name.rss"
+}
+
+# fresh MASTER: a new working copy of a sample folder at $W/work (not timed). On a disk the
+# copy is written out first, so that its write-back does not fall into the timed run.
+on_tmpfs=$([[ $(stat -f -c %T "$W") == tmpfs ]] && echo 1 || echo 0)
+fresh() {
+  rm -rf "$W/work"
+  cp -r "$1" "$W/work"
+  ((on_tmpfs)) || sync
+}
+
+converted_in() { sed -n 's/^NF convertidas: \([0-9]*\)$/\1/p' "$1" | tail -n 1; }
+
+echo "== machine: $(nproc) cores; $(uptime | sed 's/.*load average/load average/')"
+echo "   data in $W ($(stat -f -c %T "$W"))"
+
+# ---- The main measurement ------------------------------------------------------------------
+records=$(records_for "$mib")
+phones=$(phones_for "$mib")
+echo "== sample: $companies companies x 29 years x $records records, phone tables of $phones records"
+"$sample" "$W/master" "$companies" "$records" "$phones" >/dev/null
+du -sh --apparent-size "$W/master" | awk '{ print "   folder size " $1 }'
+
+for ((i = 1; i <= runs; ++i)); do
+  rm -rf "$W/cp"
+  timed cp cp -r "$W/master" "$W/cp"
+  rm -rf "$W/cp"
+
+  fresh "$W/master"
+  timed floor "$floor" "$W/work" phones
+  rm -rf "$W/floor_out" && mv "$W/work" "$W/floor_out"
+
+  fresh "$W/master"
+  touch "$W/work/FTEL1.DAT"  # the phone phase is then off: the invoice phase alone
+  timed floor-invoices "$floor" "$W/work"
+
+  fresh "$W/master"
+  timed convert "$convert" convert "$W/work"
+  rm -rf "$W/convert_out" && mv "$W/work" "$W/convert_out"
+
+  fresh "$W/master"
+  touch "$W/work/FTEL1.DAT"
+  timed convert-invoices "$convert" convert "$W/work"
+
+  # With the status line drawn on a terminal (a pseudo-terminal that script(1) gives), and
+  # on the same terminal without it (-q): the difference is what the status texts cost.
+  fresh "$W/master"
+  timed convert-terminal script -qec "$convert convert $W/work" /dev/null
+  fresh "$W/master"
+  timed convert-terminal-q script -qec "$convert convert -q $W/work" /dev/null
+
+  if ((i <= baseline_runs)); then
+    fresh "$W/master"
+    timed baseline "$baseline" "$W/work"
+    rm -rf "$W/baseline_out" && mv "$W/work" "$W/baseline_out"
+  fi
+done
+rm -rf "$W/work"
+
+same=yes
+if ((baseline_runs > 0)); then
+  diff -r "$W/baseline_out" "$W/convert_out" >/dev/null || same=no
+fi
+diff -r "$W/floor_out" "$W/convert_out" >/dev/null || same="$same (floor: differs)"
+converted=$(converted_in "$W/convert.out")
+rm -rf "$W/baseline_out" "$W/floor_out" "$W/convert_out"
+
+echo "== medians of $runs runs (baseline: $baseline_runs), seconds; all runs in $W/*.times"
+names="cp floor floor-invoices convert convert-invoices convert-terminal convert-terminal-q"
+((baseline_runs > 0)) && names="$names baseline"
+for name in $names; do
+  printf '   %-18s %8.3f   (runs: %s)\n' "$name" "$(median <"$W/$name.times")" \
+    "$(tr '\n' ' ' <"$W/$name.times" | awk '{ for (i = 1; i <= NF; ++i) printf "%.3f ", $i }')"
+done
+m() { median <"$W/$1.times"; }
+echo "== ratios (goal: convert/cp <= 0.8, convert/floor <= 1.3, baseline/convert >= 30)"
+echo "   convert/cp                      $(ratio "$(m convert)" "$(m cp)")"
+echo "   convert/floor                   $(ratio "$(m convert)" "$(m floor)")   (both phases)"
+echo "   convert/floor, invoices only    $(ratio "$(m convert-invoices)" "$(m floor-invoices)")"
+echo "   status line on/off (terminal)   $(ratio "$(m convert-terminal)" "$(m convert-terminal-q)")"
+if ((baseline_runs > 0)); then
+  echo "   baseline/convert                $(ratio "$(m baseline)" "$(m convert)")"
+  echo "   baseline/floor                  $(ratio "$(m baseline)" "$(m floor)")"
+fi
+echo "   floor/cp                        $(ratio "$(m floor)" "$(m cp)")"
+echo "== baseline, floor and convert leave byte-identical folders: $same$( ((baseline_runs > 0)) || echo ' (baseline not run)')"
+echo "   invoice records converted: $converted"
+
+# ---- Growth --------------------------------------------------------------------------------
+# Time per converted record at 1, 4 and 16 times the data (16 times: the folder above).
+per_record() { awk -v t="$1" -v n="$2" 'BEGIN { printf "%.1f", t * 1e9 / n }'; }
+measure_convert() {  # FOLDER NAME: median time of convert over fresh copies
+  local master=$1 name=$2
+  rm -f "$W/$name.times" "$W/$name.rss"
+  for ((i = 1; i <= runs; ++i)); do
+    fresh "$master"
+    timed "$name" "$convert" convert "$W/work"
+  done
+  cat "$W/$name.rss" >>"$W/convert.rss"
+}
+measure_floor() {
+  local master=$1 name=$2
+  rm -f "$W/$name.times"
+  for ((i = 1; i <= runs; ++i)); do
+    fresh "$master"
+    timed "$name" "$floor" "$W/work" phones
+  done
+}
+
+if [[ ${GROWTH:-1} != 0 ]]; then
+  echo "== growth with the data ($companies companies, records per file and phone records scaled)"
+  printf '   %-6s %10s %10s %14s %14s\n' size records seconds "ns/record" "floor ns/rec"
+  for factor in 1 4; do
+    sub=$((mib * factor / 16))
+    ((sub > 0)) || continue
+    "$sample" "$W/g$factor" "$companies" "$(records_for "$sub")" "$(phones_for "$sub")" >/dev/null
+    measure_convert "$W/g$factor" "convert-g$factor"
+    measure_floor "$W/g$factor" "floor-g$factor"
+    n=$(converted_in "$W/convert-g$factor.out")
+    printf '   %-6s %10s %10.3f %14s %14s\n' "${factor}x" "$n" "$(m convert-g$factor)" \
+      "$(per_record "$(m convert-g$factor)" "$n")" "$(per_record "$(m floor-g$factor)" "$n")"
+    rm -rf "$W/g$factor"
+  done
+  printf '   %-6s %10s %10.3f %14s %14s\n' 16x "$converted" "$(m convert)" \
+    "$(per_record "$(m convert)" "$converted")" "$(per_record "$(m floor)" "$converted")"
+
+  echo "== growth with the companies (5 records per file, years missing as in real folders)"
+  printf '   %-9s %10s %10s %14s %14s %14s\n' companies records seconds "ns/record" \
+    "us/company" "convert/floor"
+  for count in 10 100 1000; do
+    "$sample" "$W/c$count" "$count" 5 1000 gaps >/dev/null
+    measure_convert "$W/c$count" "convert-c$count"
+    measure_floor "$W/c$count" "floor-c$count"
+    n=$(converted_in "$W/convert-c$count.out")
+    if [[ $count == 100 ]]; then
+      fresh "$W/c$count"
+      "$baseline" "$W/work" >/dev/null
+      mv "$W/work" "$W/c_baseline"
+      fresh "$W/c$count"
+      "$convert" convert "$W/work" >/dev/null
+      diff -r "$W/c_baseline" "$W/work" >/dev/null || echo "   100 companies: baseline and convert differ"
+      rm -rf "$W/c_baseline"
+    fi
+    printf '   %-9s %10s %10.4f %14s %14s %14s\n' "$count" "$n" "$(m convert-c$count)" \
+      "$(per_record "$(m convert-c$count)" "$n")" \
+      "$(awk -v t="$(m convert-c$count)" -v c="$count" 'BEGIN { printf "%.1f", t * 1e6 / c }')" \
+      "$(ratio "$(m convert-c$count)" "$(m floor-c$count)")"
+    rm -rf "$W/c$count"
+  done
+fi
+
+# ---- Memory --------------------------------------------------------------------------------
+peak=$(sort -n "$W/convert.rss" "$W/convert-invoices.rss" | tail -n 1)
+verdict=within
+((peak < rss_limit_kib)) || verdict=OVER
+echo "== peak memory of convert over every run: $peak KiB ($verdict the limit of $rss_limit_kib KiB)"
+echo "== machine after the run: $(uptime | sed 's/.*load average/load average/')"
+[[ $verdict == within && $same == yes ]]
