@@ -7,21 +7,21 @@
 namespace livrana {
 namespace {
 
-struct Spec {
+struct Conversion {
   bool left = false, zero = false, plus = false, space = false;
   int width = 0;
   int precision = -1;
   char conversion = 0;
 };
 
-void Pad(std::string& out, std::string_view body, const Spec& spec, bool numeric) {
-  std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+void Pad(std::string& out, std::string_view body, const Conversion& conv, bool numeric) {
+  std::size_t width = conv.width > 0 ? static_cast<std::size_t>(conv.width) : 0;
   if (body.size() >= width) {
     out += body;
-  } else if (spec.left) {
+  } else if (conv.left) {
     out += body;
     out.append(width - body.size(), ' ');
-  } else if (spec.zero && numeric && spec.precision < 0) {
+  } else if (conv.zero && numeric && conv.precision < 0) {
     // Zeros go between the sign and the digits.
     std::size_t sign = (!body.empty() && (body[0] == '-' || body[0] == '+' || body[0] == ' '));
     out += body.substr(0, sign);
@@ -92,32 +92,32 @@ std::string FormatArgs(std::string_view format, std::span<const FormatArg> args)
       i = next - 1;
       continue;
     }
-    Spec spec;
+    Conversion conv;
     ++i;
     for (; i < format.size(); ++i) {
       char f = format[i];
       if (f == '-')
-        spec.left = true;
+        conv.left = true;
       else if (f == '0')
-        spec.zero = true;
+        conv.zero = true;
       else if (f == '+')
-        spec.plus = true;
+        conv.plus = true;
       else if (f == ' ')
-        spec.space = true;
+        conv.space = true;
       else
         break;
     }
     for (; i < format.size() && format[i] >= '0' && format[i] <= '9'; ++i)
-      spec.width = spec.width * 10 + (format[i] - '0');
+      conv.width = conv.width * 10 + (format[i] - '0');
     if (i < format.size() && format[i] == '.') {
-      spec.precision = 0;
+      conv.precision = 0;
       for (++i; i < format.size() && format[i] >= '0' && format[i] <= '9'; ++i)
-        spec.precision = spec.precision * 10 + (format[i] - '0');
+        conv.precision = conv.precision * 10 + (format[i] - '0');
     }
     while (i < format.size() && (format[i] == 'l' || format[i] == 'h')) ++i;
     if (i >= format.size()) throw std::logic_error("Format: conversion missing");
-    spec.conversion = format[i];
-    switch (spec.conversion) {
+    conv.conversion = format[i];
+    switch (conv.conversion) {
       case '%':
         out += '%';
         break;
@@ -129,9 +129,9 @@ std::string FormatArgs(std::string_view format, std::span<const FormatArg> args)
                           : static_cast<long long>(arg.as_unsigned());
         unsigned long long magnitude =
             v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
-        Digits body(magnitude, 10, false, spec.precision);
-        char sign = v < 0 ? '-' : spec.plus ? '+' : spec.space ? ' ' : '\0';
-        Pad(out, sign != '\0' ? body.WithSign(sign) : body.text(), spec, true);
+        Digits body(magnitude, 10, false, conv.precision);
+        char sign = v < 0 ? '-' : conv.plus ? '+' : conv.space ? ' ' : '\0';
+        Pad(out, sign != '\0' ? body.WithSign(sign) : body.text(), conv, true);
         break;
       }
       case 'u':
@@ -141,32 +141,32 @@ std::string FormatArgs(std::string_view format, std::span<const FormatArg> args)
         unsigned long long v = arg.kind() == FormatArg::Kind::kUnsigned
                                    ? arg.as_unsigned()
                                    : static_cast<unsigned long long>(arg.as_signed());
-        int base = spec.conversion == 'u' ? 10 : 16;
-        Pad(out, Digits(v, base, spec.conversion == 'X', spec.precision).text(), spec, true);
+        int base = conv.conversion == 'u' ? 10 : 16;
+        Pad(out, Digits(v, base, conv.conversion == 'X', conv.precision).text(), conv, true);
         break;
       }
       case 'c': {
         const FormatArg& arg = Next(args, index, FormatArg::Kind::kSigned);
         char ch = static_cast<char>(arg.kind() == FormatArg::Kind::kSigned ? arg.as_signed()
                                                                            : arg.as_unsigned());
-        Pad(out, std::string_view(&ch, 1), spec, false);
+        Pad(out, std::string_view(&ch, 1), conv, false);
         break;
       }
       case 's': {
         std::string_view text = Next(args, index, FormatArg::Kind::kText).as_text();
-        if (spec.precision >= 0 && text.size() > static_cast<std::size_t>(spec.precision))
-          text = text.substr(0, static_cast<std::size_t>(spec.precision));
-        Pad(out, text, spec, false);
+        if (conv.precision >= 0 && text.size() > static_cast<std::size_t>(conv.precision))
+          text = text.substr(0, static_cast<std::size_t>(conv.precision));
+        Pad(out, text, conv, false);
         break;
       }
       case 'f': {
         double v = Next(args, index, FormatArg::Kind::kDouble).as_double();
         char buf[400];
-        const char* sign = spec.plus ? "%+.*f" : (spec.space ? "% .*f" : "%.*f");
-        int len = std::snprintf(buf, sizeof buf, sign, spec.precision < 0 ? 6 : spec.precision, v);
+        const char* sign = conv.plus ? "%+.*f" : (conv.space ? "% .*f" : "%.*f");
+        int len = std::snprintf(buf, sizeof buf, sign, conv.precision < 0 ? 6 : conv.precision, v);
         if (len < 0 || static_cast<std::size_t>(len) >= sizeof buf)
           throw std::logic_error("Format: number too long");
-        Pad(out, std::string_view(buf, static_cast<std::size_t>(len)), spec, true);
+        Pad(out, std::string_view(buf, static_cast<std::size_t>(len)), conv, true);
         break;
       }
       default:
