@@ -1,6 +1,9 @@
 // The host file system (POSIX natively, Win32 when cross-built and run under Wine) against
 // the Windows semantics that the core relies on.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -235,6 +238,38 @@ TEST_F(HostFileSystemTest, LinksMayNotLeadOutOfTheDataFolder) {
   EXPECT_EQ(ReadFile(*fs, "link\\a.dat"), "inside");
   EXPECT_EQ(*fs->Attributes("LINK") & kReparsePoint, kReparsePoint);
   EXPECT_EQ(*fs->Attributes("DADOS") & kReparsePoint, 0u);
+}
+
+// The yearly files of a folder looked up before are opened by their exact name first; each
+// opening must still decide as the full lookup does.
+TEST_F(HostFileSystemTest, OpeningsInAKnownFolderKeepEveryRule) {
+  test::TempDir outside;
+  std::ofstream(outside.path() / "secret.dat") << "outside";
+  ASSERT_TRUE(fs->MakeFolder("R00"));
+  ASSERT_TRUE(fs->MakeFolder("R00\\0001"));
+  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1990.DAT", "1990"));
+  ASSERT_TRUE(fs->Open("R00\\0001\\L50A1990.DAT", Access::kReadWrite));  // folder now known
+  const auto folder = dir.path() / "R00" / "0001";
+  std::ofstream(folder / "l50a1991.dat") << "1991";
+  std::filesystem::create_symlink(outside.path() / "secret.dat", folder / "L50A1992.DAT");
+  ASSERT_EQ(::mkfifo((folder / "L50A1993.DAT").c_str(), 0644), 0);
+  std::filesystem::create_directory(folder / "L50A1994.DAT");
+  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1995.DAT", "ro"));
+  ASSERT_TRUE(fs->SetReadOnly("R00\\0001\\L50A1995.DAT", true));
+
+  EXPECT_EQ(ReadFile(*fs, "R00\\0001\\L50A1991.DAT"), "1991");  // other case
+  EXPECT_TRUE(fs->Open("R00\\0001\\L50A1991.DAT", Access::kReadWrite));
+  EXPECT_FALSE(fs->Open("R00\\0001\\L50A1992.DAT", Access::kRead));       // leads outside
+  EXPECT_FALSE(fs->Open("R00\\0001\\L50A1993.DAT", Access::kRead));       // a pipe: no hang
+  EXPECT_FALSE(fs->Open("R00\\0001\\L50A1994.DAT", Access::kRead));       // a folder
+  EXPECT_FALSE(fs->Open("R00\\0001\\L50A1995.DAT", Access::kReadWrite));  // read-only
+  EXPECT_EQ(ReadFile(*fs, "R00\\0001\\L50A1995.DAT"), "ro");
+  EXPECT_FALSE(fs->Open("R00\\0001\\L50A1996.DAT", Access::kReadWrite));  // missing
+  auto file = fs->Open("R00\\0001\\L50A1990.DAT", Access::kReadWrite);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->Size(), 4u);
+  ASSERT_TRUE(file->WriteAt(4, "+", 1));
+  EXPECT_EQ(file->Size(), 5u);  // the size of the opening is not kept past a write
 }
 
 }  // namespace

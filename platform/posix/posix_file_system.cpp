@@ -28,7 +28,9 @@ namespace {
 
 class PosixFile final : public File {
  public:
-  explicit PosixFile(int fd) : fd_(fd) {}
+  // opened_size: the size that fstat gave when the file was opened; the first Size()
+  // reports it when nothing was written in between.
+  PosixFile(int fd, std::uint64_t opened_size) : fd_(fd), opened_size_(opened_size) {}
   ~PosixFile() override { Close(); }
 
   std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
@@ -46,6 +48,7 @@ class PosixFile final : public File {
   }
 
   bool WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
+    opened_size_.reset();
     std::size_t done = 0;
     while (done < n) {
       ssize_t put = ::pwrite(fd_, buf + done, n - done, static_cast<off_t>(pos + done));
@@ -59,12 +62,14 @@ class PosixFile final : public File {
   }
 
   std::optional<std::uint64_t> Size() override {
+    if (auto size = std::exchange(opened_size_, std::nullopt)) return size;
     struct stat st;
     if (::fstat(fd_, &st) != 0) return std::nullopt;
     return static_cast<std::uint64_t>(st.st_size);
   }
 
   bool Truncate(std::uint64_t size) override {
+    opened_size_.reset();
     return ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
   }
 
@@ -79,6 +84,7 @@ class PosixFile final : public File {
 
  private:
   int fd_;
+  std::optional<std::uint64_t> opened_size_;
 };
 
 bool IsAbsolute(std::string_view path) { return !path.empty() && path[0] == '/'; }
@@ -128,6 +134,9 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::unique_ptr<File> Open(std::string_view path, Access access) override {
+    if (access == Access::kRead || access == Access::kReadWrite) {
+      if (auto quick = OpenInKnownFolder(path, access)) return std::move(*quick);
+    }
     auto entry = ResolveEntry(path);
     if (!entry) return nullptr;
     const bool creates = access == Access::kCreate || access == Access::kOpenAlways;
@@ -148,13 +157,15 @@ class PosixFileSystem final : public FileSystem {
         flags |= O_RDWR | O_CREAT;
         break;
     }
-    // The read-only attribute refuses every opening that may write, as on Windows (and
-    // also for a process that the permission bits would not stop).
-    if (access != Access::kRead && entry->found) {
+    if (entry->found) {
       struct stat before = entry->st;
-      if ((!S_ISLNK(before.st_mode) || ::stat(host.c_str(), &before) == 0) &&
-          (before.st_mode & S_IWUSR) == 0)
-        return nullptr;
+      if (S_ISLNK(before.st_mode) && ::stat(host.c_str(), &before) != 0) return nullptr;
+      // Only a plain file opens as a file: a folder, a pipe (whose opening would wait for
+      // a writer) or a device is refused before it is opened.
+      if (!S_ISREG(before.st_mode)) return nullptr;
+      // The read-only attribute refuses every opening that may write, as on Windows (and
+      // also for a process that the permission bits would not stop).
+      if (access != Access::kRead && (before.st_mode & S_IWUSR) == 0) return nullptr;
     }
     int fd = ::open(host.c_str(), flags, 0666);
     if (fd < 0) return nullptr;
@@ -164,7 +175,7 @@ class PosixFileSystem final : public FileSystem {
       ::close(fd);
       return nullptr;
     }
-    return std::make_unique<PosixFile>(fd);
+    return std::make_unique<PosixFile>(fd, static_cast<std::uint64_t>(st.st_size));
   }
 
   std::optional<std::uint32_t> Attributes(std::string_view path) override {
@@ -344,6 +355,56 @@ class PosixFileSystem final : public FileSystem {
     return std::move(entry->host);
   }
 
+  // Whether the folders of path may be kept in the cache of resolved folders: a path of a
+  // file inside a folder, without "." or "..".
+  static bool Cacheable(const std::vector<std::string_view>& parts) {
+    return parts.size() > 1 &&
+           std::none_of(parts.begin(), parts.end(), [](auto p) { return p == "." || p == ".."; });
+  }
+  // The key of the folder that holds the last component of parts.
+  static std::string FolderKey(const std::vector<std::string_view>& parts, bool absolute) {
+    std::string key = absolute ? "/" : "";
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+      key += parts[i];
+      key += '\\';
+    }
+    return key;
+  }
+
+  // Opens a file of a folder resolved before, by its exact name, without looking at the
+  // name first: the company loop opens the 29 yearly files of one folder in turn, on a file
+  // server each query is a round trip. Nothing when that cannot decide; the full lookup
+  // then runs. A null file when the file does not exist or the opening is refused.
+  std::optional<std::unique_ptr<File>> OpenInKnownFolder(std::string_view path, Access access) {
+    if (HasDrive(path)) return std::nullopt;
+    auto parts = SplitPath(path);
+    if (!Cacheable(parts)) return std::nullopt;
+    auto it = folders_.find(FolderKey(parts, IsAbsolute(path)));
+    if (it == folders_.end()) return std::nullopt;
+    const std::string host = it->second + "/" + Cp1252ToUtf8(parts.back());
+    // A link is left to the full lookup, which checks where it leads. The opening does not
+    // wait: not for a pipe's writer, and not for a lease that a file server holds on the
+    // file for a workstation (the full lookup then opens it and waits for the server).
+    const int flags =
+        O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (access == Access::kRead ? O_RDONLY : O_RDWR);
+    int fd = ::open(host.c_str(), flags);
+    if (fd < 0) {
+      // Not under its exact name and not under another letter case: it does not exist.
+      if (errno == ENOENT && !LookUp(it->second, parts.back())) return nullptr;
+      return std::nullopt;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (access != Access::kRead && (st.st_mode & S_IWUSR) == 0) {
+      ::close(fd);  // read-only: refused, as on Windows
+      return nullptr;
+    }
+    return std::make_unique<PosixFile>(fd, static_cast<std::uint64_t>(st.st_size));
+  }
+
   std::optional<Entry> ResolveEntry(std::string_view path) const {
     if (HasDrive(path)) return std::nullopt;
     const bool absolute = IsAbsolute(path);
@@ -354,15 +415,9 @@ class PosixFileSystem final : public FileSystem {
     // The folder that holds the entry, when it was resolved before: the company loop opens
     // the 29 yearly files of one folder in turn.
     std::string folder_key;
-    const bool cacheable = parts.size() > 1 && std::none_of(parts.begin(), parts.end(), [](auto p) {
-                             return p == "." || p == "..";
-                           });
+    const bool cacheable = Cacheable(parts);
     if (cacheable) {
-      folder_key = absolute ? "/" : "";
-      for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-        folder_key += parts[i];
-        folder_key += '\\';
-      }
+      folder_key = FolderKey(parts, absolute);
       auto it = folders_.find(folder_key);
       if (it != folders_.end()) {
         entry.host = it->second;
