@@ -65,6 +65,7 @@ class TerminalSink final : public Sink {
   bool line_open_ = false;     // a status line is on the screen, not yet ended
   std::size_t drawn_length_ = 0;
   std::chrono::steady_clock::time_point last_draw_{};
+  int unchecked_ = 0;  // calls of StatusDue left before it reads the clock again
 };
 
 }  // namespace livrana::cli
