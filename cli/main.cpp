@@ -355,7 +355,9 @@ int Convert(const Arguments& args, const std::string& folder, const std::string&
   if (!lock) return status;
   TerminalSink sink(args.sink);
   Context ctx{files.fs(), sink, filter};
-  Convert434Result result = Convert434(ctx);
+  // The report lists every file; otherwise only the counts are kept, whatever the folder.
+  Convert434Result result =
+      Convert434(ctx, TheReport().on ? Convert434Detail::kFiles : Convert434Detail::kCounts);
   sink.Finish();
   if (TheReport().on) TheReport().json.update(ResultJson(result));
   files.ShowUndo();

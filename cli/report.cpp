@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <string_view>
+#include <unordered_set>
 
 #include "platform/cp1252.h"
 #include "records/format.h"
@@ -80,11 +82,11 @@ std::string PlanText(const Convert434Result& plan) {
     text += "  Nenhum arquivo seria alterado: não há o que converter.\n";
   } else {
     // The invoice files are those above; the others by name.
+    std::unordered_set<std::string_view> invoices;
+    for (const auto& file : plan.invoice_files) invoices.insert(file.path);
     std::string others;
     for (const auto& path : plan.files_changed) {
-      bool invoice = std::any_of(plan.invoice_files.begin(), plan.invoice_files.end(),
-                                 [&](const InvoiceFileCount& file) { return file.path == path; });
-      if (!invoice) others += (others.empty() ? "" : ", ") + path;
+      if (!invoices.count(path)) others += (others.empty() ? "" : ", ") + path;
     }
     text += Format("  Arquivos que seriam alterados ou criados: %d",
                    static_cast<int>(plan.files_changed.size()));
@@ -102,7 +104,7 @@ std::string PlanText(const Convert434Result& plan) {
 
 Json PlanJson(const Convert434Result& plan) {
   Json json = ResultJson(plan);
-  json["work"] = !plan.files_changed.empty();
+  json["work"] = plan.files_changed_count > 0;
   return json;
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "records/company.h"
 #include "records/format.h"
@@ -231,9 +232,23 @@ bool ReadJournal(RecordFile& journal, JournalMark& mark, RecordFile* out, std::i
   return good == size || !journal.writable() || journal.Truncate(good);
 }
 
+// The result being built, with the files changed counted and, when asked, listed.
+struct Listing : Convert434Result {
+  bool list = false;
+  void ChangedFile(std::string_view path) {
+    ++files_changed_count;
+    if (list) files_changed.emplace_back(path);
+  }
+  void ChangedInvoiceFile(const std::string& code, int year, std::string_view path, int count) {
+    ChangedFile(path);
+    ++invoice_files_changed;
+    if (list) invoice_files.push_back({code, year, std::string(path), count});
+  }
+};
+
 class PhasePhone {
  public:
-  PhasePhone(Context& ctx, Convert434Result& result) : ctx_(ctx), result_(result) {}
+  PhasePhone(Context& ctx, Listing& result) : ctx_(ctx), result_(result) {}
 
   void Run() {
     if (ctx_.fs.Attributes(kPhoneTableFile)) {
@@ -267,7 +282,7 @@ class PhasePhone {
     result_.phone_phase_ran = true;
     for (std::size_t t = 0; t < kPhoneTables.size(); ++t) WalkTable(static_cast<int>(t));
     result_.phone_lines += journaled;
-    result_.files_changed.emplace_back(kPhoneTableFile);
+    result_.ChangedFile(kPhoneTableFile);
   }
 
   bool WalkTable(int t) {
@@ -310,7 +325,7 @@ class PhasePhone {
       file->Write(span);
     }
     bool ok = CloseFile(file);
-    if (changed) result_.files_changed.emplace_back(table.file);
+    if (changed) result_.ChangedFile(table.file);
     if (dry_) return true;
     if (!ok || journal_->Failed()) {
       Failed(journal_->Failed() ? kPhoneJournal : table.file);
@@ -332,7 +347,7 @@ class PhasePhone {
     if (!ok || !ctx_.fs.Rename(kPhoneNew, kPhoneTableFile)) return Failed(kPhoneTableFile);
     ctx_.fs.Remove(kPhoneJournal);
     result_.phone_lines = lines;
-    result_.files_changed.emplace_back(kPhoneTableFile);
+    result_.ChangedFile(kPhoneTableFile);
   }
 
   void Failed(std::string_view file) {
@@ -343,7 +358,7 @@ class PhasePhone {
   }
 
   Context& ctx_;
-  Convert434Result& result_;
+  Listing& result_;
   const bool dry_ = ctx_.dry_run;
   FileHandle journal_;
   JournalMark mark_;
@@ -351,7 +366,7 @@ class PhasePhone {
 
 // Returns false when a write failed; the invoice phase then stops.
 bool ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code, int year,
-                        std::string_view path, Convert434Result& result) {
+                        std::string_view path, Listing& result) {
   FileHandle file = ctx.dry_run ? OpenRead(ctx.fs, path) : OpenUpdate(ctx.fs, path);
   if (!file) return true;
   file->SetRecordLength(static_cast<std::uint32_t>(kInvoiceRecord));
@@ -384,10 +399,7 @@ bool ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code, i
       ctx.sink.Status(Format("Empresa %ld (%s) - NF %d", n, code, result.converted));
   }
   bool ok = CloseFile(file);
-  if (converted > 0) {
-    result.files_changed.emplace_back(path);
-    result.invoice_files.push_back({code, year, std::string(path), converted});
-  }
+  if (converted > 0) result.ChangedInvoiceFile(code, year, path, converted);
   if (!ok) {
     result.ok = false;
     ctx.sink.Fail(kCaption, Format("Erro ao gravar o arquivo %s.\nA conversão foi interrompida; "
@@ -399,8 +411,9 @@ bool ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code, i
 
 }  // namespace
 
-Convert434Result Convert434(Context& ctx) {
-  Convert434Result result;
+Convert434Result Convert434(Context& ctx, Convert434Detail detail) {
+  Listing result;
+  result.list = detail == Convert434Detail::kFiles;
   bool stopped = false;
   result.register_found =
       ForEachCompany(ctx, OnlyUsableFolders(ctx, [&](std::int64_t n, const std::string& code) {
@@ -412,11 +425,12 @@ Convert434Result Convert434(Context& ctx) {
                          stopped = !ConvertInvoiceFile(ctx, n, code, year, path, result);
                        }
                      }));
-  if (stopped) return result;
+  Convert434Result& done = result;
+  if (stopped) return std::move(done);
   if (result.register_found)
     ctx.sink.Inform(kCaption, Format("NF convertidas: %d", result.converted));
   PhasePhone(ctx, result).Run();
-  return result;
+  return std::move(done);
 }
 
 }  // namespace livrana

@@ -20,17 +20,25 @@ struct InvoiceFileCount {
   int converted = 0;
 };
 
+// What the result lists besides its counts. The lists grow with the folder (a few hundred
+// bytes per file), so a run over a whole folder keeps only the counts unless a report or
+// a plan asks for them.
+enum class Convert434Detail { kCounts, kFiles };
+
 struct Convert434Result {
-  bool register_found = false;  // the invoice phase ran (and showed its count)
-  int converted = 0;            // invoice records converted
-  std::vector<std::string> companies;  // codes of the companies visited, in order
+  bool register_found = false;             // the invoice phase ran (and showed its count)
+  int converted = 0;                       // invoice records converted
+  std::vector<std::string> companies;      // codes of the companies visited, in order
+  std::int64_t invoice_files_changed = 0;  // invoice files that received converted records
+  std::int64_t files_changed_count = 0;    // every file that received writes
+  // With Convert434Detail::kFiles only:
   std::vector<InvoiceFileCount> invoice_files;  // in the order converted
-  std::vector<std::string> files_changed;  // every file that received writes, in order
-  bool phone_phase_ran = false;  // FTEL1.DAT was missing and has now been built
+  std::vector<std::string> files_changed;       // every file that received writes, in order
+  bool phone_phase_ran = false;                 // FTEL1.DAT was missing and has now been built
   std::int64_t phone_lines = 0;  // lines in FTEL1.DAT (in a dry run: that it would hold)
   bool ok = true;                // false when a write failed; the step stopped there
 };
 
-Convert434Result Convert434(Context& ctx);
+Convert434Result Convert434(Context& ctx, Convert434Detail detail = Convert434Detail::kCounts);
 
 }  // namespace livrana

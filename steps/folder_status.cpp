@@ -232,7 +232,7 @@ void ReadCompanies(FileSystem& fs, std::string_view filter, FolderStatus& status
 Convert434Result PlanConvert434(FileSystem& fs, std::string_view company_filter) {
   SilentSink sink;
   Context ctx{fs, sink, std::string(company_filter), true};
-  return Convert434(ctx);
+  return Convert434(ctx, Convert434Detail::kFiles);
 }
 
 FolderStatus InspectFolder(FileSystem& fs, std::string_view company_filter) {

@@ -71,7 +71,7 @@ struct FolderStatus {
   Convert434Result plan;              // what convert would do now (a dry run)
 
   // Whether convert would change anything now.
-  bool ConvertHasWork() const { return !plan.files_changed.empty(); }
+  bool ConvertHasWork() const { return plan.files_changed_count > 0; }
   // The newest layout found, or nothing for a folder that holds none of them.
   const LayoutFound* Newest() const { return layouts.empty() ? nullptr : &layouts.back(); }
 };

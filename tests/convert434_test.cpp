@@ -96,6 +96,10 @@ TEST_F(Convert434Test, VisitsTheYears1990To2018OfSelectedCompaniesOnly) {
   auto result = Run();
   EXPECT_EQ(result.converted, 4);
   EXPECT_EQ(result.companies, (std::vector<std::string>{"A", "B"}));
+  // Only counted: the file lists grow with the folder and are kept only when asked for.
+  EXPECT_EQ(result.invoice_files_changed, 4);
+  EXPECT_EQ(result.files_changed_count, 5);  // and FTEL1.DAT
+  EXPECT_TRUE(result.invoice_files.empty() && result.files_changed.empty());
   for (auto code : {"A", "B"}) {
     std::string base = "R00\\" + std::string(code) + "\\L50A";
     EXPECT_EQ(File(base + "1989.DAT"), kInvoice);
@@ -463,14 +467,16 @@ TEST(Convert434DryRunTest, PlansExactlyWhatTheRunDoesAndChangesNothing) {
     }
     auto before = fs.Snapshot();
     Context dry{fs, sink, "", true};
-    auto plan = Convert434(dry);
+    auto plan = Convert434(dry, Convert434Detail::kFiles);
     EXPECT_EQ(fs.Snapshot(), before) << k;
     EXPECT_EQ(*fs.Attributes("F01R0.DAT") & platform::kReadOnly, platform::kReadOnly);
     Context real{fs, sink, ""};
-    auto done = Convert434(real);
+    auto done = Convert434(real, Convert434Detail::kFiles);
     EXPECT_EQ(plan.converted, done.converted) << k;
     EXPECT_EQ(plan.phone_lines, done.phone_lines) << k;
     EXPECT_EQ(plan.files_changed, done.files_changed) << k;
+    EXPECT_EQ(done.files_changed_count, static_cast<std::int64_t>(done.files_changed.size()));
+    EXPECT_EQ(done.invoice_files_changed, static_cast<std::int64_t>(done.invoice_files.size()));
     ASSERT_EQ(plan.invoice_files.size(), done.invoice_files.size());
     for (std::size_t i = 0; i < plan.invoice_files.size(); ++i) {
       EXPECT_EQ(plan.invoice_files[i].path, done.invoice_files[i].path);

@@ -143,7 +143,7 @@ TEST_F(FolderStatusTest, ThePlanIsWhatTheConversionThenDoesAndChangesNothing) {
 
     copy.Remove("LIVRANA.LCK");
     Context real{copy, sink, filter};
-    Convert434Result done = Convert434(real);
+    Convert434Result done = Convert434(real, Convert434Detail::kFiles);
     const Convert434Result& plan = status.plan;
     EXPECT_EQ(plan.converted, filter.empty() ? 6 : 3);
     EXPECT_EQ(plan.converted, done.converted);
