@@ -222,6 +222,16 @@ if [[ ${GROWTH:-1} != 0 ]]; then
 fi
 
 # ---- Memory --------------------------------------------------------------------------------
+# 10 000 companies of one record per yearly file: what a run keeps must not grow with the
+# number of files.
+if [[ ${GROWTH:-1} != 0 ]]; then
+  "$sample" "$W/c10000" 10000 1 100 gaps >/dev/null
+  fresh "$W/c10000"
+  timed convert-c10000 "$convert" convert "$W/work"
+  echo "== 10000 companies: $(m convert-c10000) s, peak memory $(cat "$W/convert-c10000.rss") KiB"
+  cat "$W/convert-c10000.rss" >>"$W/convert.rss"
+  rm -rf "$W/c10000" "$W/work"
+fi
 peak=$(sort -n "$W/convert.rss" "$W/convert-invoices.rss" | tail -n 1)
 verdict=within
 ((peak < rss_limit_kib)) || verdict=OVER

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the converter with AddressSanitizer and UndefinedBehaviorSanitizer and runs every
-# test with ctest.
+# test with ctest; then a short fuzz run, the Windows suite and the packages (each in its
+# block below, each with a variable that leaves it out).
 #
 #   scripts/test.sh
 #
@@ -21,6 +22,15 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 status=0
 (cd build-test && ctest --output-on-failure -j"$(nproc)") || status=1
+
+# ---- Fuzzing (libFuzzer, clang) -----------------------------------------------------------
+# Replays the saved inputs of fuzz/corpus/ and fuzzes each target (the record layer, step
+# 4.34 over a data folder in memory) for LIVRANA_FUZZ_SECONDS (default 60; 0 only replays).
+# LIVRANA_FUZZ=0 leaves it out.
+if [[ ${LIVRANA_FUZZ:-1} == 1 ]]; then
+  bash scripts/fuzz.sh "${LIVRANA_FUZZ_SECONDS:-60}" || status=1
+fi
+# -------------------------------------------------------------------------------------------
 
 # ---- The Windows suite (mingw-w64 cross build under Wine) -------------------------------
 # The same tests against the Win32 file system, and the dialog end to end; it installs its
