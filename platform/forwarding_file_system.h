@@ -10,6 +10,11 @@ namespace livrana::platform {
 class ForwardingFileSystem : public FileSystem {
  public:
   explicit ForwardingFileSystem(FileSystem& inner) : inner_(inner) {}
+  // Another forwarding file system is wrapped too, never copied: a copy would forward to
+  // that one's inner file system and pass over what it adds.
+  explicit ForwardingFileSystem(ForwardingFileSystem& inner) : inner_(inner) {}
+  ForwardingFileSystem(const ForwardingFileSystem&) = delete;
+  ForwardingFileSystem& operator=(const ForwardingFileSystem&) = delete;
 
   std::unique_ptr<File> Open(std::string_view path, Access access) override {
     return inner_.Open(path, access);

@@ -67,10 +67,7 @@ std::string Folded(std::string_view path) {
 // file in it backed up first, since its files change place with it.
 class BackedUpRun::Folders final : public platform::ForwardingFileSystem {
  public:
-  // The cast picks the forwarding constructor: the base's copy constructor, a better match
-  // for a BackupFileSystem, would forward to the data folder itself.
-  explicit Folders(BackupFileSystem& backup)
-      : ForwardingFileSystem(static_cast<platform::FileSystem&>(backup)), backup_(backup) {}
+  explicit Folders(BackupFileSystem& backup) : ForwardingFileSystem(backup), backup_(backup) {}
 
   bool Rename(std::string_view from, std::string_view to) override {
     auto attributes = inner_.Attributes(from);

@@ -292,3 +292,26 @@ TEST_F(GetFieldTest, ShowsTheValueEvenWhenNothingWasRead) {
 
 }  // namespace
 }  // namespace livrana
+
+namespace livrana {
+namespace {
+
+// A file system that adds a behaviour to a fault-injecting one reaches it, not what lies
+// below it: the faults still apply through the wrapper.
+TEST(ForwardingFileSystemTest, WrapsAnotherForwardingFileSystemInsteadOfCopyingIt) {
+  class Wrapper final : public platform::ForwardingFileSystem {
+   public:
+    explicit Wrapper(platform::FaultFileSystem& faults) : ForwardingFileSystem(faults) {}
+  };
+  platform::MemoryFileSystem fs;
+  test::WriteFile(fs, "A.DAT", "a");
+  platform::FaultFileSystem faults(fs);
+  faults.StopAt(platform::FaultOp::kRename, 1);
+  Wrapper wrapper(faults);
+  EXPECT_FALSE(wrapper.Rename("A.DAT", "B.DAT"));
+  EXPECT_TRUE(faults.Stopped());
+  EXPECT_EQ(test::ReadFile(fs, "A.DAT"), "a");
+}
+
+}  // namespace
+}  // namespace livrana
