@@ -74,6 +74,14 @@ TEST(CliTest, HelpAndStepListGoToStandardOutput) {
     EXPECT_NE(o.out.find("Uso:"), std::string::npos) << args[0];
     EXPECT_EQ(o.err, "");
   }
+  // The version of the build, also before a command and with the report asked for.
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--version"}, {"--version", "convert", "x", "--json"}}) {
+    Outcome o = RunCli(args);
+    EXPECT_EQ(o.status, 0) << args.size();
+    EXPECT_EQ(o.out, "livrana-convert " LIVRANA_VERSION "\n") << args.size();
+    EXPECT_EQ(o.err, "");
+  }
   Outcome steps = RunCli({"steps"});
   EXPECT_EQ(steps.status, 0);
   EXPECT_EQ(steps.err, "");
