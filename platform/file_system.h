@@ -106,6 +106,14 @@ std::unique_ptr<FileSystem> OpenHostFileSystem(const std::string& data_folder);
 // Splits a Windows-form path into its components (empty components dropped).
 std::vector<std::string_view> SplitPath(std::string_view path);
 
+// A search pattern split into the folder part (as written, with its trailing separator;
+// empty for the data folder) and the name pattern; false when there is no name pattern.
+struct PatternParts {
+  std::string_view folder;
+  std::string_view name;
+};
+bool SplitPattern(std::string_view pattern, PatternParts& parts);
+
 // Case-insensitive comparison of Windows-1252 names (ASCII and Latin-1 letters).
 bool SameName(std::string_view a, std::string_view b);
 

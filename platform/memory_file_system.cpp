@@ -261,11 +261,10 @@ bool MemoryFileSystem::RemoveFolder(std::string_view path) {
 
 std::vector<DirEntry> MemoryFileSystem::Find(std::string_view pattern, std::uint32_t mask) {
   std::vector<DirEntry> found;
-  auto parts = SplitPath(pattern);
-  if (parts.empty()) return found;
-  std::string_view name_pattern = parts.back();
-  std::string folder(
-      pattern.substr(0, static_cast<std::size_t>(name_pattern.data() - pattern.data())));
+  PatternParts parts;
+  if (!SplitPattern(pattern, parts)) return found;
+  const std::string folder(parts.folder);
+  const std::string_view name_pattern = parts.name;
   Node* dir = folder.empty() ? Lookup("") : Lookup(folder);
   if (dir == nullptr || !dir->folder) return found;
   for (const auto& child : dir->children) {

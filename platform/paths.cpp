@@ -16,6 +16,14 @@ std::vector<std::string_view> SplitPath(std::string_view path) {
   return parts;
 }
 
+bool SplitPattern(std::string_view pattern, PatternParts& parts) {
+  auto components = SplitPath(pattern);
+  if (components.empty()) return false;
+  parts.name = components.back();
+  parts.folder = pattern.substr(0, static_cast<std::size_t>(parts.name.data() - pattern.data()));
+  return true;
+}
+
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {

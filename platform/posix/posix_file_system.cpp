@@ -266,11 +266,9 @@ class PosixFileSystem final : public FileSystem {
 
   std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
     std::vector<DirEntry> found;
-    auto parts = SplitPath(pattern);
-    if (parts.empty()) return found;
-    std::string_view name_pattern = parts.back();
-    std::string_view folder =
-        pattern.substr(0, static_cast<std::size_t>(name_pattern.data() - pattern.data()));
+    PatternParts parts;
+    if (!SplitPattern(pattern, parts)) return found;
+    const std::string_view folder = parts.folder, name_pattern = parts.name;
     auto host_folder =
         folder.empty() && !IsAbsolute(pattern) ? std::optional(root_) : Resolve(folder);
     if (!host_folder) return found;

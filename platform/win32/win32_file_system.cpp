@@ -250,11 +250,9 @@ class Win32FileSystem final : public FileSystem {
 
   std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
     std::vector<DirEntry> found;
-    auto parts = SplitPath(pattern);
-    if (parts.empty()) return found;
-    std::string_view name_pattern = parts.back();
-    std::string_view folder =
-        pattern.substr(0, static_cast<std::size_t>(name_pattern.data() - pattern.data()));
+    PatternParts parts;
+    if (!SplitPattern(pattern, parts)) return found;
+    const std::string_view folder = parts.folder, name_pattern = parts.name;
     std::optional<std::string> host_folder = Resolve(folder);
     if (!host_folder) return found;
     // Every entry is listed and matched here, so that the names match exactly as on the
