@@ -85,10 +85,14 @@ bool CopyTree(FileSystem& fs, std::string_view from, std::string_view to, int de
 }
 
 // Deletes a folder with everything in it. With stop_at_failure the first entry that cannot
-// be deleted ends the work, leaving everything not yet reached in place.
+// be deleted ends the work, leaving everything not yet reached in place. A link to a folder
+// (or a junction) is deleted as a link: the folder it leads to, which may be another part
+// of the data folder, keeps its files.
 bool RemoveTree(FileSystem& fs, std::string_view folder, bool stop_at_failure, int depth = 0) {
   if (depth > kMaxFolderDepth) return false;
-  if (ReadOnly(fs, folder)) fs.SetReadOnly(folder, false);
+  const auto attributes = fs.Attributes(folder);
+  if (attributes && (*attributes & platform::kReparsePoint) != 0) return fs.RemoveFolder(folder);
+  if (attributes && (*attributes & platform::kReadOnly) != 0) fs.SetReadOnly(folder, false);
   bool ok = true;
   for (const auto& entry : fs.Find(Join(folder, "*"), kEveryEntry)) {
     std::string path = Join(folder, entry.name);

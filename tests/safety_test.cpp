@@ -220,6 +220,47 @@ TEST(SafetyHostTest, MovesAcrossRealFileSystems) {
   EXPECT_TRUE(test::SnapshotHost(data.path()).empty());
   EXPECT_TRUE(sink.notes.empty());
 }
+
+// A folder moved by copy that holds a link to another part of the data folder, and a
+// folder that is itself such a link: the copy holds what the links led to, and the move
+// deletes the links only, never the files they lead to.
+TEST(SafetyHostTest, MovingByCopyDeletesLinksNotWhatTheyLeadTo) {
+  test::TempDir data;
+  std::filesystem::path shm = "/dev/shm";
+  struct stat a, b;
+  if (::stat(data.str().c_str(), &a) != 0 || ::stat(shm.c_str(), &b) != 0 || a.st_dev == b.st_dev)
+    GTEST_SKIP() << "no second file system for the temporary folder";
+  std::filesystem::path temp = shm / ("livrana-safety-links-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(temp);
+  auto host = platform::OpenHostFileSystem(data.str());
+  OtherTempFolder fs(*host, temp.string() + "/");
+  test::RecordingSink sink;
+  Context ctx{fs, sink, ""};
+
+  const auto company = data.path() / "R00" / "0001";
+  std::filesystem::create_directories(company);
+  std::ofstream(company / "L50A1990.DAT") << "invoices";
+  std::filesystem::create_directories(data.path() / "R03");
+  std::ofstream(data.path() / "R03" / "A.DAT") << "a";
+  std::filesystem::create_directory_symlink(company, data.path() / "R03" / "EMPRESA");
+  std::filesystem::create_directory_symlink(company, data.path() / "R04");
+  EXPECT_TRUE(MoveToSafety(ctx, "R03"));
+  EXPECT_TRUE(MoveToSafety(ctx, "R04"));
+
+  auto moved = test::SnapshotHost(temp);
+  std::filesystem::remove_all(temp);
+  EXPECT_EQ(moved, (Files{{"Vemo/", ""},
+                          {"Vemo/Vuk/", ""},
+                          {"Vemo/Vuk/R03/", ""},
+                          {"Vemo/Vuk/R03/A.DAT", "a"},
+                          {"Vemo/Vuk/R03/EMPRESA/", ""},
+                          {"Vemo/Vuk/R03/EMPRESA/L50A1990.DAT", "invoices"},
+                          {"Vemo/Vuk/R04/", ""},
+                          {"Vemo/Vuk/R04/L50A1990.DAT", "invoices"}}));
+  EXPECT_EQ(test::SnapshotHost(data.path()),
+            (Files{{"R00/", ""}, {"R00/0001/", ""}, {"R00/0001/L50A1990.DAT", "invoices"}}));
+  EXPECT_TRUE(sink.notes.empty());
+}
 #endif
 
 TEST_F(SafetyTest, MoveDatFilesRenamesTheFolderOrMovesFileByFile) {

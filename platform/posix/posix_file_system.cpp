@@ -261,7 +261,14 @@ class PosixFileSystem final : public FileSystem {
   bool RemoveFolder(std::string_view path) override {
     NamesChange change(*this);
     auto host = Resolve(path);
-    return host && ::rmdir(host->c_str()) == 0;
+    if (!host) return false;
+    // A link to a folder is removed as a link, as Windows removes a folder link or
+    // junction: what it leads to stays.
+    struct stat st, target;
+    if (::lstat(host->c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+      return ::stat(host->c_str(), &target) == 0 && S_ISDIR(target.st_mode) &&
+             ::unlink(host->c_str()) == 0;
+    return ::rmdir(host->c_str()) == 0;
   }
 
   std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
