@@ -31,19 +31,7 @@ arch=$(dpkg --print-architecture)
 deb=dist/livrana-convert_${version}_${arch}.deb
 zip=dist/livrana-${version}-win32.zip
 
-passed=0
-failed=0
-check() {  # check DESCRIPTION EXPECTED ACTUAL
-  if [[ "$2" == "$3" ]]; then
-    passed=$((passed + 1))
-    echo "ok: $1"
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $1"
-    echo "  expected: $2"
-    echo "  actual:   $3"
-  fi
-}
+source scripts/checks.sh
 exists() { [[ -e $1 ]] && echo yes || echo no; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/livrana-package.XXXXXX")

@@ -18,19 +18,7 @@ drive_c=$WINEPREFIX/drive_c
 work=$drive_c/LivranaE2E  # C:\LivranaE2E
 program_pid=
 
-passed=0
-failed=0
-check() {  # check DESCRIPTION EXPECTED ACTUAL
-  if [[ "$2" == "$3" ]]; then
-    passed=$((passed + 1))
-    echo "ok: $1"
-  else
-    failed=$((failed + 1))
-    echo "FAILED: $1"
-    echo "  expected: $2"
-    echo "  actual:   $3"
-  fi
-}
+source "$(cd "$(dirname "$0")/../.." && pwd)/scripts/checks.sh"
 
 # --- a display of our own -----------------------------------------------------------------
 display=
