@@ -217,9 +217,9 @@ bool RecordFile::Close() {
   return ok;
 }
 
-void MakeWritable(platform::FileSystem& fs, std::string_view path) {
+bool MakeWritable(platform::FileSystem& fs, std::string_view path) {
   auto attributes = fs.Attributes(path);
-  if (attributes && (*attributes & platform::kReadOnly) != 0) fs.SetReadOnly(path, false);
+  return attributes && (*attributes & platform::kReadOnly) != 0 && fs.SetReadOnly(path, false);
 }
 
 namespace {
@@ -230,11 +230,8 @@ FileHandle Open(platform::FileSystem& fs, std::string_view path, platform::Acces
   // A binary opening that writes clears the read-only attribute. Only an opening that was
   // refused can have met it (the file systems refuse writes to read-only files), so the
   // attribute is looked at only then: one query less per file on a file server.
-  if (!file && writable && mode == FileMode::kBinary) {
-    auto attributes = fs.Attributes(path);
-    if (attributes && (*attributes & platform::kReadOnly) != 0 && fs.SetReadOnly(path, false))
-      file = fs.Open(path, access);
-  }
+  if (!file && writable && mode == FileMode::kBinary && MakeWritable(fs, path))
+    file = fs.Open(path, access);
   if (!file) return nullptr;
   return std::make_unique<RecordFile>(std::move(file), writable, append, mode);
 }

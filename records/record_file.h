@@ -109,7 +109,8 @@ using FileHandle = std::unique_ptr<RecordFile>;
 
 // When the file cannot be written (it is missing, or it has the read-only attribute),
 // clears its read-only attribute, leaving the other attributes; failures are ignored.
-void MakeWritable(platform::FileSystem& fs, std::string_view path);
+// True when the attribute was there and has been cleared.
+bool MakeWritable(platform::FileSystem& fs, std::string_view path);
 
 // The five openings. The last four make the file writable first, except in text mode,
 // where files are opened as they stand. Each gives null when the opening fails.
