@@ -91,17 +91,15 @@ class ChartNumbering {
       FileHandle out = OpenAppend(ctx_.fs, target, FileMode::kText);
       if (!out) continue;
       out->SetRecordLength(static_cast<std::uint32_t>(kChartRecord));
-      for (;;) {
-        std::string record = step_files::ReadPiece(*in, kChartRecord);
-        if (record.empty()) break;
-        if (step_files::At(record, kChartDeleted) == '+') continue;
-        ++sequence;
-        ok = out->Write(step_files::OneLine(Format(
-                 "%05ld%-6s%-41s%d%-15s%-141s", sequence, "", Piece(record, kTextAt, kTextWidth),
-                 source.kind, Piece(record, 0, kCodeWidth),
-                 Piece(record, source.rest_at, source.rest_width)))) &&
-             ok;
-      }
+      ok = step_files::AppendLiveRecords(*in, *out, kChartRecord, kChartDeleted,
+                                         [&](const std::string& record) {
+                                           return Format(
+                                               "%05ld%-6s%-41s%d%-15s%-141s", ++sequence, "",
+                                               Piece(record, kTextAt, kTextWidth), source.kind,
+                                               Piece(record, 0, kCodeWidth),
+                                               Piece(record, source.rest_at, source.rest_width));
+                                         }) &&
+           ok;
       ok = CloseFile(out) && ok;
       if (!ok) break;
       copied.push_back(path);

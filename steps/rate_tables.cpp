@@ -139,6 +139,21 @@ std::string L15Record(RecordFile& g15, std::int64_t start, int year, const RateT
 constexpr std::size_t kG07Record = 200;
 constexpr std::size_t kG07R0Record = 809;
 
+// Ends the copy of a table into its new target: a target that did not receive every
+// record is removed (a part-written table would block the next run's conversion) and
+// named; otherwise the source goes to its safety copy.
+step_files::Failure FinishTable(Context& ctx, FileHandle& in, FileHandle& out, bool ok,
+                                const std::string& source, const std::string& target) {
+  ok = CloseFile(out) && ok;
+  CloseFile(in);
+  if (!ok) {
+    ctx.fs.Remove(target);
+    return target;
+  }
+  MoveToSafety(ctx, source);
+  return std::nullopt;
+}
+
 }  // namespace
 
 RateTable ReadRateTable(Context& ctx, std::string_view co) {
@@ -173,15 +188,7 @@ step_files::Failure ConvertG15(Context& ctx, std::string_view co, int year,
     if (IsDeleted(in.get(), start / kG15Record, kG15Record)) continue;
     ok = out->Write(L15Record(*in, start, year, rates)) && ok;
   }
-  ok = CloseFile(out) && ok;
-  CloseFile(in);
-  if (!ok) {
-    // A part-written table would block the next run's conversion.
-    ctx.fs.Remove(target);
-    return target;
-  }
-  MoveToSafety(ctx, source);
-  return std::nullopt;
+  return FinishTable(ctx, in, out, ok, source, target);
 }
 
 step_files::Failure ConvertG07(Context& ctx, std::string_view co) {
@@ -195,21 +202,10 @@ step_files::Failure ConvertG07(Context& ctx, std::string_view co) {
   FileHandle out = OpenAppend(ctx.fs, target, FileMode::kText);
   if (!out) return std::nullopt;
   out->SetRecordLength(static_cast<std::uint32_t>(kG07R0Record));
-  bool ok = true;
-  for (;;) {
-    std::string record = ReadPiece(*in, kG07Record);
-    if (record.empty()) break;
-    if (step_files::At(record, kG07Record - 1) == '+') continue;
-    ok = out->Write(step_files::OneLine(Format("%-809s", record))) && ok;
-  }
-  ok = CloseFile(out) && ok;
-  CloseFile(in);
-  if (!ok) {
-    ctx.fs.Remove(target);
-    return target;
-  }
-  MoveToSafety(ctx, source);
-  return std::nullopt;
+  bool ok = step_files::AppendLiveRecords(
+      *in, *out, kG07Record, kG07Record - 1,
+      [](const std::string& record) { return Format("%-809s", record); });
+  return FinishTable(ctx, in, out, ok, source, target);
 }
 
 }  // namespace livrana

@@ -55,13 +55,9 @@ step_files::Failure AppendWidenedRecords(Context& ctx, std::string_view source,
   FileHandle out = OpenAppend(ctx.fs, target, FileMode::kText);
   if (!out) return std::nullopt;
   out->SetRecordLength(static_cast<std::uint32_t>(kWideRecord));
-  bool ok = true;
-  for (;;) {
-    std::string record = step_files::ReadPiece(*in, kNarrowRecord);
-    if (record.empty()) break;
-    if (step_files::At(record, WideLayout::kDeleted) == '+') continue;
-    ok = out->Write(step_files::OneLine(WidenRecord(std::move(record), fill))) && ok;
-  }
+  bool ok = step_files::AppendLiveRecords(
+      *in, *out, kNarrowRecord, WideLayout::kDeleted,
+      [fill](std::string record) { return WidenRecord(std::move(record), fill); });
   ok = CloseFile(out) && ok;
   CloseFile(in);
   if (!ok) return std::string(target);

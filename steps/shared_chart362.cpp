@@ -88,19 +88,16 @@ bool AppendAccounts(Context& ctx, std::string_view co, const std::string& chart,
   FileHandle out = OpenAppend(ctx.fs, kSharedChart, FileMode::kText);
   if (!out) return true;
   out->SetRecordLength(static_cast<std::uint32_t>(kChartRecord));
-  bool ok = true;
-  for (;;) {
-    std::string record = step_files::ReadPiece(*in, static_cast<std::size_t>(kChartRecord));
-    if (record.empty()) break;
-    if (step_files::At(record, kDeletedAt) == '+') continue;
-    std::string code =
-        Format("%05ld", std::int64_t{LeadingNumber(Piece(record, 0, kCodeWidth))} + base);
-    std::string company(co);
-    std::string merged =
-        Format("%-11s%-165s%-3s%-30s", CutText(code, kNewCodeWidth),
-               Piece(record, kTextAt, kTextWidth), "1", CutText(company, kCompanyWidth));
-    ok = out->Write(step_files::OneLine(std::move(merged))) && ok;
-  }
+  std::string company(co);
+  CutText(company, kCompanyWidth);
+  bool ok = step_files::AppendLiveRecords(
+      *in, *out, static_cast<std::size_t>(kChartRecord), kDeletedAt,
+      [&](const std::string& record) {
+        std::string code =
+            Format("%05ld", std::int64_t{LeadingNumber(Piece(record, 0, kCodeWidth))} + base);
+        return Format("%-11s%-165s%-3s%-30s", CutText(code, kNewCodeWidth),
+                      Piece(record, kTextAt, kTextWidth), "1", company);
+      });
   ok = CloseFile(out) && ok;
   CloseFile(in);
   if (ok) MoveToSafety(ctx, chart);

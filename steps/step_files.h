@@ -66,6 +66,22 @@ inline std::string OneLine(std::string text) {
   return text;
 }
 
+// Appends to out, as one text-mode record each (OneLine), what make gives for every live
+// record of in: pieces of width characters as stored, read to the end of the file; a
+// record whose character at deleted_at is "+" is passed over. False when a write failed;
+// the walk still goes to the end, since the callers keep or remove the target as a whole.
+template <typename Make>
+bool AppendLiveRecords(RecordFile& in, RecordFile& out, std::size_t width, std::size_t deleted_at,
+                       Make make) {
+  bool ok = true;
+  for (;;) {
+    std::string record = ReadPiece(in, width);
+    if (record.empty()) return ok;
+    if (At(record, deleted_at) == '+') continue;
+    ok = out.Write(OneLine(make(std::move(record)))) && ok;
+  }
+}
+
 // Tells the user that a file could not be written and the step stopped there.
 inline void ReportWriteFailure(Context& ctx, std::string_view caption, std::string_view path) {
   ctx.sink.Fail(caption, Format("Erro ao gravar o arquivo %s.\nA conversão foi interrompida; "

@@ -187,19 +187,14 @@ class Versions320To362 {
     FileHandle out = OpenAppend(ctx_.fs, kEcfTable, FileMode::kText);
     if (!out) return true;
     out->SetRecordLength(static_cast<std::uint32_t>(kEcfRecord));
-    bool ok = true;
     std::string company = co;
     CutText(company, kEcfCompanyWidth);
-    for (;;) {
-      std::string record = step_files::ReadPiece(*in, kG06Record);
-      if (record.empty()) break;
-      if (step_files::At(record, kG06Record - 1) == '+') continue;
-      ++sequence_;
-      ok = out->Write(step_files::OneLine(Format("%05ld%-6s%-76s%-3s%-11s%-400s", sequence_, "",
-                                                 "ECF", Piece(record, 0, kG06KindWidth), company,
-                                                 Piece(record, kG06NameAt, kG06NameWidth)))) &&
-           ok;
-    }
+    bool ok = step_files::AppendLiveRecords(
+        *in, *out, kG06Record, kG06Record - 1, [&](const std::string& record) {
+          return Format("%05ld%-6s%-76s%-3s%-11s%-400s", ++sequence_, "", "ECF",
+                        Piece(record, 0, kG06KindWidth), company,
+                        Piece(record, kG06NameAt, kG06NameWidth));
+        });
     ok = CloseFile(out) && ok;
     CloseFile(in);
     if (ok) MoveToSafety(ctx_, source);
