@@ -264,11 +264,10 @@ std::vector<DirEntry> MemoryFileSystem::Find(std::string_view pattern, std::uint
   PatternParts parts;
   if (!SplitPattern(pattern, parts)) return found;
   const std::string folder(parts.folder);
-  const std::string_view name_pattern = parts.name;
-  Node* dir = folder.empty() ? Lookup("") : Lookup(folder);
+  Node* dir = Lookup(folder);
   if (dir == nullptr || !dir->folder) return found;
   for (const auto& child : dir->children) {
-    if (!MatchPattern(name_pattern, child->name)) continue;
+    if (!MatchPattern(parts.name, child->name)) continue;
     DirEntry entry;
     entry.name = child->name;
     entry.attributes = *Attributes(folder + child->name);
