@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/memory_file_system.h"
+#include "tests/step_fixture.h"
 #include "tests/test_util.h"
 
 namespace livrana {
@@ -12,22 +13,17 @@ using test::ReadFile;
 using test::RecordingSink;
 using test::WriteFile;
 
-class CompanyFoldersTest : public ::testing::Test {
+class CompanyFoldersTest : public test::StepTest {
  protected:
   void Run() {
     sink = RecordingSink();
-    Context ctx{fs, sink, ""};
-    EXPECT_TRUE(MoveToCompanyFolders(ctx));
+    Context run{fs, sink, ""};
+    EXPECT_TRUE(MoveToCompanyFolders(run));
   }
   void Put(std::string_view folder, std::string_view name, std::string_view data) {
     fs.MakeFolder(folder);
     WriteFile(fs, std::string(folder) + "\\" + std::string(name), data);
   }
-  std::string File(std::string_view path) { return ReadFile(fs, path).value_or("<missing>"); }
-  bool Exists(std::string_view path) { return fs.Attributes(path).has_value(); }
-
-  platform::MemoryFileSystem fs;
-  RecordingSink sink;
 };
 
 TEST_F(CompanyFoldersTest, NamesGiveTheCompanyFolderAndTheYear) {

@@ -10,6 +10,7 @@
 #include "platform/fault_file_system.h"
 #include "platform/memory_file_system.h"
 #include "records/company.h"
+#include "tests/step_fixture.h"
 #include "tests/test_util.h"
 
 namespace livrana {
@@ -33,14 +34,13 @@ const std::string kConverted = Record(
     400,
     {{0, "0"}, {80, "ABCDEFGHI"}, {127, "RSTUVWXYZ"}, {200, "rest of the record"}, {399, "*"}});
 
-class Convert434Test : public ::testing::Test {
+class Convert434Test : public test::StepTest {
  protected:
   Convert434Result Run(std::string filter = "") {
     sink = RecordingSink();
-    Context ctx{fs, sink, std::move(filter)};
-    return Convert434(ctx);
+    Context run{fs, sink, std::move(filter)};
+    return Convert434(run);
   }
-  std::string File(std::string_view path) { return ReadFile(fs, path).value_or("<missing>"); }
   void Folder(std::string_view code) {
     fs.MakeFolder("R00");
     fs.MakeFolder(std::string("R00\\") + std::string(code));
@@ -54,9 +54,6 @@ class Convert434Test : public ::testing::Test {
     }
     return texts;
   }
-
-  platform::MemoryFileSystem fs;
-  RecordingSink sink;
 };
 
 TEST_F(Convert434Test, RewritesTheThreeFieldsOfQualifyingInvoiceRecords) {

@@ -4,6 +4,7 @@
 
 #include "platform/fault_file_system.h"
 #include "platform/memory_file_system.h"
+#include "tests/step_fixture.h"
 #include "tests/test_util.h"
 
 namespace livrana {
@@ -28,21 +29,13 @@ std::string NewTableRecord(std::size_t width) {
                         {512, Fill(100, 'F')}});
 }
 
-class ImportOldFilesTest : public ::testing::Test {
+class ImportOldFilesTest : public test::StepTest {
  protected:
   bool Run(std::string filter = "", platform::FileSystem* over = nullptr) {
     sink = RecordingSink();
-    Context ctx{over != nullptr ? *over : fs, sink, std::move(filter)};
-    return ImportOldFileSet(ctx);
+    Context run{over != nullptr ? *over : fs, sink, std::move(filter)};
+    return ImportOldFileSet(run);
   }
-  std::string File(std::string_view path) { return ReadFile(fs, path).value_or("<missing>"); }
-  bool Exists(std::string_view path) { return fs.Attributes(path).has_value(); }
-  bool Saved(std::string_view path) {
-    return fs.Attributes("/tmp/Vemo\\Vuk\\" + std::string(path)).has_value();
-  }
-
-  platform::MemoryFileSystem fs;
-  RecordingSink sink;
 };
 
 TEST_F(ImportOldFilesTest, TablesAreRebuiltPieceByPieceAndASecondRunChangesNothing) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/memory_file_system.h"
+#include "tests/step_fixture.h"
 #include "tests/test_util.h"
 
 namespace livrana {
@@ -39,21 +40,13 @@ std::string Company(std::string_view code, std::string_view mark = " ") {
                        {999, mark}});
 }
 
-class RebuildRegistersTest : public ::testing::Test {
+class RebuildRegistersTest : public test::StepTest {
  protected:
   bool Run(std::string filter = "") {
     sink = RecordingSink();
-    Context ctx{fs, sink, std::move(filter)};
-    return RebuildRegisterFiles(ctx);
+    Context run{fs, sink, std::move(filter)};
+    return RebuildRegisterFiles(run);
   }
-  std::string File(std::string_view path) { return ReadFile(fs, path).value_or("<missing>"); }
-  bool Exists(std::string_view path) { return fs.Attributes(path).has_value(); }
-  bool Saved(std::string_view path) {
-    return fs.Attributes("/tmp/Vemo\\Vuk\\" + std::string(path)).has_value();
-  }
-
-  platform::MemoryFileSystem fs;
-  RecordingSink sink;
 };
 
 TEST_F(RebuildRegistersTest, TheDataFolderTablesAreRenamedAndRebuilt) {
