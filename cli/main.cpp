@@ -27,12 +27,12 @@
 #include "platform/cp1252.h"
 #include "platform/file_system.h"
 #include "records/format.h"
-#include "steps/convert434.h"
-#include "steps/folder_lock.h"
-#include "steps/folder_status.h"
-#include "steps/registry.h"
-#include "steps/run_backups.h"
-#include "steps/safety.h"
+#include "convert/convert434.h"
+#include "run/folder_lock.h"
+#include "upgrade/folder_status.h"
+#include "library/registry.h"
+#include "run/run_backups.h"
+#include "run/safety.h"
 #include "tools/sample.h"
 
 namespace livrana::cli {

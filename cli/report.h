@@ -7,9 +7,9 @@
 #include <string>
 
 #include "cli/terminal_sink.h"
-#include "steps/convert434.h"
-#include "steps/folder_status.h"
-#include "steps/run_backups.h"
+#include "convert/convert434.h"
+#include "upgrade/folder_status.h"
+#include "run/run_backups.h"
 
 namespace livrana::cli {
 

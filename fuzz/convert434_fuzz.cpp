@@ -19,7 +19,7 @@
 
 #include "platform/file_system.h"
 #include "platform/memory_file_system.h"
-#include "steps/convert434.h"
+#include "convert/convert434.h"
 
 namespace {
 

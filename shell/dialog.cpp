@@ -7,8 +7,8 @@
 #include "records/context.h"
 #include "records/format.h"
 #include "resources/box105.h"
-#include "steps/convert434.h"
-#include "steps/folder_lock.h"
+#include "convert/convert434.h"
+#include "run/folder_lock.h"
 
 namespace livrana::shell {
 namespace {

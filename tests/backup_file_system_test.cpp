@@ -1,9 +1,9 @@
-#include "steps/backup_file_system.h"
+#include "run/backup_file_system.h"
 
 #include <gtest/gtest.h>
 
 #include "platform/memory_file_system.h"
-#include "steps/convert434.h"
+#include "convert/convert434.h"
 #include "tests/test_util.h"
 
 namespace livrana {

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/memory_file_system.h"
-#include "steps/company_folders.h"
-#include "steps/import_old_files.h"
-#include "steps/rebuild_registers.h"
-#include "steps/split_ledgers.h"
+#include "library/first/company_folders.h"
+#include "library/first/import_old_files.h"
+#include "library/first/rebuild_registers.h"
+#include "library/first/split_ledgers.h"
 #include "tests/test_util.h"
 
 namespace livrana {

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/memory_file_system.h"
-#include "steps/convert434.h"
-#include "steps/fiscal373.h"
-#include "steps/invoices364.h"
+#include "convert/convert434.h"
+#include "library/v364/fiscal373.h"
+#include "library/v364/invoices364.h"
 #include "tests/test_util.h"
 
 namespace livrana {

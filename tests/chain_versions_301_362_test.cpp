@@ -4,9 +4,9 @@
 // 3.62, to the layout below R00.
 #include <gtest/gtest.h>
 
-#include "steps/number_charts.h"
-#include "steps/version301.h"
-#include "steps/versions320_362.h"
+#include "library/v301/number_charts.h"
+#include "library/v301/version301.h"
+#include "library/v320/versions320_362.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {

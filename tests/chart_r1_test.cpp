@@ -1,4 +1,4 @@
-#include "steps/chart_r1.h"
+#include "library/v364/chart_r1.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include "platform/cp1252.h"
 #include "platform/file_system.h"
 #include "records/format.h"
-#include "steps/registry.h"
+#include "library/registry.h"
 #include "tests/cli_process.h"
 #include "tests/test_util.h"
 

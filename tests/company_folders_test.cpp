@@ -1,4 +1,4 @@
-#include "steps/company_folders.h"
+#include "library/first/company_folders.h"
 
 #include <gtest/gtest.h>
 

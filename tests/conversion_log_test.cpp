@@ -1,4 +1,4 @@
-#include "steps/conversion_log.h"
+#include "run/conversion_log.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "steps/convert434.h"
+#include "convert/convert434.h"
 
 #include <gtest/gtest.h>
 

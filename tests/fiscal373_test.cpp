@@ -1,4 +1,4 @@
-#include "steps/fiscal373.h"
+#include "library/v364/fiscal373.h"
 
 #include <gtest/gtest.h>
 

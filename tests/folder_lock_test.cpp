@@ -1,4 +1,4 @@
-#include "steps/folder_lock.h"
+#include "run/folder_lock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The data folder at a glance: the layouts found, the version marks, the companies, and
 // the plan of the current conversion, which must be what a real run then does.
-#include "steps/folder_status.h"
+#include "upgrade/folder_status.h"
 
 #include <gtest/gtest.h>
 
 #include "records/company.h"
-#include "steps/convert434.h"
+#include "convert/convert434.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {

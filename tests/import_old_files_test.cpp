@@ -1,4 +1,4 @@
-#include "steps/import_old_files.h"
+#include "library/first/import_old_files.h"
 
 #include <gtest/gtest.h>
 

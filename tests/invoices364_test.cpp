@@ -1,4 +1,4 @@
-#include "steps/invoices364.h"
+#include "library/v364/invoices364.h"
 
 #include <gtest/gtest.h>
 

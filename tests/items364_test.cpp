@@ -1,4 +1,4 @@
-#include "steps/items364.h"
+#include "library/v364/items364.h"
 
 #include <gtest/gtest.h>
 

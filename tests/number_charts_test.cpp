@@ -1,4 +1,4 @@
-#include "steps/number_charts.h"
+#include "library/v301/number_charts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "steps/rate_tables.h"
+#include "library/v320/rate_tables.h"
 
 #include <gtest/gtest.h>
 

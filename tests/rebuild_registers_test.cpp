@@ -1,4 +1,4 @@
-#include "steps/rebuild_registers.h"
+#include "library/first/rebuild_registers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "steps/record_merge.h"
+#include "library/record_merge.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "steps/remove_obsolete.h"
+#include "library/v364/remove_obsolete.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "steps/repair360.h"
+#include "library/v320/repair360.h"
 
 #include <gtest/gtest.h>
 

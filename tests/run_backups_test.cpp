@@ -1,12 +1,12 @@
 // Runs with backups: the safety copies made before the first change of each file, and the
 // undo list that brings the data folder back exactly, whatever the step did to it.
-#include "steps/run_backups.h"
+#include "run/run_backups.h"
 
 #include <gtest/gtest.h>
 
-#include "steps/convert434.h"
-#include "steps/registry.h"
-#include "steps/safety.h"
+#include "convert/convert434.h"
+#include "library/registry.h"
+#include "run/safety.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {

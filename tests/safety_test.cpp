@@ -1,4 +1,4 @@
-#include "steps/safety.h"
+#include "run/safety.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "steps/shared_chart362.h"
+#include "library/v320/shared_chart362.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "steps/split_ledgers.h"
+#include "library/first/split_ledgers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "steps/version301.h"
+#include "library/v301/version301.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "steps/versions320_362.h"
+#include "library/v320/versions320_362.h"
 
 #include <gtest/gtest.h>
 

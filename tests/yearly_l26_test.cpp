@@ -1,4 +1,4 @@
-#include "steps/yearly_l26.h"
+#include "library/first/yearly_l26.h"
 
 #include <gtest/gtest.h>
 

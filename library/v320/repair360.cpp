@@ -1,0 +1,153 @@
+#include "library/v320/repair360.h"
+
+#include <string>
+
+#include "records/format.h"
+#include "records/record_file.h"
+#include "records/values.h"
+
+namespace livrana {
+namespace {
+
+using step_files::ReadAt;
+using step_files::WriteInside;
+
+// ---------------------------------------------------------------------------------------
+// L26<year>.DAT: 600-character records; the kind at offset 10. Moves by kind:
+//
+//   kind      from  to   width  condition
+//   0, 4        11   0     10   dates exchanged when the first lies in the file's year and
+//                               the second is earlier
+//   1          466  502    18   offsets 21-22 hold "2" and a letter, amount > 0
+//   2, 4        73   79     1   offset 74 a space; 73 then gets "1933" (4) or "5933" (2)
+//   2, 4       258  502    18   amount > 0
+//   2, 4       276  520     5   amount > 0
+//   2, 4       281  525    18   amount > 0
+//   3           78   58     2   offset 78 not a space; 78-118 then blank
+//   0-4         61   61     1   recoded 0->2, 1->0, 2->1, other->9 (a space stays)
+//   0-4         52  114     6   52 not a space; moved when its value is > 0, blanked always
+//
+// A moved amount's old place is filled with spaces.
+// ---------------------------------------------------------------------------------------
+constexpr std::int64_t kLedgerRecord = 600;
+constexpr std::size_t kHead = 21;  // read at each record's start: both dates and the kind
+constexpr std::size_t kKind = 10;
+constexpr std::size_t kFirstDate = 0, kSecondDate = 11, kDateWidth = 10;
+
+struct AmountMove {
+  std::int64_t from, to;
+  std::size_t width;
+  std::string_view format;
+};
+constexpr AmountMove kKind1Move = {466, 502, 18, "%-18s"};
+constexpr AmountMove kKind24Moves[] = {
+    {258, 502, 18, "%-18s"},
+    {276, 520, 5, "%-5s"},
+    {281, 525, 18, "%-18s"},
+};
+constexpr std::int64_t kKind1Mark = 21;  // "2" and a letter
+constexpr std::int64_t kCodeAt = 73, kCodeDigitTo = 79;
+constexpr std::int64_t kKind3From = 78, kKind3To = 58;  // 78-118 blanked after the move
+constexpr std::int64_t kRecoded = 61;
+constexpr std::int64_t kShortFrom = 52, kShortTo = 114;
+constexpr std::size_t kShortWidth = 6;
+
+bool AsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+class LedgerRepair {
+ public:
+  LedgerRepair(RecordFile& file, int year) : file_(file), year_(year) {}
+
+  void Record(std::int64_t r, const std::string& head) {
+    start_ = r * kLedgerRecord;
+    char kind = head.size() > kKind ? head[kKind] : '\0';
+    if (kind < '0' || kind > '4') return;
+    if (kind == '0' || kind == '4') ExchangeDates(head);
+    if (kind == '1') MoveKind1();
+    if (kind == '2' || kind == '4') MoveKinds24(kind);
+    if (kind == '3') MoveKind3();
+    Recode61();
+    Move52();
+  }
+
+ private:
+  bool Read(std::int64_t offset, std::size_t n) { return ReadAt(file_, start_ + offset, n, got_); }
+  bool Write(std::int64_t offset, std::string_view text) {
+    return WriteInside(file_, start_ + offset, text);
+  }
+  // Moves an amount when it is greater than 0: written at its new place first, and its old
+  // place blanked only when that write was made.
+  void MoveAmount(const AmountMove& m) {
+    if (!Read(m.from, m.width) || TextToValue(got_) <= 0) return;
+    if (Write(m.to, Format(m.format, got_))) Write(m.from, Format(m.format, ""));
+  }
+
+  void ExchangeDates(const std::string& head) {
+    if (head.size() < kHead) return;
+    std::string a = head.substr(kFirstDate, kDateWidth), b = head.substr(kSecondDate, kDateWidth);
+    DateRec da = TextToDate(a), db = TextToDate(b);
+    if (da.year != year_ || CompareDate(db, da) >= 0) return;
+    if (Write(kFirstDate, Format("%-10s", b))) Write(kSecondDate, Format("%-10s", a));
+  }
+
+  void MoveKind1() {
+    if (!Read(kKind1Mark, 2) || LeadingNumber(got_) != 2 || got_.size() < 2 ||
+        !AsciiLetter(got_[1]))
+      return;
+    MoveAmount(kKind1Move);
+  }
+
+  void MoveKinds24(char kind) {
+    if (Read(kCodeAt, 2) && got_.size() == 2 && got_[1] == ' ') {
+      std::string digit = got_.substr(0, 1);
+      if (Write(kCodeDigitTo, Format("%1s", digit)))
+        Write(kCodeAt, Format("%-4s", kind == '4' ? "1933" : "5933"));
+    }
+    for (const AmountMove& m : kKind24Moves) MoveAmount(m);
+  }
+
+  void MoveKind3() {
+    if (!Read(kKind3From, 2) || got_[0] == ' ') return;
+    if (Write(kKind3To, Format("%-2s", got_))) Write(kKind3From, Format("%-41s", ""));
+  }
+
+  void Recode61() {
+    if (!Read(kRecoded, 1) || got_[0] == ' ') return;
+    int digit = got_[0] == '0' ? 2 : got_[0] == '1' ? 0 : got_[0] == '2' ? 1 : 9;
+    Write(kRecoded, Format("%d", digit));
+  }
+
+  void Move52() {
+    if (!Read(kShortFrom, kShortWidth) || got_[0] == ' ') return;
+    // The old place is blanked in any case, but a value that could not reach its new
+    // place keeps it.
+    if (LeadingNumber(got_) > 0 && !Write(kShortTo, Format("%-6s", got_))) return;
+    Write(kShortFrom, Format("%-6s", ""));
+  }
+
+  RecordFile& file_;
+  const int year_;
+  std::int64_t start_ = 0;
+  std::string got_;
+};
+
+}  // namespace
+
+step_files::Failure RepairInvoiceLedgers360(Context& ctx, std::string_view co) {
+  std::string folder = Format("R00\\%s", co);
+  for (const platform::DirEntry& entry : ctx.fs.Find(folder + "\\L26*.DAT", 0)) {
+    std::string path = folder + "\\" + entry.name;
+    int year = LeadingNumber(std::string_view(entry.name).substr(3));
+    FileHandle file = OpenUpdate(ctx.fs, path, FileMode::kText);
+    if (!file) continue;
+    file->SetRecordLength(static_cast<std::uint32_t>(kLedgerRecord));
+    LedgerRepair repair(*file, year);
+    std::string head;
+    for (std::int64_t r = 0; ReadAt(*file, r * kLedgerRecord, kHead, head); ++r)
+      repair.Record(r, head);
+    if (!CloseFile(file)) return path;
+  }
+  return std::nullopt;
+}
+
+}  // namespace livrana

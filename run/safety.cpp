@@ -1,0 +1,272 @@
+#include "run/safety.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "records/format.h"
+#include "records/record_file.h"
+#include "records/values.h"
+
+namespace livrana {
+namespace {
+
+using platform::FileSystem;
+
+constexpr std::uint32_t kEveryEntry = platform::kReadOnly | platform::kHidden | platform::kSystem |
+                                      platform::kDirectory | platform::kArchive;
+constexpr std::uint32_t kEveryFile = kEveryEntry & ~platform::kDirectory;
+// Folders nested deeper than this are not copied: such a tree can only be one that holds
+// the copy being made.
+constexpr int kMaxFolderDepth = 64;
+constexpr std::int32_t kLargestRecordNumber = 999'999'998;
+constexpr std::int32_t kMaxNumberWidth = 23;
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::string Join(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (!path.empty() && !IsSeparator(path.back())) path += '\\';
+  path += name;
+  return path;
+}
+
+// A path below the data folder: relative, without a drive and without "." or "..".
+bool InsideDataFolder(std::string_view path) {
+  if (path.empty() || IsSeparator(path[0]) || (path.size() >= 2 && path[1] == ':')) return false;
+  for (auto part : platform::SplitPath(path)) {
+    if (part == "." || part == "..") return false;
+  }
+  return true;
+}
+
+// The size of a file as its directory entry gives it.
+std::optional<std::uint64_t> SizeOf(FileSystem& fs, std::string_view path) {
+  for (const auto& entry : fs.Find(path, kEveryFile)) {
+    if ((entry.attributes & platform::kDirectory) == 0) return entry.size;
+  }
+  return std::nullopt;
+}
+
+bool ReadOnly(FileSystem& fs, std::string_view path) {
+  auto attributes = fs.Attributes(path);
+  return attributes && (*attributes & platform::kReadOnly) != 0;
+}
+
+// Deletes a file, a read-only one too; a file that stays keeps its attribute.
+bool RemoveFile(FileSystem& fs, std::string_view path) {
+  if (fs.Remove(path)) return true;
+  if (!ReadOnly(fs, path) || !fs.SetReadOnly(path, false)) return false;
+  if (fs.Remove(path)) return true;
+  fs.SetReadOnly(path, true);
+  return false;
+}
+
+// Copies a file to a new name and checks that the copy is whole.
+bool CopyWhole(FileSystem& fs, std::string_view from, std::string_view to) {
+  auto size = SizeOf(fs, from);
+  if (!size || !fs.Copy(from, to, false)) return false;
+  if (SizeOf(fs, to) == size) return true;
+  RemoveFile(fs, to);
+  return false;
+}
+
+// Copies a folder with everything in it to a new folder.
+bool CopyTree(FileSystem& fs, std::string_view from, std::string_view to, int depth) {
+  if (depth > kMaxFolderDepth || !fs.MakeFolder(to)) return false;
+  for (const auto& entry : fs.Find(Join(from, "*"), kEveryEntry)) {
+    std::string source = Join(from, entry.name);
+    std::string target = Join(to, entry.name);
+    bool copied = (entry.attributes & platform::kDirectory) != 0
+                      ? CopyTree(fs, source, target, depth + 1)
+                      : CopyWhole(fs, source, target);
+    if (!copied) return false;
+  }
+  return true;
+}
+
+// Deletes a folder with everything in it. With stop_at_failure the first entry that cannot
+// be deleted ends the work, leaving everything not yet reached in place. A link to a folder
+// (or a junction) is deleted as a link: the folder it leads to, which may be another part
+// of the data folder, keeps its files.
+bool RemoveTree(FileSystem& fs, std::string_view folder, bool stop_at_failure, int depth = 0) {
+  if (depth > kMaxFolderDepth) return false;
+  const auto attributes = fs.Attributes(folder);
+  if (attributes && (*attributes & platform::kReparsePoint) != 0) return fs.RemoveFolder(folder);
+  if (attributes && (*attributes & platform::kReadOnly) != 0) fs.SetReadOnly(folder, false);
+  bool ok = true;
+  for (const auto& entry : fs.Find(Join(folder, "*"), kEveryEntry)) {
+    std::string path = Join(folder, entry.name);
+    bool removed = (entry.attributes & platform::kDirectory) != 0
+                       ? RemoveTree(fs, path, stop_at_failure, depth + 1)
+                       : RemoveFile(fs, path);
+    ok = ok && removed;
+    if (!ok && stop_at_failure) return false;
+  }
+  return fs.RemoveFolder(folder) && ok;
+}
+
+// Moves a file or folder to a free target that a rename could not reach: copies it whole,
+// then deletes the source. On failure the source stays and what was copied is removed;
+// problem says what went wrong.
+bool MoveByCopy(FileSystem& fs, std::string_view from, std::string_view to, bool folder,
+                std::string& problem) {
+  if (!folder) {
+    if (!CopyWhole(fs, from, to)) {
+      problem = "a cópia não pôde ser feita";
+      return false;
+    }
+    if (!RemoveFile(fs, from)) {
+      RemoveFile(fs, to);
+      problem = "o original não pôde ser apagado";
+      return false;
+    }
+    return true;
+  }
+  if (!CopyTree(fs, from, to, 0)) {
+    if (fs.Attributes(to)) RemoveTree(fs, to, false);
+    problem = "a cópia da pasta não pôde ser feita";
+    return false;
+  }
+  if (!RemoveTree(fs, from, true)) {
+    problem = "a pasta foi copiada, mas parte do original não pôde ser apagada";
+    return false;
+  }
+  return true;
+}
+
+// Creates every folder on the way to target after the temporary folder's part.
+void MakeFoldersOnTheWay(FileSystem& fs, std::string_view target, std::size_t temp_length) {
+  for (std::size_t i = temp_length + 1; i < target.size(); ++i) {
+    if (IsSeparator(target[i])) fs.MakeFolder(target.substr(0, i));
+  }
+}
+
+enum class Placing { kPlaced, kTaken, kFailed };
+
+struct Placed {
+  std::optional<std::string> target;  // where the copy went
+  std::string base;                   // the plain name of the safety copy
+  bool every_name_taken = false;
+};
+
+// Tries the names of file's safety copy in order (the plain name, then .001 to .100),
+// making the folders on the way to each, until place puts the copy there or fails for
+// another reason than a taken name.
+template <typename Place>
+Placed PlaceSafetyCopy(FileSystem& fs, std::string_view file, std::string_view subfolder,
+                       Place place) {
+  Placed placed;
+  std::string temp = SafetyTempFolder(fs);
+  placed.base = SafetyCopyPath(temp, subfolder, file, 0);
+  for (int i = 0; i <= kSafetyNumbers; ++i) {
+    std::string target = SafetyCopyPath(temp, subfolder, file, i);
+    MakeFoldersOnTheWay(fs, target, temp.size());
+    switch (place(target)) {
+      case Placing::kPlaced:
+        placed.target = std::move(target);
+        return placed;
+      case Placing::kTaken:
+        continue;
+      case Placing::kFailed:
+        return placed;
+    }
+  }
+  placed.every_name_taken = true;
+  return placed;
+}
+
+}  // namespace
+
+std::string SafetyTempFolder(FileSystem& fs) {
+  std::string folder = fs.TempFolder();
+  if (folder.empty() || folder.size() >= kTempFolderLimit) {
+    folder = kFallbackTempFolder;
+    fs.MakeFolder(folder);
+    return folder;
+  }
+  if (!IsSeparator(folder.back())) folder += '\\';
+  return folder;
+}
+
+std::string SafetyCopyPath(std::string_view temp, std::string_view subfolder, std::string_view file,
+                           int number) {
+  std::string path = std::string(temp) + std::string(subfolder) + "\\" + std::string(file);
+  if (number > 0) path += Format(".%03d", number);
+  return path;
+}
+
+bool MoveToSafety(Context& ctx, std::string_view file, std::string_view subfolder) {
+  auto attributes = ctx.fs.Attributes(file);
+  if (!attributes) return false;
+  if (!InsideDataFolder(file)) {
+    ctx.sink.Note(
+        Format("%s não foi guardado: o nome não é de um arquivo da pasta de dados.", file));
+    return false;
+  }
+  bool folder = (*attributes & platform::kDirectory) != 0;
+  std::string problem;
+  auto placed = PlaceSafetyCopy(ctx.fs, file, subfolder, [&](const std::string& target) {
+    if (ctx.fs.Rename(file, target)) return Placing::kPlaced;
+    if (ctx.fs.Attributes(target)) return Placing::kTaken;
+    // The name is free, so the rename could not reach it (another file system).
+    if (MoveByCopy(ctx.fs, file, target, folder, problem)) return Placing::kPlaced;
+    ctx.sink.Note(Format("%s não foi guardado em %s: %s.", file, target, problem));
+    return Placing::kFailed;
+  });
+  if (placed.target) return true;
+  if (placed.every_name_taken) {
+    ctx.sink.Note(Format("%s não foi guardado: os nomes de %s a .%03d já existem.", file,
+                         placed.base, kSafetyNumbers));
+  }
+  return false;
+}
+
+std::optional<std::string> CopyToSafety(FileSystem& fs, std::string_view file,
+                                        std::string_view subfolder) {
+  auto attributes = fs.Attributes(file);
+  if (!attributes || (*attributes & platform::kDirectory) != 0 || !InsideDataFolder(file)) {
+    return std::nullopt;
+  }
+  auto placed = PlaceSafetyCopy(fs, file, subfolder, [&](const std::string& target) {
+    if (fs.Attributes(target)) return Placing::kTaken;
+    if (CopyWhole(fs, file, target)) return Placing::kPlaced;
+    // Another program may have taken the name meanwhile.
+    return fs.Attributes(target) ? Placing::kTaken : Placing::kFailed;
+  });
+  return placed.target;
+}
+
+void MoveDatFiles(FileSystem& fs, std::string_view source, std::string_view target, int mode) {
+  if (mode >= kMoveDatFiles && fs.Rename(source, target)) return;
+  for (const auto& entry : fs.Find(Join(source, "*.DAT"), kEveryFile)) {
+    if ((entry.attributes & platform::kDirectory) != 0) continue;
+    std::string from = Join(source, entry.name);
+    for (int i = 0; i <= kSafetyNumbers; ++i) {
+      std::string to = Join(target, entry.name);
+      if (i >= 1) to += Format(".%03d", i);
+      fs.MakeFolder(target);
+      if (mode == kCopyDatFiles) {
+        fs.Copy(from, to, false);
+        break;
+      }
+      if (mode != kMoveDatFiles || fs.Rename(from, to)) break;
+    }
+  }
+  if (mode >= kMoveDatFiles) fs.RemoveFolder(source);
+}
+
+std::int32_t ReadRecordNumber(FileSystem& fs, std::string_view path, std::int64_t n,
+                              std::int32_t w) {
+  if (n < 0 || w <= 0) return 0;
+  FileHandle file = OpenRead(fs, path);
+  if (!file) return 0;
+  std::string text;
+  bool read = SeekInside(file.get(), n * w) &&
+              ReadField(file.get(), text, static_cast<std::size_t>(std::min(w, kMaxNumberWidth)));
+  CloseFile(file);
+  if (!read) return 0;
+  std::int32_t number = LeadingNumber(text);
+  return number >= 0 && number <= kLargestRecordNumber ? number : 0;
+}
+
+}  // namespace livrana

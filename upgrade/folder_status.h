@@ -1,0 +1,86 @@
+// A data folder at a glance, for the operator who looks before converting: which layouts
+// of the product's history it holds, the version marks of its conversion log, the
+// companies of its register, the phone table, the lock, and what the current conversion
+// would do now. Nothing is written: every file is opened for reading only.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "convert/convert434.h"
+#include "run/folder_lock.h"
+
+namespace livrana {
+
+// The layouts the data have had, oldest first.
+enum class Layout {
+  kOldFileSet,      // f1.dat, f2.dat, f0dp.dat, f3.dat, group00.dat, ... and data, dinv, ...
+  kTypeFolders,     // G01, L01, ...: one folder per table, one file per company
+  kCompanyFolders,  // one folder per company in the data folder
+  kR00Folders,      // one folder per company below R00 (version 3.20 on)
+  kFiscal200,       // yearly fiscal files L50<year>.DAT of 200-byte records (3.64)
+  kFiscal400,       // yearly fiscal files L50A<year>.DAT of 400-byte records (3.73)
+};
+
+struct LayoutFound {
+  Layout layout;
+  std::string id;    // a short name for scripts: "old-file-set", "type-folders", ...
+  std::string text;  // what it is, in Portuguese (Windows-1252)
+  int count = 0;     // files or folders found that belong to it
+  std::vector<std::string> examples;  // the first few of them, paths in the data folder
+};
+
+// A version mark of the conversion log and the library step that writes it.
+struct VersionMark {
+  std::string tag;
+  std::string step;  // the library step's name ("versions-320-362")
+  std::string text;  // what the mark stands for (Windows-1252)
+  bool present = false;
+};
+
+enum class CompanyState {
+  kLive,
+  kDeleted,   // deletion mark in the register: every step passes over it
+  kUnusable,  // live, but its code cannot name a folder: every step passes over it
+};
+
+struct CompanyEntry {
+  std::int64_t record = 0;  // record number in the register, from 0
+  std::string code;
+  CompanyState state = CompanyState::kLive;
+  bool selected = false;    // live, usable and matching the company filter
+  bool has_folder = false;  // R00\<code> exists
+};
+
+struct FolderStatus {
+  // Every layout of which something was found, oldest first; the last is the newest.
+  std::vector<LayoutFound> layouts;
+  std::vector<VersionMark> marks;            // the marks of this program, in history order
+  std::vector<std::string> other_log_lines;  // lines of CONV.DAT that are none of them
+  bool conversion_log_found = false;
+  bool register_found = false;
+  std::vector<CompanyEntry> companies;
+  bool phone_table_exists = false;
+  bool phone_journal_exists = false;  // an interrupted phone-table phase, finished by convert
+  bool lock_file_exists = false;      // LIVRANA.LCK: a converter works on the folder now
+  std::optional<LockHolder> lock;     // its holder, when the file can be read
+  Convert434Result plan;              // what convert would do now (a dry run)
+
+  // Whether convert would change anything now.
+  bool ConvertHasWork() const { return plan.files_changed_count > 0; }
+  // The newest layout found, or nothing for a folder that holds none of them.
+  const LayoutFound* Newest() const { return layouts.empty() ? nullptr : &layouts.back(); }
+};
+
+// Runs the current conversion as a dry run over the data folder with a sink that shows
+// nothing: the plan of what a real run would do now. No file is changed.
+Convert434Result PlanConvert434(platform::FileSystem& fs, std::string_view company_filter);
+
+// Looks at the data folder; company_filter restricts the plan as convert --company does.
+FolderStatus InspectFolder(platform::FileSystem& fs, std::string_view company_filter);
+
+}  // namespace livrana
