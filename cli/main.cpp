@@ -1,18 +1,12 @@
 // livrana-convert: the converter on the command line, for the file server that holds the
-// data folder and for scripts.
-//
-//   livrana-convert convert [PASTA] [--company CÓDIGO] [--dry-run] [--backup]
-//                           [--break-lock] [--json]
-//   livrana-convert run ETAPA [PASTA] [--company CÓDIGO] [--backup] [--break-lock] [--json]
-//   livrana-convert info [PASTA] [--company CÓDIGO] [--check] [--json]
-//   livrana-convert steps
-//   livrana-convert sample PASTA [--companies N] [--records N] [--seed N]
-//   global options: --yes | --no, -q/--quiet, --version
+// data folder and for scripts. The commands and their options are listed in kCommands
+// below, which also holds every help text.
 //
 // Exit status: 0 done; 1 the folder cannot be used, or a write failed; 2 usage error;
 // 3 info --check: convert has work to do; 4 another converter holds the folder's lock.
 #include <CLI/CLI.hpp>
 
+#include <array>
 #include <charconv>
 #include <exception>
 #include <filesystem>
@@ -23,17 +17,17 @@
 
 #include "cli/report.h"
 #include "cli/terminal_sink.h"
+#include "convert/convert434.h"
+#include "convert/plan.h"
+#include "library/registry.h"
 #include "platform/console.h"
 #include "platform/cp1252.h"
 #include "platform/file_system.h"
 #include "records/format.h"
-#include "convert/convert434.h"
-#include "run/folder_lock.h"
-#include "upgrade/folder_status.h"
-#include "library/registry.h"
-#include "run/run_backups.h"
 #include "run/safety.h"
+#include "run/session.h"
 #include "tools/sample.h"
+#include "upgrade/folder_status.h"
 
 namespace livrana::cli {
 namespace {
@@ -48,23 +42,11 @@ constexpr int kLockHeld = 4;  // another converter works on the folder
 
 constexpr std::size_t kCompanyFilterLength = 10;  // as many as the dialog's company field
 
-constexpr std::string_view kUsageText =
-    "Uso:\n"
-    "  livrana-convert convert [PASTA] [--company CÓDIGO] [--dry-run] [--backup]\n"
-    "                          [--break-lock] [--json]\n"
-    "  livrana-convert run ETAPA [PASTA] [--company CÓDIGO] [--backup] [--break-lock] [--json]\n"
-    "  livrana-convert info [PASTA] [--company CÓDIGO] [--check] [--json]\n"
-    "  livrana-convert steps\n"
-    "  livrana-convert sample PASTA [--companies N] [--records N] [--seed N]\n";
+// ---- Help texts -----------------------------------------------------------------------------
 
-constexpr std::string_view kOptionsText =
-    "Opções gerais:\n"
-    "  --yes | --no    responde sim ou não às perguntas (sem elas: pergunta num terminal,\n"
-    "                  senão responde não)\n"
-    "  -q, --quiet     sem linha de estado\n"
-    "  -h, --help      mostra esta ajuda\n"
-    "  --version       mostra a versão do programa\n";
-
+constexpr std::string_view kCompanyHelp =
+    "  --company CÓDIGO  só a empresa deste código (até 10 caracteres, como digitado, sem\n"
+    "                    cortar espaços)\n";
 constexpr std::string_view kLockHelp =
     "  --break-lock      toma a trava LIVRANA.LCK da pasta mesmo quando outro programa a\n"
     "                    tem; use só quando ele não estiver mais rodando\n";
@@ -78,67 +60,175 @@ constexpr std::string_view kJsonHelp =
     "                    arquivos, mensagens, código de saída); o progresso vai para a saída\n"
     "                    de erros\n";
 
-std::string HelpText(const std::string& command) {
-  std::string text;
-  if (command == "convert") {
-    text =
-        "Uso: livrana-convert convert [PASTA] [--company CÓDIGO] [--dry-run] [--backup]\n"
-        "                             [--break-lock] [--json]\n\n"
-        "Faz a conversão do diálogo (etapa 4.34) na pasta de dados PASTA (por padrão, a\n"
-        "pasta atual) e termina com \"A conversão foi realizada.\".\n\n"
-        "  --company CÓDIGO  converte só a empresa deste código (até 10 caracteres, como\n"
-        "                    digitado, sem cortar espaços)\n"
+// A command of the program with everything its help says.
+struct Command {
+  std::string_view name;
+  std::string_view arguments;  // what follows the name on the usage line
+  std::string_view summary;    // one line for the list of commands
+  std::string_view text;       // what the command does
+  std::vector<std::string_view> options;
+};
+
+const std::array<Command, 5>& Commands() {
+  static const std::array<Command, 5> commands = {{
+      {"convert",
+       "[PASTA] [--company CÓDIGO] [--dry-run] [--backup] [--break-lock] [--json]",
+       "a conversão do diálogo (etapa 4.34)",
+       "Faz a conversão do diálogo (etapa 4.34) na pasta de dados PASTA (por padrão, a\n"
+       "pasta atual) e termina com \"A conversão foi realizada.\".\n",
+       {kCompanyHelp,
         "  --dry-run         só mostra o que a conversão faria (notas por empresa e ano,\n"
         "                    linhas de FTEL1.DAT, arquivos alterados); nenhum arquivo é\n"
-        "                    alterado nem criado\n" +
-        std::string(kBackupHelp) + std::string(kLockHelp) + std::string(kJsonHelp);
-  } else if (command == "run") {
-    text =
-        "Uso: livrana-convert run ETAPA [PASTA] [--company CÓDIGO] [--backup] [--break-lock]\n"
-        "                         [--json]\n\n"
-        "Executa uma rotina da biblioteca de conversões na pasta de dados PASTA (por\n"
-        "padrão, a pasta atual). \"livrana-convert steps\" lista as ETAPAS.\n\n"
-        "  --company CÓDIGO  só a empresa deste código (até 10 caracteres)\n" +
-        std::string(kBackupHelp) + std::string(kLockHelp) + std::string(kJsonHelp);
-  } else if (command == "info") {
-    text =
-        "Uso: livrana-convert info [PASTA] [--company CÓDIGO] [--check] [--json]\n\n"
-        "Mostra a pasta de dados PASTA (por padrão, a pasta atual) sem alterar nada: a\n"
-        "geração dos arquivos, as marcas de versão de CONV.DAT e a rotina de cada uma, as\n"
-        "empresas do cadastro (ativas, excluídas, ignoradas), se FTEL1.DAT existe, a trava\n"
-        "e o que a conversão (convert) faria agora.\n\n"
-        "  --company CÓDIGO  o que a conversão faria só para esta empresa\n"
-        "  --check           sai com 3 quando a conversão tem o que fazer, 0 quando não\n" +
-        std::string(kJsonHelp);
-  } else if (command == "steps") {
-    text =
-        "Uso: livrana-convert steps\n\n"
-        "Lista as etapas da biblioteca de conversões, uma por linha.\n";
-  } else if (command == "sample") {
-    text = Format(
-        "Uso: livrana-convert sample PASTA [--companies N] [--records N] [--seed N]\n\n"
-        "Escreve em PASTA (nova ou vazia) uma pasta de dados de exemplo: cadastro de\n"
-        "empresas, notas fiscais de 1990 a 2018 e as tabelas de telefones.\n\n"
-        "  --companies N  empresas ativas, de 0 a %d (padrão 5; mais duas excluídas)\n"
-        "  --records N    notas por empresa e ano, de 0 a %d (padrão 40)\n"
-        "  --seed N       semente: a mesma semente dá os mesmos arquivos (padrão 1)\n",
-        kSampleMaxCompanies, kSampleMaxRecords);
+        "                    alterado nem criado\n",
+        kBackupHelp, kLockHelp, kJsonHelp}},
+      {"run",
+       "ETAPA [PASTA] [--company CÓDIGO] [--backup] [--break-lock] [--json]",
+       "uma rotina da biblioteca de conversões",
+       "Executa uma rotina da biblioteca de conversões na pasta de dados PASTA (por\n"
+       "padrão, a pasta atual). \"livrana-convert steps\" lista as ETAPAS.\n",
+       {kCompanyHelp, kBackupHelp, kLockHelp, kJsonHelp}},
+      {"info",
+       "[PASTA] [--company CÓDIGO] [--check] [--json]",
+       "mostra a pasta de dados e o que a conversão faria",
+       "Mostra a pasta de dados PASTA (por padrão, a pasta atual) sem alterar nada: a\n"
+       "geração dos arquivos, as marcas de versão de CONV.DAT e a rotina de cada uma, as\n"
+       "empresas do cadastro (ativas, excluídas, ignoradas), se FTEL1.DAT existe, a trava\n"
+       "e o que a conversão (convert) faria agora.\n",
+       {"  --company CÓDIGO  o que a conversão faria só para esta empresa\n",
+        "  --check           sai com 3 quando a conversão tem o que fazer, 0 quando não\n",
+        kJsonHelp}},
+      {"steps",
+       "",
+       "lista as etapas da biblioteca",
+       "Lista as etapas da biblioteca de conversões, uma por linha.\n",
+       {}},
+      {"sample",
+       "PASTA [--companies N] [--records N] [--seed N]",
+       "escreve uma pasta de dados de exemplo",
+       "Escreve em PASTA (nova ou vazia) uma pasta de dados de exemplo: cadastro de\n"
+       "empresas, notas fiscais de 1990 a 2018 e as tabelas de telefones.\n",
+       {"  --companies N  empresas ativas, de 0 a 9000 (padrão 5; mais duas excluídas)\n",
+        "  --records N    notas por empresa e ano, de 0 a 1000000 (padrão 40)\n",
+        "  --seed N       semente: a mesma semente dá os mesmos arquivos (padrão 1)\n"}},
+  }};
+  static_assert(kSampleMaxCompanies == 9000 && kSampleMaxRecords == 1000000);
+  return commands;
+}
+
+constexpr std::string_view kGeneralOptions =
+    "Opções gerais:\n"
+    "  --yes | --no    responde sim ou não às perguntas (sem elas: pergunta num terminal,\n"
+    "                  senão responde não)\n"
+    "  -q, --quiet     sem linha de estado\n"
+    "  -h, --help      mostra esta ajuda\n"
+    "  --version       mostra a versão do programa\n";
+
+constexpr std::size_t kHelpWidth = 92;
+
+// "livrana-convert NAME ARGUMENTS", broken before an option where the line would pass the
+// help's width; continuation lines start below the arguments.
+std::string UsageLine(const Command& command, std::string_view lead) {
+  std::string head = std::string(lead) + "livrana-convert " + std::string(command.name);
+  std::string text = head, line = head;
+  std::string_view rest = command.arguments;
+  while (!rest.empty()) {
+    std::size_t next = rest.find(" [", 1);
+    std::string_view word = rest.substr(0, next);
+    rest = next == std::string_view::npos ? std::string_view() : rest.substr(next + 1);
+    if (line.size() + 1 + word.size() > kHelpWidth && line.size() > head.size()) {
+      text += "\n" + std::string(head.size(), ' ');
+      line.assign(head.size(), ' ');
+    }
+    text += " ";
+    text += word;
+    line += " ";
+    line += word;
+  }
+  return text + "\n";
+}
+
+std::string UsageText() {
+  std::string text = "Uso:\n";
+  for (const Command& command : Commands()) text += UsageLine(command, "  ");
+  return text;
+}
+
+std::string HelpText(std::string_view name) {
+  std::string text;
+  const Command* command = nullptr;
+  for (const Command& c : Commands()) {
+    if (c.name == name) command = &c;
+  }
+  if (command != nullptr) {
+    text = UsageLine(*command, "Uso: ") + "\n" + std::string(command->text);
+    if (!command->options.empty()) text += "\n";
+    for (std::string_view option : command->options) text += option;
   } else {
     text = "livrana-convert: o conversor de dados do Livrana 4.38 na linha de comando.\n\n" +
-           std::string(kUsageText) +
-           "\nComandos:\n"
-           "  convert   a conversão do diálogo (etapa 4.34)\n"
-           "  run       uma rotina da biblioteca de conversões\n"
-           "  info      mostra a pasta de dados e o que a conversão faria\n"
-           "  steps     lista as etapas da biblioteca\n"
-           "  sample    escreve uma pasta de dados de exemplo\n\n"
-           "A PASTA é a pasta de dados; por padrão, a pasta atual.\n"
-           "Saída: 0 feito; 1 a pasta não pode ser usada ou uma gravação falhou; 2 erro de uso;\n"
-           "3 (info --check) a conversão tem o que fazer; 4 outro programa está convertendo a\n"
-           "pasta (trava LIVRANA.LCK).\n";
+           UsageText() + "\nComandos:\n";
+    for (const Command& c : Commands()) text += Format("  %-9s %s\n", c.name, c.summary);
+    text +=
+        "\nA PASTA é a pasta de dados; por padrão, a pasta atual.\n"
+        "Saída: 0 feito; 1 a pasta não pode ser usada ou uma gravação falhou; 2 erro de uso;\n"
+        "3 (info --check) a conversão tem o que fazer; 4 outro programa está convertendo a\n"
+        "pasta (trava LIVRANA.LCK).\n";
   }
-  return text + "\n" + std::string(kOptionsText);
+  return text + "\n" + std::string(kGeneralOptions);
 }
+
+// ---- The state of one run of the program ----------------------------------------------------
+
+// What every command of one run shares: the options of the sink, and the --json report,
+// one object written on standard output at the end, which every error shown on standard
+// error joins as well.
+struct RunState {
+  TerminalSink::Options sink;
+  bool report = false;
+  Json json = Json::object();
+  Json errors = Json::array();
+
+  void Error(std::string_view text) {
+    platform::WriteConsoleText(ConsoleStream::kError,
+                               "livrana-convert: " + std::string(text) + "\n");
+    if (report) errors.push_back(Text(text));
+  }
+  int UsageError(std::string_view text) {
+    Error(text);
+    platform::WriteConsoleText(ConsoleStream::kError,
+                               UsageText() + "Ajuda: livrana-convert --help\n");
+    return kUsage;
+  }
+  // Text for the information part of the output: on standard output, or kept out of it
+  // when standard output carries the report.
+  void Info(std::string_view text) {
+    if (!report) platform::WriteConsoleText(ConsoleStream::kOutput, text);
+  }
+  void Messages(const TerminalSink& terminal) {
+    if (report) json["messages"] = MessagesJson(terminal.messages());
+  }
+  // Ends the run: writes the report when one was asked for, and gives the exit status.
+  int Finish(int status) {
+    if (report) {
+      json["errors"] = errors;
+      json["exit_status"] = status;
+      // Pure ASCII (\u escapes), so that the console's conversion leaves it as it is.
+      platform::WriteConsoleText(
+          ConsoleStream::kOutput,
+          json.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace) + "\n");
+    }
+    return status;
+  }
+};
+
+// What the command line asked for.
+struct Arguments {
+  std::string step;
+  std::optional<std::string> folder;
+  std::optional<std::string> company;
+  std::optional<std::string> companies, records, seed;
+  bool dry_run = false, backup = false, break_lock = false, check = false;
+  std::string filter;  // the company filter, as the core holds it
+};
 
 // A text given on the command line (UTF-8) as the core holds it.
 std::optional<std::string> CoreText(const std::string& argument) {
@@ -149,51 +239,6 @@ std::optional<std::string> CoreText(const std::string& argument) {
 std::string Shown(const std::string& argument) {
   auto core = CoreText(argument);
   return core ? *core : argument;
-}
-
-// The --json report of this run: one object, written on standard output at the end; every
-// error shown on standard error goes into it too.
-struct Report {
-  bool on = false;
-  Json json = Json::object();
-  Json errors = Json::array();
-};
-
-Report& TheReport() {
-  static Report report;
-  return report;
-}
-
-void PrintError(std::string_view text) {
-  platform::WriteConsoleText(ConsoleStream::kError, "livrana-convert: " + std::string(text) + "\n");
-  if (TheReport().on) TheReport().errors.push_back(Text(text));
-}
-
-int UsageError(std::string_view text) {
-  PrintError(text);
-  platform::WriteConsoleText(ConsoleStream::kError,
-                             std::string(kUsageText) + "Ajuda: livrana-convert --help\n");
-  return kUsage;
-}
-
-// Ends the run: writes the report when one was asked for, and gives the exit status.
-int Finish(int status) {
-  Report& report = TheReport();
-  if (report.on) {
-    report.json["errors"] = report.errors;
-    report.json["exit_status"] = status;
-    // Pure ASCII (\u escapes), so that the console's conversion leaves it as it is.
-    platform::WriteConsoleText(
-        ConsoleStream::kOutput,
-        report.json.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace) + "\n");
-  }
-  return status;
-}
-
-// Text for the information part of the output: on standard output, or kept out of it when
-// standard output carries the report.
-void PrintInfo(std::string_view text) {
-  if (!TheReport().on) platform::WriteConsoleText(ConsoleStream::kOutput, text);
 }
 
 // The Portuguese form of a parse error of the command line.
@@ -245,92 +290,83 @@ bool ParseNumber(const std::string& text, long long lo, long long hi, long long&
   return ec == std::errc() && ptr == end && !text.empty() && out >= lo && out <= hi;
 }
 
-struct Arguments {
-  TerminalSink::Options sink;
-  std::string step;
-  std::optional<std::string> folder;
-  std::optional<std::string> company;
-  std::optional<std::string> companies, records, seed;
-  bool dry_run = false, backup = false, break_lock = false, check = false;
-};
+// ---- Runs over a data folder ----------------------------------------------------------------
 
-// Takes the data-folder lock, so that two converters never work on one folder at once.
-// Nothing (after saying why, and with the exit status in status) when another converter
-// holds it or the lock cannot be written.
-std::optional<FolderLock> LockFolder(platform::FileSystem& fs, const std::string& folder,
-                                     bool break_lock, int& status) {
-  std::optional<FolderLock> lock;
-  LockHolder holder;
-  switch (FolderLock::Acquire(fs, break_lock, &lock, &holder)) {
-    case FolderLock::Outcome::kAcquired:
-      break;
-    case FolderLock::Outcome::kHeld:
-      status = kLockHeld;
-      if (TheReport().on) TheReport().json["lock"] = LockJson(holder);
-      if (holder.pid == 0 && holder.host.empty()) {
-        PrintError(
-            Format("a pasta de dados %s está travada por %s, que não pode ser lido; "
-                   "se nenhum outro conversor estiver rodando, execute de novo com "
-                   "--break-lock.",
-                   Shown(folder), kLockFile));
-      } else {
-        PrintError(
-            Format("a pasta de dados %s está sendo convertida por outro programa "
-                   "(processo %d em %s, desde %s UTC); espere que ele termine. Se ele "
-                   "não estiver mais rodando, execute de novo com --break-lock.",
-                   Shown(folder), holder.pid, holder.host, holder.time));
-      }
-      break;
-    case FolderLock::Outcome::kFailed:
-      status = kFolderUnusable;
-      PrintError(
-          Format("não foi possível criar %s na pasta de dados %s.", kLockFile, Shown(folder)));
-      break;
+// Takes the data folder's lock for a session; the exit status when that failed, after
+// saying why.
+std::optional<int> LockFolder(RunState& run, Session& session, const std::string& folder) {
+  Outcome locked = session.Lock();
+  if (locked) return std::nullopt;
+  if (!LockHeld(locked)) {
+    run.Error(Format("não foi possível criar %s na pasta de dados %s: %s.", kLockFile,
+                     Shown(folder), CauseText(locked.cause())));
+    return kFolderUnusable;
   }
-  return lock;
+  const LockHolder& holder = session.holder();
+  if (run.report) run.json["lock"] = LockJson(holder);
+  if (holder.pid == 0 && holder.host.empty()) {
+    run.Error(
+        Format("a pasta de dados %s está travada por %s, que não pode ser lido; se nenhum "
+               "outro conversor estiver rodando, execute de novo com --break-lock.",
+               Shown(folder), kLockFile));
+  } else {
+    run.Error(
+        Format("a pasta de dados %s está sendo convertida por outro programa (processo %d em "
+               "%s, desde %s UTC); espere que ele termine. Se ele não estiver mais rodando, "
+               "execute de novo com --break-lock.",
+               Shown(folder), holder.pid, holder.host, holder.time));
+  }
+  return kLockHeld;
 }
 
-// The file system a run works through: the data folder's own, or, with --backup, one that
-// keeps a safety copy of each file before its first change.
-class RunFileSystem {
- public:
-  RunFileSystem(const std::string& folder, bool backup)
-      : host_(platform::OpenHostFileSystem(folder)) {
-    if (backup) backups_.emplace(*host_);
+// Runs one step over the folder under its lock and tells how it ended: what undoes it
+// (with --backup), the failure with its cause, or done. what names the work in the
+// messages ("a conversão", "a etapa split-ledgers"); done is the line shown at the end.
+int RunInSession(RunState& run, const Arguments& args, const std::string& folder,
+                 std::string_view what, std::string_view done,
+                 const std::function<Outcome(Context&)>& step) {
+  SessionOptions options;
+  options.company_filter = args.filter;
+  options.backup = args.backup;
+  options.break_lock = args.break_lock;
+  Session session(platform::OpenHostFileSystem(folder), options);
+  if (auto status = LockFolder(run, session, folder)) return *status;
+  TerminalSink sink(run.sink);
+  Outcome outcome = session.Run(sink, step);
+  outcome.Also(session.Unlock());
+  sink.Finish();
+  if (run.report) {
+    run.json["ok"] = outcome.ok();
+    if (!outcome) run.json["failure"] = Text(Describe(outcome));
   }
-  platform::FileSystem& host() { return *host_; }
-  platform::FileSystem& fs() { return backups_ ? backups_->fs() : *host_; }
-
-  // Tells where the backups went and what else undoes the run.
-  void ShowUndo() {
-    if (!backups_) return;
-    RunUndo undo = backups_->Undo();
-    if (TheReport().on) {
-      TheReport().json.update(UndoJson(*host_, undo));
+  if (auto undo = session.Undo()) {
+    if (run.report) {
+      run.json.update(UndoJson(session.host(), *undo));
     } else {
-      platform::WriteConsoleText(ConsoleStream::kOutput, UndoText(*host_, undo));
+      platform::WriteConsoleText(ConsoleStream::kOutput, UndoText(session.host(), *undo));
     }
   }
-  // A hint for a run that stopped: the backup may be what could not be written.
-  std::string FailureHint() {
-    if (!backups_) return "";
-    return Format(" Com --backup, a causa pode ser a cópia de segurança em %s%s.",
-                  SafetyTempFolder(*host_), kSafetySubfolder);
+  if (!outcome) {
+    run.Messages(sink);
+    std::string hint;
+    // With --backup, what could not be written may be the safety copy.
+    if (args.backup) {
+      hint = Format(" Com --backup, a causa pode ser a cópia de segurança em %s%s.",
+                    SafetyTempFolder(session.host()), kSafetySubfolder);
+    }
+    run.Error(Format("%s parou: %s; corrija a causa e execute de novo.", what, Describe(outcome)) +
+              hint);
+    return kFolderUnusable;
   }
-
- private:
-  std::unique_ptr<platform::FileSystem> host_;
-  std::optional<BackedUpRun> backups_;
-};
-
-void ReportMessages(const TerminalSink& sink) {
-  if (TheReport().on) TheReport().json["messages"] = MessagesJson(sink.messages());
+  sink.PrintLine(done);
+  run.Messages(sink);
+  return kDone;
 }
 
-int DryRun(const std::string& folder, const std::string& filter) {
+int DryRun(RunState& run, const std::string& folder, const std::string& filter) {
   auto fs = platform::OpenHostFileSystem(folder);
   if (auto holder = ReadLock(*fs)) {
-    if (TheReport().on) TheReport().json["lock"] = LockJson(*holder);
+    if (run.report) run.json["lock"] = LockJson(*holder);
     platform::WriteConsoleText(
         ConsoleStream::kError,
         Format("livrana-convert: aviso: outro programa está convertendo a pasta (processo %d "
@@ -338,49 +374,34 @@ int DryRun(const std::string& folder, const std::string& filter) {
                holder->pid, holder->host, holder->time));
   }
   Convert434Result plan = PlanConvert434(*fs, filter);
-  if (TheReport().on) {
-    TheReport().json.update(PlanJson(plan));
+  if (run.report) {
+    run.json.update(PlanJson(plan));
   } else {
-    PrintInfo(Format("Plano da conversão de %s (nenhum arquivo foi alterado):\n", Shown(folder)) +
-              PlanText(plan));
+    run.Info(Format("Plano da conversão de %s (nenhum arquivo foi alterado):\n", Shown(folder)) +
+             PlanText(plan));
   }
   return kDone;
 }
 
-int Convert(const Arguments& args, const std::string& folder, const std::string& filter) {
-  if (args.dry_run) return DryRun(folder, filter);
-  RunFileSystem files(folder, args.backup);
-  int status = kDone;
-  auto lock = LockFolder(files.host(), folder, args.break_lock, status);
-  if (!lock) return status;
-  TerminalSink sink(args.sink);
-  Context ctx{files.fs(), sink, filter};
+int Convert(RunState& run, const Arguments& args, const std::string& folder) {
+  if (args.dry_run) return DryRun(run, folder, args.filter);
   // The report lists every file; otherwise only the counts are kept, whatever the folder.
-  Convert434Result result =
-      Convert434(ctx, TheReport().on ? Convert434Detail::kFiles : Convert434Detail::kCounts);
-  sink.Finish();
-  if (TheReport().on) TheReport().json.update(ResultJson(result));
-  files.ShowUndo();
-  if (!result.ok) {
-    ReportMessages(sink);
-    PrintError(
-        "a conversão parou porque uma gravação falhou (disco cheio ou arquivo protegido?); "
-        "corrija a causa e execute de novo." +
-        files.FailureHint());
-    return kFolderUnusable;
-  }
-  sink.PrintLine("A conversão foi realizada.");
-  ReportMessages(sink);
-  return kDone;
+  const Convert434Detail detail = run.report ? Convert434Detail::kFiles : Convert434Detail::kCounts;
+  return RunInSession(run, args, folder, "a conversão", "A conversão foi realizada.",
+                      [&run, detail](Context& ctx) {
+                        Convert434Result result = Convert434(ctx, detail);
+                        if (run.report) run.json.update(ResultJson(result));
+                        return result.outcome;
+                      });
 }
 
-int Info(const Arguments& args, const std::string& folder, const std::string& filter) {
+int Info(RunState& run, const Arguments& args, const std::string& folder) {
   auto fs = platform::OpenHostFileSystem(folder);
-  FolderStatus status = InspectFolder(*fs, filter);
-  if (TheReport().on) {
-    TheReport().json.update(StatusJson(status));
+  FolderStatus status = InspectFolder(*fs, args.filter);
+  if (run.report) {
+    run.json.update(StatusJson(status));
   } else {
-    PrintInfo(Format("Pasta de dados: %s\n", Shown(folder)) + StatusText(status));
+    run.Info(Format("Pasta de dados: %s\n", Shown(folder)) + StatusText(status));
   }
   return args.check && status.ConvertHasWork() ? kWorkToDo : kDone;
 }
@@ -393,53 +414,26 @@ std::string StepList() {
   return list;
 }
 
-int ListSteps() {
-  if (LibrarySteps().empty()) {
-    platform::WriteConsoleText(ConsoleStream::kOutput,
-                               "Ainda não há etapas na biblioteca de conversões.\n");
-  } else {
-    platform::WriteConsoleText(ConsoleStream::kOutput, StepList());
-  }
-  return kDone;
-}
-
-int RunStep(const Arguments& args, const std::string& folder, const std::string& filter,
+int RunStep(RunState& run, const Arguments& args, const std::string& folder,
             const LibraryStep& step) {
-  RunFileSystem files(folder, args.backup);
-  int status = kDone;
-  auto lock = LockFolder(files.host(), folder, args.break_lock, status);
-  if (!lock) return status;
-  TerminalSink sink(args.sink);
-  Context ctx{files.fs(), sink, filter};
-  bool ok = step.run(ctx);
-  sink.Finish();
-  if (TheReport().on) TheReport().json["ok"] = ok;
-  files.ShowUndo();
-  if (!ok) {
-    ReportMessages(sink);
-    PrintError(Format("a etapa %s parou porque uma gravação falhou.", step.name) +
-               files.FailureHint());
-    return kFolderUnusable;
-  }
-  sink.PrintLine(Format("Etapa %s realizada.", step.name));
-  ReportMessages(sink);
-  return kDone;
+  return RunInSession(run, args, folder, Format("a etapa %s", step.name),
+                      Format("Etapa %s realizada.", step.name), step.run);
 }
 
-int Sample(const Arguments& args) {
+int Sample(RunState& run, const Arguments& args) {
   SampleOptions options;
   long long value = 0;
   if (args.companies) {
     if (!ParseNumber(*args.companies, 0, kSampleMaxCompanies, value)) {
-      return UsageError(Format("--companies espera um número de 0 a %d: %s", kSampleMaxCompanies,
-                               Shown(*args.companies)));
+      return run.UsageError(Format("--companies espera um número de 0 a %d: %s",
+                                   kSampleMaxCompanies, Shown(*args.companies)));
     }
     options.companies = static_cast<int>(value);
   }
   if (args.records) {
     if (!ParseNumber(*args.records, 0, kSampleMaxRecords, value)) {
-      return UsageError(Format("--records espera um número de 0 a %d: %s", kSampleMaxRecords,
-                               Shown(*args.records)));
+      return run.UsageError(Format("--records espera um número de 0 a %d: %s", kSampleMaxRecords,
+                                   Shown(*args.records)));
     }
     options.records = static_cast<int>(value);
   }
@@ -448,27 +442,27 @@ int Sample(const Arguments& args) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, options.seed);
     if (text.empty() || ec != std::errc() || ptr != end) {
-      return UsageError("--seed espera um número inteiro não negativo: " + Shown(text));
+      return run.UsageError("--seed espera um número inteiro não negativo: " + Shown(text));
     }
   }
-  if (!args.folder) return UsageError("falta a PASTA onde escrever o exemplo");
+  if (!args.folder) return run.UsageError("falta a PASTA onde escrever o exemplo");
   const std::string& folder = *args.folder;
-  if (folder.empty()) return UsageError("a PASTA não pode ser vazia");
+  if (folder.empty()) return run.UsageError("a PASTA não pode ser vazia");
 
   std::error_code ec;
   auto status = std::filesystem::status(folder, ec);
   if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
-    PrintError(Format("não é uma pasta: %s", Shown(folder)));
+    run.Error(Format("não é uma pasta: %s", Shown(folder)));
     return kFolderUnusable;
   }
   if (!std::filesystem::exists(status) && !std::filesystem::create_directories(folder, ec)) {
-    PrintError(Format("não foi possível criar a pasta %s", Shown(folder)));
+    run.Error(Format("não foi possível criar a pasta %s", Shown(folder)));
     return kFolderUnusable;
   }
   auto fs = platform::OpenHostFileSystem(folder);
   SampleResult result = WriteSampleFolder(*fs, options);
   if (!result.ok) {
-    PrintError(Format("%s: %s", Shown(folder), result.error));
+    run.Error(Format("%s: %s", Shown(folder), result.error));
     return kFolderUnusable;
   }
   platform::WriteConsoleText(
@@ -478,150 +472,151 @@ int Sample(const Arguments& args) {
   return kDone;
 }
 
-int Main(int argc, char** argv) {
-  CLI::App app{"", "livrana-convert"};
-  app.formatter_fn([](const CLI::App* command, std::string, CLI::AppFormatMode) {
-    return HelpText(command->get_name());
-  });
-  app.set_help_flag("-h,--help");
-  app.require_subcommand(0, 1);
+// ---- The command line -----------------------------------------------------------------------
 
+// The commands as CLI11 parses them.
+struct Parser {
+  CLI::App app{"", "livrana-convert"};
+  CLI::App* convert = nullptr;
+  CLI::App* run = nullptr;
+  CLI::App* info = nullptr;
+  CLI::App* steps = nullptr;
+  CLI::App* sample = nullptr;
+  bool yes = false, no = false, quiet = false, json = false, version = false;
+
+  explicit Parser(Arguments& args) {
+    app.formatter_fn([](const CLI::App* command, std::string, CLI::AppFormatMode) {
+      return HelpText(command->get_name());
+    });
+    app.set_help_flag("-h,--help");
+    app.require_subcommand(0, 1);
+    app.add_flag("--yes", yes)->excludes(app.add_flag("--no", no));
+    app.add_flag("-q,--quiet", quiet);
+    app.add_flag("--version", version);
+
+    auto add = [&](std::string_view name) {
+      CLI::App* command = app.add_subcommand(std::string(name));
+      command->fallthrough();
+      return command;
+    };
+    auto value = [](CLI::App* command, const char* name, std::optional<std::string>& into) {
+      command->add_option_function<std::string>(name, [&into](const std::string& v) { into = v; });
+    };
+    convert = add("convert");
+    value(convert, "PASTA", args.folder);
+    value(convert, "--company", args.company);
+    convert->add_flag("--dry-run", args.dry_run)
+        ->excludes(convert->add_flag("--backup", args.backup));
+    convert->add_flag("--break-lock", args.break_lock);
+    convert->add_flag("--json", json);
+
+    run = add("run");
+    run->add_option("ETAPA", args.step);
+    value(run, "PASTA", args.folder);
+    value(run, "--company", args.company);
+    run->add_flag("--backup", args.backup);
+    run->add_flag("--break-lock", args.break_lock);
+    run->add_flag("--json", json);
+
+    info = add("info");
+    value(info, "PASTA", args.folder);
+    value(info, "--company", args.company);
+    info->add_flag("--check", args.check);
+    info->add_flag("--json", json);
+
+    steps = add("steps");
+
+    sample = add("sample");
+    value(sample, "PASTA", args.folder);
+    value(sample, "--companies", args.companies);
+    value(sample, "--records", args.records);
+    value(sample, "--seed", args.seed);
+  }
+};
+
+// Runs a command over a data folder: convert, run or info.
+int FolderCommand(RunState& run, Arguments& args, const Parser& parser) {
+  const LibraryStep* step = nullptr;
+  if (parser.run->parsed()) {
+    if (args.step.empty()) return run.UsageError("falta o nome da ETAPA");
+    step = FindLibraryStep(args.step);
+    if (step == nullptr) {
+      return run.UsageError(
+          Format("etapa desconhecida: %s; as etapas são:\n%s", Shown(args.step), StepList()));
+    }
+    run.json["step"] = Text(step->name);
+  }
+  if (args.company) {
+    auto core = CoreText(*args.company);
+    if (!core)
+      return run.UsageError("o código da empresa tem caracteres que o Windows-1252 não tem");
+    args.filter = core->substr(0, kCompanyFilterLength);
+  }
+  std::string folder = args.folder.value_or(".");
+  if (folder.empty()) return run.UsageError("a PASTA não pode ser vazia");
+  run.json["folder"] = folder;  // as given (UTF-8)
+  run.json["company_filter"] = args.company ? Text(args.filter) : Json(nullptr);
+  if (parser.convert->parsed()) run.json["dry_run"] = args.dry_run;
+  if (!parser.info->parsed()) run.json["backup"] = args.backup;
+  if (auto problem = FolderProblem(folder)) {
+    run.Error(*problem);
+    return kFolderUnusable;
+  }
+  if (parser.info->parsed()) return Info(run, args, folder);
+  return step != nullptr ? RunStep(run, args, folder, *step) : Convert(run, args, folder);
+}
+
+int Main(RunState& run, int argc, char** argv) {
   // A script that asks for the report gets one even for a command line that cannot be read.
   for (int i = 1; i < argc; ++i) {
-    if (std::string_view(argv[i]) == "--json") TheReport().on = true;
+    if (std::string_view(argv[i]) == "--json") run.report = true;
   }
-
   Arguments args;
-  bool yes = false, no = false, quiet = false, json = false;
-  CLI::Option* yes_option = app.add_flag("--yes", yes);
-  CLI::Option* no_option = app.add_flag("--no", no);
-  yes_option->excludes(no_option);
-  app.add_flag("-q,--quiet", quiet);
-  bool version = false;
-  app.add_flag("--version", version);
-
-  auto company_option = [&args](CLI::App* command) {
-    command->add_option_function<std::string>("--company",
-                                              [&args](const std::string& v) { args.company = v; });
-  };
-  auto folder_option = [&args](CLI::App* command) {
-    command->add_option_function<std::string>("PASTA",
-                                              [&args](const std::string& v) { args.folder = v; });
-  };
-
-  CLI::App* convert = app.add_subcommand("convert");
-  convert->fallthrough();
-  folder_option(convert);
-  company_option(convert);
-  CLI::Option* dry_run = convert->add_flag("--dry-run", args.dry_run);
-  CLI::Option* backup = convert->add_flag("--backup", args.backup);
-  dry_run->excludes(backup);
-  convert->add_flag("--break-lock", args.break_lock);
-  convert->add_flag("--json", json);
-
-  CLI::App* run = app.add_subcommand("run");
-  run->fallthrough();
-  run->add_option("ETAPA", args.step);
-  folder_option(run);
-  company_option(run);
-  run->add_flag("--backup", args.backup);
-  run->add_flag("--break-lock", args.break_lock);
-  run->add_flag("--json", json);
-
-  CLI::App* info = app.add_subcommand("info");
-  info->fallthrough();
-  folder_option(info);
-  company_option(info);
-  info->add_flag("--check", args.check);
-  info->add_flag("--json", json);
-
-  CLI::App* steps = app.add_subcommand("steps");
-  steps->fallthrough();
-
-  CLI::App* sample = app.add_subcommand("sample");
-  sample->fallthrough();
-  folder_option(sample);
-  sample->add_option_function<std::string>("--companies",
-                                           [&args](const std::string& v) { args.companies = v; });
-  sample->add_option_function<std::string>("--records",
-                                           [&args](const std::string& v) { args.records = v; });
-  sample->add_option_function<std::string>("--seed",
-                                           [&args](const std::string& v) { args.seed = v; });
-
+  Parser parser(args);
   try {
-    app.parse(argc, argv);
+    parser.app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    TheReport().on = false;
-    platform::WriteConsoleText(ConsoleStream::kOutput, app.help());
+    run.report = false;
+    platform::WriteConsoleText(ConsoleStream::kOutput, parser.app.help());
     return kDone;
   } catch (const CLI::ParseError& error) {
-    return UsageError(ParseErrorText(error));
+    return run.UsageError(ParseErrorText(error));
   }
-  if (version) {
-    TheReport().on = false;
+  if (parser.version) {
+    run.report = false;
     platform::WriteConsoleText(ConsoleStream::kOutput, "livrana-convert " LIVRANA_VERSION "\n");
     return kDone;
   }
-  TheReport().on = json;
+  run.report = parser.json;
+  run.sink.quiet = parser.quiet;
+  run.sink.report = parser.json;
+  if (parser.yes) run.sink.answer = true;
+  if (parser.no) run.sink.answer = false;
 
-  args.sink.quiet = quiet;
-  args.sink.report = json;
-  if (yes) args.sink.answer = true;
-  if (no) args.sink.answer = false;
-
-  if (steps->parsed()) return ListSteps();
-  if (sample->parsed()) return Sample(args);
-  if (!convert->parsed() && !run->parsed() && !info->parsed()) {
-    return UsageError("falta o comando");
+  if (parser.steps->parsed()) {
+    platform::WriteConsoleText(ConsoleStream::kOutput, StepList());
+    return kDone;
   }
-  Json& report = TheReport().json;
-  report["command"] = convert->parsed() ? "convert" : run->parsed() ? "run" : "info";
-
-  const LibraryStep* step = nullptr;
-  if (run->parsed()) {
-    if (args.step.empty()) return UsageError("falta o nome da ETAPA");
-    step = FindLibraryStep(args.step);
-    if (step == nullptr) {
-      std::string known = LibrarySteps().empty()
-                              ? std::string("ainda não há etapas na biblioteca de conversões.")
-                              : "as etapas são:\n" + StepList();
-      return UsageError(Format("etapa desconhecida: %s; %s", Shown(args.step), known));
-    }
-    report["step"] = Text(step->name);
+  if (parser.sample->parsed()) return Sample(run, args);
+  if (!parser.convert->parsed() && !parser.run->parsed() && !parser.info->parsed()) {
+    return run.UsageError("falta o comando");
   }
-
-  std::string filter;
-  if (args.company) {
-    auto core = CoreText(*args.company);
-    if (!core) {
-      return UsageError("o código da empresa tem caracteres que o Windows-1252 não tem");
-    }
-    filter = core->substr(0, kCompanyFilterLength);
-  }
-
-  std::string folder = args.folder.value_or(".");
-  if (folder.empty()) return UsageError("a PASTA não pode ser vazia");
-  report["folder"] = folder;  // as given (UTF-8)
-  report["company_filter"] = args.company ? Text(filter) : Json(nullptr);
-  if (convert->parsed()) report["dry_run"] = args.dry_run;
-  if (!info->parsed()) report["backup"] = args.backup;
-  if (auto problem = FolderProblem(folder)) {
-    PrintError(*problem);
-    return kFolderUnusable;
-  }
-  if (info->parsed()) return Info(args, folder, filter);
-  return step != nullptr ? RunStep(args, folder, filter, *step) : Convert(args, folder, filter);
+  run.json["command"] = parser.convert->parsed() ? "convert"
+                        : parser.run->parsed()   ? "run"
+                                                 : "info";
+  return FolderCommand(run, args, parser);
 }
 
 }  // namespace
 }  // namespace livrana::cli
 
 int main(int argc, char** argv) {
+  livrana::cli::RunState run;
   int status = 1;
   try {
-    status = livrana::cli::Main(argc, argv);
+    status = livrana::cli::Main(run, argc, argv);
   } catch (const std::exception& e) {
-    livrana::cli::PrintError(std::string("erro interno: ") + e.what());
+    run.Error(std::string("erro interno: ") + e.what());
   }
-  return livrana::cli::Finish(status);
+  return run.Finish(status);
 }

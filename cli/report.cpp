@@ -119,7 +119,7 @@ Json ResultJson(const Convert434Result& result) {
   return {{"register_found", result.register_found},      {"converted", result.converted},
           {"companies", Texts(result.companies)},         {"invoice_files", files},
           {"phone_phase", result.phone_phase_ran},        {"phone_lines", result.phone_lines},
-          {"files_changed", Texts(result.files_changed)}, {"ok", result.ok}};
+          {"files_changed", Texts(result.files_changed)}, {"ok", result.ok()}};
 }
 
 std::string StatusText(const FolderStatus& status) {

@@ -36,7 +36,9 @@ struct Convert434Result {
   std::vector<std::string> files_changed;       // every file that received writes, in order
   bool phone_phase_ran = false;                 // FTEL1.DAT was missing and has now been built
   std::int64_t phone_lines = 0;  // lines in FTEL1.DAT (in a dry run: that it would hold)
-  bool ok = true;                // false when a write failed; the step stopped there
+  // Done, or the failure that stopped the step (its file, operation and cause).
+  Outcome outcome;
+  bool ok() const { return outcome.ok(); }
 };
 
 Convert434Result Convert434(Context& ctx, Convert434Detail detail = Convert434Detail::kCounts);

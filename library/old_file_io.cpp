@@ -10,9 +10,9 @@ namespace {
 
 constexpr std::uint32_t kNotOrdinary = platform::kDirectory | platform::kHidden | platform::kSystem;
 
-FileHandle Wrap(std::unique_ptr<platform::File> file, bool append) {
+FileHandle Wrap(std::unique_ptr<platform::File> file, std::string_view path, bool append) {
   if (!file) return nullptr;
-  return std::make_unique<RecordFile>(std::move(file), true, append, FileMode::kBinary);
+  return std::make_unique<RecordFile>(std::move(file), path, true, append, FileMode::kBinary);
 }
 
 }  // namespace
@@ -62,12 +62,12 @@ FileHandle Targets::Create(std::string_view path) {
   if (attributes && (*attributes & kNotOrdinary) != 0) return nullptr;
   // Whatever the file held before is given up on creation: undoing removes it.
   Remember(path).size.reset();
-  return Wrap(fs_.Open(path, platform::Access::kCreate), false);
+  return Wrap(fs_.Open(path, platform::Access::kCreate), path, false);
 }
 
 FileHandle Targets::Append(std::string_view path) {
   Remember(path);
-  return Wrap(fs_.Open(path, platform::Access::kOpenAlways), true);
+  return Wrap(fs_.Open(path, platform::Access::kOpenAlways), path, true);
 }
 
 void Targets::Undo() {

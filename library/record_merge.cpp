@@ -58,7 +58,7 @@ step_files::Failure AppendWidenedRecords(Context& ctx, std::string_view source,
   bool ok = step_files::AppendLiveRecords(
       *in, *out, kNarrowRecord, WideLayout::kDeleted,
       [fill](std::string record) { return WidenRecord(std::move(record), fill); });
-  ok = CloseFile(out) && ok;
+  ok = CloseFile(out).ok() && ok;
   CloseFile(in);
   if (!ok) return std::string(target);
   MoveToSafety(ctx, source);

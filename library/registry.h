@@ -1,5 +1,6 @@
 // The library of earlier conversion steps that the command line can run one by one
-// ("livrana-convert run STEP"): each with its name, a one-line description and the routine.
+// ("livrana-convert run STEP"): each with its name, a one-line description, the version
+// marks it records in CONV.DAT and the routine.
 #pragma once
 
 #include <span>
@@ -12,9 +13,12 @@ namespace livrana {
 struct LibraryStep {
   std::string_view name;         // as typed on the command line: "split-ledgers"
   std::string_view description;  // one line, Windows-1252
-  // Runs the step over the context's data folder; false when a write failed and the step
-  // stopped.
-  bool (*run)(Context& ctx);
+  // The version marks of the conversion log that the step records, in the order it
+  // records them; none for the steps that no mark governs.
+  std::span<const std::string_view> marks;
+  // Runs the step over the context's data folder: done, or the failure that stopped it
+  // (told to the sink as well).
+  Outcome (*run)(Context& ctx);
 };
 
 // Every step of the library, in the order in which the data layouts followed each other.

@@ -6,25 +6,32 @@ namespace {
 class FaultFile final : public File {
  public:
   FaultFile(FaultFileSystem& fs, std::unique_ptr<File> inner) : fs_(fs), inner_(std::move(inner)) {}
-  ~FaultFile() override { Close(); }
+  ~FaultFile() override { (void)Close(); }
 
   std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
     return inner_->ReadAt(pos, buf, n);
   }
-  bool WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
-    return fs_.Allow(FaultOp::kWrite) && inner_->WriteAt(pos, buf, n);
+  Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
+    if (!fs_.Allow(FaultOp::kWrite)) return fs_.Refused(FaultOp::kWrite, Operation::kWrite, "");
+    return inner_->WriteAt(pos, buf, n);
   }
   std::optional<std::uint64_t> Size() override { return inner_->Size(); }
-  bool Truncate(std::uint64_t size) override {
-    return fs_.Allow(FaultOp::kWrite) && inner_->Truncate(size);
+  Outcome Truncate(std::uint64_t size) override {
+    if (!fs_.Allow(FaultOp::kWrite)) return fs_.Refused(FaultOp::kWrite, Operation::kTruncate, "");
+    return inner_->Truncate(size);
   }
-  bool Sync() override { return fs_.Allow(FaultOp::kFlush) && inner_->Sync(); }
-  bool Close() override {
-    if (closed_) return true;
+  Outcome Sync() override {
+    if (!fs_.Allow(FaultOp::kFlush)) return fs_.Refused(FaultOp::kFlush, Operation::kSync, "");
+    return inner_->Sync();
+  }
+  Outcome Close() override {
+    if (closed_) return {};
     closed_ = true;
     bool allowed = fs_.Allow(FaultOp::kClose);
     // The descriptor is released in any case; a refused close reports failure.
-    return inner_->Close() && allowed;
+    Outcome closed = inner_->Close();
+    if (!allowed) return fs_.Refused(FaultOp::kClose, Operation::kClose, "");
+    return closed;
   }
 
  private:
@@ -46,9 +53,12 @@ bool FaultFileSystem::Allow(FaultOp op) {
   return true;
 }
 
-std::unique_ptr<File> FaultFileSystem::Open(std::string_view path, Access access) {
-  if (stopped_ && access != Access::kRead) return nullptr;
-  auto inner = inner_.Open(path, access);
+std::unique_ptr<File> FaultFileSystem::Open(std::string_view path, Access access, Outcome& why) {
+  if (stopped_ && access != Access::kRead) {
+    why = Stopped(Operation::kOpen, path);
+    return nullptr;
+  }
+  auto inner = inner_.Open(path, access, why);
   if (!inner) return nullptr;
   return std::make_unique<FaultFile>(*this, std::move(inner));
 }

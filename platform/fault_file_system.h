@@ -30,20 +30,41 @@ class FaultFileSystem final : public ForwardingFileSystem {
   // Counts one operation; false when it must not happen.
   bool Allow(FaultOp op);
 
-  std::unique_ptr<File> Open(std::string_view path, Access access) override;
-  bool SetReadOnly(std::string_view path, bool read_only) override {
-    return !stopped_ && inner_.SetReadOnly(path, read_only);
+  using FileSystem::Open;
+  std::unique_ptr<File> Open(std::string_view path, Access access, Outcome& why) override;
+  Outcome SetReadOnly(std::string_view path, bool read_only) override {
+    if (stopped_) return Stopped(Operation::kAttributes, path);
+    return inner_.SetReadOnly(path, read_only);
   }
-  bool Rename(std::string_view from, std::string_view to) override {
-    return Allow(FaultOp::kRename) && inner_.Rename(from, to);
+  Outcome Rename(std::string_view from, std::string_view to) override {
+    if (!Allow(FaultOp::kRename)) return Refused(FaultOp::kRename, Operation::kRename, from);
+    return inner_.Rename(from, to);
   }
-  bool Copy(std::string_view from, std::string_view to, bool overwrite) override {
-    return Allow(FaultOp::kCopy) && inner_.Copy(from, to, overwrite);
+  Outcome Copy(std::string_view from, std::string_view to, bool overwrite) override {
+    if (!Allow(FaultOp::kCopy)) return Refused(FaultOp::kCopy, Operation::kCopy, from);
+    return inner_.Copy(from, to, overwrite);
   }
-  bool Remove(std::string_view path) override { return !stopped_ && inner_.Remove(path); }
-  bool MakeFolder(std::string_view path) override { return !stopped_ && inner_.MakeFolder(path); }
-  bool RemoveFolder(std::string_view path) override {
-    return !stopped_ && inner_.RemoveFolder(path);
+  Outcome Remove(std::string_view path) override {
+    if (stopped_) return Stopped(Operation::kRemove, path);
+    return inner_.Remove(path);
+  }
+  Outcome MakeFolder(std::string_view path) override {
+    if (stopped_) return Stopped(Operation::kMakeFolder, path);
+    return inner_.MakeFolder(path);
+  }
+  Outcome RemoveFolder(std::string_view path) override {
+    if (stopped_) return Stopped(Operation::kRemoveFolder, path);
+    return inner_.RemoveFolder(path);
+  }
+
+  // What a refused operation gives: after the stop, the process is as good as dead (an
+  // input/output error stands for it); a full disk is a full disk.
+  Outcome Refused(FaultOp op, Operation operation, std::string_view path) const {
+    if (stopped_ || op != FaultOp::kWrite) return Stopped(operation, path);
+    return Outcome::Failed(operation, path, Cause::kDiskFull);
+  }
+  static Outcome Stopped(Operation operation, std::string_view path) {
+    return Outcome::Failed(operation, path, Cause::kIo);
   }
 
  private:

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/outcome.h"
+
 namespace livrana::platform {
 
 // Attribute bits with the values of the Windows file attributes, so that the attribute
@@ -37,19 +39,22 @@ enum class Access {
 };
 
 // One open file. Positions are absolute byte offsets; no call moves a shared position.
+// Failures come back as outcomes with the operation and the system's cause; the file does
+// not know its own path, so its owner names it (Outcome::InFile).
 class File {
  public:
   virtual ~File() = default;
   // Reads up to n bytes at pos; gives the count read (0 at or past the end), or -1 on error.
   virtual std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) = 0;
-  // Writes all n bytes at pos in one piece; false on any failure (a full disk included).
-  virtual bool WriteAt(std::uint64_t pos, const char* buf, std::size_t n) = 0;
+  // Writes all n bytes at pos: a write that the system takes only in part is continued
+  // with the rest; fails when the system takes no more (a full disk included).
+  virtual Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) = 0;
   virtual std::optional<std::uint64_t> Size() = 0;
   // Cuts the file to size bytes (a torn tail of a work file after an interruption).
-  virtual bool Truncate(std::uint64_t size) = 0;
+  virtual Outcome Truncate(std::uint64_t size) = 0;
   // Makes what was written durable (fsync).
-  virtual bool Sync() = 0;
-  virtual bool Close() = 0;
+  virtual Outcome Sync() = 0;
+  virtual Outcome Close() = 0;
 };
 
 struct DirEntry {
@@ -64,21 +69,27 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  virtual std::unique_ptr<File> Open(std::string_view path, Access access) = 0;
+  // Opens path; null when that fails, why then telling the operation and the cause.
+  virtual std::unique_ptr<File> Open(std::string_view path, Access access, Outcome& why) = 0;
+  // The same where the cause does not matter.
+  std::unique_ptr<File> Open(std::string_view path, Access access) {
+    Outcome why;
+    return Open(path, access, why);
+  }
 
   // The attribute bits of an existing entry; nothing when it does not exist.
   virtual std::optional<std::uint32_t> Attributes(std::string_view path) = 0;
   // Sets or clears the read-only attribute, leaving the other attributes as they are.
-  virtual bool SetReadOnly(std::string_view path, bool read_only) = 0;
+  virtual Outcome SetReadOnly(std::string_view path, bool read_only) = 0;
 
   // Renames a file or folder; fails when the target exists (never replaces).
-  virtual bool Rename(std::string_view from, std::string_view to) = 0;
+  virtual Outcome Rename(std::string_view from, std::string_view to) = 0;
   // Copies a file; without overwrite it fails when the target exists.
-  virtual bool Copy(std::string_view from, std::string_view to, bool overwrite) = 0;
-  virtual bool Remove(std::string_view path) = 0;
-  virtual bool MakeFolder(std::string_view path) = 0;
+  virtual Outcome Copy(std::string_view from, std::string_view to, bool overwrite) = 0;
+  virtual Outcome Remove(std::string_view path) = 0;
+  virtual Outcome MakeFolder(std::string_view path) = 0;
   // Removes an empty folder.
-  virtual bool RemoveFolder(std::string_view path) = 0;
+  virtual Outcome RemoveFolder(std::string_view path) = 0;
 
   // Directory search: the entries of the pattern's folder whose names match its last
   // component (`*` and `?`, letter case ignored) and whose attributes fall within mask
@@ -103,8 +114,19 @@ class FileSystem {
 // The file system of the host, opened on a data folder (a host path).
 std::unique_ptr<FileSystem> OpenHostFileSystem(const std::string& data_folder);
 
+// A path separator: the backslash of the Windows form, or a slash.
+inline bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
 // Splits a Windows-form path into its components (empty components dropped).
 std::vector<std::string_view> SplitPath(std::string_view path);
+
+// folder, a backslash (unless folder is empty or ends with a separator) and name.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+// Whether a name opens a device on Windows instead of a file, whatever extension and
+// trailing spaces follow it: CON, PRN, AUX, NUL, CONIN$, CONOUT$, CLOCK$, COM1 to COM9 and
+// LPT1 to LPT9, with the superscript digits that Windows reserves as well.
+bool IsReservedDeviceName(std::string_view name);
 
 // A search pattern split into the folder part (as written, with its trailing separator;
 // empty for the data folder) and the name pattern; false when there is no name pattern.

@@ -16,24 +16,25 @@ class ForwardingFileSystem : public FileSystem {
   ForwardingFileSystem(const ForwardingFileSystem&) = delete;
   ForwardingFileSystem& operator=(const ForwardingFileSystem&) = delete;
 
-  std::unique_ptr<File> Open(std::string_view path, Access access) override {
-    return inner_.Open(path, access);
+  using FileSystem::Open;
+  std::unique_ptr<File> Open(std::string_view path, Access access, Outcome& why) override {
+    return inner_.Open(path, access, why);
   }
   std::optional<std::uint32_t> Attributes(std::string_view path) override {
     return inner_.Attributes(path);
   }
-  bool SetReadOnly(std::string_view path, bool read_only) override {
+  Outcome SetReadOnly(std::string_view path, bool read_only) override {
     return inner_.SetReadOnly(path, read_only);
   }
-  bool Rename(std::string_view from, std::string_view to) override {
+  Outcome Rename(std::string_view from, std::string_view to) override {
     return inner_.Rename(from, to);
   }
-  bool Copy(std::string_view from, std::string_view to, bool overwrite) override {
+  Outcome Copy(std::string_view from, std::string_view to, bool overwrite) override {
     return inner_.Copy(from, to, overwrite);
   }
-  bool Remove(std::string_view path) override { return inner_.Remove(path); }
-  bool MakeFolder(std::string_view path) override { return inner_.MakeFolder(path); }
-  bool RemoveFolder(std::string_view path) override { return inner_.RemoveFolder(path); }
+  Outcome Remove(std::string_view path) override { return inner_.Remove(path); }
+  Outcome MakeFolder(std::string_view path) override { return inner_.MakeFolder(path); }
+  Outcome RemoveFolder(std::string_view path) override { return inner_.RemoveFolder(path); }
   std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
     return inner_.Find(pattern, mask);
   }

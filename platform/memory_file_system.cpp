@@ -47,26 +47,31 @@ class MemoryFile final : public File {
     std::copy_n(data_->data() + at, count, buf);
     return static_cast<std::int64_t>(count);
   }
-  bool WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
-    if (closed_ || !writable_ || pos + n > data_->max_size()) return false;
+  Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
+    if (closed_ || !writable_) return Outcome::Failed(Operation::kWrite, "", Cause::kOther);
+    if (pos + n > data_->max_size())
+      return Outcome::Failed(Operation::kWrite, "", Cause::kDiskFull);
     auto at = static_cast<std::size_t>(pos);
     if (data_->size() < at + n) data_->resize(at + n, '\0');
     std::copy_n(buf, n, data_->data() + at);
-    return true;
+    return {};
   }
   std::optional<std::uint64_t> Size() override {
     if (closed_) return std::nullopt;
     return data_->size();
   }
-  bool Truncate(std::uint64_t size) override {
-    if (closed_ || !writable_ || size > data_->max_size()) return false;
+  Outcome Truncate(std::uint64_t size) override {
+    if (closed_ || !writable_ || size > data_->max_size())
+      return Outcome::Failed(Operation::kTruncate, "", Cause::kOther);
     data_->resize(static_cast<std::size_t>(size));
-    return true;
+    return {};
   }
-  bool Sync() override { return !closed_; }
-  bool Close() override {
+  Outcome Sync() override {
+    return closed_ ? Outcome::Failed(Operation::kSync, "", Cause::kOther) : Outcome();
+  }
+  Outcome Close() override {
     closed_ = true;
-    return true;
+    return {};
   }
 
  private:
@@ -108,8 +113,8 @@ void Collect(const MemoryFileSystem::Node& node, const std::string& prefix,
 
 MemoryFileSystem::MemoryFileSystem() : top_(std::make_unique<Node>()) {
   top_->folder = true;
-  MakeFolder("/data");
-  MakeFolder("/tmp");
+  (void)MakeFolder("/data");  // an empty tree: both are new
+  (void)MakeFolder("/tmp");
 }
 
 MemoryFileSystem::~MemoryFileSystem() = default;
@@ -139,21 +144,27 @@ MemoryFileSystem::Node* MemoryFileSystem::Parent(std::string_view path, std::str
   return node;
 }
 
-std::unique_ptr<File> MemoryFileSystem::Open(std::string_view path, Access access) {
+std::unique_ptr<File> MemoryFileSystem::Open(std::string_view path, Access access, Outcome& why) {
+  const bool writes = access != Access::kRead;
+  const bool creates = access == Access::kCreate || access == Access::kOpenAlways;
+  const Operation op = creates ? Operation::kCreate : Operation::kOpen;
+  auto fail = [&](Cause cause) -> std::unique_ptr<File> {
+    why = Outcome::Failed(op, path, cause);
+    return nullptr;
+  };
   Node* node = Lookup(path);
-  if (node != nullptr && node->folder) return nullptr;
-  bool writes = access != Access::kRead;
+  if (node != nullptr && node->folder) return fail(Cause::kNotAFile);
   if (node == nullptr) {
-    if (access == Access::kRead || access == Access::kReadWrite) return nullptr;
+    if (!creates) return fail(Cause::kNotFound);
     std::string leaf;
     Node* parent = Parent(path, &leaf);
-    if (parent == nullptr) return nullptr;
+    if (parent == nullptr) return fail(Cause::kNotFound);
     auto created = std::make_unique<Node>();
     created->name = leaf;
     node = created.get();
     parent->children.push_back(std::move(created));
   } else if (writes && node->read_only) {
-    return nullptr;
+    return fail(Cause::kReadOnly);
   }
   if (access == Access::kCreate) node->data->clear();
   return std::make_unique<MemoryFile>(node->data, writes);
@@ -169,24 +180,25 @@ std::optional<std::uint32_t> MemoryFileSystem::Attributes(std::string_view path)
   return attributes;
 }
 
-bool MemoryFileSystem::SetReadOnly(std::string_view path, bool read_only) {
+Outcome MemoryFileSystem::SetReadOnly(std::string_view path, bool read_only) {
   Node* node = Lookup(path);
-  if (node == nullptr) return false;
+  if (node == nullptr) return Outcome::Failed(Operation::kAttributes, path, Cause::kNotFound);
   node->read_only = read_only;
-  return true;
+  return {};
 }
 
-bool MemoryFileSystem::Rename(std::string_view from, std::string_view to) {
+Outcome MemoryFileSystem::Rename(std::string_view from, std::string_view to) {
+  auto fail = [&](Cause cause) { return Outcome::Failed(Operation::kRename, from, cause); };
   Node* node = Lookup(from);
   std::string from_leaf, leaf;
   Node* from_parent = Parent(from, &from_leaf);
   Node* parent = Parent(to, &leaf);
-  if (node == nullptr || from_parent == nullptr || parent == nullptr) return false;
+  if (node == nullptr || from_parent == nullptr || parent == nullptr) return fail(Cause::kNotFound);
   Node* existing = parent->Child(leaf);
-  if (existing != nullptr && existing != node) return false;
+  if (existing != nullptr && existing != node) return fail(Cause::kExists);
   // A folder never moves into itself.
   for (Node* up = parent; up != nullptr;) {
-    if (up == node) return false;
+    if (up == node) return fail(Cause::kBadName);
     Node* next = nullptr;
     std::vector<Node*> stack{top_.get()};
     // Parent links are not kept; find up's parent by a walk (test trees are small).
@@ -203,60 +215,73 @@ bool MemoryFileSystem::Rename(std::string_view from, std::string_view to) {
   std::unique_ptr<Node> moved = from_parent->Take(node);
   moved->name = leaf;
   parent->children.push_back(std::move(moved));
-  return true;
+  return {};
 }
 
-bool MemoryFileSystem::Copy(std::string_view from, std::string_view to, bool overwrite) {
+Outcome MemoryFileSystem::Copy(std::string_view from, std::string_view to, bool overwrite) {
+  auto fail = [&](std::string_view file, Cause cause) {
+    return Outcome::Failed(Operation::kCopy, file, cause);
+  };
   Node* src = Lookup(from);
-  if (src == nullptr || src->folder) return false;
+  if (src == nullptr) return fail(from, Cause::kNotFound);
+  if (src->folder) return fail(from, Cause::kNotAFile);
   Node* dst = Lookup(to);
   if (dst != nullptr) {
-    if (!overwrite || dst->folder || dst->read_only || dst == src) return false;
+    if (!overwrite || dst == src) return fail(to, Cause::kExists);
+    if (dst->folder) return fail(to, Cause::kNotAFile);
+    if (dst->read_only) return fail(to, Cause::kReadOnly);
     *dst->data = *src->data;
     dst->fat_date = src->fat_date;
     dst->fat_time = src->fat_time;
-    return true;
+    return {};
   }
   std::string leaf;
   Node* parent = Parent(to, &leaf);
-  if (parent == nullptr) return false;
+  if (parent == nullptr) return fail(to, Cause::kNotFound);
   auto created = std::make_unique<Node>();
   created->name = leaf;
   *created->data = *src->data;
   created->fat_date = src->fat_date;
   created->fat_time = src->fat_time;
   parent->children.push_back(std::move(created));
-  return true;
+  return {};
 }
 
-bool MemoryFileSystem::Remove(std::string_view path) {
+Outcome MemoryFileSystem::Remove(std::string_view path) {
+  auto fail = [&](Cause cause) { return Outcome::Failed(Operation::kRemove, path, cause); };
   Node* node = Lookup(path);
   std::string leaf;
   Node* parent = Parent(path, &leaf);
-  if (node == nullptr || parent == nullptr || node->folder || node->read_only) return false;
+  if (node == nullptr || parent == nullptr) return fail(Cause::kNotFound);
+  if (node->folder) return fail(Cause::kNotAFile);
+  if (node->read_only) return fail(Cause::kReadOnly);
   parent->Take(node);
-  return true;
+  return {};
 }
 
-bool MemoryFileSystem::MakeFolder(std::string_view path) {
+Outcome MemoryFileSystem::MakeFolder(std::string_view path) {
   std::string leaf;
   Node* parent = Parent(path, &leaf);
-  if (parent == nullptr || parent->Child(leaf) != nullptr) return false;
+  if (parent == nullptr) return Outcome::Failed(Operation::kMakeFolder, path, Cause::kNotFound);
+  if (parent->Child(leaf) != nullptr)
+    return Outcome::Failed(Operation::kMakeFolder, path, Cause::kExists);
   auto created = std::make_unique<Node>();
   created->name = leaf;
   created->folder = true;
   parent->children.push_back(std::move(created));
-  return true;
+  return {};
 }
 
-bool MemoryFileSystem::RemoveFolder(std::string_view path) {
+Outcome MemoryFileSystem::RemoveFolder(std::string_view path) {
+  auto fail = [&](Cause cause) { return Outcome::Failed(Operation::kRemoveFolder, path, cause); };
   Node* node = Lookup(path);
   std::string leaf;
   Node* parent = Parent(path, &leaf);
-  if (node == nullptr || parent == nullptr || !node->folder || !node->children.empty())
-    return false;
+  if (node == nullptr || parent == nullptr) return fail(Cause::kNotFound);
+  if (!node->folder) return fail(Cause::kNotAFile);
+  if (!node->children.empty()) return fail(Cause::kNotEmpty);
   parent->Take(node);
-  return true;
+  return {};
 }
 
 std::vector<DirEntry> MemoryFileSystem::Find(std::string_view pattern, std::uint32_t mask) {

@@ -19,14 +19,15 @@ class MemoryFileSystem final : public FileSystem {
   MemoryFileSystem();
   ~MemoryFileSystem() override;
 
-  std::unique_ptr<File> Open(std::string_view path, Access access) override;
+  using FileSystem::Open;
+  std::unique_ptr<File> Open(std::string_view path, Access access, Outcome& why) override;
   std::optional<std::uint32_t> Attributes(std::string_view path) override;
-  bool SetReadOnly(std::string_view path, bool read_only) override;
-  bool Rename(std::string_view from, std::string_view to) override;
-  bool Copy(std::string_view from, std::string_view to, bool overwrite) override;
-  bool Remove(std::string_view path) override;
-  bool MakeFolder(std::string_view path) override;
-  bool RemoveFolder(std::string_view path) override;
+  Outcome SetReadOnly(std::string_view path, bool read_only) override;
+  Outcome Rename(std::string_view from, std::string_view to) override;
+  Outcome Copy(std::string_view from, std::string_view to, bool overwrite) override;
+  Outcome Remove(std::string_view path) override;
+  Outcome MakeFolder(std::string_view path) override;
+  Outcome RemoveFolder(std::string_view path) override;
   std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override;
   std::string TempFolder() override { return temp_folder_; }
   bool Busy(std::string_view path) override;

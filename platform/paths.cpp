@@ -16,6 +16,29 @@ std::vector<std::string_view> SplitPath(std::string_view path) {
   return parts;
 }
 
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (!path.empty() && !IsSeparator(path.back())) path += '\\';
+  path += name;
+  return path;
+}
+
+bool IsReservedDeviceName(std::string_view name) {
+  std::string base(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
+  static constexpr std::string_view kDevices[] = {"CON",    "PRN",     "AUX",   "NUL",
+                                                  "CONIN$", "CONOUT$", "CLOCK$"};
+  for (auto device : kDevices) {
+    if (base == device) return true;
+  }
+  if (base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT"))) {
+    auto c = static_cast<unsigned char>(base[3]);
+    return (c >= '1' && c <= '9') || c == 0xB9 || c == 0xB2 || c == 0xB3;
+  }
+  return false;
+}
+
 bool SplitPattern(std::string_view pattern, PatternParts& parts) {
   auto components = SplitPath(pattern);
   if (components.empty()) return false;

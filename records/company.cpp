@@ -5,10 +5,9 @@
 
 namespace livrana {
 
-bool ReadCompanyField(Context& ctx, RecordFile* file, std::int64_t n, std::string& out, int k,
-                      FieldDisplay* display, int item) {
+bool ReadCompanyField(Context& ctx, RecordFile* file, std::int64_t n, std::string& out, int k) {
   return GetField(ctx.fs, file, n, out, k, kCompanyRegister, kCompanyRecordLength,
-                  kCompanyFieldWidths, display, item);
+                  kCompanyFieldWidths);
 }
 
 bool CompanySelected(const Context& ctx, RecordFile* file, std::int64_t n, std::string_view code) {
@@ -59,19 +58,7 @@ bool UsableFolderName(std::string_view name) {
   }
   if (name.back() == '.' || name.back() == ' ') return false;
   // Device names are reserved with any extension ("CON.DAT") and trailing spaces.
-  std::string base(name.substr(0, name.find('.')));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (char& c : base) c = static_cast<char>(platform::FoldCase(static_cast<unsigned char>(c)));
-  static constexpr std::string_view kDevices[] = {"CON",    "PRN",     "AUX",   "NUL",
-                                                  "CONIN$", "CONOUT$", "CLOCK$"};
-  for (auto device : kDevices) {
-    if (base == device) return false;
-  }
-  if (base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT"))) {
-    auto c = static_cast<unsigned char>(base[3]);
-    // COM1-COM9 and LPT1-LPT9, and the superscript digits that Windows also reserves.
-    if ((c >= '1' && c <= '9') || c == 0xB9 || c == 0xB2 || c == 0xB3) return false;
-  }
+  if (platform::IsReservedDeviceName(name)) return false;
   return true;
 }
 

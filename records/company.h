@@ -2,38 +2,19 @@
 // field 0, and the company loop that the steps share.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
 #include "records/context.h"
+#include "records/layouts/register.h"
 #include "records/record_file.h"
 
 namespace livrana {
 
-inline constexpr std::string_view kCompanyRegister = "F00R0.DAT";
-inline constexpr std::int32_t kCompanyRecordLength = 1000;
-
-// The register's field widths (49 fields, 1000 bytes).
-inline constexpr std::array<std::int32_t, 49> kCompanyFieldWidths = {
-    11, 40, 40, 40, 5, 8, 17, 30, 9, 30, 2, 3, 3, 1, 1, 10, 18, 18, 4, 41, 23,  18,  60,  60, 10,
-    10, 40, 61, 18, 2, 1, 1,  5,  5, 5,  5, 5, 4, 4, 4, 4,  4,  1,  6, 6,  106, 100, 100, 1};
-
-// Field numbers of the register that the steps name.
-enum CompanyField : int {
-  kCompanyCode = 0,
-  kCompanyPhone1 = 19,
-  kCompanyPhone2 = 20,
-  kCompanyRateCode = 29,
-  kCompanyMergesChart = 42,
-  kCompanyDeleted = 48,
-};
-
 // Field k of record n of the register (GetField with its layout).
-bool ReadCompanyField(Context& ctx, RecordFile* file, std::int64_t n, std::string& out, int k,
-                      FieldDisplay* display = nullptr, int item = 0);
+bool ReadCompanyField(Context& ctx, RecordFile* file, std::int64_t n, std::string& out, int k);
 
 // Whether company n with this code takes part in the run: not deleted, and the filter is
 // empty or equals the code byte for byte.

@@ -51,7 +51,7 @@ bool CopyIfUnchanged(Context& ctx, std::string_view source, bool delete_source,
   bool copied = false;
   bool failed = false;
   if (CompareFiles(ctx.fs, target, reference) == 0) {
-    copied = ctx.fs.Copy(source, target, true);
+    copied = ctx.fs.Copy(source, target, true).ok();
     failed = !copied;
   }
   if (delete_source) {

@@ -11,9 +11,10 @@ constexpr char kCtrlZ = 0x1A;
 
 }  // namespace
 
-RecordFile::RecordFile(std::unique_ptr<platform::File> file, bool writable, bool append,
-                       FileMode mode)
+RecordFile::RecordFile(std::unique_ptr<platform::File> file, std::string_view path, bool writable,
+                       bool append, FileMode mode)
     : file_(std::move(file)),
+      path_(path),
       writable_(writable),
       append_(append),
       mode_(mode),
@@ -21,13 +22,15 @@ RecordFile::RecordFile(std::unique_ptr<platform::File> file, bool writable, bool
   disk_size_ = file_->Size().value_or(0);
 }
 
-RecordFile::~RecordFile() { Close(); }
+RecordFile::~RecordFile() { (void)Close(); }  // the owner that cares closes and looks
+
+void RecordFile::Fail(Outcome failure) { failure_.Also(std::move(failure.InFile(path_))); }
 
 void RecordFile::SetRecordLength(std::uint32_t w) {
   if (w == 0) return;
   std::size_t capacity = std::max<std::size_t>(w, (kBlockBytes / w) * w);
   if (capacity == capacity_) return;
-  Flush();
+  (void)Flush();  // a failure stays in failure_
   loaded_ = false;
   capacity_ = capacity;
   if (allocated_ > capacity_) allocated_ = capacity_;
@@ -51,13 +54,16 @@ std::uint64_t RecordFile::Size() const {
 bool RecordFile::Load(std::uint64_t pos) {
   std::uint64_t start = (pos / capacity_) * capacity_;
   if (loaded_ && block_start_ == start) return true;
-  Flush();
+  (void)Flush();  // a failure stays in failure_
   loaded_ = false;
   Reserve(start < disk_size_
               ? static_cast<std::size_t>(std::min<std::uint64_t>(capacity_, disk_size_ - start))
               : 0);
   std::int64_t got = allocated_ == 0 ? 0 : file_->ReadAt(start, block_.get(), allocated_);
-  if (got < 0) return false;
+  if (got < 0) {
+    Fail(Outcome::Failed(Operation::kRead, path_, Cause::kIo));
+    return false;
+  }
   block_start_ = start;
   block_len_ = static_cast<std::size_t>(got);
   dirty_lo_ = dirty_hi_ = 0;
@@ -130,7 +136,7 @@ std::string_view RecordFile::View(std::uint64_t pos, std::size_t n) {
 }
 
 char* RecordFile::Modify(std::uint64_t pos, std::size_t n) {
-  if (failed_ || !writable_ || closed_ || append_) return nullptr;
+  if (Failed() || !writable_ || closed_ || append_) return nullptr;
   std::string_view bytes = View(pos, n);
   if (bytes.empty()) return nullptr;
   std::size_t off = static_cast<std::size_t>(pos - block_start_);
@@ -145,7 +151,7 @@ char* RecordFile::Modify(std::uint64_t pos, std::size_t n) {
 }
 
 bool RecordFile::Write(std::string_view data) {
-  if (failed_ || !writable_ || closed_) return false;
+  if (Failed() || !writable_ || closed_) return false;
   if (append_) pos_ = Size();
   if (mode_ != FileMode::kText) return WriteRaw(data);
   std::string translated;
@@ -159,7 +165,7 @@ bool RecordFile::Write(std::string_view data) {
 
 bool RecordFile::WriteRaw(std::string_view data) {
   while (!data.empty()) {
-    if (!Load(pos_) || failed_) return false;
+    if (!Load(pos_) || Failed()) return false;
     std::size_t off = static_cast<std::size_t>(pos_ - block_start_);
     std::size_t count = std::min(data.size(), capacity_ - off);
     Reserve(off + count);
@@ -178,87 +184,102 @@ bool RecordFile::WriteRaw(std::string_view data) {
   return true;
 }
 
-bool RecordFile::Flush() {
-  if (!loaded_ || dirty_lo_ == dirty_hi_) return !failed_;
-  bool ok = flush_first_ == nullptr || flush_first_->Flush();
-  ok = ok &&
-       file_->WriteAt(block_start_ + dirty_lo_, block_.get() + dirty_lo_, dirty_hi_ - dirty_lo_);
-  if (ok) {
+Outcome RecordFile::Flush() {
+  if (!loaded_ || dirty_lo_ == dirty_hi_) return failure_;
+  Outcome written = flush_first_ == nullptr ? Outcome() : flush_first_->Flush();
+  if (written) {
+    written =
+        file_->WriteAt(block_start_ + dirty_lo_, block_.get() + dirty_lo_, dirty_hi_ - dirty_lo_);
+  }
+  if (written) {
     disk_size_ = std::max<std::uint64_t>(disk_size_, block_start_ + dirty_hi_);
   } else {
     // What could not be written is dropped: the file keeps what it held, and the block is
     // read again from the disk when next needed.
-    failed_ = true;
+    Fail(std::move(written));
     loaded_ = false;
   }
   dirty_lo_ = dirty_hi_ = 0;
-  return ok;
+  return failure_;
 }
 
-bool RecordFile::Truncate(std::uint64_t size) {
-  if (!writable_ || !Flush()) return false;
+Outcome RecordFile::Truncate(std::uint64_t size) {
+  if (!writable_) return Outcome::Failed(Operation::kTruncate, path_, Cause::kPermission);
+  if (Outcome flushed = Flush(); !flushed) return flushed;
   loaded_ = false;
-  if (!file_->Truncate(size)) {
-    failed_ = true;
-    return false;
+  if (Outcome cut = file_->Truncate(size); !cut) {
+    Fail(std::move(cut));
+    return failure_;
   }
   disk_size_ = size;
-  return true;
+  return {};
 }
 
-bool RecordFile::Sync() { return Flush() && file_->Sync(); }
+Outcome RecordFile::Sync() {
+  if (Outcome flushed = Flush(); !flushed) return flushed;
+  if (Outcome synced = file_->Sync(); !synced) Fail(std::move(synced));
+  return failure_;
+}
 
-bool RecordFile::Close() {
-  if (closed_) return !failed_;
-  bool ok = Flush();
+Outcome RecordFile::Close() {
+  if (closed_) return failure_;
+  (void)Flush();  // a failure stays in failure_
   closed_ = true;
   loaded_ = false;
-  ok = file_->Close() && ok;
-  return ok;
+  if (Outcome closed = file_->Close(); !closed) Fail(std::move(closed));
+  return failure_;
 }
 
 bool MakeWritable(platform::FileSystem& fs, std::string_view path) {
   auto attributes = fs.Attributes(path);
-  return attributes && (*attributes & platform::kReadOnly) != 0 && fs.SetReadOnly(path, false);
+  return attributes && (*attributes & platform::kReadOnly) != 0 && fs.SetReadOnly(path, false).ok();
 }
 
 namespace {
 
 FileHandle Open(platform::FileSystem& fs, std::string_view path, platform::Access access,
-                bool writable, bool append, FileMode mode) {
-  auto file = fs.Open(path, access);
+                bool writable, bool append, FileMode mode, Outcome* why) {
+  Outcome refused;
+  auto file = fs.Open(path, access, refused);
   // A binary opening that writes clears the read-only attribute. Only an opening that was
   // refused can have met it (the file systems refuse writes to read-only files), so the
   // attribute is looked at only then: one query less per file on a file server.
   if (!file && writable && mode == FileMode::kBinary && MakeWritable(fs, path))
-    file = fs.Open(path, access);
-  if (!file) return nullptr;
-  return std::make_unique<RecordFile>(std::move(file), writable, append, mode);
+    file = fs.Open(path, access, refused);
+  if (!file) {
+    if (why != nullptr) *why = std::move(refused.InFile(path));
+    return nullptr;
+  }
+  return std::make_unique<RecordFile>(std::move(file), path, writable, append, mode);
 }
 
 }  // namespace
 
-FileHandle OpenRead(platform::FileSystem& fs, std::string_view path, FileMode mode) {
-  return Open(fs, path, platform::Access::kRead, false, false, mode);
+FileHandle OpenRead(platform::FileSystem& fs, std::string_view path, FileMode mode, Outcome* why) {
+  return Open(fs, path, platform::Access::kRead, false, false, mode, why);
 }
-FileHandle OpenUpdate(platform::FileSystem& fs, std::string_view path, FileMode mode) {
-  return Open(fs, path, platform::Access::kReadWrite, true, false, mode);
+FileHandle OpenUpdate(platform::FileSystem& fs, std::string_view path, FileMode mode,
+                      Outcome* why) {
+  return Open(fs, path, platform::Access::kReadWrite, true, false, mode, why);
 }
-FileHandle OpenCreate(platform::FileSystem& fs, std::string_view path, FileMode mode) {
-  return Open(fs, path, platform::Access::kCreate, true, false, mode);
+FileHandle OpenCreate(platform::FileSystem& fs, std::string_view path, FileMode mode,
+                      Outcome* why) {
+  return Open(fs, path, platform::Access::kCreate, true, false, mode, why);
 }
-FileHandle OpenCreateUpdate(platform::FileSystem& fs, std::string_view path, FileMode mode) {
-  return Open(fs, path, platform::Access::kCreate, true, false, mode);
+FileHandle OpenCreateUpdate(platform::FileSystem& fs, std::string_view path, FileMode mode,
+                            Outcome* why) {
+  return Open(fs, path, platform::Access::kCreate, true, false, mode, why);
 }
-FileHandle OpenAppend(platform::FileSystem& fs, std::string_view path, FileMode mode) {
-  return Open(fs, path, platform::Access::kOpenAlways, true, true, mode);
+FileHandle OpenAppend(platform::FileSystem& fs, std::string_view path, FileMode mode,
+                      Outcome* why) {
+  return Open(fs, path, platform::Access::kOpenAlways, true, true, mode, why);
 }
 
-bool CloseFile(FileHandle& file) {
-  if (!file) return true;
-  bool ok = file->Close();
+Outcome CloseFile(FileHandle& file) {
+  if (!file) return {};
+  Outcome closed = file->Close();
   file.reset();
-  return ok;
+  return closed;
 }
 
 bool RecordPosition(std::int64_t n, std::int64_t w, std::int64_t offset, std::int64_t& pos) {
@@ -297,8 +318,7 @@ std::string& CutText(std::string& text, std::size_t n) {
 }
 
 bool GetField(platform::FileSystem& fs, RecordFile* file, std::int64_t n, std::string& out, int k,
-              std::string_view path, std::int32_t w, std::span<const std::int32_t> widths,
-              FieldDisplay* display, int item) {
+              std::string_view path, std::int32_t w, std::span<const std::int32_t> widths) {
   bool read = false;
   out.clear();
   if (n >= 0 && k >= 0 && static_cast<std::size_t>(k) < widths.size()) {
@@ -327,7 +347,6 @@ bool GetField(platform::FileSystem& fs, RecordFile* file, std::int64_t n, std::s
     }
   }
   if (!read) out.clear();
-  if (display != nullptr && item != 0) display->SetItemText(item, out);
   return read;
 }
 

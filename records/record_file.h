@@ -27,7 +27,9 @@ enum class FileMode {
 
 class RecordFile {
  public:
-  RecordFile(std::unique_ptr<platform::File> file, bool writable, bool append, FileMode mode);
+  // path names the file in the outcomes of its failures.
+  RecordFile(std::unique_ptr<platform::File> file, std::string_view path, bool writable,
+             bool append, FileMode mode);
   ~RecordFile();  // writes back what is pending and closes
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
@@ -64,18 +66,22 @@ class RecordFile {
   // Null when View would be empty or the file cannot be written.
   char* Modify(std::uint64_t pos, std::size_t n);
 
-  // Writes back what is pending. False when that failed; the pending data is then dropped
-  // (the file keeps what it held before) and the file is marked failed.
-  bool Flush();
+  // Writes back what is pending. When that fails the pending data is dropped (the file
+  // keeps what it held before) and the file is marked failed.
+  Outcome Flush();
   // Cuts the file to size bytes, dropping what is pending beyond it.
-  bool Truncate(std::uint64_t size);
+  Outcome Truncate(std::uint64_t size);
   // Makes what was written back durable on the disk (before a rename that publishes it).
-  bool Sync();
-  // Writes back and closes. False when anything failed.
-  bool Close();
-  // A write-back has failed (a full disk, a refused write); later writes are refused.
-  bool Failed() const { return failed_; }
+  Outcome Sync();
+  // Writes back and closes; the first failure of the file's life, if any.
+  Outcome Close();
+  // A read or a write-back has failed (a full disk, a refused write, a device error); later
+  // writes are refused.
+  bool Failed() const { return !failure_.ok(); }
+  // The first failure: operation, this file and the system's cause.
+  const Outcome& failure() const { return failure_; }
   bool writable() const { return writable_; }
+  const std::string& path() const { return path_; }
 
  private:
   bool Load(std::uint64_t pos);
@@ -83,12 +89,14 @@ class RecordFile {
   void Reserve(std::size_t n);
   int PeekByte(std::uint64_t pos);
   bool WriteRaw(std::string_view data);
+  void Fail(Outcome failure);
 
   std::unique_ptr<platform::File> file_;
+  std::string path_;
   bool writable_;
   bool append_;
   FileMode mode_;
-  bool failed_ = false;
+  Outcome failure_;
   bool closed_ = false;
   RecordFile* flush_first_ = nullptr;
 
@@ -113,21 +121,22 @@ using FileHandle = std::unique_ptr<RecordFile>;
 bool MakeWritable(platform::FileSystem& fs, std::string_view path);
 
 // The five openings. The last four make the file writable first, except in text mode,
-// where files are opened as they stand. Each gives null when the opening fails.
+// where files are opened as they stand. Each gives null when the opening fails, and then
+// tells why in why when it is given.
 FileHandle OpenRead(platform::FileSystem& fs, std::string_view path,
-                    FileMode mode = FileMode::kBinary);
+                    FileMode mode = FileMode::kBinary, Outcome* why = nullptr);
 FileHandle OpenUpdate(platform::FileSystem& fs, std::string_view path,
-                      FileMode mode = FileMode::kBinary);
+                      FileMode mode = FileMode::kBinary, Outcome* why = nullptr);
 FileHandle OpenCreate(platform::FileSystem& fs, std::string_view path,
-                      FileMode mode = FileMode::kBinary);
+                      FileMode mode = FileMode::kBinary, Outcome* why = nullptr);
 FileHandle OpenCreateUpdate(platform::FileSystem& fs, std::string_view path,
-                            FileMode mode = FileMode::kBinary);
+                            FileMode mode = FileMode::kBinary, Outcome* why = nullptr);
 FileHandle OpenAppend(platform::FileSystem& fs, std::string_view path,
-                      FileMode mode = FileMode::kBinary);
+                      FileMode mode = FileMode::kBinary, Outcome* why = nullptr);
 
-// Closes the file (a null handle is ignored) and gives whether everything pending reached
-// the disk.
-bool CloseFile(FileHandle& file);
+// Closes the file (a null handle is ignored): done when everything it read and wrote went
+// well, otherwise its first failure.
+Outcome CloseFile(FileHandle& file);
 
 // The byte position n * w + offset of a field of record n; false when it lies beyond the
 // 64-bit range (such a record lies beyond the end of any file).
@@ -150,20 +159,12 @@ std::string& TrimRight(std::string& text);
 // Ends the text at position n, so that at most n characters remain.
 std::string& CutText(std::string& text, std::size_t n);
 
-// A control of a user interface that shows a field's value; the core passes none.
-class FieldDisplay {
- public:
-  virtual ~FieldDisplay() = default;
-  virtual void SetItemText(int item, std::string_view text) = 0;
-};
-
 // Reads field k of record n of a record file of length w, laid out by widths: from file
 // when it is not null (left open, positioned after what was read), else from the file at
 // path, opened and closed for this read. out receives the value (trailing spaces removed)
-// or the empty text. When display is given and item is not 0, the control shows out.
-// Gives true when the field was read.
+// or the empty text. Gives true when the field was read. (The core shows no field in a
+// window, so no dialog control is passed.)
 bool GetField(platform::FileSystem& fs, RecordFile* file, std::int64_t n, std::string& out, int k,
-              std::string_view path, std::int32_t w, std::span<const std::int32_t> widths,
-              FieldDisplay* display = nullptr, int item = 0);
+              std::string_view path, std::int32_t w, std::span<const std::int32_t> widths);
 
 }  // namespace livrana

@@ -23,6 +23,20 @@ class Sink {
   virtual void Note(std::string_view /*text*/) {}  // diagnostics; the dialog ignores them
 };
 
+// A sink that shows nothing and answers every question No: for work done on the user's
+// behalf without a user interface (the plan of a conversion, a dry run).
+class SilentSink final : public Sink {
+ public:
+  void Status(std::string_view) override {}
+  void Inform(std::string_view, std::string_view) override {}
+  void Fail(std::string_view, std::string_view) override {}
+  void Warn(std::string_view, std::string_view) override {}
+  bool Ask(std::string_view, std::string_view) override { return false; }
+  void BeginWait() override {}
+  void EndWait() override {}
+  bool StatusDue() override { return false; }
+};
+
 // Shows the wait cursor for a scope, giving back the previous one at its end.
 class WaitCursor {
  public:

@@ -18,13 +18,17 @@ class BackedUpFile final : public platform::File {
   std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
     return inner_->ReadAt(pos, buf, n);
   }
-  bool WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
-    return fs_.Before(path_) && inner_->WriteAt(pos, buf, n);
+  Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
+    if (Outcome saved = fs_.Before(path_); !saved) return saved;
+    return inner_->WriteAt(pos, buf, n);
   }
   std::optional<std::uint64_t> Size() override { return inner_->Size(); }
-  bool Truncate(std::uint64_t size) override { return fs_.Before(path_) && inner_->Truncate(size); }
-  bool Sync() override { return inner_->Sync(); }
-  bool Close() override { return inner_->Close(); }
+  Outcome Truncate(std::uint64_t size) override {
+    if (Outcome saved = fs_.Before(path_); !saved) return saved;
+    return inner_->Truncate(size);
+  }
+  Outcome Sync() override { return inner_->Sync(); }
+  Outcome Close() override { return inner_->Close(); }
 
  private:
   BackupFileSystem& fs_;
@@ -56,24 +60,30 @@ std::vector<std::string> BackupFileSystem::Created() {
   return present;
 }
 
-bool BackupFileSystem::Before(std::string_view path) {
-  if (OutsideDataFolder(path) || done_.count(Key(path)) != 0) return true;
+Outcome BackupFileSystem::Before(std::string_view path) {
+  if (OutsideDataFolder(path) || done_.count(Key(path)) != 0) return {};
   auto attributes = inner_.Attributes(path);
-  if (!attributes || (*attributes & platform::kDirectory) != 0) return true;
-  auto copy = backup_(path);
-  if (!copy) return false;
+  if (!attributes || (*attributes & platform::kDirectory) != 0) return {};
+  Outcome why;
+  auto copy = backup_(path, why);
+  if (!copy) return why.ok() ? Outcome::Failed(Operation::kCopy, path, Cause::kOther) : why;
   done_.insert(Key(path));
   backups_.push_back({std::string(path), *copy});
-  return true;
+  return {};
 }
 
 std::unique_ptr<platform::File> BackupFileSystem::Open(std::string_view path,
-                                                       platform::Access access) {
-  if (access == platform::Access::kRead) return inner_.Open(path, access);
+                                                       platform::Access access, Outcome& why) {
+  if (access == platform::Access::kRead) return inner_.Open(path, access, why);
   bool existed = inner_.Attributes(path).has_value();
   // Emptying an existing file changes it at once.
-  if (access == platform::Access::kCreate && !Before(path)) return nullptr;
-  auto file = inner_.Open(path, access);
+  if (access == platform::Access::kCreate) {
+    if (Outcome saved = Before(path); !saved) {
+      why = std::move(saved);
+      return nullptr;
+    }
+  }
+  auto file = inner_.Open(path, access, why);
   if (!file) return nullptr;
   if (!existed) Created(path);
   return std::make_unique<BackedUpFile>(*this, std::string(path), std::move(file));

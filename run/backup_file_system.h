@@ -17,8 +17,9 @@ namespace livrana {
 class BackupFileSystem final : public platform::ForwardingFileSystem {
  public:
   // backup copies a file of the data folder to its safety copy and gives the copy's path,
-  // or nothing when that failed; the change that needed it is then refused.
-  using BackupFn = std::function<std::optional<std::string>(std::string_view path)>;
+  // or nothing when that failed (why then says why); the change that needed it is then
+  // refused.
+  using BackupFn = std::function<std::optional<std::string>(std::string_view path, Outcome& why)>;
 
   BackupFileSystem(platform::FileSystem& inner, BackupFn backup)
       : ForwardingFileSystem(inner), backup_(std::move(backup)) {}
@@ -33,23 +34,31 @@ class BackupFileSystem final : public platform::ForwardingFileSystem {
   std::vector<std::string> Created();
 
   // Backs the file up unless it was already, or it is new, or it lies outside the data
-  // folder. False when a backup was needed and could not be made.
-  bool Before(std::string_view path);
+  // folder. Fails when a backup was needed and could not be made.
+  Outcome Before(std::string_view path);
 
-  std::unique_ptr<platform::File> Open(std::string_view path, platform::Access access) override;
-  bool Rename(std::string_view from, std::string_view to) override {
-    bool ok = Before(from) && inner_.Rename(from, to);
-    if (ok) Created(to);
-    return ok;
+  using FileSystem::Open;
+  std::unique_ptr<platform::File> Open(std::string_view path, platform::Access access,
+                                       Outcome& why) override;
+  Outcome Rename(std::string_view from, std::string_view to) override {
+    if (Outcome saved = Before(from); !saved) return saved;
+    Outcome renamed = inner_.Rename(from, to);
+    if (renamed) Created(to);
+    return renamed;
   }
-  bool Copy(std::string_view from, std::string_view to, bool overwrite) override {
-    if (overwrite && !Before(to)) return false;
+  Outcome Copy(std::string_view from, std::string_view to, bool overwrite) override {
+    if (overwrite) {
+      if (Outcome saved = Before(to); !saved) return saved;
+    }
     bool existed = inner_.Attributes(to).has_value();
-    bool ok = inner_.Copy(from, to, overwrite);
-    if (ok && !existed) Created(to);
-    return ok;
+    Outcome copied = inner_.Copy(from, to, overwrite);
+    if (copied && !existed) Created(to);
+    return copied;
   }
-  bool Remove(std::string_view path) override { return Before(path) && inner_.Remove(path); }
+  Outcome Remove(std::string_view path) override {
+    if (Outcome saved = Before(path); !saved) return saved;
+    return inner_.Remove(path);
+  }
 
  private:
   static std::string Key(std::string_view path);

@@ -41,15 +41,20 @@ std::optional<std::string> Value(std::string_view text, std::string_view key) {
 // Writes the holder to a file of its own and renames it to the lock's name: the rename
 // never replaces, so of two converters at most one gets the lock, and a lock file is never
 // seen half written.
-bool Publish(platform::FileSystem& fs, const LockHolder& me) {
+Outcome Publish(platform::FileSystem& fs, const LockHolder& me) {
   std::string temp = Format("LIVRANA.%d.TMP", me.pid);
   std::string text = Text(me);
-  auto file = fs.Open(temp, platform::Access::kCreate);
-  bool written = file && file->WriteAt(0, text.data(), text.size()) && file->Close();
+  Outcome written;
+  auto file = fs.Open(temp, platform::Access::kCreate, written);
+  if (file) {
+    written = file->WriteAt(0, text.data(), text.size());
+    written.Also(file->Close());
+    written.InFile(temp);
+  }
   file.reset();
-  bool published = written && fs.Rename(temp, kLockFile);
-  if (!published) fs.Remove(temp);
-  return published;
+  if (written) written = fs.Rename(temp, kLockFile);
+  if (!written) (void)fs.Remove(temp);
+  return written;
 }
 
 }  // namespace
@@ -75,31 +80,38 @@ std::optional<LockHolder> ReadLock(platform::FileSystem& fs) {
   return holder;
 }
 
-FolderLock::Outcome FolderLock::Acquire(platform::FileSystem& fs, bool break_lock,
-                                        std::optional<FolderLock>* lock, LockHolder* holder) {
+Outcome FolderLock::Acquire(platform::FileSystem& fs, bool break_lock,
+                            std::optional<FolderLock>* lock, LockHolder* holder) {
   LockHolder me{platform::CurrentProcessId(), platform::HostName(), NowUtc()};
+  const Outcome held = Outcome::Failed(Operation::kLock, kLockFile, Cause::kBusy);
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (Publish(fs, me)) {
+    Outcome published = Publish(fs, me);
+    if (published) {
       lock->emplace(FolderLock(fs, me));
-      return Outcome::kAcquired;
+      return {};
     }
-    if (!fs.Attributes(kLockFile)) return Outcome::kFailed;
+    if (!fs.Attributes(kLockFile)) {
+      return Outcome::Failed(Operation::kLock, kLockFile, published.cause(),
+                             published.system_code());
+    }
     auto current = ReadLock(fs);
     if (current) *holder = *current;
     bool stale = current && current->host == me.host && current->pid != me.pid &&
                  !platform::ProcessAlive(current->pid);
-    if (attempt > 0 || !(break_lock || stale)) return Outcome::kHeld;
+    if (attempt > 0 || !(break_lock || stale)) return held;
     // Taken over: of several converters doing this at once, the rename lets one win.
-    fs.Remove(kLockFile);
+    (void)fs.Remove(kLockFile);
   }
-  return Outcome::kHeld;
+  return held;
 }
 
-void FolderLock::Release() {
-  if (fs_ == nullptr) return;
-  auto current = ReadLock(*fs_);
-  if (current && current->pid == me_.pid && current->host == me_.host) fs_->Remove(kLockFile);
+Outcome FolderLock::Release() {
+  if (fs_ == nullptr) return {};
+  platform::FileSystem& fs = *fs_;
   fs_ = nullptr;
+  auto current = ReadLock(fs);
+  if (current && current->pid == me_.pid && current->host == me_.host) return fs.Remove(kLockFile);
+  return {};
 }
 
 }  // namespace livrana

@@ -17,24 +17,26 @@ struct LockHolder {
   std::string time;  // UTC, as "2026-12-08 04:30:00"
 };
 
+// Whether an outcome is that of a lock another converter holds.
+inline bool LockHeld(const Outcome& outcome) {
+  return outcome.operation() == Operation::kLock && outcome.cause() == Cause::kBusy;
+}
+
 class FolderLock {
  public:
-  enum class Outcome {
-    kAcquired,
-    kHeld,    // another converter holds it (see holder)
-    kFailed,  // the lock file cannot be written in the data folder
-  };
-
   // Takes the lock of the data folder. A lock left by a process of this machine that no
-  // longer runs is taken over; break_lock takes over any lock.
+  // longer runs is taken over; break_lock takes over any lock. Fails with the operation
+  // kLock: cause kBusy when another converter holds it (holder then tells who, as far as
+  // the lock file can be read), else the cause for which the lock file cannot be written.
   static Outcome Acquire(platform::FileSystem& fs, bool break_lock, std::optional<FolderLock>* lock,
                          LockHolder* holder);
 
   FolderLock(FolderLock&& other) noexcept : fs_(other.fs_), me_(other.me_) { other.fs_ = nullptr; }
   FolderLock& operator=(FolderLock&&) = delete;
-  ~FolderLock() { Release(); }
-  // Removes the lock file when it is still this process's.
-  void Release();
+  ~FolderLock() { (void)Release(); }
+  // Removes the lock file when it is still this process's; fails when it could not be
+  // removed (the next run would find the folder locked).
+  Outcome Release();
 
  private:
   FolderLock(platform::FileSystem& fs, LockHolder me) : fs_(&fs), me_(std::move(me)) {}

@@ -15,25 +15,16 @@ constexpr std::uint32_t kEveryEntry = platform::kReadOnly | platform::kHidden | 
 // Folders nested deeper than this are not walked.
 constexpr int kMaxDepth = 64;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-std::string Join(std::string_view folder, std::string_view name) {
-  if (folder.empty()) return std::string(name);
-  std::string path(folder);
-  if (!IsSeparator(path.back())) path += '\\';
-  return path + std::string(name);
-}
-
 bool IsAbsolute(std::string_view path) {
-  return (!path.empty() && IsSeparator(path[0])) || (path.size() >= 2 && path[1] == ':');
+  return (!path.empty() && platform::IsSeparator(path[0])) || (path.size() >= 2 && path[1] == ':');
 }
 
 void WalkFolders(platform::FileSystem& fs, const std::string& folder, int depth,
                  std::vector<std::string>& out) {
   if (depth > kMaxDepth) return;
-  for (const auto& entry : fs.Find(Join(folder, "*"), kEveryEntry)) {
+  for (const auto& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry)) {
     if ((entry.attributes & platform::kDirectory) == 0) continue;
-    std::string path = Join(folder, entry.name);
+    std::string path = platform::JoinPath(folder, entry.name);
     out.push_back(path);
     WalkFolders(fs, path, depth + 1, out);
   }
@@ -42,8 +33,8 @@ void WalkFolders(platform::FileSystem& fs, const std::string& folder, int depth,
 void FilesBelow(platform::FileSystem& fs, const std::string& folder, int depth,
                 std::vector<std::string>& out) {
   if (depth > kMaxDepth) return;
-  for (const auto& entry : fs.Find(Join(folder, "*"), kEveryEntry)) {
-    std::string path = Join(folder, entry.name);
+  for (const auto& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry)) {
+    std::string path = platform::JoinPath(folder, entry.name);
     if ((entry.attributes & platform::kDirectory) != 0) {
       FilesBelow(fs, path, depth + 1, out);
     } else {
@@ -69,13 +60,13 @@ class BackedUpRun::Folders final : public platform::ForwardingFileSystem {
  public:
   explicit Folders(BackupFileSystem& backup) : ForwardingFileSystem(backup), backup_(backup) {}
 
-  bool Rename(std::string_view from, std::string_view to) override {
+  Outcome Rename(std::string_view from, std::string_view to) override {
     auto attributes = inner_.Attributes(from);
     if (attributes && (*attributes & platform::kDirectory) != 0 && !IsAbsolute(from)) {
       std::vector<std::string> files;
       FilesBelow(inner_, std::string(from), 0, files);
       for (const auto& file : files) {
-        if (!backup_.Before(file)) return false;
+        if (Outcome saved = backup_.Before(file); !saved) return saved;
       }
     }
     return inner_.Rename(from, to);
@@ -87,8 +78,11 @@ class BackedUpRun::Folders final : public platform::ForwardingFileSystem {
 
 BackedUpRun::BackedUpRun(platform::FileSystem& data)
     : data_(data),
-      backup_(std::make_unique<BackupFileSystem>(
-          data, [&data](std::string_view path) { return CopyToSafety(data, path); })),
+      backup_(std::make_unique<BackupFileSystem>(data,
+                                                 [&data](std::string_view path, Outcome& why) {
+                                                   return CopyToSafety(data, path, kSafetySubfolder,
+                                                                       &why);
+                                                 })),
       folders_(std::make_unique<Folders>(*backup_)),
       folders_before_(FoldersBelow(data)) {}
 
@@ -139,7 +133,7 @@ std::string HostPath(platform::FileSystem& fs, std::string_view path) {
   std::string core;  // the path so far, in the core's form
   std::string host;
   if (IsAbsolute(path)) {
-    if (IsSeparator(path[0])) core = host = std::string(1, separator);
+    if (platform::IsSeparator(path[0])) core = host = std::string(1, separator);
   } else {
     host = root;
   }
@@ -160,7 +154,7 @@ std::string HostPath(platform::FileSystem& fs, std::string_view path) {
       name = found.front().name;
     }
     core += name + "\\";
-    if (!host.empty() && !IsSeparator(host.back())) host += separator;
+    if (!host.empty() && !platform::IsSeparator(host.back())) host += separator;
     host += name;
   }
   return host;

@@ -21,18 +21,10 @@ constexpr int kMaxFolderDepth = 64;
 constexpr std::int32_t kLargestRecordNumber = 999'999'998;
 constexpr std::int32_t kMaxNumberWidth = 23;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-std::string Join(std::string_view folder, std::string_view name) {
-  std::string path(folder);
-  if (!path.empty() && !IsSeparator(path.back())) path += '\\';
-  path += name;
-  return path;
-}
-
 // A path below the data folder: relative, without a drive and without "." or "..".
 bool InsideDataFolder(std::string_view path) {
-  if (path.empty() || IsSeparator(path[0]) || (path.size() >= 2 && path[1] == ':')) return false;
+  if (path.empty() || platform::IsSeparator(path[0]) || (path.size() >= 2 && path[1] == ':'))
+    return false;
   for (auto part : platform::SplitPath(path)) {
     if (part == "." || part == "..") return false;
   }
@@ -62,23 +54,24 @@ bool RemoveFile(FileSystem& fs, std::string_view path) {
 }
 
 // Copies a file to a new name and checks that the copy is whole.
-bool CopyWhole(FileSystem& fs, std::string_view from, std::string_view to) {
+Outcome CopyWhole(FileSystem& fs, std::string_view from, std::string_view to) {
   auto size = SizeOf(fs, from);
-  if (!size || !fs.Copy(from, to, false)) return false;
-  if (SizeOf(fs, to) == size) return true;
+  if (!size) return Outcome::Failed(Operation::kCopy, from, Cause::kNotFound);
+  if (Outcome copied = fs.Copy(from, to, false); !copied) return copied;
+  if (SizeOf(fs, to) == size) return {};
   RemoveFile(fs, to);
-  return false;
+  return Outcome::Failed(Operation::kCopy, to, Cause::kShortWrite);
 }
 
 // Copies a folder with everything in it to a new folder.
 bool CopyTree(FileSystem& fs, std::string_view from, std::string_view to, int depth) {
   if (depth > kMaxFolderDepth || !fs.MakeFolder(to)) return false;
-  for (const auto& entry : fs.Find(Join(from, "*"), kEveryEntry)) {
-    std::string source = Join(from, entry.name);
-    std::string target = Join(to, entry.name);
+  for (const auto& entry : fs.Find(platform::JoinPath(from, "*"), kEveryEntry)) {
+    std::string source = platform::JoinPath(from, entry.name);
+    std::string target = platform::JoinPath(to, entry.name);
     bool copied = (entry.attributes & platform::kDirectory) != 0
                       ? CopyTree(fs, source, target, depth + 1)
-                      : CopyWhole(fs, source, target);
+                      : CopyWhole(fs, source, target).ok();
     if (!copied) return false;
   }
   return true;
@@ -91,11 +84,12 @@ bool CopyTree(FileSystem& fs, std::string_view from, std::string_view to, int de
 bool RemoveTree(FileSystem& fs, std::string_view folder, bool stop_at_failure, int depth = 0) {
   if (depth > kMaxFolderDepth) return false;
   const auto attributes = fs.Attributes(folder);
-  if (attributes && (*attributes & platform::kReparsePoint) != 0) return fs.RemoveFolder(folder);
+  if (attributes && (*attributes & platform::kReparsePoint) != 0)
+    return fs.RemoveFolder(folder).ok();
   if (attributes && (*attributes & platform::kReadOnly) != 0) fs.SetReadOnly(folder, false);
   bool ok = true;
-  for (const auto& entry : fs.Find(Join(folder, "*"), kEveryEntry)) {
-    std::string path = Join(folder, entry.name);
+  for (const auto& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry)) {
+    std::string path = platform::JoinPath(folder, entry.name);
     bool removed = (entry.attributes & platform::kDirectory) != 0
                        ? RemoveTree(fs, path, stop_at_failure, depth + 1)
                        : RemoveFile(fs, path);
@@ -137,7 +131,7 @@ bool MoveByCopy(FileSystem& fs, std::string_view from, std::string_view to, bool
 // Creates every folder on the way to target after the temporary folder's part.
 void MakeFoldersOnTheWay(FileSystem& fs, std::string_view target, std::size_t temp_length) {
   for (std::size_t i = temp_length + 1; i < target.size(); ++i) {
-    if (IsSeparator(target[i])) fs.MakeFolder(target.substr(0, i));
+    if (platform::IsSeparator(target[i])) fs.MakeFolder(target.substr(0, i));
   }
 }
 
@@ -184,7 +178,7 @@ std::string SafetyTempFolder(FileSystem& fs) {
     fs.MakeFolder(folder);
     return folder;
   }
-  if (!IsSeparator(folder.back())) folder += '\\';
+  if (!platform::IsSeparator(folder.back())) folder += '\\';
   return folder;
 }
 
@@ -222,27 +216,44 @@ bool MoveToSafety(Context& ctx, std::string_view file, std::string_view subfolde
 }
 
 std::optional<std::string> CopyToSafety(FileSystem& fs, std::string_view file,
-                                        std::string_view subfolder) {
+                                        std::string_view subfolder, Outcome* why) {
+  Outcome failure;
   auto attributes = fs.Attributes(file);
-  if (!attributes || (*attributes & platform::kDirectory) != 0 || !InsideDataFolder(file)) {
+  if (!attributes) {
+    failure = Outcome::Failed(Operation::kCopy, file, Cause::kNotFound);
+  } else if ((*attributes & platform::kDirectory) != 0) {
+    failure = Outcome::Failed(Operation::kCopy, file, Cause::kNotAFile);
+  } else if (!InsideDataFolder(file)) {
+    failure = Outcome::Failed(Operation::kCopy, file, Cause::kOutside);
+  }
+  if (!failure.ok()) {
+    if (why != nullptr) *why = std::move(failure);
     return std::nullopt;
   }
   auto placed = PlaceSafetyCopy(fs, file, subfolder, [&](const std::string& target) {
     if (fs.Attributes(target)) return Placing::kTaken;
-    if (CopyWhole(fs, file, target)) return Placing::kPlaced;
+    Outcome copied = CopyWhole(fs, file, target);
+    if (copied) return Placing::kPlaced;
     // Another program may have taken the name meanwhile.
-    return fs.Attributes(target) ? Placing::kTaken : Placing::kFailed;
+    if (fs.Attributes(target)) return Placing::kTaken;
+    failure = std::move(copied);
+    return Placing::kFailed;
   });
+  if (!placed.target && why != nullptr) {
+    *why = placed.every_name_taken
+               ? Outcome::Failed(Operation::kCopy, placed.base, Cause::kNoSafetyName)
+               : std::move(failure);
+  }
   return placed.target;
 }
 
 void MoveDatFiles(FileSystem& fs, std::string_view source, std::string_view target, int mode) {
   if (mode >= kMoveDatFiles && fs.Rename(source, target)) return;
-  for (const auto& entry : fs.Find(Join(source, "*.DAT"), kEveryFile)) {
+  for (const auto& entry : fs.Find(platform::JoinPath(source, "*.DAT"), kEveryFile)) {
     if ((entry.attributes & platform::kDirectory) != 0) continue;
-    std::string from = Join(source, entry.name);
+    std::string from = platform::JoinPath(source, entry.name);
     for (int i = 0; i <= kSafetyNumbers; ++i) {
-      std::string to = Join(target, entry.name);
+      std::string to = platform::JoinPath(target, entry.name);
       if (i >= 1) to += Format(".%03d", i);
       fs.MakeFolder(target);
       if (mode == kCopyDatFiles) {

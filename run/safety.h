@@ -49,9 +49,10 @@ bool MoveToSafety(Context& ctx, std::string_view file,
 // Copies an existing file of the data folder to its safety copy, under the first free of
 // the safety copy's names, creating the folders on the way; the file itself stays as it
 // is. Gives the path of the copy, or nothing when the file is missing, is a folder, lies
-// outside the data folder, or could not be copied whole.
+// outside the data folder, or could not be copied whole; why then says which.
 std::optional<std::string> CopyToSafety(platform::FileSystem& fs, std::string_view file,
-                                        std::string_view subfolder = kSafetySubfolder);
+                                        std::string_view subfolder = kSafetySubfolder,
+                                        Outcome* why = nullptr);
 
 enum MoveDatMode : int {
   kCopyDatFiles = 0,  // copy each *.DAT file, never overwriting

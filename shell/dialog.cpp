@@ -3,12 +3,12 @@
 #include <optional>
 #include <string>
 
+#include "convert/convert434.h"
 #include "platform/file_system.h"
 #include "records/context.h"
 #include "records/format.h"
 #include "resources/box105.h"
-#include "convert/convert434.h"
-#include "run/folder_lock.h"
+#include "run/session.h"
 
 namespace livrana::shell {
 namespace {
@@ -53,29 +53,34 @@ void InitDialog(HWND dialog) {
 // Runs step 4.34 in the current folder, over the company typed (all when empty).
 void RunConversion(HWND dialog) {
   DialogSink sink(dialog);
-  Convert434Result result;
+  Outcome outcome;
   {
     WaitCursor wait(sink);
-    std::string filter = FieldText(dialog, IDC_COMPANY, kCompanyChars);
-    auto fs = platform::OpenHostFileSystem(std::string());
+    SessionOptions options;
+    options.company_filter = FieldText(dialog, IDC_COMPANY, kCompanyChars);
+    Session session(platform::OpenHostFileSystem(std::string()), options);
     // Two conversions never work on one data folder at once: the command line on the
     // server takes the same lock.
-    std::optional<FolderLock> lock;
-    LockHolder holder;
-    if (FolderLock::Acquire(*fs, false, &lock, &holder) == FolderLock::Outcome::kHeld) {
+    outcome = session.Lock();
+    if (LockHeld(outcome)) {
+      const LockHolder& holder = session.holder();
       sink.Warn("Livrana", Format("A pasta de dados está sendo convertida por outro programa "
                                   "(processo %d em %s, desde %s UTC).\nTente novamente depois.",
                                   holder.pid, holder.host, holder.time));
-      result.ok = false;
+    } else if (!outcome) {
+      sink.Fail("Livrana", Sentence(outcome));
     } else {
-      Context ctx{*fs, sink, filter};
-      result = Convert434(ctx);
+      outcome = session.Run(sink, [](Context& ctx) { return Convert434(ctx).outcome; });
+      if (Outcome released = session.Unlock(); !released) {
+        sink.Fail("Livrana", Sentence(released));
+        outcome.Also(std::move(released));
+      }
     }
   }
   ShowStatus(dialog, "");
   // A step that could not finish has said so in its own message; the run is then not
   // reported as done.
-  if (result.ok) {
+  if (outcome) {
     MessageBoxA(dialog, "A conversão foi realizada.", "Livrana", MB_OK | MB_ICONINFORMATION);
   }
 }

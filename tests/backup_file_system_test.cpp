@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/memory_file_system.h"
 #include "convert/convert434.h"
+#include "platform/memory_file_system.h"
 #include "tests/test_util.h"
 
 namespace livrana {
@@ -16,7 +16,7 @@ using test::WriteFile;
 class BackupFileSystemTest : public ::testing::Test {
  protected:
   BackupFileSystemTest()
-      : backed(fs, [this](std::string_view path) -> std::optional<std::string> {
+      : backed(fs, [this](std::string_view path, Outcome&) -> std::optional<std::string> {
           if (refuse) return std::nullopt;
           std::string copy = "/tmp/" + std::string(path);
           for (auto& c : copy) c = c == '\\' ? '_' : c;
@@ -40,7 +40,7 @@ TEST_F(BackupFileSystemTest, ARunCanBeUndoneFromItsBackups) {
   test::RecordingSink sink;
   Context ctx{backed, sink, ""};
   auto result = Convert434(ctx);
-  ASSERT_TRUE(result.ok);
+  ASSERT_TRUE(result.ok());
   ASSERT_EQ(backed.backups().size(), 2u);  // the invoice file and the register
   EXPECT_EQ(backed.backups()[0].original, "R00\\0001\\L50A1990.DAT");
   EXPECT_EQ(backed.Created(), std::vector<std::string>{"FTEL1.DAT"});

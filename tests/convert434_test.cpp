@@ -429,13 +429,13 @@ TEST(Convert434FullDiskTest, NoTextLeavesARecordWithoutReachingThePhoneTable) {
     RecordingSink failing;
     Context ctx{faults, failing, ""};
     auto result = Convert434(ctx);
-    if (result.ok) break;  // k lies past the last write
+    if (result.ok()) break;  // k lies past the last write
     ASSERT_FALSE(failing.messages.empty());
     EXPECT_EQ(failing.messages.back().kind, "fail");
     ++failures[ExpectNoTextLost(original, expected, fs.Snapshot())];
     // The disk has room again: the next run finishes the work exactly.
     Context again{fs, sink, ""};
-    EXPECT_TRUE(Convert434(again).ok);
+    EXPECT_TRUE(Convert434(again).ok());
     ASSERT_EQ(fs.Snapshot(), expected) << "disk full at write " << k;
   }
   EXPECT_GT(failures[Phase::kInvoices], 0);

@@ -17,7 +17,7 @@ TEST(FolderLockTest, OneConverterAtATimeAndGoneWhenReleased) {
   platform::MemoryFileSystem fs;
   std::optional<FolderLock> first, second;
   LockHolder holder;
-  ASSERT_EQ(FolderLock::Acquire(fs, false, &first, &holder), FolderLock::Outcome::kAcquired);
+  ASSERT_TRUE(FolderLock::Acquire(fs, false, &first, &holder));
   auto written = ReadLock(fs);
   ASSERT_TRUE(written);
   EXPECT_EQ(written->pid, platform::CurrentProcessId());
@@ -25,7 +25,7 @@ TEST(FolderLockTest, OneConverterAtATimeAndGoneWhenReleased) {
   EXPECT_EQ(written->time.size(), 19u);
 
   // The same process asking again is refused too: the lock is per run, not per process.
-  EXPECT_EQ(FolderLock::Acquire(fs, false, &second, &holder), FolderLock::Outcome::kHeld);
+  EXPECT_TRUE(LockHeld(FolderLock::Acquire(fs, false, &second, &holder)));
   EXPECT_EQ(holder.pid, platform::CurrentProcessId());
   EXPECT_FALSE(second);
   first.reset();
@@ -39,15 +39,15 @@ TEST(FolderLockTest, StaleLocksOfThisMachineAreTakenOverOthersOnlyWhenBroken) {
   LockHolder holder;
   WriteFile(fs, "LIVRANA.LCK",
             "pid=" + std::to_string(kDeadPid) + "\r\nhost=" + platform::HostName() + "\r\n");
-  EXPECT_EQ(FolderLock::Acquire(fs, false, &lock, &holder), FolderLock::Outcome::kAcquired);
+  EXPECT_TRUE(FolderLock::Acquire(fs, false, &lock, &holder));
   lock.reset();
 
   WriteFile(fs, "LIVRANA.LCK", "pid=" + std::to_string(kDeadPid) + "\r\nhost=other-machine\r\n");
-  EXPECT_EQ(FolderLock::Acquire(fs, false, &lock, &holder), FolderLock::Outcome::kHeld);
+  EXPECT_TRUE(LockHeld(FolderLock::Acquire(fs, false, &lock, &holder)));
   EXPECT_EQ(holder.host, "other-machine");
   WriteFile(fs, "LIVRANA.LCK", "garbage");
-  EXPECT_EQ(FolderLock::Acquire(fs, false, &lock, &holder), FolderLock::Outcome::kHeld);
-  EXPECT_EQ(FolderLock::Acquire(fs, true, &lock, &holder), FolderLock::Outcome::kAcquired);
+  EXPECT_TRUE(LockHeld(FolderLock::Acquire(fs, false, &lock, &holder)));
+  EXPECT_TRUE(FolderLock::Acquire(fs, true, &lock, &holder));
   EXPECT_EQ(ReadLock(fs)->pid, platform::CurrentProcessId());
 
   // A lock that another converter broke and took over is not removed by this one.

@@ -76,7 +76,7 @@ TEST_F(RunBackupsTest, TheCurrentConversionIsUndoneFromItsBackups) {
   auto before = fs.Snapshot();
   BackedUpRun run(fs);
   Context backed{run.fs(), sink, ""};
-  ASSERT_TRUE(Convert434(backed).ok);
+  ASSERT_TRUE(Convert434(backed).ok());
   RunUndo undo = run.Undo();
   EXPECT_EQ(undo.backups.size(), 2u);  // the invoice file and the register; not 1991
   EXPECT_EQ(undo.created_files, std::vector<std::string>{"FTEL1.DAT"});
@@ -113,7 +113,7 @@ TEST_F(RunBackupsTest, AChangeWhoseBackupCannotBeMadeIsRefused) {
   test::WriteFile(fs, "/tmp/Vemo/Vuk", "a file where the safety folder would go");
   BackedUpRun run(fs);
   Context backed{run.fs(), sink, ""};
-  EXPECT_FALSE(Convert434(backed).ok);
+  EXPECT_FALSE(Convert434(backed).ok());
   EXPECT_EQ(fs.Snapshot(), before);
 }
 

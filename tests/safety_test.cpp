@@ -28,16 +28,17 @@ using Files = std::map<std::string, std::string>;
 class TwoVolumes : public platform::ForwardingFileSystem {
  public:
   using ForwardingFileSystem::ForwardingFileSystem;
-  bool Rename(std::string_view from, std::string_view to) override {
-    if (InTemp(from) != InTemp(to)) return false;
+  Outcome Rename(std::string_view from, std::string_view to) override {
+    if (InTemp(from) != InTemp(to)) return Outcome::Failed(Operation::kRename, from, Cause::kOther);
     return inner_.Rename(from, to);
   }
-  bool Copy(std::string_view from, std::string_view to, bool overwrite) override {
-    if (fail_copy_at > 0 && ++copies >= fail_copy_at) return false;
+  Outcome Copy(std::string_view from, std::string_view to, bool overwrite) override {
+    if (fail_copy_at > 0 && ++copies >= fail_copy_at)
+      return Outcome::Failed(Operation::kCopy, to, Cause::kDiskFull);
     return inner_.Copy(from, to, overwrite);
   }
-  bool Remove(std::string_view path) override {
-    if (path == keep) return false;
+  Outcome Remove(std::string_view path) override {
+    if (path == keep) return Outcome::Failed(Operation::kRemove, path, Cause::kPermission);
     return inner_.Remove(path);
   }
   int fail_copy_at = 0;

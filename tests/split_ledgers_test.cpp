@@ -21,8 +21,10 @@ std::string Fill(std::size_t n, char c) { return std::string(n, c); }
 class FillingDisk : public platform::ForwardingFileSystem {
  public:
   FillingDisk(platform::FileSystem& inner, int k) : ForwardingFileSystem(inner), left_(k - 1) {}
-  std::unique_ptr<platform::File> Open(std::string_view path, platform::Access access) override {
-    auto file = inner_.Open(path, access);
+  using FileSystem::Open;
+  std::unique_ptr<platform::File> Open(std::string_view path, platform::Access access,
+                                       Outcome& why) override {
+    auto file = inner_.Open(path, access, why);
     return file ? std::make_unique<Filling>(std::move(file), left_) : nullptr;
   }
 
@@ -34,13 +36,14 @@ class FillingDisk : public platform::ForwardingFileSystem {
     std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
       return inner_->ReadAt(pos, buf, n);
     }
-    bool WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
-      return left_-- > 0 && inner_->WriteAt(pos, buf, n);
+    Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
+      if (left_-- <= 0) return Outcome::Failed(Operation::kWrite, "", Cause::kDiskFull);
+      return inner_->WriteAt(pos, buf, n);
     }
     std::optional<std::uint64_t> Size() override { return inner_->Size(); }
-    bool Truncate(std::uint64_t size) override { return inner_->Truncate(size); }
-    bool Sync() override { return inner_->Sync(); }
-    bool Close() override { return inner_->Close(); }
+    Outcome Truncate(std::uint64_t size) override { return inner_->Truncate(size); }
+    Outcome Sync() override { return inner_->Sync(); }
+    Outcome Close() override { return inner_->Close(); }
 
    private:
     std::unique_ptr<platform::File> inner_;

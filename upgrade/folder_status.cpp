@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 
+#include "convert/plan.h"
 #include "platform/cp1252.h"
 #include "records/company.h"
+#include "records/layouts/phone_tables.h"
 #include "records/record_file.h"
 #include "run/conversion_log.h"
 
@@ -15,18 +17,6 @@ using platform::FileSystem;
 
 constexpr std::size_t kExamples = 3;
 
-class SilentSink final : public Sink {
- public:
-  void Status(std::string_view) override {}
-  void Inform(std::string_view, std::string_view) override {}
-  void Fail(std::string_view, std::string_view) override {}
-  void Warn(std::string_view, std::string_view) override {}
-  bool Ask(std::string_view, std::string_view) override { return false; }
-  void BeginWait() override {}
-  void EndWait() override {}
-  bool StatusDue() override { return false; }
-};
-
 // The oldest file set: six files and six folders of files, all named in lower case.
 constexpr std::array<std::string_view, 6> kOldFiles = {"f1.dat", "f2.dat",      "f0dp.dat",
                                                        "f3.dat", "group00.dat", "group01.dat"};
@@ -36,9 +26,6 @@ constexpr std::array<std::string_view, 6> kOldFolders = {"data", "daen2", "dasa2
 constexpr std::array<std::string_view, 16> kTypeFolders = {"G01", "G02", "G06", "G04", "L01", "L02",
                                                            "L03", "L04", "L05", "L06", "L07", "L08",
                                                            "L09", "L10", "L11", "L12"};
-constexpr std::string_view kCompanyRoot = "R00";
-constexpr std::string_view kPhoneTable = "FTEL1.DAT";
-constexpr std::string_view kPhoneJournal = "FTEL1.JNL";
 
 struct MarkInfo {
   std::string_view tag, step, text;
@@ -229,18 +216,12 @@ void ReadCompanies(FileSystem& fs, std::string_view filter, FolderStatus& status
 
 }  // namespace
 
-Convert434Result PlanConvert434(FileSystem& fs, std::string_view company_filter) {
-  SilentSink sink;
-  Context ctx{fs, sink, std::string(company_filter), true};
-  return Convert434(ctx, Convert434Detail::kFiles);
-}
-
 FolderStatus InspectFolder(FileSystem& fs, std::string_view company_filter) {
   FolderStatus status;
   status.layouts = FindLayouts(fs);
   ReadMarks(fs, status);
   ReadCompanies(fs, company_filter, status);
-  status.phone_table_exists = fs.Attributes(kPhoneTable).has_value();
+  status.phone_table_exists = fs.Attributes(kPhoneTableFile).has_value();
   status.phone_journal_exists = fs.Attributes(kPhoneJournal).has_value();
   status.lock_file_exists = fs.Attributes(kLockFile).has_value();
   status.lock = ReadLock(fs);

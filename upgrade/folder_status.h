@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/plan.h"
 #include "platform/file_system.h"
-#include "convert/convert434.h"
 #include "run/folder_lock.h"
 
 namespace livrana {
@@ -75,10 +75,6 @@ struct FolderStatus {
   // The newest layout found, or nothing for a folder that holds none of them.
   const LayoutFound* Newest() const { return layouts.empty() ? nullptr : &layouts.back(); }
 };
-
-// Runs the current conversion as a dry run over the data folder with a sink that shows
-// nothing: the plan of what a real run would do now. No file is changed.
-Convert434Result PlanConvert434(platform::FileSystem& fs, std::string_view company_filter);
 
 // Looks at the data folder; company_filter restricts the plan as convert --company does.
 FolderStatus InspectFolder(platform::FileSystem& fs, std::string_view company_filter);

@@ -5,10 +5,10 @@
 #include <string_view>
 #include <vector>
 
+#include "library/old_file_io.h"
 #include "records/company.h"
 #include "records/format.h"
 #include "records/record_file.h"
-#include "library/old_file_io.h"
 #include "run/safety.h"
 
 namespace livrana {
@@ -173,7 +173,7 @@ bool AppendRecord(Targets& targets, std::string_view path, std::string_view reco
     return true;
   }
   out->Write(record);
-  return CloseFile(out);
+  return CloseFile(out).ok();
 }
 
 bool ImportF0dp(Context& ctx) {

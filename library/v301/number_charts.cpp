@@ -4,12 +4,12 @@
 #include <set>
 #include <vector>
 
+#include "library/step_files.h"
 #include "platform/cp1252.h"
 #include "records/company.h"
 #include "records/format.h"
 #include "records/record_file.h"
 #include "records/sink.h"
-#include "library/step_files.h"
 
 namespace livrana {
 namespace {
@@ -100,7 +100,7 @@ class ChartNumbering {
                                                Piece(record, source.rest_at, source.rest_width));
                                          }) &&
            ok;
-      ok = CloseFile(out) && ok;
+      ok = CloseFile(out).ok() && ok;
       if (!ok) break;
       copied.push_back(path);
     }
@@ -164,7 +164,7 @@ bool RewriteLedger(Context& ctx, const std::string& path, const AccountLookup& l
       step_files::WriteInside(*file, pos, Format("%-15s", Piece(*entry, kKeyWidth, 10)));
     }
   }
-  return CloseFile(file);
+  return CloseFile(file).ok();
 }
 
 }  // namespace

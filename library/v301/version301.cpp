@@ -3,12 +3,12 @@
 #include <array>
 #include <string>
 
+#include "library/step_files.h"
 #include "records/company.h"
 #include "records/format.h"
 #include "records/record_file.h"
 #include "records/values.h"
 #include "run/conversion_log.h"
-#include "library/step_files.h"
 
 namespace livrana {
 namespace {
@@ -71,7 +71,7 @@ bool WidenG04(Context& ctx, const std::string& co, std::string& failed) {
     if (piece.empty() || step_files::At(piece, kG04Deleted) == '+') continue;
     ok = out->Write(G04R0Record(piece)) && ok;
   }
-  ok = CloseFile(out) && ok;
+  ok = CloseFile(out).ok() && ok;
   CloseFile(in);
   if (!ok) {
     // A part-written table would block the next run's conversion.
@@ -168,7 +168,7 @@ bool FoldTable(Context& ctx, const RegisterTable& table) {
        ++n) {
     FoldRecord(*file, n * table.record_length, is_register, has_amount, a);
   }
-  return CloseFile(file);
+  return CloseFile(file).ok();
 }
 
 }  // namespace

@@ -144,7 +144,7 @@ constexpr std::size_t kG07R0Record = 809;
 // named; otherwise the source goes to its safety copy.
 step_files::Failure FinishTable(Context& ctx, FileHandle& in, FileHandle& out, bool ok,
                                 const std::string& source, const std::string& target) {
-  ok = CloseFile(out) && ok;
+  ok = CloseFile(out).ok() && ok;
   CloseFile(in);
   if (!ok) {
     ctx.fs.Remove(target);

@@ -2,11 +2,11 @@
 
 #include <string>
 
+#include "library/record_merge.h"
 #include "records/counters.h"
 #include "records/format.h"
 #include "records/record_file.h"
 #include "records/values.h"
-#include "library/record_merge.h"
 #include "run/safety.h"
 
 namespace livrana {
@@ -76,7 +76,7 @@ bool ShiftLedger(Context& ctx, const std::string& path, std::int32_t base) {
       WriteInside(*file, pos, text);
     }
   }
-  return CloseFile(file);
+  return CloseFile(file).ok();
 }
 
 // Appends the live accounts of the company's chart to the shared chart; gives false when
@@ -98,7 +98,7 @@ bool AppendAccounts(Context& ctx, std::string_view co, const std::string& chart,
         return Format("%-11s%-165s%-3s%-30s", CutText(code, kNewCodeWidth),
                       Piece(record, kTextAt, kTextWidth), "1", company);
       });
-  ok = CloseFile(out) && ok;
+  ok = CloseFile(out).ok() && ok;
   CloseFile(in);
   if (ok) MoveToSafety(ctx, chart);
   return ok;

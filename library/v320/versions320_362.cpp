@@ -3,18 +3,18 @@
 #include <array>
 #include <string>
 
+#include "library/record_merge.h"
+#include "library/step_files.h"
+#include "library/v320/rate_tables.h"
+#include "library/v320/repair360.h"
+#include "library/v320/shared_chart362.h"
 #include "records/company.h"
 #include "records/counters.h"
 #include "records/format.h"
 #include "records/record_file.h"
 #include "records/values.h"
 #include "run/conversion_log.h"
-#include "library/v320/rate_tables.h"
-#include "library/record_merge.h"
-#include "library/v320/repair360.h"
 #include "run/safety.h"
-#include "library/v320/shared_chart362.h"
-#include "library/step_files.h"
 
 namespace livrana {
 namespace {
@@ -195,7 +195,7 @@ class Versions320To362 {
                         Piece(record, 0, kG06KindWidth), company,
                         Piece(record, kG06NameAt, kG06NameWidth));
         });
-    ok = CloseFile(out) && ok;
+    ok = CloseFile(out).ok() && ok;
     CloseFile(in);
     if (ok) MoveToSafety(ctx_, source);
     return ok;

@@ -134,7 +134,7 @@ bool CopyChart(Context& ctx, ChartR1Result& result) {
     if (!SeekInside(old.get(), (c + 1) * kOldRecord)) break;
   }
   CloseFile(old);
-  return CloseFile(out);
+  return CloseFile(out).ok();
 }
 
 }  // namespace

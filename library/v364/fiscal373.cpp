@@ -150,11 +150,11 @@ class FileConversion {
       out_->SetRecordLength(static_cast<std::uint32_t>(kNewRecord));
       in->SetRecordLength(static_cast<std::uint32_t>(kOldRecord));
       MainPass(*in, *deferred);
-      ok = CloseFile(deferred) && DeferredPass();
+      ok = CloseFile(deferred).ok() && DeferredPass();
     }
     CloseFile(in);
     CloseFile(deferred);
-    ok = CloseFile(out_) && ok;
+    ok = CloseFile(out_).ok() && ok;
     return ok;
   }
 

@@ -26,12 +26,17 @@
 namespace livrana::platform {
 namespace {
 
+// A failure of the system call just made, the file named by the caller.
+Outcome Failure(Operation operation, int error, std::string_view path = {}) {
+  return Outcome::Failed(operation, path, CauseOfErrno(error), error);
+}
+
 class PosixFile final : public File {
  public:
   // opened_size: the size that fstat gave when the file was opened; the first Size()
   // reports it when nothing was written in between.
   PosixFile(int fd, std::uint64_t opened_size) : fd_(fd), opened_size_(opened_size) {}
-  ~PosixFile() override { Close(); }
+  ~PosixFile() override { (void)Close(); }
 
   std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
     std::size_t done = 0;
@@ -47,18 +52,20 @@ class PosixFile final : public File {
     return static_cast<std::int64_t>(done);
   }
 
-  bool WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
+  Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
     opened_size_.reset();
     std::size_t done = 0;
     while (done < n) {
+      // A write the system takes only in part is continued with the rest.
       ssize_t put = ::pwrite(fd_, buf + done, n - done, static_cast<off_t>(pos + done));
       if (put < 0) {
         if (errno == EINTR) continue;
-        return false;
+        return Failure(Operation::kWrite, errno);
       }
+      if (put == 0) return Outcome::Failed(Operation::kWrite, "", Cause::kShortWrite);
       done += static_cast<std::size_t>(put);
     }
-    return true;
+    return {};
   }
 
   std::optional<std::uint64_t> Size() override {
@@ -68,18 +75,25 @@ class PosixFile final : public File {
     return static_cast<std::uint64_t>(st.st_size);
   }
 
-  bool Truncate(std::uint64_t size) override {
+  Outcome Truncate(std::uint64_t size) override {
     opened_size_.reset();
-    return ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+      return Failure(Operation::kTruncate, errno);
+    return {};
   }
 
-  bool Sync() override { return ::fsync(fd_) == 0; }
+  Outcome Sync() override {
+    if (::fsync(fd_) != 0) return Failure(Operation::kSync, errno);
+    return {};
+  }
 
-  bool Close() override {
-    if (fd_ < 0) return true;
+  Outcome Close() override {
+    if (fd_ < 0) return {};
     int rc = ::close(fd_);
     fd_ = -1;
-    return rc == 0;
+    // A close that fails after delayed writes (a file server, a full disk) lost them.
+    if (rc != 0 && errno != EINTR) return Failure(Operation::kClose, errno);
+    return {};
   }
 
  private:
@@ -133,14 +147,23 @@ class PosixFileSystem final : public FileSystem {
     std::free(real);
   }
 
-  std::unique_ptr<File> Open(std::string_view path, Access access) override {
+  using FileSystem::Open;
+  std::unique_ptr<File> Open(std::string_view path, Access access, Outcome& why) override {
+    const bool creates = access == Access::kCreate || access == Access::kOpenAlways;
+    const Operation op = creates ? Operation::kCreate : Operation::kOpen;
+    auto fail = [&](Cause cause, int error = 0) -> std::unique_ptr<File> {
+      why = Outcome::Failed(op, path, cause, error);
+      return nullptr;
+    };
     if (access == Access::kRead || access == Access::kReadWrite) {
-      if (auto quick = OpenInKnownFolder(path, access)) return std::move(*quick);
+      if (auto quick = OpenInKnownFolder(path, access)) {
+        if (!*quick) return fail(quick_failure_, quick_errno_);
+        return std::move(*quick);
+      }
     }
     auto entry = ResolveEntry(path);
-    if (!entry) return nullptr;
-    const bool creates = access == Access::kCreate || access == Access::kOpenAlways;
-    if (!entry->found && !creates) return nullptr;
+    if (!entry) return fail(HasDrive(path) ? Cause::kBadName : Cause::kOutside);
+    if (!entry->found && !creates) return fail(Cause::kNotFound, ENOENT);
     const std::string& host = entry->host;
     int flags = O_CLOEXEC;
     switch (access) {
@@ -159,21 +182,22 @@ class PosixFileSystem final : public FileSystem {
     }
     if (entry->found) {
       struct stat before = entry->st;
-      if (S_ISLNK(before.st_mode) && ::stat(host.c_str(), &before) != 0) return nullptr;
+      if (S_ISLNK(before.st_mode) && ::stat(host.c_str(), &before) != 0)
+        return fail(CauseOfErrno(errno), errno);
       // Only a plain file opens as a file: a folder, a pipe (whose opening would wait for
       // a writer) or a device is refused before it is opened.
-      if (!S_ISREG(before.st_mode)) return nullptr;
+      if (!S_ISREG(before.st_mode)) return fail(Cause::kNotAFile);
       // The read-only attribute refuses every opening that may write, as on Windows (and
       // also for a process that the permission bits would not stop).
-      if (access != Access::kRead && (before.st_mode & S_IWUSR) == 0) return nullptr;
+      if (access != Access::kRead && (before.st_mode & S_IWUSR) == 0) return fail(Cause::kReadOnly);
     }
     int fd = ::open(host.c_str(), flags, 0666);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return fail(CauseOfErrno(errno), errno);
     if (!entry->found) NamesChanged();
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
       ::close(fd);
-      return nullptr;
+      return fail(Cause::kNotAFile);
     }
     return std::make_unique<PosixFile>(fd, static_cast<std::uint64_t>(st.st_size));
   }
@@ -189,86 +213,109 @@ class PosixFileSystem final : public FileSystem {
     return AttributesOf(entry->host, name, st, link);
   }
 
-  bool SetReadOnly(std::string_view path, bool read_only) override {
+  Outcome SetReadOnly(std::string_view path, bool read_only) override {
     auto host = Resolve(path);
-    if (!host) return false;
+    if (!host) return Outcome::Failed(Operation::kAttributes, path, Cause::kOutside);
     struct stat st;
-    if (::stat(host->c_str(), &st) != 0) return false;
+    if (::stat(host->c_str(), &st) != 0) return Failure(Operation::kAttributes, errno, path);
     mode_t mode = st.st_mode & 07777;
     mode = read_only ? (mode & ~static_cast<mode_t>(0222)) : (mode | S_IWUSR);
-    return ::chmod(host->c_str(), mode) == 0;
+    if (::chmod(host->c_str(), mode) != 0) return Failure(Operation::kAttributes, errno, path);
+    return {};
   }
 
-  bool Rename(std::string_view from, std::string_view to) override {
+  Outcome Rename(std::string_view from, std::string_view to) override {
     NamesChange change(*this);
+    auto fail = [&](Cause cause, int error = 0) {
+      return Outcome::Failed(Operation::kRename, from, cause, error);
+    };
     auto src = Resolve(from);
     auto dst = Resolve(to);
-    if (!src || !dst) return false;
+    if (!src || !dst) return fail(Cause::kOutside);
     struct stat s1, s2;
-    if (::lstat(src->c_str(), &s1) != 0) return false;
+    if (::lstat(src->c_str(), &s1) != 0) return fail(CauseOfErrno(errno), errno);
     if (::lstat(dst->c_str(), &s2) == 0) {
       // The target exists. Only a change of letter case of the same entry goes on.
-      if (s1.st_dev != s2.st_dev || s1.st_ino != s2.st_ino) return false;
+      if (s1.st_dev != s2.st_dev || s1.st_ino != s2.st_ino) return fail(Cause::kExists, EEXIST);
       std::string wanted = WithLastComponent(*dst, to);
-      return wanted == *src || ::rename(src->c_str(), wanted.c_str()) == 0;
+      if (wanted == *src || ::rename(src->c_str(), wanted.c_str()) == 0) return {};
+      return fail(CauseOfErrno(errno), errno);
     }
     if (::renameat2(AT_FDCWD, src->c_str(), AT_FDCWD, dst->c_str(), RENAME_NOREPLACE) == 0)
-      return true;
+      return {};
     if (errno == EINVAL || errno == ENOSYS) {
       // A file system without the no-replace rename: link and unlink keep the guarantee
       // for files; folders were checked just above.
-      if (S_ISDIR(s1.st_mode)) return ::rename(src->c_str(), dst->c_str()) == 0;
-      if (::link(src->c_str(), dst->c_str()) != 0) return false;
-      return ::unlink(src->c_str()) == 0;
+      if (S_ISDIR(s1.st_mode)) {
+        if (::rename(src->c_str(), dst->c_str()) == 0) return {};
+        return fail(CauseOfErrno(errno), errno);
+      }
+      if (::link(src->c_str(), dst->c_str()) != 0) return fail(CauseOfErrno(errno), errno);
+      if (::unlink(src->c_str()) != 0) return fail(CauseOfErrno(errno), errno);
+      return {};
     }
     if (errno == EXDEV && S_ISREG(s1.st_mode)) {
       // Across file systems a file is copied and the source deleted only when the copy is
       // complete, as Windows moves a file between volumes; a folder does not move.
-      if (!CopyHost(*src, *dst, false)) return false;
+      if (Outcome copied = CopyHost(*src, *dst, false); !copied) return copied.InFile(from);
       if (::unlink(src->c_str()) != 0) {
+        int error = errno;
         ::unlink(dst->c_str());
-        return false;
+        return fail(CauseOfErrno(error), error);
       }
-      return true;
+      return {};
     }
-    return false;
+    return fail(CauseOfErrno(errno), errno);
   }
 
-  bool Copy(std::string_view from, std::string_view to, bool overwrite) override {
+  Outcome Copy(std::string_view from, std::string_view to, bool overwrite) override {
     NamesChange change(*this);
     auto src = Resolve(from);
     auto dst = Resolve(to);
-    if (!src || !dst) return false;
-    return CopyHost(*src, *dst, overwrite);
+    if (!src || !dst) return Outcome::Failed(Operation::kCopy, !src ? from : to, Cause::kOutside);
+    Outcome copied = CopyHost(*src, *dst, overwrite);
+    // A failure to read names the source, every other the target.
+    return copied.InFile(copied.operation() == Operation::kRead ? from : to);
   }
 
-  bool Remove(std::string_view path) override {
+  Outcome Remove(std::string_view path) override {
     NamesChange change(*this);
+    auto fail = [&](Cause cause, int error = 0) {
+      return Outcome::Failed(Operation::kRemove, path, cause, error);
+    };
     auto host = Resolve(path);
-    if (!host) return false;
+    if (!host) return fail(Cause::kOutside);
     struct stat st;
-    if (::lstat(host->c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    if ((st.st_mode & S_IWUSR) == 0) return false;  // a read-only file is not deleted
-    return ::unlink(host->c_str()) == 0;
+    if (::lstat(host->c_str(), &st) != 0) return fail(CauseOfErrno(errno), errno);
+    if (S_ISDIR(st.st_mode)) return fail(Cause::kNotAFile);
+    if ((st.st_mode & S_IWUSR) == 0) return fail(Cause::kReadOnly);  // as Windows refuses
+    if (::unlink(host->c_str()) != 0) return fail(CauseOfErrno(errno), errno);
+    return {};
   }
 
-  bool MakeFolder(std::string_view path) override {
+  Outcome MakeFolder(std::string_view path) override {
     NamesChange change(*this);
     auto host = Resolve(path);
-    return host && ::mkdir(host->c_str(), 0777) == 0;
+    if (!host) return Outcome::Failed(Operation::kMakeFolder, path, Cause::kOutside);
+    if (::mkdir(host->c_str(), 0777) != 0) return Failure(Operation::kMakeFolder, errno, path);
+    return {};
   }
 
-  bool RemoveFolder(std::string_view path) override {
+  Outcome RemoveFolder(std::string_view path) override {
     NamesChange change(*this);
     auto host = Resolve(path);
-    if (!host) return false;
+    if (!host) return Outcome::Failed(Operation::kRemoveFolder, path, Cause::kOutside);
     // A link to a folder is removed as a link, as Windows removes a folder link or
     // junction: what it leads to stays.
     struct stat st, target;
-    if (::lstat(host->c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-      return ::stat(host->c_str(), &target) == 0 && S_ISDIR(target.st_mode) &&
-             ::unlink(host->c_str()) == 0;
-    return ::rmdir(host->c_str()) == 0;
+    if (::lstat(host->c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      if (::stat(host->c_str(), &target) != 0 || !S_ISDIR(target.st_mode))
+        return Outcome::Failed(Operation::kRemoveFolder, path, Cause::kNotAFile);
+      if (::unlink(host->c_str()) != 0) return Failure(Operation::kRemoveFolder, errno, path);
+      return {};
+    }
+    if (::rmdir(host->c_str()) != 0) return Failure(Operation::kRemoveFolder, errno, path);
+    return {};
   }
 
   std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
@@ -379,7 +426,8 @@ class PosixFileSystem final : public FileSystem {
   // Opens a file of a folder resolved before, by its exact name, without looking at the
   // name first: the company loop opens the 29 yearly files of one folder in turn, on a file
   // server each query is a round trip. Nothing when that cannot decide; the full lookup
-  // then runs. A null file when the file does not exist or the opening is refused.
+  // then runs. A null file when the file does not exist or the opening is refused, the
+  // cause left in quick_failure_.
   std::optional<std::unique_ptr<File>> OpenInKnownFolder(std::string_view path, Access access) {
     if (HasDrive(path)) return std::nullopt;
     auto parts = SplitPath(path);
@@ -395,7 +443,11 @@ class PosixFileSystem final : public FileSystem {
     int fd = ::open(host.c_str(), flags);
     if (fd < 0) {
       // Not under its exact name and not under another letter case: it does not exist.
-      if (errno == ENOENT && !LookUp(it->second, parts.back())) return nullptr;
+      if (errno == ENOENT && !LookUp(it->second, parts.back())) {
+        quick_failure_ = Cause::kNotFound;
+        quick_errno_ = ENOENT;
+        return nullptr;
+      }
       return std::nullopt;
     }
     struct stat st;
@@ -405,6 +457,8 @@ class PosixFileSystem final : public FileSystem {
     }
     if (access != Access::kRead && (st.st_mode & S_IWUSR) == 0) {
       ::close(fd);  // read-only: refused, as on Windows
+      quick_failure_ = Cause::kReadOnly;
+      quick_errno_ = 0;
       return nullptr;
     }
     return std::make_unique<PosixFile>(fd, static_cast<std::uint64_t>(st.st_size));
@@ -548,53 +602,57 @@ class PosixFileSystem final : public FileSystem {
     return attributes;
   }
 
-  static bool CopyHost(const std::string& src, const std::string& dst, bool overwrite) {
+  // Copies a host file; the outcome names no file (the caller knows which is which) and
+  // tells by its operation whether reading the source (kRead) or making the target failed.
+  static Outcome CopyHost(const std::string& src, const std::string& dst, bool overwrite) {
     int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
+    if (in < 0) return Failure(Operation::kRead, errno);
     struct stat st;
     if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
       ::close(in);
-      return false;
+      return Outcome::Failed(Operation::kRead, "", Cause::kNotAFile);
     }
     struct stat target;
     if (overwrite && ::stat(dst.c_str(), &target) == 0 && (target.st_mode & S_IWUSR) == 0) {
       ::close(in);
-      return false;  // Windows refuses to overwrite a read-only target
+      // Windows refuses to overwrite a read-only target.
+      return Outcome::Failed(Operation::kCopy, "", Cause::kReadOnly);
     }
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
     int out = ::open(dst.c_str(), flags, st.st_mode & 0777);
     if (out < 0) {
+      Outcome failed = Failure(Operation::kCopy, errno);
       ::close(in);
-      return false;
+      return failed;
     }
     std::vector<char> buf(1 << 20);
-    bool ok = true;
-    for (;;) {
+    Outcome copied;
+    while (copied) {
       ssize_t got = ::read(in, buf.data(), buf.size());
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) {
-        ok = false;
+        copied = Failure(Operation::kRead, errno);
         break;
       }
       if (got == 0) break;
       for (ssize_t done = 0; done < got;) {
         ssize_t put = ::write(out, buf.data() + done, static_cast<std::size_t>(got - done));
         if (put < 0 && errno == EINTR) continue;
-        if (put < 0) {
-          ok = false;
+        if (put <= 0) {
+          copied = put < 0 ? Failure(Operation::kWrite, errno)
+                           : Outcome::Failed(Operation::kWrite, "", Cause::kShortWrite);
           break;
         }
         done += put;
       }
-      if (!ok) break;
     }
     // The copy keeps the last-write stamp, as a Windows copy does.
     struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ok = ok && ::futimens(out, times) == 0;
-    ok = (::close(out) == 0) && ok;
+    if (copied && ::futimens(out, times) != 0) copied = Failure(Operation::kCopy, errno);
+    if (::close(out) != 0 && copied) copied = Failure(Operation::kClose, errno);
     ::close(in);
-    if (!ok) ::unlink(dst.c_str());
-    return ok;
+    if (!copied) ::unlink(dst.c_str());
+    return copied;
   }
 
   std::string root_;
@@ -607,6 +665,9 @@ class PosixFileSystem final : public FileSystem {
   using Listing = std::vector<std::pair<std::string, std::string>>;
   mutable std::unordered_map<std::string, std::string> folders_;
   mutable std::unordered_map<std::string, Listing> listings_;
+  // Why the last opening in a known folder was refused.
+  Cause quick_failure_ = Cause::kNone;
+  int quick_errno_ = 0;
 };
 
 }  // namespace

@@ -22,14 +22,61 @@
 namespace livrana::platform {
 namespace {
 
+// The cause of a GetLastError code.
+Cause CauseOfError(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_INVALID_DRIVE:
+      return Cause::kNotFound;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return Cause::kExists;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_NETWORK_ACCESS_DENIED:
+      return Cause::kPermission;
+    case ERROR_WRITE_PROTECT:
+      return Cause::kReadOnly;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_QUOTA_EXCEEDED:
+      return Cause::kDiskFull;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_IO_DEVICE:
+    case ERROR_UNEXP_NET_ERR:
+    case ERROR_NETNAME_DELETED:
+    case ERROR_SEM_TIMEOUT:
+      return Cause::kIo;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return Cause::kBusy;
+    case ERROR_INVALID_NAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BAD_PATHNAME:
+      return Cause::kBadName;
+    case ERROR_DIR_NOT_EMPTY:
+      return Cause::kNotEmpty;
+    case ERROR_DIRECTORY:
+      return Cause::kNotAFile;
+    default:
+      return Cause::kOther;
+  }
+}
+
+// A failure of the call just made, the file named by the caller.
+Outcome LastFailure(Operation operation, std::string_view path = {}) {
+  DWORD error = GetLastError();
+  return Outcome::Failed(operation, path, CauseOfError(error), static_cast<int>(error));
+}
+
 // Largest piece handed to one ReadFile or WriteFile call.
 constexpr std::size_t kMaxPiece = 1u << 30;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // "C:\...", "\\server\share\...", "\\?\..." or "\..." (the root of the current drive).
 bool IsAbsolute(std::string_view path) {
@@ -37,24 +84,12 @@ bool IsAbsolute(std::string_view path) {
   return path.size() >= 3 && IsLetter(path[0]) && path[1] == ':' && IsSeparator(path[2]);
 }
 
-// A name that opens a device instead of a file, whatever extension follows it.
-bool IsDeviceName(std::string_view name) {
-  std::string base(name.substr(0, std::min(name.find('.'), name.size())));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (char& c : base) c = Upper(c);
-  static constexpr std::array<std::string_view, 6> kPlain = {"CON", "PRN",    "AUX",
-                                                             "NUL", "CONIN$", "CONOUT$"};
-  if (std::find(kPlain.begin(), kPlain.end(), base) != kPlain.end()) return true;
-  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
-         base[3] >= '1' && base[3] <= '9';
-}
-
 // A component of a relative path that names an entry of its folder and nothing else.
 bool IsPlainComponent(std::string_view part) {
   if (part == "." || part == "..") return false;
   if (part.find(':') != std::string_view::npos) return false;
   if (part.back() == '.' || part.back() == ' ') return false;
-  return !IsDeviceName(part);
+  return !IsReservedDeviceName(part);
 }
 
 std::string WithBackslashes(std::string_view path) {
@@ -82,7 +117,7 @@ std::uint32_t CoreAttributes(DWORD attributes) {
 class Win32File final : public File {
  public:
   explicit Win32File(HANDLE handle) : handle_(handle) {}
-  ~Win32File() override { Close(); }
+  ~Win32File() override { (void)Close(); }
 
   std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
     std::size_t done = 0;
@@ -100,16 +135,18 @@ class Win32File final : public File {
     return static_cast<std::int64_t>(done);
   }
 
-  bool WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
+  Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
     std::size_t done = 0;
     while (done < n) {
+      // A write the system takes only in part is continued with the rest.
       OVERLAPPED at = Offset(pos + done);
       DWORD want = static_cast<DWORD>(std::min(n - done, kMaxPiece));
       DWORD put = 0;
-      if (!WriteFile(handle_, buf + done, want, &put, &at) || put == 0) return false;
+      if (!WriteFile(handle_, buf + done, want, &put, &at)) return LastFailure(Operation::kWrite);
+      if (put == 0) return Outcome::Failed(Operation::kWrite, "", Cause::kShortWrite);
       done += put;
     }
-    return true;
+    return {};
   }
 
   std::optional<std::uint64_t> Size() override {
@@ -118,19 +155,25 @@ class Win32File final : public File {
     return static_cast<std::uint64_t>(size.QuadPart);
   }
 
-  bool Truncate(std::uint64_t size) override {
+  Outcome Truncate(std::uint64_t size) override {
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(size);
-    return SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) && SetEndOfFile(handle_);
+    if (!SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_))
+      return LastFailure(Operation::kTruncate);
+    return {};
   }
 
-  bool Sync() override { return FlushFileBuffers(handle_) != 0; }
+  Outcome Sync() override {
+    if (!FlushFileBuffers(handle_)) return LastFailure(Operation::kSync);
+    return {};
+  }
 
-  bool Close() override {
-    if (handle_ == INVALID_HANDLE_VALUE) return true;
+  Outcome Close() override {
+    if (handle_ == INVALID_HANDLE_VALUE) return {};
     BOOL ok = CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
-    return ok != 0;
+    if (!ok) return LastFailure(Operation::kClose);
+    return {};
   }
 
  private:
@@ -148,9 +191,16 @@ class Win32FileSystem final : public FileSystem {
  public:
   explicit Win32FileSystem(std::string root) : root_(WithBackslashes(root)) {}
 
-  std::unique_ptr<File> Open(std::string_view path, Access access) override {
+  using FileSystem::Open;
+  std::unique_ptr<File> Open(std::string_view path, Access access, Outcome& why) override {
+    const Operation op = access == Access::kCreate || access == Access::kOpenAlways
+                             ? Operation::kCreate
+                             : Operation::kOpen;
     auto host = Resolve(path);
-    if (!host) return nullptr;
+    if (!host) {
+      why = Outcome::Failed(op, path, Cause::kBadName);
+      return nullptr;
+    }
     DWORD rights = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;
     switch (access) {
@@ -170,13 +220,20 @@ class Win32FileSystem final : public FileSystem {
     }
     // Windows refuses to write a read-only file; Wine run by root would not, so the
     // attribute is looked at here as well.
-    if (access != Access::kRead && IsReadOnly(*host)) return nullptr;
+    if (access != Access::kRead && IsReadOnly(*host)) {
+      why = Outcome::Failed(op, path, Cause::kReadOnly);
+      return nullptr;
+    }
     // Others may read and write meanwhile, as the C runtime's openings allow.
     HANDLE handle = CreateFileA(host->c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) {
+      why = LastFailure(op, path);
+      return nullptr;
+    }
     if (GetFileType(handle) != FILE_TYPE_DISK) {  // a device or a pipe is not a record file
       CloseHandle(handle);
+      why = Outcome::Failed(op, path, Cause::kNotAFile);
       return nullptr;
     }
     return std::make_unique<Win32File>(handle);
@@ -190,62 +247,81 @@ class Win32FileSystem final : public FileSystem {
     return CoreAttributes(attributes);
   }
 
-  bool SetReadOnly(std::string_view path, bool read_only) override {
+  Outcome SetReadOnly(std::string_view path, bool read_only) override {
     auto host = Resolve(path);
-    if (!host) return false;
+    if (!host) return Outcome::Failed(Operation::kAttributes, path, Cause::kBadName);
     DWORD attributes = GetFileAttributesA(host->c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return LastFailure(Operation::kAttributes, path);
     attributes = read_only ? (attributes | FILE_ATTRIBUTE_READONLY)
                            : (attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     // Only these bits can be set; none of them means a plain file.
     attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
-    return SetFileAttributesA(host->c_str(), attributes) != 0;
+    if (!SetFileAttributesA(host->c_str(), attributes))
+      return LastFailure(Operation::kAttributes, path);
+    return {};
   }
 
-  bool Rename(std::string_view from, std::string_view to) override {
+  Outcome Rename(std::string_view from, std::string_view to) override {
     // MoveFileA never replaces its target; between volumes it copies a file and deletes
     // the source, and refuses to move a folder.
     auto src = Resolve(from);
     auto dst = Resolve(to);
-    if (!src || !dst || MoveFileA(src->c_str(), dst->c_str()) == 0) return false;
+    if (!src || !dst) return Outcome::Failed(Operation::kRename, from, Cause::kBadName);
+    if (MoveFileA(src->c_str(), dst->c_str()) == 0) return LastFailure(Operation::kRename, from);
     // A change of letter case only: Wine keeps the old name, so go through a free name.
     auto parts = SplitPath(to);
     std::string wanted = parts.empty() ? std::string() : std::string(parts.back());
     std::optional<std::string> now = EntryName(*dst);
-    if (!now || *now == wanted || !SameName(*now, wanted)) return true;
+    if (!now || *now == wanted || !SameName(*now, wanted)) return {};
     for (int n = 0; n < 1000; ++n) {
       std::string step = *dst + ".~" + std::to_string(n);
       if (GetFileAttributesA(step.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-      if (MoveFileA(dst->c_str(), step.c_str()) == 0) return true;
+      if (MoveFileA(dst->c_str(), step.c_str()) == 0) return {};
       if (MoveFileA(step.c_str(), dst->c_str()) == 0) MoveFileA(step.c_str(), src->c_str());
-      return true;
+      return {};
     }
-    return true;
+    return {};
   }
 
-  bool Copy(std::string_view from, std::string_view to, bool overwrite) override {
+  Outcome Copy(std::string_view from, std::string_view to, bool overwrite) override {
     auto src = Resolve(from);
     auto dst = Resolve(to);
-    if (!src || !dst) return false;
-    if (overwrite && IsReadOnly(*dst)) return false;  // as Windows, whoever runs it
-    return CopyFileA(src->c_str(), dst->c_str(), overwrite ? FALSE : TRUE) != 0;
+    if (!src || !dst) return Outcome::Failed(Operation::kCopy, !src ? from : to, Cause::kBadName);
+    // As Windows refuses, whoever runs it.
+    if (overwrite && IsReadOnly(*dst))
+      return Outcome::Failed(Operation::kCopy, to, Cause::kReadOnly);
+    if (!CopyFileA(src->c_str(), dst->c_str(), overwrite ? FALSE : TRUE)) {
+      Outcome failed = LastFailure(Operation::kCopy, to);
+      // A missing source names the source.
+      if (failed.cause() == Cause::kNotFound && !Attributes(from)) {
+        return Outcome::Failed(Operation::kCopy, from, Cause::kNotFound, failed.system_code());
+      }
+      return failed;
+    }
+    return {};
   }
 
-  bool Remove(std::string_view path) override {
+  Outcome Remove(std::string_view path) override {
     auto host = Resolve(path);
-    return host && DeleteFileA(host->c_str()) != 0;
+    if (!host) return Outcome::Failed(Operation::kRemove, path, Cause::kBadName);
+    if (!DeleteFileA(host->c_str())) return LastFailure(Operation::kRemove, path);
+    return {};
   }
 
-  bool MakeFolder(std::string_view path) override {
+  Outcome MakeFolder(std::string_view path) override {
     auto host = Resolve(path);
-    return host && CreateDirectoryA(host->c_str(), nullptr) != 0;
+    if (!host) return Outcome::Failed(Operation::kMakeFolder, path, Cause::kBadName);
+    if (!CreateDirectoryA(host->c_str(), nullptr)) return LastFailure(Operation::kMakeFolder, path);
+    return {};
   }
 
-  bool RemoveFolder(std::string_view path) override {
+  Outcome RemoveFolder(std::string_view path) override {
     auto host = Resolve(path);
-    return host && RemoveDirectoryA(host->c_str()) != 0;
+    if (!host) return Outcome::Failed(Operation::kRemoveFolder, path, Cause::kBadName);
+    if (!RemoveDirectoryA(host->c_str())) return LastFailure(Operation::kRemoveFolder, path);
+    return {};
   }
 
   std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
