@@ -6,16 +6,36 @@
 #include "records/company.h"
 #include "records/format.h"
 #include "records/record_file.h"
+#include "tools/sample_data.h"
 
 namespace livrana {
 namespace {
+
+using sample::Address;
+using sample::Amount;
+using sample::BusinessName;
+using sample::City;
+using sample::Contact;
+using sample::Description;
+using sample::Extension;
+using sample::Fax;
+using sample::FirstName;
+using sample::Landline;
+using sample::Mobile;
+using sample::Operation;
+using sample::PersonName;
+using sample::PickCity;
+using sample::Put;
+using sample::Random;
+using sample::StreamFor;
+using sample::TableWriter;
+using sample::TaxNumber;
 
 constexpr std::int32_t kInvoiceLength = 400;
 constexpr std::int32_t kCustomerLength = 814;  // F01R0.DAT
 constexpr std::int32_t kTableLength = 1000;    // F02R1.DAT, F08R1.DAT
 constexpr std::int32_t kPhone1 = 290, kPhone1Width = 41;
 constexpr std::int32_t kPhone2 = 331, kPhone2Width = 23;
-constexpr std::size_t kWriteChunk = 1 << 20;
 
 constexpr std::int32_t CompanyOffset(int field) {
   std::int32_t offset = 0;
@@ -26,128 +46,6 @@ constexpr std::int32_t CompanyWidth(int field) {
   return kCompanyFieldWidths[static_cast<std::size_t>(field)];
 }
 static_assert(CompanyOffset(kCompanyPhone1) == kPhone1 && CompanyOffset(kCompanyPhone2) == kPhone2);
-
-// splitmix64: small, fast and the same everywhere, unlike the distributions of <random>.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint64_t>(n)); }
-  int Between(int lo, int hi) { return lo + Below(hi - lo + 1); }
-  bool Percent(int p) { return Below(100) < p; }
-  template <std::size_t N>
-  std::string_view Pick(const std::string_view (&pool)[N]) {
-    return pool[Below(static_cast<int>(N))];
-  }
-
- private:
-  std::uint64_t state_;
-};
-
-// An independent stream for one part of the folder, so that each file depends only on the
-// seed and on what it is, not on the order in which the others were written.
-Random StreamFor(std::uint64_t seed, std::uint64_t a, std::uint64_t b = 0) {
-  Random mix(seed);
-  std::uint64_t s = mix.Next() ^ (a * 0xD6E8FEB86659FD93ull);
-  s = Random(s).Next() ^ (b * 0xA0761D6478BD642Full);
-  return Random(Random(s).Next());
-}
-
-constexpr std::string_view kFirstNames[] = {
-    "João",  "Maria",   "José",      "Ana",     "Antônio", "Conceição", "Francisco",
-    "Luíza", "Márcia",  "Sebastião", "Cláudia", "Mário",   "Inês",      "Raimundo",
-    "Célia", "Joaquim", "Lúcia",     "Paulo",   "Fátima",  "Jéssica",   "André"};
-constexpr std::string_view kSurnames[] = {
-    "da Silva",  "dos Santos", "Oliveira",  "Souza",     "Araújo", "Conceição", "Gonçalves",
-    "Ribeiro",   "Pereira",    "Brandão",   "Magalhães", "Simões", "Gusmão",    "Lopes",
-    "Fernandes", "Assunção",   "Guimarães", "Barbosa",   "Vieira", "Damásio"};
-constexpr std::string_view kBusinesses[] = {
-    "Padaria São João",       "Mercearia Boa Esperança",   "Auto Peças Três Irmãos",
-    "Farmácia Popular",       "Construtora Araújo",        "Confecções Maré Alta",
-    "Distribuidora Paraná",   "Restaurante Sabor Caseiro", "Açougue Gaúcho",
-    "Livraria Cândido",       "Ótica Visão Clara",         "Serralheria Ferreira",
-    "Transportes Rápido Sul", "Sorveteria Pólo Norte",     "Papelaria Estrela",
-    "Madeireira Ipê",         "Laticínios Serra Azul",     "Gráfica Arte Nova",
-    "Calçados Passo Firme",   "Eletrônica Guaraná",        "Móveis Jacarandá",
-    "Vidraçaria Cristal",     "Clínica Bem-Estar",         "Hortifrúti Família"};
-constexpr std::string_view kSuffixes[] = {" Ltda", " Ltda.", " ME", " EPP", " S.A.", " & Cia"};
-constexpr std::string_view kStreets[] = {
-    "Rua das Acácias",         "Avenida Brasil",         "Rua Quinze de Novembro",
-    "Travessa São Bento",      "Avenida Getúlio Vargas", "Rua Marechal Deodoro",
-    "Alameda Santos",          "Rua da Conceição",       "Praça Tiradentes",
-    "Rua Barão do Rio Branco", "Estrada do Itapecerica", "Rua Antônio Prado"};
-struct City {
-  std::string_view name, state;
-  int area_code;
-};
-constexpr City kCities[] = {
-    {"São Paulo", "SP", 11},    {"Rio de Janeiro", "RJ", 21}, {"Belo Horizonte", "MG", 31},
-    {"Curitiba", "PR", 41},     {"Joinville", "SC", 47},      {"Florianópolis", "SC", 48},
-    {"Porto Alegre", "RS", 51}, {"Brasília", "DF", 61},       {"Goiânia", "GO", 62},
-    {"Salvador", "BA", 71},     {"Recife", "PE", 81},         {"Fortaleza", "CE", 85},
-    {"Belém", "PA", 91},        {"Campinas", "SP", 19},       {"Vitória", "ES", 27},
-    {"Maceió", "AL", 82},       {"São Luís", "MA", 98},       {"Cuiabá", "MT", 65}};
-constexpr std::string_view kOperations[] = {"CFOP 5102", "CFOP 5405", "CFOP 6102",
-                                            "CFOP 5101", "CFOP 1102", "CFOP 5933"};
-constexpr std::string_view kDescriptions[] = {
-    "Venda de mercadorias",      "Prestação de serviços", "Devolução de compra",
-    "Venda para entrega futura", "Remessa para conserto", "Venda de produção própria",
-    "Serviço de manutenção",     "Revenda de peças",      "Transferência entre filiais"};
-
-// Writes text left-justified into a field of the record, cut to the field's width.
-void Put(std::string& record, std::int32_t offset, std::int32_t width, std::string_view text) {
-  auto n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(width));
-  record.replace(static_cast<std::size_t>(offset), n, text.substr(0, n));
-}
-
-std::string PersonName(Random& r) {
-  std::string name(r.Pick(kFirstNames));
-  name += ' ';
-  name += r.Pick(kSurnames);
-  if (r.Percent(40)) {
-    name += ' ';
-    name += r.Pick(kSurnames);
-  }
-  return name;
-}
-
-std::string BusinessName(Random& r) {
-  return std::string(r.Pick(kBusinesses)) + std::string(r.Pick(kSuffixes));
-}
-
-std::string TaxNumber(Random& r) {  // CNPJ
-  return Format("%02d.%03d.%03d/%04d-%02d", r.Below(100), r.Below(1000), r.Below(1000),
-                r.Between(1, 3), r.Below(100));
-}
-
-std::string Amount(Random& r, int max_reais) {  // "1.234,56"
-  int reais = r.Between(1, max_reais);
-  int cents = r.Below(100);
-  if (reais >= 1000000)
-    return Format("%d.%03d.%03d,%02d", reais / 1000000, reais / 1000 % 1000, reais % 1000, cents);
-  if (reais >= 1000) return Format("%d.%03d,%02d", reais / 1000, reais % 1000, cents);
-  return Format("%d,%02d", reais, cents);
-}
-
-std::string Address(Random& r) { return Format("%s, %d", r.Pick(kStreets), r.Between(1, 4999)); }
-
-// Telephone texts, 14 and 15 characters: "(11) 3456-7890", "(11) 98765-4321".
-std::string Landline(Random& r, int area) {
-  return Format("(%02d) %d%03d-%04d", area, r.Between(2, 5), r.Below(1000), r.Below(10000));
-}
-std::string Mobile(Random& r, int area) {
-  return Format("(%02d) 9%04d-%04d", area, r.Below(10000), r.Below(10000));
-}
-std::string Extension(Random& r) { return Format("Ramal %d", r.Between(10, 999)); }  // 8-9
-std::string Contact(Random& r) {                                                     // at most 19
-  return std::string("Falar com ") + std::string(r.Pick(kFirstNames));
-}
-std::string Fax(Random& r, int area) { return "Fax " + Landline(r, area); }  // 18
 
 // The shapes of the two telephone fields that the phone-table phase tells apart.
 enum PhoneCase : int {
@@ -217,7 +115,7 @@ Phones MakePhones(Random& r, int area, int shape) {
       std::transform(shouted.begin(), shouted.end(), shouted.begin(), [](char c) {
         return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
       });
-      return {extension + " (" + std::string(r.Pick(kFirstNames)) + ")", shouted};
+      return {extension + " (" + std::string(FirstName(r)) + ")", shouted};
     }
     case kBothEmpty:
       return {"", ""};
@@ -246,51 +144,6 @@ void PutPhones(std::string& record, Random& r, int area, std::int64_t n) {
   Put(record, kPhone1, kPhone1Width, phones.first);
   Put(record, kPhone2, kPhone2Width, phones.second);
 }
-
-// Writes one file of fixed-length records in large sequential pieces.
-class TableWriter {
- public:
-  TableWriter(platform::FileSystem& fs, std::string path, std::int32_t length, int records,
-              SampleResult& result)
-      : path_(std::move(path)), result_(result) {
-    file_ = OpenCreate(fs, path_);
-    if (file_) file_->SetRecordLength(static_cast<std::uint32_t>(length));
-    auto whole = static_cast<std::size_t>(length) * static_cast<std::size_t>(std::max(records, 0));
-    buffer_.reserve(std::min(whole, kWriteChunk) + static_cast<std::size_t>(length));
-    ok_ = file_ != nullptr;
-  }
-
-  void Add(const std::string& record) {
-    buffer_ += record;
-    if (buffer_.size() >= kWriteChunk) Drain();
-  }
-
-  void Finish() {
-    Drain();
-    ok_ = CloseFile(file_) && ok_;
-    if (ok_) {
-      ++result_.files;
-    } else if (result_.ok) {
-      result_.ok = false;
-      result_.error = Format("não foi possível escrever %s", path_);
-    }
-  }
-
- private:
-  void Drain() {
-    if (ok_ && !buffer_.empty()) {
-      ok_ = file_->Write(buffer_);
-      result_.bytes += buffer_.size();
-    }
-    buffer_.clear();
-  }
-
-  std::string path_;
-  SampleResult& result_;
-  FileHandle file_;
-  std::string buffer_;
-  bool ok_;
-};
 
 class SampleWriter {
  public:
@@ -349,7 +202,7 @@ class SampleWriter {
                        static_cast<int>(companies_.size()), result_);
     for (std::size_t n = 0; n < companies_.size(); ++n) {
       Random r = StreamFor(options_.seed, 0, n);
-      const City& city = kCities[r.Below(static_cast<int>(std::size(kCities)))];
+      const City& city = PickCity(r);
       std::string record(static_cast<std::size_t>(kCompanyRecordLength), ' ');
       std::string business = BusinessName(r);
       auto put = [&](int field, std::string_view text) {
@@ -431,10 +284,10 @@ class SampleWriter {
       if (!blank_at_52)
         Put(record, 52, 10, Format("%05d%05d", r.Between(10000, 99999), r.Below(100000)));
       Put(record, 62, 14, Amount(r, r.Percent(90) ? 9999 : 2000000));
-      Put(record, 80, 9, r.Pick(kOperations));
-      Put(record, 89, 38, r.Pick(kDescriptions));
+      Put(record, 80, 9, Operation(r));
+      Put(record, 89, 38, Description(r));
       Put(record, 138, 14, Amount(r, 999));
-      Put(record, 152, 2, kCities[r.Below(static_cast<int>(std::size(kCities)))].state);
+      Put(record, 152, 2, PickCity(r).state);
       Put(record, 154, 18, TaxNumber(r));
       writer.Add(record);
     }
@@ -448,7 +301,7 @@ class SampleWriter {
     for (int n = 0; n < options_.phone_records; ++n) {
       Random r = StreamFor(options_.seed, 100 + static_cast<std::uint64_t>(kind),
                            static_cast<std::uint64_t>(n));
-      const City& city = kCities[r.Below(static_cast<int>(std::size(kCities)))];
+      const City& city = PickCity(r);
       std::string record(static_cast<std::size_t>(length), ' ');
       Put(record, 0, 10, Format("%06d", n + 1));
       Put(record, 10, 40, r.Percent(50) ? BusinessName(r) : PersonName(r));
