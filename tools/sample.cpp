@@ -2,10 +2,18 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
+#include "platform/cp1252.h"
+#include "platform/forwarding_file_system.h"
+#include "platform/memory_file_system.h"
 #include "records/company.h"
+#include "records/context.h"
 #include "records/format.h"
 #include "records/record_file.h"
+#include "records/sink.h"
+#include "steps/registry.h"
+#include "tools/oldest_sample.h"
 #include "tools/sample_data.h"
 
 namespace livrana {
@@ -151,11 +159,6 @@ class SampleWriter {
       : fs_(fs), options_(options) {}
 
   SampleResult Write() {
-    if (!fs_.Find("*", 0x37).empty()) {
-      result_.ok = false;
-      result_.error = "a pasta não está vazia; o exemplo só é escrito numa pasta nova ou vazia";
-      return result_;
-    }
     BuildCompanies();
     WriteRegister();
     if (result_.ok) WriteInvoices();
@@ -324,10 +327,177 @@ class SampleWriter {
   std::vector<Company> companies_;
 };
 
+// Every kind of directory entry, for the walks over the whole folder.
+constexpr std::uint32_t kEveryEntry = platform::kReadOnly | platform::kHidden | platform::kSystem |
+                                      platform::kDirectory | platform::kArchive;
+
+// Where the steps put their safety copies while they build a sample: a folder of the data
+// folder whose name no step looks for (no digit first, no extension), removed at the end.
+constexpr std::string_view kScratchFolder = "~TEMP-AMOSTRA";
+
+std::string Join(std::string_view folder, std::string_view name) {
+  return folder.empty() ? std::string(name) : std::string(folder) + "\\" + std::string(name);
+}
+
+// The file system that the steps of the chain see while they build a sample: the sample's
+// own, with the scratch folder as the temporary folder, a fixed current year (the sample's
+// last one; version 3.20 names a table by it) and directory listings in name order, as
+// Windows gives them, so that the folder comes out the same on every file system.
+class ChainFileSystem final : public platform::ForwardingFileSystem {
+ public:
+  ChainFileSystem(platform::FileSystem& inner, int year)
+      : ForwardingFileSystem(inner), year_(year) {}
+
+  std::string TempFolder() override { return std::string(kScratchFolder) + "\\"; }
+  int CurrentYear() override { return year_; }
+  std::vector<platform::DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
+    std::vector<platform::DirEntry> entries = inner_.Find(pattern, mask);
+    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+      return std::lexicographical_compare(
+          a.name.begin(), a.name.end(), b.name.begin(), b.name.end(), [](char x, char y) {
+            return platform::FoldCase(static_cast<unsigned char>(x)) <
+                   platform::FoldCase(static_cast<unsigned char>(y));
+          });
+    });
+    return entries;
+  }
+
+ private:
+  int year_;
+};
+
+// Removes a folder with everything in it.
+void RemoveTree(platform::FileSystem& fs, const std::string& folder) {
+  for (const platform::DirEntry& entry : fs.Find(Join(folder, "*"), kEveryEntry)) {
+    std::string path = Join(folder, entry.name);
+    if ((entry.attributes & platform::kDirectory) != 0) {
+      RemoveTree(fs, path);
+    } else {
+      if ((entry.attributes & platform::kReadOnly) != 0) fs.SetReadOnly(path, false);
+      fs.Remove(path);
+    }
+  }
+  fs.RemoveFolder(folder);
+}
+
+// Counts the files of a folder and their bytes, the folders below it included.
+void CountFiles(platform::FileSystem& fs, const std::string& folder, SampleResult& result) {
+  for (const platform::DirEntry& entry : fs.Find(Join(folder, "*"), kEveryEntry)) {
+    if ((entry.attributes & platform::kDirectory) != 0) {
+      CountFiles(fs, Join(folder, entry.name), result);
+    } else {
+      ++result.files;
+      result.bytes += entry.size;
+    }
+  }
+}
+
+// The user interface of the steps while they build a sample: shows nothing, answers No,
+// and keeps the first failure a step reports.
+class QuietSink final : public Sink {
+ public:
+  void Status(std::string_view) override {}
+  void Inform(std::string_view, std::string_view) override {}
+  void Fail(std::string_view caption, std::string_view text) override {
+    if (failure.empty()) failure = Format("%s: %s", caption, text);
+  }
+  void Warn(std::string_view, std::string_view) override {}
+  bool Ask(std::string_view, std::string_view) override { return false; }
+  void BeginWait() override {}
+  void EndWait() override {}
+  bool StatusDue() override { return false; }
+
+  std::string failure;
+};
+
+// Takes the oldest folder through every step of the library before `before`.
+void RunStepsBefore(platform::FileSystem& fs, const SampleOptions& options, std::string_view before,
+                    SampleResult& result) {
+  if (LibrarySteps().empty() || LibrarySteps().front().name == before) return;
+  if (!fs.MakeFolder(kScratchFolder)) {
+    result.ok = false;
+    result.error = Format("não foi possível criar a pasta %s", kScratchFolder);
+    return;
+  }
+  ChainFileSystem chain(fs, std::max(options.first_year, options.last_year));
+  QuietSink sink;
+  Context ctx{chain, sink, ""};
+  for (const LibraryStep& step : LibrarySteps()) {
+    if (step.name == before) break;
+    bool ok = step.run(ctx);
+    if (!ok || !sink.failure.empty()) {
+      result.ok = false;
+      result.error = Format("a etapa %s falhou: %s", step.name,
+                            sink.failure.empty() ? std::string("sem mensagem") : sink.failure);
+      break;
+    }
+  }
+  RemoveTree(fs, std::string(kScratchFolder));
+}
+
+SampleResult WriteLayout(platform::FileSystem& fs, const SampleOptions& options) {
+  if (options.before.empty()) {
+    SampleResult result = SampleWriter(fs, options).Write();
+    result.records = options.records;
+    return result;
+  }
+  if (FindLibraryStep(options.before) == nullptr) {
+    SampleResult result;
+    result.ok = false;
+    result.error = Format("etapa desconhecida: %s", options.before);
+    return result;
+  }
+  SampleResult result = WriteOldestFolder(fs, options);
+  if (result.ok) RunStepsBefore(fs, options, options.before, result);
+  if (result.ok) {
+    result.files = 0;
+    result.bytes = 0;
+    CountFiles(fs, "", result);
+  }
+  result.records = options.records;
+  return result;
+}
+
+// The records that give a folder of at least about min_bytes: the size grows by the same
+// amount with every record, so two small folders in memory tell by how much. A register
+// of many companies is measured with fewer and scaled.
+int RecordsForSize(const SampleOptions& options) {
+  constexpr int kFewer = 30, kMore = 90, kMeasuredCompanies = 12;
+  SampleOptions probe = options;
+  probe.min_bytes = 0;
+  probe.companies = std::min(std::max(options.companies, 0), kMeasuredCompanies);
+  auto size = [&probe](int records) {
+    platform::MemoryFileSystem memory;
+    probe.records = records;
+    SampleResult result = WriteLayout(memory, probe);
+    return result.ok ? static_cast<double>(result.bytes) : 0.0;
+  };
+  const double fewer = size(kFewer), more = size(kMore);
+  const double per_record = (more - fewer) / (kMore - kFewer);
+  if (per_record <= 0) return options.records;
+  const double scale =
+      probe.companies > 0 ? static_cast<double>(options.companies) / probe.companies : 1.0;
+  const double fixed = fewer - per_record * kFewer;
+  // A little more than the estimate, so that the folder is not short of the size.
+  const double wanted = static_cast<double>(options.min_bytes) * 1.02 / scale;
+  const double records = std::ceil((wanted - fixed) / per_record);
+  return static_cast<int>(std::clamp(records, 0.0, static_cast<double>(kSampleMaxRecords)));
+}
+
 }  // namespace
 
 SampleResult WriteSampleFolder(platform::FileSystem& fs, const SampleOptions& options) {
-  return SampleWriter(fs, options).Write();
+  if (!fs.Find("*", 0x37).empty()) {
+    SampleResult result;
+    result.ok = false;
+    result.error = "a pasta não está vazia; o exemplo só é escrito numa pasta nova ou vazia";
+    return result;
+  }
+  if (options.min_bytes == 0) return WriteLayout(fs, options);
+  SampleOptions sized = options;
+  sized.min_bytes = 0;
+  sized.records = RecordsForSize(options);
+  return WriteLayout(fs, sized);
 }
 
 }  // namespace livrana
