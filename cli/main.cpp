@@ -6,7 +6,8 @@
 //   livrana-convert run ETAPA [PASTA] [--company CÓDIGO] [--backup] [--break-lock] [--json]
 //   livrana-convert info [PASTA] [--company CÓDIGO] [--check] [--json]
 //   livrana-convert steps
-//   livrana-convert sample PASTA [--companies N] [--records N] [--seed N]
+//   livrana-convert sample PASTA [--companies N] [--records N | --mib N] [--seed N]
+//                          [--before ETAPA]
 //   global options: --yes | --no, -q/--quiet, --version
 //
 // Exit status: 0 done; 1 the folder cannot be used, or a write failed; 2 usage error;
@@ -55,7 +56,8 @@ constexpr std::string_view kUsageText =
     "  livrana-convert run ETAPA [PASTA] [--company CÓDIGO] [--backup] [--break-lock] [--json]\n"
     "  livrana-convert info [PASTA] [--company CÓDIGO] [--check] [--json]\n"
     "  livrana-convert steps\n"
-    "  livrana-convert sample PASTA [--companies N] [--records N] [--seed N]\n";
+    "  livrana-convert sample PASTA [--companies N] [--records N | --mib N] [--seed N]\n"
+    "                         [--before ETAPA]\n";
 
 constexpr std::string_view kOptionsText =
     "Opções gerais:\n"
@@ -116,12 +118,15 @@ std::string HelpText(const std::string& command) {
         "Lista as etapas da biblioteca de conversões, uma por linha.\n";
   } else if (command == "sample") {
     text = Format(
-        "Uso: livrana-convert sample PASTA [--companies N] [--records N] [--seed N]\n\n"
+        "Uso: livrana-convert sample PASTA [--companies N] [--records N | --mib N] [--seed N]\n"
+        "                                [--before ETAPA]\n\n"
         "Escreve em PASTA (nova ou vazia) uma pasta de dados de exemplo: cadastro de\n"
         "empresas, notas fiscais de 1990 a 2018 e as tabelas de telefones.\n\n"
         "  --companies N  empresas ativas, de 0 a %d (padrão 5; mais duas excluídas)\n"
         "  --records N    notas por empresa e ano, de 0 a %d (padrão 40)\n"
-        "  --seed N       semente: a mesma semente dá os mesmos arquivos (padrão 1)\n",
+        "  --seed N       semente: a mesma semente dá os mesmos arquivos (padrão 1)\n"
+        "  --mib N        escolhe --records para que a pasta tenha pelo menos cerca de N MiB\n"
+        "  --before ETAPA a pasta no leiaute de antes da ETAPA (livrana-convert steps)\n",
         kSampleMaxCompanies, kSampleMaxRecords);
   } else {
     text = "livrana-convert: o conversor de dados do Livrana 4.38 na linha de comando.\n\n" +
@@ -250,7 +255,7 @@ struct Arguments {
   std::string step;
   std::optional<std::string> folder;
   std::optional<std::string> company;
-  std::optional<std::string> companies, records, seed;
+  std::optional<std::string> companies, records, seed, before, mib;
   bool dry_run = false, backup = false, break_lock = false, check = false;
 };
 
@@ -451,6 +456,20 @@ int Sample(const Arguments& args) {
       return UsageError("--seed espera um número inteiro não negativo: " + Shown(text));
     }
   }
+  if (args.mib) {
+    if (!ParseNumber(*args.mib, 1, kSampleMaxMib, value)) {
+      return UsageError(
+          Format("--mib espera um número de 1 a %d: %s", kSampleMaxMib, Shown(*args.mib)));
+    }
+    options.min_bytes = static_cast<std::uint64_t>(value) << 20;
+  }
+  if (args.before) {
+    if (FindLibraryStep(*args.before) == nullptr) {
+      return UsageError(Format("--before: etapa desconhecida: %s; as etapas são:\n%s",
+                               Shown(*args.before), StepList()));
+    }
+    options.before = *args.before;
+  }
   if (!args.folder) return UsageError("falta a PASTA onde escrever o exemplo");
   const std::string& folder = *args.folder;
   if (folder.empty()) return UsageError("a PASTA não pode ser vazia");
@@ -543,8 +562,12 @@ int Main(int argc, char** argv) {
   folder_option(sample);
   sample->add_option_function<std::string>("--companies",
                                            [&args](const std::string& v) { args.companies = v; });
-  sample->add_option_function<std::string>("--records",
-                                           [&args](const std::string& v) { args.records = v; });
+  CLI::Option* records = sample->add_option_function<std::string>(
+      "--records", [&args](const std::string& v) { args.records = v; });
+  sample->add_option_function<std::string>("--mib", [&args](const std::string& v) { args.mib = v; })
+      ->excludes(records);
+  sample->add_option_function<std::string>("--before",
+                                           [&args](const std::string& v) { args.before = v; });
   sample->add_option_function<std::string>("--seed",
                                            [&args](const std::string& v) { args.seed = v; });
 
