@@ -103,13 +103,15 @@ const std::array<Command, 5>& Commands() {
        "Lista as etapas da biblioteca de conversões, uma por linha.\n",
        {}},
       {"sample",
-       "PASTA [--companies N] [--records N] [--seed N]",
+       "PASTA [--companies N] [--records N | --mib N] [--seed N] [--before ETAPA]",
        "escreve uma pasta de dados de exemplo",
        "Escreve em PASTA (nova ou vazia) uma pasta de dados de exemplo: cadastro de\n"
        "empresas, notas fiscais de 1990 a 2018 e as tabelas de telefones.\n",
        {"  --companies N  empresas ativas, de 0 a 9000 (padrão 5; mais duas excluídas)\n",
         "  --records N    notas por empresa e ano, de 0 a 1000000 (padrão 40)\n",
-        "  --seed N       semente: a mesma semente dá os mesmos arquivos (padrão 1)\n"}},
+        "  --seed N       semente: a mesma semente dá os mesmos arquivos (padrão 1)\n",
+        "  --mib N        escolhe --records para que a pasta tenha pelo menos cerca de N MiB\n",
+        "  --before ETAPA a pasta no leiaute de antes da ETAPA (livrana-convert steps)\n"}},
   }};
   static_assert(kSampleMaxCompanies == 9000 && kSampleMaxRecords == 1000000);
   return commands;
@@ -225,7 +227,7 @@ struct Arguments {
   std::string step;
   std::optional<std::string> folder;
   std::optional<std::string> company;
-  std::optional<std::string> companies, records, seed;
+  std::optional<std::string> companies, records, seed, before, mib;
   bool dry_run = false, backup = false, break_lock = false, check = false;
   std::string filter;  // the company filter, as the core holds it
 };
@@ -445,6 +447,20 @@ int Sample(RunState& run, const Arguments& args) {
       return run.UsageError("--seed espera um número inteiro não negativo: " + Shown(text));
     }
   }
+  if (args.mib) {
+    if (!ParseNumber(*args.mib, 1, kSampleMaxMib, value)) {
+      return run.UsageError(
+          Format("--mib espera um número de 1 a %d: %s", kSampleMaxMib, Shown(*args.mib)));
+    }
+    options.min_bytes = static_cast<std::uint64_t>(value) << 20;
+  }
+  if (args.before) {
+    if (FindLibraryStep(*args.before) == nullptr) {
+      return run.UsageError(Format("--before: etapa desconhecida: %s; as etapas são:\n%s",
+                                   Shown(*args.before), StepList()));
+    }
+    options.before = *args.before;
+  }
   if (!args.folder) return run.UsageError("falta a PASTA onde escrever o exemplo");
   const std::string& folder = *args.folder;
   if (folder.empty()) return run.UsageError("a PASTA não pode ser vazia");
@@ -529,7 +545,11 @@ struct Parser {
     sample = add("sample");
     value(sample, "PASTA", args.folder);
     value(sample, "--companies", args.companies);
-    value(sample, "--records", args.records);
+    sample
+        ->add_option_function<std::string>("--mib", [&args](const std::string& v) { args.mib = v; })
+        ->excludes(sample->add_option_function<std::string>(
+            "--records", [&args](const std::string& v) { args.records = v; }));
+    value(sample, "--before", args.before);
     value(sample, "--seed", args.seed);
   }
 };

@@ -51,6 +51,8 @@ TEST(CliTest, UsageErrorsExitWith2AndExplainOnStandardError) {
       {"sample", dir.str(), "--companies", "many"},
       {"sample", dir.str(), "--records", "-1"},
       {"sample", dir.str(), "--seed", "1x"},
+      {"sample", dir.str(), "--before", "no-such-step"},
+      {"sample", dir.str(), "--mib", "8", "--records", "3"},
   };
   for (const auto& args : cases) {
     std::string shown;

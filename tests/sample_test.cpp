@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
+#include "platform/file_system.h"
 #include "platform/memory_file_system.h"
+#include "records/context.h"
 #include "records/format.h"
+#include "library/registry.h"
 #include "tests/test_util.h"
 
 namespace livrana {
@@ -193,6 +197,108 @@ TEST(SampleTest, EveryPhoneTableReachesEveryBranchOfThePhonePhase) {
     }
     EXPECT_EQ(reached, all) << name;
   }
+}
+
+// A small folder of an older layout: three live companies, twelve records a table.
+SampleOptions Older(std::string_view before) {
+  SampleOptions options;
+  options.companies = 3;
+  options.records = 12;
+  options.before = before;
+  return options;
+}
+
+// The files of a snapshot (of memory or of a host folder), folders left out, by their
+// paths with "/" between the parts.
+Files FilesOnly(const Files& snapshot) {
+  Files files;
+  for (const auto& [path, data] : snapshot) {
+    if (path.back() == '\\' || path.back() == '/') continue;
+    std::string slashed = path;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    files.emplace(slashed, data);
+  }
+  return files;
+}
+
+TEST(SampleTest, OlderLayoutsAreTheSameForASeedInMemoryAndOnDisk) {
+  SampleOptions options = Older("import-old-files");
+  Files oldest = Sample(options);
+  EXPECT_EQ(oldest, Sample(options));
+  for (const char* file : {"F0.DAT", "f1.dat", "f2.dat", "f0dp.dat", "f3.dat", "group01.dat",
+                           "data\\0001.dat", "dasa2\\00012.dat", "L10\\", "0001\\L15.DAT"}) {
+    EXPECT_EQ(oldest.count(file), 1u) << file;
+  }
+  options.seed = 2;
+  EXPECT_NE(Sample(options), oldest);
+
+  // A layout the steps made comes out the same whatever order the file system lists names
+  // in and whatever the year: the steps see the sample's last year and listings in order.
+  options = Older("remove-obsolete");
+  Files in_memory = FilesOnly(Sample(options));
+  test::TempDir dir;
+  auto host = platform::OpenHostFileSystem(dir.str());
+  SampleResult result = WriteSampleFolder(*host, options);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(FilesOnly(test::SnapshotHost(dir.path())), in_memory);
+  EXPECT_EQ(result.files, static_cast<std::int64_t>(in_memory.size()));
+}
+
+// Each step of the chain, run over the folder of its input layout, changes it; the steps
+// before it, which made that folder, left nothing below the temporary folder.
+TEST(SampleTest, EveryStepFindsWorkInTheFolderBeforeIt) {
+  for (const LibraryStep& step : LibrarySteps()) {
+    SCOPED_TRACE(std::string(step.name));
+    platform::MemoryFileSystem fs;
+    SampleResult result = WriteSampleFolder(fs, Older(step.name));
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(fs.SnapshotOutside(), platform::MemoryFileSystem().SnapshotOutside());
+    Files before = fs.Snapshot();
+    EXPECT_EQ(before.count("~TEMP-AMOSTRA\\"), 0u);
+    test::RecordingSink sink;
+    Context ctx{fs, sink, ""};
+    EXPECT_TRUE(step.run(ctx));
+    EXPECT_NE(fs.Snapshot(), before);
+  }
+}
+
+// The whole chain over the oldest folder: no step reports a failure or notes a record it
+// could not place, and the folder ends in the current layout.
+TEST(SampleTest, TheChainTakesTheOldestFolderToTheEndWithoutAFailure) {
+  platform::MemoryFileSystem fs;
+  SampleOptions options = Older("import-old-files");
+  options.records = 40;
+  ASSERT_TRUE(WriteSampleFolder(fs, options).ok);
+  test::RecordingSink sink;
+  Context ctx{fs, sink, ""};
+  for (const LibraryStep& step : LibrarySteps()) {
+    EXPECT_TRUE(step.run(ctx)) << step.name;
+    EXPECT_TRUE(sink.messages.empty()) << step.name << ": " << sink.messages.front().text;
+    EXPECT_TRUE(sink.notes.empty()) << step.name << ": " << sink.notes.front();
+    sink.messages.clear();
+    sink.notes.clear();
+  }
+  Files files = fs.Snapshot();
+  for (const char* file : {"F00R0.DAT", "F01R0.DAT", "F02R1.DAT", "F08R1.DAT", "F20R1.DAT",
+                           "F19.DAT", "R00\\0001\\L50A2018.DAT", "R60\\"}) {
+    EXPECT_EQ(files.count(file), 1u) << file;
+  }
+  for (const auto& [path, data] : files) {
+    EXPECT_FALSE(path.starts_with("L") || path.starts_with("G") || path.starts_with("00"))
+        << path << " is of an older layout";
+  }
+}
+
+// The size knob: the records are chosen so that the folder reaches the size asked for.
+TEST(SampleTest, MinBytesChoosesTheRecordsForTheSize) {
+  SampleOptions options = Older("split-ledgers");
+  options.min_bytes = 1u << 20;
+  platform::MemoryFileSystem fs;
+  SampleResult result = WriteSampleFolder(fs, options);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_GE(result.bytes, options.min_bytes);
+  EXPECT_LT(result.bytes, options.min_bytes + options.min_bytes / 10);
+  EXPECT_GT(result.records, 12);
 }
 
 TEST(SampleTest, RefusesAFolderThatIsNotEmpty) {

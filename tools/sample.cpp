@@ -2,20 +2,48 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
+#include "library/registry.h"
+#include "platform/cp1252.h"
+#include "platform/forwarding_file_system.h"
+#include "platform/memory_file_system.h"
 #include "records/company.h"
+#include "records/context.h"
 #include "records/format.h"
 #include "records/record_file.h"
+#include "records/sink.h"
+#include "tools/oldest_sample.h"
+#include "tools/sample_data.h"
 
 namespace livrana {
 namespace {
+
+using sample::Address;
+using sample::Amount;
+using sample::BusinessName;
+using sample::City;
+using sample::Contact;
+using sample::Description;
+using sample::Extension;
+using sample::Fax;
+using sample::FirstName;
+using sample::Landline;
+using sample::Mobile;
+using sample::Operation;
+using sample::PersonName;
+using sample::PickCity;
+using sample::Put;
+using sample::Random;
+using sample::StreamFor;
+using sample::TableWriter;
+using sample::TaxNumber;
 
 constexpr std::int32_t kInvoiceLength = 400;
 constexpr std::int32_t kCustomerLength = 814;  // F01R0.DAT
 constexpr std::int32_t kTableLength = 1000;    // F02R1.DAT, F08R1.DAT
 constexpr std::int32_t kPhone1 = 290, kPhone1Width = 41;
 constexpr std::int32_t kPhone2 = 331, kPhone2Width = 23;
-constexpr std::size_t kWriteChunk = 1 << 20;
 
 constexpr std::int32_t CompanyOffset(int field) {
   std::int32_t offset = 0;
@@ -26,128 +54,6 @@ constexpr std::int32_t CompanyWidth(int field) {
   return kCompanyFieldWidths[static_cast<std::size_t>(field)];
 }
 static_assert(CompanyOffset(kCompanyPhone1) == kPhone1 && CompanyOffset(kCompanyPhone2) == kPhone2);
-
-// splitmix64: small, fast and the same everywhere, unlike the distributions of <random>.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t Next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint64_t>(n)); }
-  int Between(int lo, int hi) { return lo + Below(hi - lo + 1); }
-  bool Percent(int p) { return Below(100) < p; }
-  template <std::size_t N>
-  std::string_view Pick(const std::string_view (&pool)[N]) {
-    return pool[Below(static_cast<int>(N))];
-  }
-
- private:
-  std::uint64_t state_;
-};
-
-// An independent stream for one part of the folder, so that each file depends only on the
-// seed and on what it is, not on the order in which the others were written.
-Random StreamFor(std::uint64_t seed, std::uint64_t a, std::uint64_t b = 0) {
-  Random mix(seed);
-  std::uint64_t s = mix.Next() ^ (a * 0xD6E8FEB86659FD93ull);
-  s = Random(s).Next() ^ (b * 0xA0761D6478BD642Full);
-  return Random(Random(s).Next());
-}
-
-constexpr std::string_view kFirstNames[] = {
-    "João",  "Maria",   "José",      "Ana",     "Antônio", "Conceição", "Francisco",
-    "Luíza", "Márcia",  "Sebastião", "Cláudia", "Mário",   "Inês",      "Raimundo",
-    "Célia", "Joaquim", "Lúcia",     "Paulo",   "Fátima",  "Jéssica",   "André"};
-constexpr std::string_view kSurnames[] = {
-    "da Silva",  "dos Santos", "Oliveira",  "Souza",     "Araújo", "Conceição", "Gonçalves",
-    "Ribeiro",   "Pereira",    "Brandão",   "Magalhães", "Simões", "Gusmão",    "Lopes",
-    "Fernandes", "Assunção",   "Guimarães", "Barbosa",   "Vieira", "Damásio"};
-constexpr std::string_view kBusinesses[] = {
-    "Padaria São João",       "Mercearia Boa Esperança",   "Auto Peças Três Irmãos",
-    "Farmácia Popular",       "Construtora Araújo",        "Confecções Maré Alta",
-    "Distribuidora Paraná",   "Restaurante Sabor Caseiro", "Açougue Gaúcho",
-    "Livraria Cândido",       "Ótica Visão Clara",         "Serralheria Ferreira",
-    "Transportes Rápido Sul", "Sorveteria Pólo Norte",     "Papelaria Estrela",
-    "Madeireira Ipê",         "Laticínios Serra Azul",     "Gráfica Arte Nova",
-    "Calçados Passo Firme",   "Eletrônica Guaraná",        "Móveis Jacarandá",
-    "Vidraçaria Cristal",     "Clínica Bem-Estar",         "Hortifrúti Família"};
-constexpr std::string_view kSuffixes[] = {" Ltda", " Ltda.", " ME", " EPP", " S.A.", " & Cia"};
-constexpr std::string_view kStreets[] = {
-    "Rua das Acácias",         "Avenida Brasil",         "Rua Quinze de Novembro",
-    "Travessa São Bento",      "Avenida Getúlio Vargas", "Rua Marechal Deodoro",
-    "Alameda Santos",          "Rua da Conceição",       "Praça Tiradentes",
-    "Rua Barão do Rio Branco", "Estrada do Itapecerica", "Rua Antônio Prado"};
-struct City {
-  std::string_view name, state;
-  int area_code;
-};
-constexpr City kCities[] = {
-    {"São Paulo", "SP", 11},    {"Rio de Janeiro", "RJ", 21}, {"Belo Horizonte", "MG", 31},
-    {"Curitiba", "PR", 41},     {"Joinville", "SC", 47},      {"Florianópolis", "SC", 48},
-    {"Porto Alegre", "RS", 51}, {"Brasília", "DF", 61},       {"Goiânia", "GO", 62},
-    {"Salvador", "BA", 71},     {"Recife", "PE", 81},         {"Fortaleza", "CE", 85},
-    {"Belém", "PA", 91},        {"Campinas", "SP", 19},       {"Vitória", "ES", 27},
-    {"Maceió", "AL", 82},       {"São Luís", "MA", 98},       {"Cuiabá", "MT", 65}};
-constexpr std::string_view kOperations[] = {"CFOP 5102", "CFOP 5405", "CFOP 6102",
-                                            "CFOP 5101", "CFOP 1102", "CFOP 5933"};
-constexpr std::string_view kDescriptions[] = {
-    "Venda de mercadorias",      "Prestação de serviços", "Devolução de compra",
-    "Venda para entrega futura", "Remessa para conserto", "Venda de produção própria",
-    "Serviço de manutenção",     "Revenda de peças",      "Transferência entre filiais"};
-
-// Writes text left-justified into a field of the record, cut to the field's width.
-void Put(std::string& record, std::int32_t offset, std::int32_t width, std::string_view text) {
-  auto n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(width));
-  record.replace(static_cast<std::size_t>(offset), n, text.substr(0, n));
-}
-
-std::string PersonName(Random& r) {
-  std::string name(r.Pick(kFirstNames));
-  name += ' ';
-  name += r.Pick(kSurnames);
-  if (r.Percent(40)) {
-    name += ' ';
-    name += r.Pick(kSurnames);
-  }
-  return name;
-}
-
-std::string BusinessName(Random& r) {
-  return std::string(r.Pick(kBusinesses)) + std::string(r.Pick(kSuffixes));
-}
-
-std::string TaxNumber(Random& r) {  // CNPJ
-  return Format("%02d.%03d.%03d/%04d-%02d", r.Below(100), r.Below(1000), r.Below(1000),
-                r.Between(1, 3), r.Below(100));
-}
-
-std::string Amount(Random& r, int max_reais) {  // "1.234,56"
-  int reais = r.Between(1, max_reais);
-  int cents = r.Below(100);
-  if (reais >= 1000000)
-    return Format("%d.%03d.%03d,%02d", reais / 1000000, reais / 1000 % 1000, reais % 1000, cents);
-  if (reais >= 1000) return Format("%d.%03d,%02d", reais / 1000, reais % 1000, cents);
-  return Format("%d,%02d", reais, cents);
-}
-
-std::string Address(Random& r) { return Format("%s, %d", r.Pick(kStreets), r.Between(1, 4999)); }
-
-// Telephone texts, 14 and 15 characters: "(11) 3456-7890", "(11) 98765-4321".
-std::string Landline(Random& r, int area) {
-  return Format("(%02d) %d%03d-%04d", area, r.Between(2, 5), r.Below(1000), r.Below(10000));
-}
-std::string Mobile(Random& r, int area) {
-  return Format("(%02d) 9%04d-%04d", area, r.Below(10000), r.Below(10000));
-}
-std::string Extension(Random& r) { return Format("Ramal %d", r.Between(10, 999)); }  // 8-9
-std::string Contact(Random& r) {                                                     // at most 19
-  return std::string("Falar com ") + std::string(r.Pick(kFirstNames));
-}
-std::string Fax(Random& r, int area) { return "Fax " + Landline(r, area); }  // 18
 
 // The shapes of the two telephone fields that the phone-table phase tells apart.
 enum PhoneCase : int {
@@ -217,7 +123,7 @@ Phones MakePhones(Random& r, int area, int shape) {
       std::transform(shouted.begin(), shouted.end(), shouted.begin(), [](char c) {
         return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
       });
-      return {extension + " (" + std::string(r.Pick(kFirstNames)) + ")", shouted};
+      return {extension + " (" + std::string(FirstName(r)) + ")", shouted};
     }
     case kBothEmpty:
       return {"", ""};
@@ -247,62 +153,12 @@ void PutPhones(std::string& record, Random& r, int area, std::int64_t n) {
   Put(record, kPhone2, kPhone2Width, phones.second);
 }
 
-// Writes one file of fixed-length records in large sequential pieces.
-class TableWriter {
- public:
-  TableWriter(platform::FileSystem& fs, std::string path, std::int32_t length, int records,
-              SampleResult& result)
-      : path_(std::move(path)), result_(result) {
-    file_ = OpenCreate(fs, path_);
-    if (file_) file_->SetRecordLength(static_cast<std::uint32_t>(length));
-    auto whole = static_cast<std::size_t>(length) * static_cast<std::size_t>(std::max(records, 0));
-    buffer_.reserve(std::min(whole, kWriteChunk) + static_cast<std::size_t>(length));
-    ok_ = file_ != nullptr;
-  }
-
-  void Add(const std::string& record) {
-    buffer_ += record;
-    if (buffer_.size() >= kWriteChunk) Drain();
-  }
-
-  void Finish() {
-    Drain();
-    ok_ = CloseFile(file_) && ok_;
-    if (ok_) {
-      ++result_.files;
-    } else if (result_.ok) {
-      result_.ok = false;
-      result_.error = Format("não foi possível escrever %s", path_);
-    }
-  }
-
- private:
-  void Drain() {
-    if (ok_ && !buffer_.empty()) {
-      ok_ = file_->Write(buffer_);
-      result_.bytes += buffer_.size();
-    }
-    buffer_.clear();
-  }
-
-  std::string path_;
-  SampleResult& result_;
-  FileHandle file_;
-  std::string buffer_;
-  bool ok_;
-};
-
 class SampleWriter {
  public:
   SampleWriter(platform::FileSystem& fs, const SampleOptions& options)
       : fs_(fs), options_(options) {}
 
   SampleResult Write() {
-    if (!fs_.Find("*", 0x37).empty()) {
-      result_.ok = false;
-      result_.error = "a pasta não está vazia; o exemplo só é escrito numa pasta nova ou vazia";
-      return result_;
-    }
     BuildCompanies();
     WriteRegister();
     if (result_.ok) WriteInvoices();
@@ -349,7 +205,7 @@ class SampleWriter {
                        static_cast<int>(companies_.size()), result_);
     for (std::size_t n = 0; n < companies_.size(); ++n) {
       Random r = StreamFor(options_.seed, 0, n);
-      const City& city = kCities[r.Below(static_cast<int>(std::size(kCities)))];
+      const City& city = PickCity(r);
       std::string record(static_cast<std::size_t>(kCompanyRecordLength), ' ');
       std::string business = BusinessName(r);
       auto put = [&](int field, std::string_view text) {
@@ -431,10 +287,10 @@ class SampleWriter {
       if (!blank_at_52)
         Put(record, 52, 10, Format("%05d%05d", r.Between(10000, 99999), r.Below(100000)));
       Put(record, 62, 14, Amount(r, r.Percent(90) ? 9999 : 2000000));
-      Put(record, 80, 9, r.Pick(kOperations));
-      Put(record, 89, 38, r.Pick(kDescriptions));
+      Put(record, 80, 9, Operation(r));
+      Put(record, 89, 38, Description(r));
       Put(record, 138, 14, Amount(r, 999));
-      Put(record, 152, 2, kCities[r.Below(static_cast<int>(std::size(kCities)))].state);
+      Put(record, 152, 2, PickCity(r).state);
       Put(record, 154, 18, TaxNumber(r));
       writer.Add(record);
     }
@@ -448,7 +304,7 @@ class SampleWriter {
     for (int n = 0; n < options_.phone_records; ++n) {
       Random r = StreamFor(options_.seed, 100 + static_cast<std::uint64_t>(kind),
                            static_cast<std::uint64_t>(n));
-      const City& city = kCities[r.Below(static_cast<int>(std::size(kCities)))];
+      const City& city = PickCity(r);
       std::string record(static_cast<std::size_t>(length), ' ');
       Put(record, 0, 10, Format("%06d", n + 1));
       Put(record, 10, 40, r.Percent(50) ? BusinessName(r) : PersonName(r));
@@ -471,10 +327,177 @@ class SampleWriter {
   std::vector<Company> companies_;
 };
 
+// Every kind of directory entry, for the walks over the whole folder.
+constexpr std::uint32_t kEveryEntry = platform::kReadOnly | platform::kHidden | platform::kSystem |
+                                      platform::kDirectory | platform::kArchive;
+
+// Where the steps put their safety copies while they build a sample: a folder of the data
+// folder whose name no step looks for (no digit first, no extension), removed at the end.
+constexpr std::string_view kScratchFolder = "~TEMP-AMOSTRA";
+
+std::string Join(std::string_view folder, std::string_view name) {
+  return folder.empty() ? std::string(name) : std::string(folder) + "\\" + std::string(name);
+}
+
+// The file system that the steps of the chain see while they build a sample: the sample's
+// own, with the scratch folder as the temporary folder, a fixed current year (the sample's
+// last one; version 3.20 names a table by it) and directory listings in name order, as
+// Windows gives them, so that the folder comes out the same on every file system.
+class ChainFileSystem final : public platform::ForwardingFileSystem {
+ public:
+  ChainFileSystem(platform::FileSystem& inner, int year)
+      : ForwardingFileSystem(inner), year_(year) {}
+
+  std::string TempFolder() override { return std::string(kScratchFolder) + "\\"; }
+  int CurrentYear() override { return year_; }
+  std::vector<platform::DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
+    std::vector<platform::DirEntry> entries = inner_.Find(pattern, mask);
+    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+      return std::lexicographical_compare(
+          a.name.begin(), a.name.end(), b.name.begin(), b.name.end(), [](char x, char y) {
+            return platform::FoldCase(static_cast<unsigned char>(x)) <
+                   platform::FoldCase(static_cast<unsigned char>(y));
+          });
+    });
+    return entries;
+  }
+
+ private:
+  int year_;
+};
+
+// Removes a folder with everything in it.
+void RemoveTree(platform::FileSystem& fs, const std::string& folder) {
+  for (const platform::DirEntry& entry : fs.Find(Join(folder, "*"), kEveryEntry)) {
+    std::string path = Join(folder, entry.name);
+    if ((entry.attributes & platform::kDirectory) != 0) {
+      RemoveTree(fs, path);
+    } else {
+      if ((entry.attributes & platform::kReadOnly) != 0) fs.SetReadOnly(path, false);
+      fs.Remove(path);
+    }
+  }
+  fs.RemoveFolder(folder);
+}
+
+// Counts the files of a folder and their bytes, the folders below it included.
+void CountFiles(platform::FileSystem& fs, const std::string& folder, SampleResult& result) {
+  for (const platform::DirEntry& entry : fs.Find(Join(folder, "*"), kEveryEntry)) {
+    if ((entry.attributes & platform::kDirectory) != 0) {
+      CountFiles(fs, Join(folder, entry.name), result);
+    } else {
+      ++result.files;
+      result.bytes += entry.size;
+    }
+  }
+}
+
+// The user interface of the steps while they build a sample: shows nothing, answers No,
+// and keeps the first failure a step reports.
+class QuietSink final : public Sink {
+ public:
+  void Status(std::string_view) override {}
+  void Inform(std::string_view, std::string_view) override {}
+  void Fail(std::string_view caption, std::string_view text) override {
+    if (failure.empty()) failure = Format("%s: %s", caption, text);
+  }
+  void Warn(std::string_view, std::string_view) override {}
+  bool Ask(std::string_view, std::string_view) override { return false; }
+  void BeginWait() override {}
+  void EndWait() override {}
+  bool StatusDue() override { return false; }
+
+  std::string failure;
+};
+
+// Takes the oldest folder through every step of the library before `before`.
+void RunStepsBefore(platform::FileSystem& fs, const SampleOptions& options, std::string_view before,
+                    SampleResult& result) {
+  if (LibrarySteps().empty() || LibrarySteps().front().name == before) return;
+  if (!fs.MakeFolder(kScratchFolder)) {
+    result.ok = false;
+    result.error = Format("não foi possível criar a pasta %s", kScratchFolder);
+    return;
+  }
+  ChainFileSystem chain(fs, std::max(options.first_year, options.last_year));
+  QuietSink sink;
+  Context ctx{chain, sink, ""};
+  for (const LibraryStep& step : LibrarySteps()) {
+    if (step.name == before) break;
+    Outcome ran = step.run(ctx);
+    if (!ran || !sink.failure.empty()) {
+      result.ok = false;
+      result.error = Format("a etapa %s falhou: %s", step.name,
+                            sink.failure.empty() ? Describe(ran) : sink.failure);
+      break;
+    }
+  }
+  RemoveTree(fs, std::string(kScratchFolder));
+}
+
+SampleResult WriteLayout(platform::FileSystem& fs, const SampleOptions& options) {
+  if (options.before.empty()) {
+    SampleResult result = SampleWriter(fs, options).Write();
+    result.records = options.records;
+    return result;
+  }
+  if (FindLibraryStep(options.before) == nullptr) {
+    SampleResult result;
+    result.ok = false;
+    result.error = Format("etapa desconhecida: %s", options.before);
+    return result;
+  }
+  SampleResult result = WriteOldestFolder(fs, options);
+  if (result.ok) RunStepsBefore(fs, options, options.before, result);
+  if (result.ok) {
+    result.files = 0;
+    result.bytes = 0;
+    CountFiles(fs, "", result);
+  }
+  result.records = options.records;
+  return result;
+}
+
+// The records that give a folder of at least about min_bytes: the size grows by the same
+// amount with every record, so two small folders in memory tell by how much. A register
+// of many companies is measured with fewer and scaled.
+int RecordsForSize(const SampleOptions& options) {
+  constexpr int kFewer = 30, kMore = 90, kMeasuredCompanies = 12;
+  SampleOptions probe = options;
+  probe.min_bytes = 0;
+  probe.companies = std::min(std::max(options.companies, 0), kMeasuredCompanies);
+  auto size = [&probe](int records) {
+    platform::MemoryFileSystem memory;
+    probe.records = records;
+    SampleResult result = WriteLayout(memory, probe);
+    return result.ok ? static_cast<double>(result.bytes) : 0.0;
+  };
+  const double fewer = size(kFewer), more = size(kMore);
+  const double per_record = (more - fewer) / (kMore - kFewer);
+  if (per_record <= 0) return options.records;
+  const double scale =
+      probe.companies > 0 ? static_cast<double>(options.companies) / probe.companies : 1.0;
+  const double fixed = fewer - per_record * kFewer;
+  // A little more than the estimate, so that the folder is not short of the size.
+  const double wanted = static_cast<double>(options.min_bytes) * 1.02 / scale;
+  const double records = std::ceil((wanted - fixed) / per_record);
+  return static_cast<int>(std::clamp(records, 0.0, static_cast<double>(kSampleMaxRecords)));
+}
+
 }  // namespace
 
 SampleResult WriteSampleFolder(platform::FileSystem& fs, const SampleOptions& options) {
-  return SampleWriter(fs, options).Write();
+  if (!fs.Find("*", 0x37).empty()) {
+    SampleResult result;
+    result.ok = false;
+    result.error = "a pasta não está vazia; o exemplo só é escrito numa pasta nova ou vazia";
+    return result;
+  }
+  if (options.min_bytes == 0) return WriteLayout(fs, options);
+  SampleOptions sized = options;
+  sized.min_bytes = 0;
+  sized.records = RecordsForSize(options);
+  return WriteLayout(fs, sized);
 }
 
 }  // namespace livrana
