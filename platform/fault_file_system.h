@@ -40,6 +40,10 @@ class FaultFileSystem final : public ForwardingFileSystem {
     if (!Allow(FaultOp::kRename)) return Refused(FaultOp::kRename, Operation::kRename, from);
     return inner_.Rename(from, to);
   }
+  Outcome Replace(std::string_view from, std::string_view to) override {
+    if (!Allow(FaultOp::kRename)) return Refused(FaultOp::kRename, Operation::kRename, from);
+    return inner_.Replace(from, to);
+  }
   Outcome Copy(std::string_view from, std::string_view to, bool overwrite) override {
     if (!Allow(FaultOp::kCopy)) return Refused(FaultOp::kCopy, Operation::kCopy, from);
     return inner_.Copy(from, to, overwrite);

@@ -84,6 +84,11 @@ class FileSystem {
 
   // Renames a file or folder; fails when the target exists (never replaces).
   virtual Outcome Rename(std::string_view from, std::string_view to) = 0;
+  // Renames a file over another one in one step: the target, when it exists, is replaced,
+  // so that a reader sees the old file or the new one, never neither nor half of one (a
+  // file written whole under a work name is published this way). A folder, or a target
+  // with the read-only attribute, is refused.
+  virtual Outcome Replace(std::string_view from, std::string_view to) = 0;
   // Copies a file; without overwrite it fails when the target exists.
   virtual Outcome Copy(std::string_view from, std::string_view to, bool overwrite) = 0;
   virtual Outcome Remove(std::string_view path) = 0;

@@ -29,6 +29,9 @@ class ForwardingFileSystem : public FileSystem {
   Outcome Rename(std::string_view from, std::string_view to) override {
     return inner_.Rename(from, to);
   }
+  Outcome Replace(std::string_view from, std::string_view to) override {
+    return inner_.Replace(from, to);
+  }
   Outcome Copy(std::string_view from, std::string_view to, bool overwrite) override {
     return inner_.Copy(from, to, overwrite);
   }

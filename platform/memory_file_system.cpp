@@ -218,6 +218,21 @@ Outcome MemoryFileSystem::Rename(std::string_view from, std::string_view to) {
   return {};
 }
 
+Outcome MemoryFileSystem::Replace(std::string_view from, std::string_view to) {
+  auto fail = [&](Cause cause) { return Outcome::Failed(Operation::kRename, from, cause); };
+  Node* node = Lookup(from);
+  if (node == nullptr) return fail(Cause::kNotFound);
+  if (node->folder) return fail(Cause::kNotAFile);
+  Node* existing = Lookup(to);
+  if (existing != nullptr && existing != node) {
+    if (existing->folder) return fail(Cause::kNotAFile);
+    if (existing->read_only) return fail(Cause::kReadOnly);
+    std::string leaf;
+    Parent(to, &leaf)->Take(existing);
+  }
+  return Rename(from, to);
+}
+
 Outcome MemoryFileSystem::Copy(std::string_view from, std::string_view to, bool overwrite) {
   auto fail = [&](std::string_view file, Cause cause) {
     return Outcome::Failed(Operation::kCopy, file, cause);

@@ -24,6 +24,7 @@ class MemoryFileSystem final : public FileSystem {
   std::optional<std::uint32_t> Attributes(std::string_view path) override;
   Outcome SetReadOnly(std::string_view path, bool read_only) override;
   Outcome Rename(std::string_view from, std::string_view to) override;
+  Outcome Replace(std::string_view from, std::string_view to) override;
   Outcome Copy(std::string_view from, std::string_view to, bool overwrite) override;
   Outcome Remove(std::string_view path) override;
   Outcome MakeFolder(std::string_view path) override;

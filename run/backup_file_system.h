@@ -46,6 +46,14 @@ class BackupFileSystem final : public platform::ForwardingFileSystem {
     if (renamed) Created(to);
     return renamed;
   }
+  Outcome Replace(std::string_view from, std::string_view to) override {
+    if (Outcome saved = Before(to); !saved) return saved;
+    if (Outcome saved = Before(from); !saved) return saved;
+    bool existed = inner_.Attributes(to).has_value();
+    Outcome replaced = inner_.Replace(from, to);
+    if (replaced && !existed) Created(to);
+    return replaced;
+  }
   Outcome Copy(std::string_view from, std::string_view to, bool overwrite) override {
     if (overwrite) {
       if (Outcome saved = Before(to); !saved) return saved;

@@ -268,6 +268,25 @@ class PosixFileSystem final : public FileSystem {
     return fail(CauseOfErrno(errno), errno);
   }
 
+  Outcome Replace(std::string_view from, std::string_view to) override {
+    NamesChange change(*this);
+    auto fail = [&](Cause cause, int error = 0) {
+      return Outcome::Failed(Operation::kRename, from, cause, error);
+    };
+    auto src = Resolve(from);
+    auto dst = Resolve(to);
+    if (!src || !dst) return fail(Cause::kOutside);
+    struct stat s1, s2;
+    if (::lstat(src->c_str(), &s1) != 0) return fail(CauseOfErrno(errno), errno);
+    if (!S_ISREG(s1.st_mode)) return fail(Cause::kNotAFile);
+    if (::lstat(dst->c_str(), &s2) == 0) {
+      if (S_ISDIR(s2.st_mode)) return fail(Cause::kNotAFile);
+      if ((s2.st_mode & S_IWUSR) == 0) return fail(Cause::kReadOnly);  // as Windows refuses
+    }
+    if (::rename(src->c_str(), dst->c_str()) != 0) return fail(CauseOfErrno(errno), errno);
+    return {};
+  }
+
   Outcome Copy(std::string_view from, std::string_view to, bool overwrite) override {
     NamesChange change(*this);
     auto src = Resolve(from);

@@ -22,6 +22,10 @@
 namespace livrana::platform {
 namespace {
 
+#ifndef ERROR_DISK_QUOTA_EXCEEDED
+#define ERROR_DISK_QUOTA_EXCEEDED 1295L
+#endif
+
 // The cause of a GetLastError code.
 Cause CauseOfError(DWORD error) {
   switch (error) {
@@ -281,6 +285,19 @@ class Win32FileSystem final : public FileSystem {
       if (MoveFileA(dst->c_str(), step.c_str()) == 0) return {};
       if (MoveFileA(step.c_str(), dst->c_str()) == 0) MoveFileA(step.c_str(), src->c_str());
       return {};
+    }
+    return {};
+  }
+
+  Outcome Replace(std::string_view from, std::string_view to) override {
+    auto src = Resolve(from);
+    auto dst = Resolve(to);
+    if (!src || !dst) return Outcome::Failed(Operation::kRename, from, Cause::kBadName);
+    // Wine run by root would replace a read-only file; Windows refuses.
+    if (IsReadOnly(*dst)) return Outcome::Failed(Operation::kRename, to, Cause::kReadOnly);
+    if (!MoveFileExA(src->c_str(), dst->c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return LastFailure(Operation::kRename, from);
     }
     return {};
   }
