@@ -9,7 +9,7 @@
 # Prints every finding, marked NEW or KNOWN against tests/fault/known.txt, and exits with 1
 # when a finding is new or a known one was tried and no longer occurs. The work folder is
 # build-test/fault-long (the runs of new findings stay there). Build folder: build-test
-# (Debug, sanitizers on), as scripts/test.sh. Takes about 15 minutes on 2 cores.
+# (Debug, sanitizers on), as scripts/test.sh. Takes 15 to 25 minutes on 2 cores.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
