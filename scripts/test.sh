@@ -13,7 +13,7 @@ cd "$root"
 source scripts/setup.sh
 
 install_missing cmake ninja-build g++ ccache libgtest-dev libgmock-dev googletest libcli11-dev \
-  nlohmann-json3-dev
+  nlohmann-json3-dev strace
 
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLIVRANA_SANITIZE=ON >/dev/null
 ninja -C build-test
