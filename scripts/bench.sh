@@ -12,19 +12,30 @@
 # converted record grows with 1, 4 and 16 times the data and with 10, 100 and 1000 companies
 # of few records; and checks the peak memory (maximum resident size) of every convert run.
 #
+# On a file-server share (where /dev/fuse is available): a sample of 20 companies below the
+# share simulator bench/share_sim.c, in which every file-system request costs a round trip
+# (SHARE_DELAY_US, default 200 us) and is counted by kind; floor, convert and info each run
+# over a fresh copy, and the requests by kind, the times and the ratios convert/floor and
+# info/convert are printed; floor and convert must leave byte-identical folders there too,
+# and info must leave the folder as it was.
+#
 #   scripts/bench.sh [MIB]      MIB: megabytes of invoice files (default 1024; 64 is quick)
 #
 # Environment: RUNS (repeats of each measurement, default 5), BASELINE_RUNS (default 3; 0
 # leaves the slow baseline out),
 # BENCH_DIR (default /dev/shm/livrana-bench, in memory; a folder on a disk measures the page
 # cache of that file system; removed at the end unless KEEP=1), GROWTH=0 to skip the growth
-# series. Build folder: build-rel (Release, without the tests).
+# series. SHARE=0 skips the share measurement, SHARE=only runs nothing else; SHARE_RUNS
+# (default 3), SHARE_RECORDS (records per invoice file; default: as in the main sample),
+# SHARE_PHONES (records per phone table; default: a third of the main sample's, as for a
+# third of its companies), SHARE_DELAY_US (default 200). Build folder: build-rel
+# (Release, without the tests).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 source scripts/setup.sh
-install_missing cmake ninja-build g++ ccache libcli11-dev time
+install_missing cmake ninja-build g++ ccache libcli11-dev time libfuse3-dev fuse3 pkg-config
 
 mib=${1:-1024}
 runs=${RUNS:-5}
@@ -35,17 +46,27 @@ rss_limit_kib=$((32 * 1024))
 cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DLIVRANA_TESTS=OFF \
   -DLIVRANA_BENCH=ON >/dev/null
 ninja -C build-rel livrana-convert livrana-bench-sample livrana-literal-baseline livrana-floor \
-  >/dev/null
+  livrana-share-sim >/dev/null
 bin=$root/build-rel
 convert=$bin/livrana-convert
 sample=$bin/bench/livrana-bench-sample
 baseline=$bin/bench/livrana-literal-baseline
 floor=$bin/bench/livrana-floor
+share_sim=$bin/bench/livrana-share-sim
 
+W=$bench_dir
+share_pid=
+# At the end, also after a failure: the share is unmounted before its folder is removed.
+cleanup() {
+  if [[ -n $share_pid ]]; then
+    share_unmount
+    wait "$share_pid" 2>/dev/null || true
+  fi
+  if [[ ${KEEP:-0} != 1 ]]; then rm -rf "$bench_dir"; fi
+}
+trap cleanup EXIT
 rm -rf "$bench_dir"
 mkdir -p "$bench_dir"
-if [[ ${KEEP:-0} != 1 ]]; then trap 'rm -rf "$bench_dir"' EXIT; fi
-W=$bench_dir
 
 # The sample: 60 companies, every year from 1990 to 2018, records per file for the size
 # asked; phone tables of 100 000 records per GiB.
@@ -82,6 +103,128 @@ fresh() {
 }
 
 converted_in() { sed -n 's/^NF convertidas: \([0-9]*\)$/\1/p' "$1" | tail -n 1; }
+
+# ---- On a file-server share ----------------------------------------------------------------
+# The data folder usually lies on a file server's share, where every file-system request is
+# a network round trip. Below the share simulator each request the kernel waits for costs
+# SHARE_DELAY_US, nothing is cached (names, attributes, data), and the requests are counted
+# by kind (see the head of bench/share_sim.c for what stands for what).
+share_mode=${SHARE:-1}
+share_runs=${SHARE_RUNS:-3}
+share_companies=20
+# The invoice files as large as in the main sample, the phone tables in the same proportion.
+share_records=${SHARE_RECORDS:-$(records_for "$mib")}
+share_phones=${SHARE_PHONES:-$(($(phones_for "$mib") * share_companies / companies))}
+share_delay=${SHARE_DELAY_US:-200}
+share_same=yes
+
+share_mounted() { awk -v m="$W/share" '$5 == m { found = 1 } END { exit !found }' /proc/self/mountinfo; }
+share_unmount() {
+  # Without canonicalising the path, so that the unmount itself sends no request.
+  if (($(id -u) == 0)); then umount -c "$W/share"; else fusermount3 -u "$W/share"; fi
+}
+
+# share_run NAME MASTER COMMAND...: a fresh copy of MASTER below the simulator at $W/share,
+# COMMAND timed as NAME (see timed); its requests go to $W/NAME.ops.N (N: the run), the copy
+# it leaves stays at $W/share-back.
+share_run() {
+  local name=$1 master=$2
+  shift 2
+  rm -rf "$W/share-back"
+  cp -r "$master" "$W/share-back"
+  mkdir -p "$W/share"
+  local n=$(($(cat "$W/$name.times" 2>/dev/null | wc -l) + 1))
+  "$share_sim" "$W/share-back" "$W/share" --delay="$share_delay" --stats="$W/$name.ops.$n" \
+    2>"$W/share-sim.err" &
+  share_pid=$!
+  for ((wait = 0; wait < 250; ++wait)); do
+    share_mounted && break
+    if ! kill -0 "$share_pid" 2>/dev/null; then break; fi
+    sleep 0.02
+  done
+  if ! share_mounted; then
+    echo "the share simulator did not mount $W/share:" >&2
+    cat "$W/share-sim.err" >&2
+    exit 1
+  fi
+  timed "$name" "$@"
+  share_unmount
+  wait "$share_pid"
+  share_pid=
+}
+
+# ops NAME KIND: the count of KIND in every run of NAME, one a line.
+ops() { cat "$W/$1".ops.* | awk -v k="$2" '$1 == k { print $2 }'; }
+# shown NAME KIND: the count of every run when the runs agree, else their range.
+shown() {
+  ops "$1" "$2" | sort -n | uniq | awk '{ v[NR] = $1 } END { if (NR == 0) print 0; else if (NR == 1) print v[1]; else print v[1] "-" v[NR] }'
+}
+
+share_measurement() {
+  echo "== on a file-server share: $share_companies companies x 29 years x $share_records records," \
+    "phone tables of $share_phones records; $share_delay us per round trip"
+  if [[ ! -c /dev/fuse || ! -r /dev/fuse || ! -w /dev/fuse ]]; then
+    echo "   skipped: /dev/fuse is not available here (a container without FUSE?)"
+    return 0
+  fi
+  "$sample" "$W/share-master" "$share_companies" "$share_records" "$share_phones" >/dev/null
+  rm -f "$W"/share-*.times "$W"/share-*.ops.*
+  for ((i = 1; i <= share_runs; ++i)); do
+    share_run share-floor "$W/share-master" "$floor" "$W/share" phones
+    if ((i == 1)); then rm -rf "$W/share-floor-out" && mv "$W/share-back" "$W/share-floor-out"; fi
+    share_run share-convert "$W/share-master" "$convert" convert "$W/share"
+    if ((i == 1)); then rm -rf "$W/share-convert-out" && mv "$W/share-back" "$W/share-convert-out"; fi
+    share_run share-info "$W/share-master" "$convert" info "$W/share"
+    if ((i == 1)) && ! diff -r "$W/share-master" "$W/share-back" >/dev/null; then
+      share_same="no (info changed the folder)"
+    fi
+  done
+  if ! diff -r "$W/share-floor-out" "$W/share-convert-out" >/dev/null; then
+    share_same="no (floor and convert differ)"
+  fi
+  rm -rf "$W/share-floor-out" "$W/share-convert-out" "$W/share-back" "$W/share-master"
+
+  # Every kind that one of the three asked for, in the order the simulator lists them.
+  local kinds
+  # A kind met first in a later file goes after the kind it follows there.
+  kinds=$(awk '/^#/ || $1 ~ /^delay\./ { next }
+               FNR == 1 { prev = "" }
+               !($1 in sum) { nxt[$1] = nxt[prev]; nxt[prev] = $1 }
+               { sum[$1] += $2; prev = $1 }
+               END { for (k = nxt[""]; k != ""; k = nxt[k]) if (sum[k] > 0) print k }' \
+    "$W"/share-floor.ops.* "$W"/share-convert.ops.* "$W"/share-info.ops.*)
+  echo "   requests by kind (round trips: the requests the caller waits for; the same in every"
+  echo "   run unless a range is shown)"
+  printf '   %-26s %12s %12s %12s\n' kind floor convert info
+  for kind in $kinds; do
+    # The finer counts of a kind are indented below it.
+    printf '   %-26s %12s %12s %12s\n' "$(sed 's/^[a-z_]*\./  /' <<<"$kind")" "$(shown share-floor "$kind")" \
+      "$(shown share-convert "$kind")" "$(shown share-info "$kind")"
+  done
+  printf '   %-26s %12.3f %12.3f %12.3f\n' "seconds (median)" "$(m share-floor)" \
+    "$(m share-convert)" "$(m share-info)"
+  printf '   %-26s %12.1f %12.1f %12.1f\n' "us per round trip" \
+    "$(awk -v t="$(m share-floor)" -v n="$(ops share-floor round_trips | median)" 'BEGIN { print t * 1e6 / n }')" \
+    "$(awk -v t="$(m share-convert)" -v n="$(ops share-convert round_trips | median)" 'BEGIN { print t * 1e6 / n }')" \
+    "$(awk -v t="$(m share-info)" -v n="$(ops share-info round_trips | median)" 'BEGIN { print t * 1e6 / n }')"
+  local rt_floor rt_convert rt_info
+  rt_floor=$(ops share-floor round_trips | median)
+  rt_convert=$(ops share-convert round_trips | median)
+  rt_info=$(ops share-info round_trips | median)
+  echo "== ratios on the share (goal: convert/floor <= 1.15 in round trips and time, info/convert <= 1)"
+  echo "   convert/floor, round trips      $(ratio "$rt_convert" "$rt_floor")"
+  echo "   convert/floor, time             $(ratio "$(m share-convert)" "$(m share-floor)")   (runs: $(tr '\n' ' ' <"$W/share-convert.times" | awk '{ for (i = 1; i <= NF; ++i) printf "%.3f ", $i }')/ $(tr '\n' ' ' <"$W/share-floor.times" | awk '{ for (i = 1; i <= NF; ++i) printf "%.3f ", $i }'))"
+  echo "   info/convert, round trips       $(ratio "$rt_info" "$rt_convert")"
+  echo "   info/convert, time              $(ratio "$(m share-info)" "$(m share-convert)")"
+  echo "== floor and convert leave byte-identical folders on the share: $share_same"
+}
+
+if [[ $share_mode == only ]]; then
+  m() { median <"$W/$1.times"; }
+  share_measurement
+  [[ $share_same == yes ]]
+  exit
+fi
 
 echo "== machine: $(nproc) cores; $(uptime | sed 's/.*load average/load average/')"
 echo "   data in $W ($(stat -f -c %T "$W"))"
@@ -157,6 +300,8 @@ fi
 echo "   floor/cp                        $(ratio "$(m floor)" "$(m cp)")"
 echo "== baseline, floor and convert leave byte-identical folders: $same$( ((baseline_runs > 0)) || echo ' (baseline not run)')"
 echo "   invoice records converted: $converted"
+
+if [[ $share_mode != 0 ]]; then share_measurement; fi
 
 # ---- Growth --------------------------------------------------------------------------------
 # Time per converted record at 1, 4 and 16 times the data (16 times: the folder above).
@@ -237,4 +382,4 @@ verdict=within
 ((peak < rss_limit_kib)) || verdict=OVER
 echo "== peak memory of convert over every run: $peak KiB ($verdict the limit of $rss_limit_kib KiB)"
 echo "== machine after the run: $(uptime | sed 's/.*load average/load average/')"
-[[ $verdict == within && $same == yes ]]
+[[ $verdict == within && $same == yes && $share_same == yes ]]
