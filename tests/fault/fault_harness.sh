@@ -505,6 +505,10 @@ for name in "${case_names[@]}"; do
     echo "== $name: skipped (livrana-convert sample has no --before yet)"
     continue
   fi
+  if [[ $scope == short && ${case_options[$name]} == *long* ]]; then
+    echo "== $name: long mode only"
+    continue
+  fi
   case_start=$SECONDS
   cw=$work/$name
   mkdir -p "$cw/results" "$cw/runs"
