@@ -48,14 +48,14 @@ constexpr std::size_t kNumberWidth = 9;
 
 }  // namespace
 
-step_files::Failure AppendWidenedRecords(Context& ctx, std::string_view source,
+FailedFile AppendWidenedRecords(Context& ctx, std::string_view source,
                                          std::string_view target, char fill) {
   FileHandle in = OpenRead(ctx.fs, source, FileMode::kText);
   if (!in) return std::nullopt;
   FileHandle out = OpenAppend(ctx.fs, target, FileMode::kText);
   if (!out) return std::nullopt;
   out->SetRecordLength(static_cast<std::uint32_t>(kWideRecord));
-  bool ok = step_files::AppendLiveRecords(
+  bool ok = AppendLiveRecords(
       *in, *out, kNarrowRecord, WideLayout::kDeleted,
       [fill](std::string record) { return WidenRecord(std::move(record), fill); });
   ok = CloseFile(out).ok() && ok;
@@ -71,7 +71,7 @@ std::int32_t NextRecordNumber(platform::FileSystem& fs, std::string_view path, s
   if (!file || width <= 0) return 1;
   std::string number, mark;
   for (std::int64_t k = 0; ReadField(file.get(), number, kNumberWidth); ++k) {
-    bool deleted = step_files::ReadAt(*file, k * width + width - 1, 1, mark) && mark == "+";
+    bool deleted = ReadAt(*file, k * width + width - 1, 1, mark) && mark == "+";
     if (!deleted) greatest = std::max(greatest, LeadingNumber(number));
     if (!SeekInside(file.get(), (k + 1) * width)) break;
   }

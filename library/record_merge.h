@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "records/context.h"
-#include "library/step_files.h"
+#include "library/step_io.h"
 
 namespace livrana {
 
@@ -20,7 +20,7 @@ inline constexpr std::size_t kWideRecord = 260;
 // Then the source goes to its safety copy. A source or target that cannot be opened
 // leaves both as they are; so does a target that could not be written (the failure is
 // given back).
-[[nodiscard]] step_files::Failure AppendWidenedRecords(Context& ctx, std::string_view source,
+[[nodiscard]] FailedFile AppendWidenedRecords(Context& ctx, std::string_view source,
                                                        std::string_view target, char fill);
 
 // One more than the largest number at the start (first 9 characters) of the live records

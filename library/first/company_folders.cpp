@@ -8,7 +8,7 @@
 #include "records/company.h"
 #include "records/format.h"
 #include "records/values.h"
-#include "library/old_file_io.h"
+#include "library/step_io.h"
 #include "run/safety.h"
 
 namespace livrana {

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "library/old_file_io.h"
+#include "library/step_io.h"
 #include "records/company.h"
 #include "records/format.h"
 #include "records/record_file.h"

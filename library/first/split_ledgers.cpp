@@ -9,7 +9,7 @@
 #include "records/format.h"
 #include "records/record_file.h"
 #include "records/values.h"
-#include "library/old_file_io.h"
+#include "library/step_io.h"
 #include "run/safety.h"
 #include "library/first/yearly_l26.h"
 

@@ -4,7 +4,7 @@
 #include <set>
 #include <vector>
 
-#include "library/step_files.h"
+#include "library/step_io.h"
 #include "platform/cp1252.h"
 #include "records/company.h"
 #include "records/format.h"
@@ -14,8 +14,6 @@
 namespace livrana {
 namespace {
 
-using step_files::Piece;
-using step_files::ReadAt;
 
 constexpr std::string_view kCaption = "Numeração dos planos de contas";
 
@@ -91,7 +89,7 @@ class ChartNumbering {
       FileHandle out = OpenAppend(ctx_.fs, target, FileMode::kText);
       if (!out) continue;
       out->SetRecordLength(static_cast<std::uint32_t>(kChartRecord));
-      ok = step_files::AppendLiveRecords(*in, *out, kChartRecord, kChartDeleted,
+      ok = AppendLiveRecords(*in, *out, kChartRecord, kChartDeleted,
                                          [&](const std::string& record) {
                                            return Format(
                                                "%05ld%-6s%-41s%d%-15s%-141s", ++sequence, "",
@@ -129,9 +127,9 @@ void LoadLookup(Context& ctx, const std::string& chart, AccountLookup& lookup) {
   FileHandle file = OpenRead(ctx.fs, chart, FileMode::kText);
   if (!file) return;
   for (;;) {
-    std::string record = step_files::ReadPiece(*file, kChartRecord);
+    std::string record = ReadRaw(*file, kChartRecord);
     if (record.empty()) break;
-    if (step_files::At(record, kFlagAt) != '1') continue;
+    if (At(record, kFlagAt) != '1') continue;
     lookup.Add(
         Format("%-16s%s", Piece(record, kKeyAt, kKeyWidth), Piece(record, 0, kReplacementWidth)));
   }
@@ -161,7 +159,7 @@ bool RewriteLedger(Context& ctx, const std::string& path, const AccountLookup& l
       if (field.substr(0, 3).find_first_not_of(' ') == std::string::npos) continue;
       const std::string* entry = lookup.Find(Format("%c%-15s", j == 0 ? '0' : '1', field));
       if (entry == nullptr) continue;
-      step_files::WriteInside(*file, pos, Format("%-15s", Piece(*entry, kKeyWidth, 10)));
+      WriteInside(*file, pos, Format("%-15s", Piece(*entry, kKeyWidth, 10)));
     }
   }
   return CloseFile(file).ok();
@@ -197,7 +195,7 @@ bool NumberChartsOfAccounts(Context& ctx) {
     }
   };
   auto stop = [&](const std::string& file) {
-    step_files::ReportWriteFailure(ctx, kCaption, file);
+    ReportWriteFailure(ctx, kCaption, file);
     return false;
   };
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "library/step_files.h"
+#include "library/step_io.h"
 #include "records/company.h"
 #include "records/format.h"
 #include "records/record_file.h"
@@ -13,9 +13,6 @@
 namespace livrana {
 namespace {
 
-using step_files::Piece;
-using step_files::ReadAt;
-using step_files::WriteInside;
 
 constexpr std::string_view kCaption = "Conversão 3.01";
 constexpr std::string_view kMark = "301";
@@ -45,7 +42,7 @@ constexpr std::string_view kSecondDefaults =
 static_assert(kSecondDefaults.size() == 13 * 5);
 
 std::string G04R0Record(std::string_view piece) {
-  return step_files::OneLine(Format("%-61s%-61s%-637s%-191s", Piece(piece, 0, kNameWidth),
+  return OneLine(Format("%-61s%-61s%-637s%-191s", Piece(piece, 0, kNameWidth),
                                     Piece(piece, kSecondAt, kSecondWidth), kFirstDefaults,
                                     kSecondDefaults));
 }
@@ -68,7 +65,7 @@ bool WidenG04(Context& ctx, const std::string& co, std::string& failed) {
     // own characters; it has no deletion mark, and is copied unless it holds nothing but
     // its line end.
     if (piece.back() == '\n') piece.pop_back();
-    if (piece.empty() || step_files::At(piece, kG04Deleted) == '+') continue;
+    if (piece.empty() || At(piece, kG04Deleted) == '+') continue;
     ok = out->Write(G04R0Record(piece)) && ok;
   }
   ok = CloseFile(out).ok() && ok;
@@ -129,7 +126,7 @@ void FoldRecord(RecordFile& file, std::int64_t start, bool is_register, bool has
     return;
   }
   // The fold rewrites 91-190 as a whole or not at all: a record cut short stays as it is.
-  if (step_files::Inside(file, start, static_cast<std::size_t>(kBlockEnd))) {
+  if (Inside(file, start, static_cast<std::size_t>(kBlockEnd))) {
     const std::size_t lb = b.size(), lk = k.size();
     if (lb > 0) {
       CutText(a, 39 - lb);
@@ -149,7 +146,7 @@ void FoldRecord(RecordFile& file, std::int64_t start, bool is_register, bool has
     WriteInside(file, start + kComplementsAt, Format("%-30s", ""));
   }
   std::string amount;
-  if (has_amount && step_files::Inside(file, start, static_cast<std::size_t>(kAmountFieldEnd)) &&
+  if (has_amount && Inside(file, start, static_cast<std::size_t>(kAmountFieldEnd)) &&
       ReadAt(file, start + kAmountAt, kAmountWidth, amount) && TextToValue(amount) > 0) {
     WriteInside(file, start + kAmountAt, Format("%-20s", ""));
     WriteInside(file, start + kAmountTo, Format("%-18s", amount));
@@ -181,7 +178,7 @@ bool ConvertVersion301(Context& ctx) {
                    if (!stopped) stopped = !WidenG04(ctx, co, failed);
                  }));
   if (stopped) {
-    step_files::ReportWriteFailure(ctx, kCaption, failed);
+    ReportWriteFailure(ctx, kCaption, failed);
     return false;
   }
 
@@ -196,7 +193,7 @@ bool ConvertVersion301(Context& ctx) {
   for (const RegisterTable& table : kRegisterTables) ctx.fs.Copy(table.file, table.backup, false);
   for (const RegisterTable& table : kRegisterTables) {
     if (!FoldTable(ctx, table)) {
-      step_files::ReportWriteFailure(ctx, kCaption, table.file);
+      ReportWriteFailure(ctx, kCaption, table.file);
       return false;
     }
   }

@@ -10,8 +10,6 @@
 namespace livrana {
 namespace {
 
-using step_files::ReadAt;
-using step_files::ReadPiece;
 
 // ---------------------------------------------------------------------------------------
 // G16.DAT: 16 entries of 20 characters, read one after another:
@@ -129,7 +127,7 @@ std::string L15Record(RecordFile& g15, std::int64_t start, int year, const RateT
   }
   // A year beyond four digits would lengthen the record: it is held to its width.
   record.resize(kL15Record, ' ');
-  return step_files::OneLine(std::move(record));
+  return OneLine(std::move(record));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -142,7 +140,7 @@ constexpr std::size_t kG07R0Record = 809;
 // Ends the copy of a table into its new target: a target that did not receive every
 // record is removed (a part-written table would block the next run's conversion) and
 // named; otherwise the source goes to its safety copy.
-step_files::Failure FinishTable(Context& ctx, FileHandle& in, FileHandle& out, bool ok,
+FailedFile FinishTable(Context& ctx, FileHandle& in, FileHandle& out, bool ok,
                                 const std::string& source, const std::string& target) {
   ok = CloseFile(out).ok() && ok;
   CloseFile(in);
@@ -162,16 +160,16 @@ RateTable ReadRateTable(Context& ctx, std::string_view co) {
   FileHandle file = OpenRead(ctx.fs, path, FileMode::kText);
   if (!file) return rates;
   for (RatePair& pair : rates) {
-    pair.first = TextToValue(ReadPiece(*file, kFirstRateWidth));
-    ReadPiece(*file, kRateGap);
-    pair.second = TextToValue(ReadPiece(*file, kSecondRateWidth));
+    pair.first = TextToValue(ReadRaw(*file, kFirstRateWidth));
+    ReadRaw(*file, kRateGap);
+    pair.second = TextToValue(ReadRaw(*file, kSecondRateWidth));
   }
   CloseFile(file);
   MoveToSafety(ctx, path);
   return rates;
 }
 
-step_files::Failure ConvertG15(Context& ctx, std::string_view co, int year,
+FailedFile ConvertG15(Context& ctx, std::string_view co, int year,
                                const RateTable& rates) {
   std::string source = Format("%s\\G15.DAT", co);
   std::string target = Format("%s\\L15%d.DAT", co, year);
@@ -191,7 +189,7 @@ step_files::Failure ConvertG15(Context& ctx, std::string_view co, int year,
   return FinishTable(ctx, in, out, ok, source, target);
 }
 
-step_files::Failure ConvertG07(Context& ctx, std::string_view co) {
+FailedFile ConvertG07(Context& ctx, std::string_view co) {
   std::string source = Format("%s\\G07.DAT", co);
   std::string target = Format("%s\\G07R0.DAT", co);
   if (ctx.fs.Attributes(target)) return std::nullopt;
@@ -202,7 +200,7 @@ step_files::Failure ConvertG07(Context& ctx, std::string_view co) {
   FileHandle out = OpenAppend(ctx.fs, target, FileMode::kText);
   if (!out) return std::nullopt;
   out->SetRecordLength(static_cast<std::uint32_t>(kG07R0Record));
-  bool ok = step_files::AppendLiveRecords(
+  bool ok = AppendLiveRecords(
       *in, *out, kG07Record, kG07Record - 1,
       [](const std::string& record) { return Format("%-809s", record); });
   return FinishTable(ctx, in, out, ok, source, target);

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "records/context.h"
-#include "library/step_files.h"
+#include "library/step_io.h"
 
 namespace livrana {
 
@@ -27,11 +27,11 @@ RateTable ReadRateTable(Context& ctx, std::string_view co);
 
 // Rewrites the live records of <co>\G15.DAT into <co>\L15<year>.DAT, dated the last day of
 // the year, unless that file exists already.
-[[nodiscard]] step_files::Failure ConvertG15(Context& ctx, std::string_view co, int year,
+[[nodiscard]] FailedFile ConvertG15(Context& ctx, std::string_view co, int year,
                                              const RateTable& rates);
 
 // Widens the live records of <co>\G07.DAT into <co>\G07R0.DAT, unless that file exists
 // already.
-[[nodiscard]] step_files::Failure ConvertG07(Context& ctx, std::string_view co);
+[[nodiscard]] FailedFile ConvertG07(Context& ctx, std::string_view co);
 
 }  // namespace livrana

@@ -9,8 +9,6 @@
 namespace livrana {
 namespace {
 
-using step_files::ReadAt;
-using step_files::WriteInside;
 
 // ---------------------------------------------------------------------------------------
 // L26<year>.DAT: 600-character records; the kind at offset 10. Moves by kind:
@@ -133,7 +131,7 @@ class LedgerRepair {
 
 }  // namespace
 
-step_files::Failure RepairInvoiceLedgers360(Context& ctx, std::string_view co) {
+FailedFile RepairInvoiceLedgers360(Context& ctx, std::string_view co) {
   std::string folder = Format("R00\\%s", co);
   for (const platform::DirEntry& entry : ctx.fs.Find(folder + "\\L26*.DAT", 0)) {
     std::string path = folder + "\\" + entry.name;

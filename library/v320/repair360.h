@@ -7,11 +7,11 @@
 #include <string_view>
 
 #include "records/context.h"
-#include "library/step_files.h"
+#include "library/step_io.h"
 
 namespace livrana {
 
 // Repairs every R00\<co>\L26*.DAT of one company.
-[[nodiscard]] step_files::Failure RepairInvoiceLedgers360(Context& ctx, std::string_view co);
+[[nodiscard]] FailedFile RepairInvoiceLedgers360(Context& ctx, std::string_view co);
 
 }  // namespace livrana

@@ -12,9 +12,6 @@
 namespace livrana {
 namespace {
 
-using step_files::Piece;
-using step_files::ReadAt;
-using step_files::WriteInside;
 
 // ---------------------------------------------------------------------------------------
 // L23<year>.DAT: 300-character records with three account codes of 5 characters at 167,
@@ -90,7 +87,7 @@ bool AppendAccounts(Context& ctx, std::string_view co, const std::string& chart,
   out->SetRecordLength(static_cast<std::uint32_t>(kChartRecord));
   std::string company(co);
   CutText(company, kCompanyWidth);
-  bool ok = step_files::AppendLiveRecords(
+  bool ok = AppendLiveRecords(
       *in, *out, static_cast<std::size_t>(kChartRecord), kDeletedAt,
       [&](const std::string& record) {
         std::string code =
@@ -127,7 +124,7 @@ ChartMerge MergeChartOfAccounts(Context& ctx, std::string_view co, std::int32_t 
   return result;
 }
 
-step_files::Failure FixSharedChartFields(Context& ctx) {
+FailedFile FixSharedChartFields(Context& ctx) {
   FileHandle file = OpenUpdate(ctx.fs, kSharedChart, FileMode::kText);
   if (!file) return std::nullopt;
   file->SetRecordLength(static_cast<std::uint32_t>(kChartRecord));
@@ -135,9 +132,9 @@ step_files::Failure FixSharedChartFields(Context& ctx) {
   for (std::int64_t r = 0; ReadAt(*file, r * kChartRecord + kFixFrom, kFixRead, span); ++r) {
     std::int64_t start = r * kChartRecord;
     // Both fields are rewritten or neither: a record cut short keeps its text.
-    if (!step_files::Inside(*file, start + kFixTo, kFixWidth)) continue;
+    if (!Inside(*file, start + kFixTo, kFixWidth)) continue;
     std::string marker =
-        step_files::At(span, kMarkerAt) == '1' ? Piece(span, kMarkerAt, kMarkerWidth) : "0";
+        At(span, kMarkerAt) == '1' ? Piece(span, kMarkerAt, kMarkerWidth) : "0";
     std::string moved = Piece(span, 0, kFixWidth);
     WriteInside(*file, start + kFixFrom, Format("%-35s", marker));
     WriteInside(*file, start + kFixTo, Format("%-35s", moved));

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "records/context.h"
-#include "library/step_files.h"
+#include "library/step_io.h"
 
 namespace livrana {
 
@@ -18,7 +18,7 @@ inline constexpr std::string_view kAccountCounter = "20";
 
 struct ChartMerge {
   std::int32_t base = 0;        // the next free account code after the merge
-  step_files::Failure failure;  // the file that could not be written
+  FailedFile failure;  // the file that could not be written
 };
 
 // Merges the chart of company co into the shared chart, the codes raised by base (the
@@ -30,6 +30,6 @@ struct ChartMerge {
 // Rearranges two fields of every record of the shared chart, after the merges: offsets
 // 68-102 receive the company marker ("1" and the company code, or "0"), and their former
 // text moves to 173-207.
-[[nodiscard]] step_files::Failure FixSharedChartFields(Context& ctx);
+[[nodiscard]] FailedFile FixSharedChartFields(Context& ctx);
 
 }  // namespace livrana

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "library/record_merge.h"
-#include "library/step_files.h"
+#include "library/step_io.h"
 #include "library/v320/rate_tables.h"
 #include "library/v320/repair360.h"
 #include "library/v320/shared_chart362.h"
@@ -19,8 +19,6 @@
 namespace livrana {
 namespace {
 
-using step_files::Failure;
-using step_files::Piece;
 
 constexpr std::string_view kCaption = "Conversão 3.20 a 3.62";
 
@@ -110,25 +108,25 @@ class Versions320To362 {
     MigrateCounters();
     MoveFoldersLeftBehind();
     if (!done362_) {
-      if (Failure failure = FixSharedChartFields(ctx_)) return Stop(*failure);
+      if (FailedFile failure = FixSharedChartFields(ctx_)) return Stop(*failure);
     }
     return true;
   }
 
  private:
   bool Stop(const std::string& file) {
-    step_files::ReportWriteFailure(ctx_, kCaption, file);
+    ReportWriteFailure(ctx_, kCaption, file);
     return false;
   }
 
   void RecodeRegister(RecordFile& reg, std::int64_t n) {
     std::int64_t start = n * kCompanyRecordLength;
     std::string field;
-    if (step_files::ReadAt(reg, start + kRateCodeAt, 2, field))
-      step_files::WriteInside(reg, start + kRateCodeAt,
+    if (ReadAt(reg, start + kRateCodeAt, 2, field))
+      WriteInside(reg, start + kRateCodeAt,
                               Format("%-2s", NewRateCode(LeadingNumber(field))));
-    if (step_files::ReadAt(reg, start + kSelectorAt, 1, field))
-      step_files::WriteInside(reg, start + kSelectorAt,
+    if (ReadAt(reg, start + kSelectorAt, 1, field))
+      WriteInside(reg, start + kSelectorAt,
                               Format("%-1s", LeadingNumber(field) == 1 ? "0" : "1"));
   }
 
@@ -142,9 +140,9 @@ class Versions320To362 {
     ctx_.fs.Rename(Format("%s\\G24.DAT", co), Format("%s\\G07.DAT", co));
 
     std::string g32 = Format("%s\\G32.DAT", co);
-    if (Failure f = AppendWidenedRecords(ctx_, Format("%s\\G18.DAT", co), g32, '0'))
+    if (FailedFile f = AppendWidenedRecords(ctx_, Format("%s\\G18.DAT", co), g32, '0'))
       return Stop(*f);
-    if (Failure f = AppendWidenedRecords(ctx_, Format("%s\\G19.DAT", co), g32, '1'))
+    if (FailedFile f = AppendWidenedRecords(ctx_, Format("%s\\G19.DAT", co), g32, '1'))
       return Stop(*f);
     for (const platform::DirEntry& entry : ctx_.fs.Find(Format("%s\\L0*.DAT", co), 0)) {
       std::int32_t year = LeadingNumber(std::string_view(entry.name).substr(3));
@@ -152,21 +150,21 @@ class Versions320To362 {
       for (char& c : prefix) c = c == 'l' ? 'L' : c;
       if (prefix != "L08" && prefix != "L09") continue;
       char fill = prefix == "L08" ? '0' : '1';
-      if (Failure f = AppendWidenedRecords(ctx_, Format("%s\\%s%d.DAT", co, prefix, year),
+      if (FailedFile f = AppendWidenedRecords(ctx_, Format("%s\\%s%d.DAT", co, prefix, year),
                                            Format("%s\\L33%d.DAT", co, year), fill))
         return Stop(*f);
     }
 
     RateTable rates = ReadRateTable(ctx_, co);
-    if (Failure f = ConvertG15(ctx_, co, year_, rates)) return Stop(*f);
-    if (Failure f = ConvertG07(ctx_, co)) return Stop(*f);
+    if (FailedFile f = ConvertG15(ctx_, co, year_, rates)) return Stop(*f);
+    if (FailedFile f = ConvertG07(ctx_, co)) return Stop(*f);
 
     ctx_.fs.MakeFolder("R00");
     ctx_.fs.Rename(co, Format("R00\\%s", co));
 
     if (!BuildEcfRecords(co)) return Stop(std::string(kEcfTable));
     if (!done360_) {
-      if (Failure f = RepairInvoiceLedgers360(ctx_, co)) return Stop(*f);
+      if (FailedFile f = RepairInvoiceLedgers360(ctx_, co)) return Stop(*f);
     }
     std::string selector;
     ReadCompanyField(ctx_, &reg, n, selector, kCompanyMergesChart);
@@ -189,7 +187,7 @@ class Versions320To362 {
     out->SetRecordLength(static_cast<std::uint32_t>(kEcfRecord));
     std::string company = co;
     CutText(company, kEcfCompanyWidth);
-    bool ok = step_files::AppendLiveRecords(
+    bool ok = AppendLiveRecords(
         *in, *out, kG06Record, kG06Record - 1, [&](const std::string& record) {
           return Format("%05ld%-6s%-76s%-3s%-11s%-400s", ++sequence_, "", "ECF",
                         Piece(record, 0, kG06KindWidth), company,

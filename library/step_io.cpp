@@ -1,4 +1,4 @@
-#include "library/old_file_io.h"
+#include "library/step_io.h"
 
 #include <algorithm>
 
