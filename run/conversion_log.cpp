@@ -34,20 +34,50 @@ bool ConvFind(platform::FileSystem& fs, std::string_view tag) {
 
 bool ConvTestAndMark(platform::FileSystem& fs, std::string_view tag) {
   if (ConvFind(fs, tag)) return true;
-  FileHandle log = OpenAppend(fs, kConversionLog);
-  if (!log) return false;
-  // A last line left without its line end (an interrupted write) is ended first, so that
-  // the new tag begins a line of its own and is found again.
-  std::uint64_t size = log->Size();
-  std::string line = Format("%s\r\n", tag);
-  if (size > 0) {
-    log->Seek(size - 1);
-    char last = 0;
-    if (log->Read(&last, 1) == 1 && last != '\n') line.insert(0, "\r\n");
-  }
-  log->Write(line);
-  CloseFile(log);
+  (void)ConvMark(fs, tag);  // a log that cannot be written lets the step run again next time
   return false;
+}
+
+Outcome ConvMark(platform::FileSystem& fs, std::string_view tag) {
+  if (ConvFind(fs, tag)) return {};
+  std::string text;  // the log as it is
+  Outcome why;
+  if (fs.Attributes(kConversionLog)) {
+    FileHandle log = OpenRead(fs, kConversionLog, FileMode::kBinary, &why);
+    if (!log) return why;
+    text.resize(static_cast<std::size_t>(log->Size()));
+    text.resize(log->Read(text.data(), text.size()));
+    if (Outcome read = CloseFile(log); !read) return read;
+  }
+  if (!text.empty() && text.back() != '\n') text += "\r\n";
+  text += Format("%s\r\n", tag);
+  // A work file of an interrupted run goes first.
+  if (fs.Attributes(kConversionLogNew)) {
+    if (Outcome removed = fs.Remove(kConversionLogNew); !removed) return removed;
+  }
+  FileHandle out = OpenCreate(fs, kConversionLogNew, FileMode::kBinary, &why);
+  if (!out) return why;
+  out->Write(text);
+  Outcome written = out->Sync();
+  written.Also(CloseFile(out));
+  // The log is written as the product's openings write it: a read-only one is made
+  // writable first.
+  MakeWritable(fs, kConversionLog);
+  if (written) written = fs.Replace(kConversionLogNew, kConversionLog);
+  if (!written) (void)fs.Remove(kConversionLogNew);
+  return written;
+}
+
+std::span<const KnownMark> KnownMarks() {
+  static constexpr KnownMark kMarks[] = {
+      {"301", "Versão 3.01: tabela G04 em G04R0 e campos de endereço"},
+      {"320", "Versão 3.20: códigos dos campos 29 e 42 do cadastro F00R0"},
+      {"360", "Versão 3.60: conserto dos livros de notas L26"},
+      {"362", "Versão 3.62: plano de contas único F20R0"},
+      {"364", "Versão 3.64: livros de notas L26 em arquivos fiscais L50"},
+      {"373", "Versão 3.73: arquivos fiscais L50 em L50A de 400 posições"},
+  };
+  return kMarks;
 }
 
 }  // namespace livrana

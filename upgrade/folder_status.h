@@ -13,26 +13,9 @@
 #include "convert/plan.h"
 #include "platform/file_system.h"
 #include "run/folder_lock.h"
+#include "run/layouts.h"
 
 namespace livrana {
-
-// The layouts the data have had, oldest first.
-enum class Layout {
-  kOldFileSet,      // f1.dat, f2.dat, f0dp.dat, f3.dat, group00.dat, ... and data, dinv, ...
-  kTypeFolders,     // G01, L01, ...: one folder per table, one file per company
-  kCompanyFolders,  // one folder per company in the data folder
-  kR00Folders,      // one folder per company below R00 (version 3.20 on)
-  kFiscal200,       // yearly fiscal files L50<year>.DAT of 200-byte records (3.64)
-  kFiscal400,       // yearly fiscal files L50A<year>.DAT of 400-byte records (3.73)
-};
-
-struct LayoutFound {
-  Layout layout;
-  std::string id;    // a short name for scripts: "old-file-set", "type-folders", ...
-  std::string text;  // what it is, in Portuguese (Windows-1252)
-  int count = 0;     // files or folders found that belong to it
-  std::vector<std::string> examples;  // the first few of them, paths in the data folder
-};
 
 // A version mark of the conversion log and the library step that writes it.
 struct VersionMark {
