@@ -419,7 +419,8 @@ std::string StepList() {
 int RunStep(RunState& run, const Arguments& args, const std::string& folder,
             const LibraryStep& step) {
   return RunInSession(run, args, folder, Format("a etapa %s", step.name),
-                      Format("Etapa %s realizada.", step.name), step.run);
+                      Format("Etapa %s realizada.", step.name),
+                      [&step](Context& ctx) { return RunLibraryStep(step, ctx); });
 }
 
 int Sample(RunState& run, const Arguments& args) {

@@ -48,8 +48,8 @@ constexpr std::size_t kNumberWidth = 9;
 
 }  // namespace
 
-FailedFile AppendWidenedRecords(Context& ctx, std::string_view source,
-                                         std::string_view target, char fill) {
+FailedFile AppendWidenedRecords(Context& ctx, std::string_view source, std::string_view target,
+                                char fill) {
   FileHandle in = OpenRead(ctx.fs, source, FileMode::kText);
   if (!in) return std::nullopt;
   FileHandle out = OpenAppend(ctx.fs, target, FileMode::kText);

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "records/context.h"
 #include "library/step_io.h"
+#include "records/context.h"
 
 namespace livrana {
 
@@ -21,7 +21,7 @@ inline constexpr std::size_t kWideRecord = 260;
 // leaves both as they are; so does a target that could not be written (the failure is
 // given back).
 [[nodiscard]] FailedFile AppendWidenedRecords(Context& ctx, std::string_view source,
-                                                       std::string_view target, char fill);
+                                              std::string_view target, char fill);
 
 // One more than the largest number at the start (first 9 characters) of the live records
 // of a table of record length width; 1 for a missing or empty table.

@@ -1,6 +1,8 @@
 #include "library/registry.h"
 
 #include <array>
+#include <string>
+#include <vector>
 
 #include "library/first/company_folders.h"
 #include "library/first/import_old_files.h"
@@ -13,6 +15,9 @@
 #include "library/v364/fiscal373.h"
 #include "library/v364/invoices364.h"
 #include "library/v364/remove_obsolete.h"
+#include "records/format.h"
+#include "run/layouts.h"
+#include "run/step_journal.h"
 
 namespace livrana {
 namespace {
@@ -32,39 +37,46 @@ constexpr auto kSteps = std::to_array<LibraryStep>({
     {"import-old-files",
      "Importa os arquivos antigos (f1, f2, f0dp, f3, grupos e pastas de tipo)",
      {},
+     nullptr,
      [](Context& ctx) { return Written(ImportOldFileSet(ctx)); }},
     {"company-folders",
      "Reagrupa as pastas de tipo em uma pasta por empresa",
      {},
+     nullptr,
      [](Context& ctx) { return Written(MoveToCompanyFolders(ctx)); }},
     {"rebuild-registers",
      "Refaz o cadastro F00R0, a tabela F02R1 e as tabelas das empresas",
      {},
+     nullptr,
      [](Context& ctx) { return Written(RebuildRegisterFiles(ctx)); }},
     {"split-ledgers",
      "Separa os livros das empresas por ano e monta os livros anuais L23 e L26",
      {},
+     nullptr,
      [](Context& ctx) { return Written(SplitLedgersByYear(ctx)); }},
     {"version-301", "Versão 3.01: tabela G04 em G04R0 e campos de endereço dos cadastros", kMark301,
-     [](Context& ctx) { return Written(ConvertVersion301(ctx)); }},
+     nullptr, [](Context& ctx) { return Written(ConvertVersion301(ctx)); }},
     {"number-charts",
      "Numera os planos de contas e reescreve as contas dos livros L23",
      {},
+     nullptr,
      [](Context& ctx) { return Written(NumberChartsOfAccounts(ctx)); }},
     {"versions-320-362",
      "Versões 3.20 a 3.62: tabelas das empresas, pastas em R00, F19 e plano de contas único",
-     kMarks320To362, [](Context& ctx) { return Written(ConvertVersions320To362(ctx)); }},
-    {"invoices-364", "Versão 3.64: livros de notas L26 em arquivos fiscais L50", kMark364,
+     kMarks320To362, nullptr, [](Context& ctx) { return Written(ConvertVersions320To362(ctx)); }},
+    {"invoices-364", "Versão 3.64: livros de notas L26 em arquivos fiscais L50", kMark364, nullptr,
      [](Context& ctx) { return Written(ConvertInvoices364(ctx).ok); }},
     {"fiscal-373", "Versão 3.73: arquivos fiscais L50 em arquivos L50A de 400 posições", kMark373,
-     [](Context& ctx) { return Written(ConvertFiscal373(ctx).ok); }},
+     nullptr, [](Context& ctx) { return Written(ConvertFiscal373(ctx).ok); }},
     {"chart-r1",
      "Plano de contas F20R0 para F20R1; F08 para F08R1; códigos de F25R0",
      {},
+     nullptr,
      [](Context& ctx) { return Written(ConvertChart20R1(ctx).ok); }},
     {"remove-obsolete",
      "Remove arquivos e pastas obsoletos e move R02 para R60",
      {},
+     nullptr,
      [](Context& ctx) {
        RemoveObsoleteFiles(ctx);
        return Outcome();
@@ -80,6 +92,18 @@ const LibraryStep* FindLibraryStep(std::string_view name) {
     if (step.name == name) return &step;
   }
   return nullptr;
+}
+
+Outcome RunLibraryStep(const LibraryStep& step, Context& ctx) {
+  if (Outcome recovered = RecoverConversion(ctx); !recovered) return recovered;
+  if (step.has_input != nullptr && !step.has_input(ctx.fs)) {
+    std::vector<LayoutFound> found = FindLayouts(ctx.fs);
+    std::string layout =
+        found.empty() ? std::string("nenhum arquivo de uma geração conhecida") : found.back().text;
+    return Outcome::Failed(Operation::kCheck, "", Cause::kLayout)
+        .WithDetail(Format("a pasta está em: %s", layout));
+  }
+  return step.run(ctx);
 }
 
 }  // namespace livrana

@@ -16,8 +16,12 @@ struct LibraryStep {
   // The version marks of the conversion log that the step records, in the order it
   // records them; none for the steps that no mark governs.
   std::span<const std::string_view> marks;
+  // Whether the data folder holds what the step converts, in the layout it converts: its
+  // sources, also those an interrupted run of the step left, in some or all companies.
+  // Null for a step that checks nothing.
+  bool (*has_input)(platform::FileSystem& fs);
   // Runs the step over the context's data folder: done, or the failure that stopped it
-  // (told to the sink as well).
+  // (told to the sink as well). RunLibraryStep is the way to run it.
   Outcome (*run)(Context& ctx);
 };
 
@@ -26,5 +30,10 @@ std::span<const LibraryStep> LibrarySteps();
 
 // The step of that name (exact, lower case); null when there is none.
 const LibraryStep* FindLibraryStep(std::string_view name);
+
+// Runs a step as every front end must: first what an interrupted run left in the step
+// journal is finished or rolled back; then a folder that does not hold the step's input
+// layout is refused unchanged (the outcome names the layout found); then the step runs.
+Outcome RunLibraryStep(const LibraryStep& step, Context& ctx);
 
 }  // namespace livrana

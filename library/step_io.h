@@ -24,7 +24,6 @@
 
 namespace livrana {
 
-
 // What a part of a step tells its caller: the file that could not be written (the part
 // stopped there and moved or deleted none of its sources), or nothing when every write
 // reached its file.
@@ -91,7 +90,6 @@ bool AppendLiveRecords(RecordFile& in, RecordFile& out, std::size_t width, std::
     ok = out.Write(OneLine(make(std::move(record)))) && ok;
   }
 }
-
 
 // Whether an ordinary file (no folder, not hidden, not system; read-only counts) is at path:
 // the existence test of these steps' targets.

@@ -22,7 +22,6 @@ constexpr std::array<std::string_view, 16> kTypeFolders = {"G01", "G02", "G06", 
                                                            "L03", "L04", "L05", "L06", "L07", "L08",
                                                            "L09", "L10", "L11", "L12"};
 
-
 }  // namespace
 
 bool IsFolder(FileSystem& fs, std::string_view path) {
@@ -153,6 +152,5 @@ std::vector<LayoutFound> FindLayouts(FileSystem& fs) {
   }
   return layouts.Found();
 }
-
 
 }  // namespace livrana

@@ -189,30 +189,38 @@ std::string SafetyCopyPath(std::string_view temp, std::string_view subfolder, st
   return path;
 }
 
-bool MoveToSafety(Context& ctx, std::string_view file, std::string_view subfolder) {
+bool MoveToSafety(Context& ctx, std::string_view file, std::string_view subfolder, Outcome* why) {
   auto attributes = ctx.fs.Attributes(file);
   if (!attributes) return false;
+  auto fail = [&](Outcome failure) {
+    if (why != nullptr) *why = std::move(failure);
+    return false;
+  };
   if (!InsideDataFolder(file)) {
     ctx.sink.Note(
         Format("%s não foi guardado: o nome não é de um arquivo da pasta de dados.", file));
-    return false;
+    return fail(Outcome::Failed(Operation::kRename, file, Cause::kOutside));
   }
   bool folder = (*attributes & platform::kDirectory) != 0;
   std::string problem;
+  Outcome last;
   auto placed = PlaceSafetyCopy(ctx.fs, file, subfolder, [&](const std::string& target) {
-    if (ctx.fs.Rename(file, target)) return Placing::kPlaced;
+    last = ctx.fs.Rename(file, target);
+    if (last) return Placing::kPlaced;
     if (ctx.fs.Attributes(target)) return Placing::kTaken;
     // The name is free, so the rename could not reach it (another file system).
     if (MoveByCopy(ctx.fs, file, target, folder, problem)) return Placing::kPlaced;
     ctx.sink.Note(Format("%s não foi guardado em %s: %s.", file, target, problem));
+    last = Outcome::Failed(Operation::kRename, target, Cause::kNoSafetyFolder).WithDetail(problem);
     return Placing::kFailed;
   });
   if (placed.target) return true;
   if (placed.every_name_taken) {
     ctx.sink.Note(Format("%s não foi guardado: os nomes de %s a .%03d já existem.", file,
                          placed.base, kSafetyNumbers));
+    return fail(Outcome::Failed(Operation::kRename, placed.base, Cause::kNoSafetyName));
   }
-  return false;
+  return fail(std::move(last));
 }
 
 std::optional<std::string> CopyToSafety(FileSystem& fs, std::string_view file,

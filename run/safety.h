@@ -44,7 +44,7 @@ std::string SafetyCopyPath(std::string_view temp, std::string_view subfolder, st
 // source in place and is noted to the sink. Gives whether the source was moved; a missing
 // source is not moved and not noted.
 bool MoveToSafety(Context& ctx, std::string_view file,
-                  std::string_view subfolder = kSafetySubfolder);
+                  std::string_view subfolder = kSafetySubfolder, Outcome* why = nullptr);
 
 // Copies an existing file of the data folder to its safety copy, under the first free of
 // the safety copy's names, creating the folders on the way; the file itself stays as it

@@ -257,7 +257,7 @@ TEST(SampleTest, EveryStepFindsWorkInTheFolderBeforeIt) {
     EXPECT_EQ(before.count("~TEMP-AMOSTRA\\"), 0u);
     test::RecordingSink sink;
     Context ctx{fs, sink, ""};
-    EXPECT_TRUE(step.run(ctx));
+    EXPECT_TRUE(RunLibraryStep(step, ctx));
     EXPECT_NE(fs.Snapshot(), before);
   }
 }
@@ -272,7 +272,7 @@ TEST(SampleTest, TheChainTakesTheOldestFolderToTheEndWithoutAFailure) {
   test::RecordingSink sink;
   Context ctx{fs, sink, ""};
   for (const LibraryStep& step : LibrarySteps()) {
-    EXPECT_TRUE(step.run(ctx)) << step.name;
+    EXPECT_TRUE(RunLibraryStep(step, ctx)) << step.name;
     EXPECT_TRUE(sink.messages.empty()) << step.name << ": " << sink.messages.front().text;
     EXPECT_TRUE(sink.notes.empty()) << step.name << ": " << sink.notes.front();
     sink.messages.clear();

@@ -424,7 +424,7 @@ void RunStepsBefore(platform::FileSystem& fs, const SampleOptions& options, std:
   Context ctx{chain, sink, ""};
   for (const LibraryStep& step : LibrarySteps()) {
     if (step.name == before) break;
-    Outcome ran = step.run(ctx);
+    Outcome ran = RunLibraryStep(step, ctx);
     if (!ran || !sink.failure.empty()) {
       result.ok = false;
       result.error = Format("a etapa %s falhou: %s", step.name,

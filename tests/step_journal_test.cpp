@@ -1,0 +1,100 @@
+// The step journal: a conversion stopped at any operation is rolled back or finished by the
+// next run, so that it ends as one uninterrupted conversion does.
+#include "run/step_journal.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fault_file_system.h"
+#include "run/conversion_log.h"
+#include "tests/step_fixture.h"
+
+namespace livrana {
+namespace {
+
+class StepJournalTest : public test::StepTest {
+ protected:
+  void SetUp() override {
+    Put("SRC.DAT", "source");
+    Put("OLD.DAT", "old text");
+    Put("APP.DAT", "12345");
+  }
+  // A conversion of every kind of target and action: SRC.DAT is appended to APP.DAT and
+  // copied into the new NEW.DAT, OLD.DAT is rewritten whole, SRC.DAT goes to the safety
+  // folder and the mark "364" is recorded.
+  Outcome Convert(Context& context) {
+    if (Outcome recovered = RecoverConversion(context); !recovered) return recovered;
+    if (!context.fs.Attributes("SRC.DAT")) return {};  // done already
+    Conversion conversion(context);
+    Outcome why;
+    for (auto [path, how] : {std::pair{"APP.DAT", 'a'}, {"NEW.DAT", 'c'}, {"OLD.DAT", 'r'}}) {
+      FileHandle out = how == 'a'   ? conversion.Append(path, FileMode::kBinary, &why)
+                       : how == 'c' ? conversion.Create(path, FileMode::kBinary, &why)
+                                    : conversion.Rewrite(path, FileMode::kBinary, &why);
+      if (!out) return why;
+      out->Write(how == 'r' ? "new text" : "source");
+      if (Outcome closed = CloseFile(out); !closed) return closed;
+    }
+    conversion.MoveToSafetyAtCommit("SRC.DAT");
+    conversion.MarkAtCommit("364");
+    return conversion.Commit();
+  }
+};
+
+TEST_F(StepJournalTest, AStopAnywhereIsFinishedByTheNextRun) {
+  platform::MemoryFileSystem clean_fs;
+  {
+    test::RecordingSink clean_sink;
+    Context clean{clean_fs, clean_sink, ""};
+    for (const auto& [path, data] : fs.Snapshot()) {
+      if (path.back() != '\\') {
+        ASSERT_TRUE(test::WriteFile(clean_fs, path, data));
+      }
+    }
+    ASSERT_TRUE(Convert(clean));
+  }
+  const auto done = clean_fs.Snapshot();
+  EXPECT_EQ(done.at("APP.DAT"), "12345source");
+  EXPECT_EQ(done.at("OLD.DAT"), "new text");
+  EXPECT_EQ(done.count("LIVRANA.JNL"), 0u);
+  EXPECT_EQ(done.count("SRC.DAT"), 0u);
+
+  const auto start = fs.Snapshot();
+  for (platform::FaultOp op : {platform::FaultOp::kWrite, platform::FaultOp::kRename,
+                               platform::FaultOp::kClose, platform::FaultOp::kFlush}) {
+    for (long long k = 1;; ++k) {
+      platform::MemoryFileSystem run;
+      for (const auto& [path, data] : start) {
+        if (path.back() != '\\') {
+          ASSERT_TRUE(test::WriteFile(run, path, data));
+        }
+      }
+      platform::FaultFileSystem faults(run);
+      faults.StopAt(op, k);
+      Context stopped{faults, sink, ""};
+      bool finished = Convert(stopped).ok() && !faults.Stopped();
+      Context again{run, sink, ""};
+      ASSERT_TRUE(Convert(again)) << "stop at " << k;
+      EXPECT_EQ(run.Snapshot(), done) << "op " << static_cast<int>(op) << " stop at " << k;
+      if (finished) break;
+    }
+  }
+}
+
+TEST_F(StepJournalTest, AnAbandonedConversionGivesTheTargetsBack) {
+  const auto before = fs.Snapshot();
+  {
+    Conversion conversion(ctx);
+    FileHandle out = conversion.Append("APP.DAT", FileMode::kBinary);
+    ASSERT_TRUE(out);
+    out->Write("more");
+    ASSERT_TRUE(CloseFile(out));
+    out = conversion.Create("NEW.DAT", FileMode::kBinary);
+    ASSERT_TRUE(out);
+    ASSERT_TRUE(CloseFile(out));
+  }  // neither committed nor abandoned: abandoned
+  EXPECT_EQ(fs.Snapshot(), before);
+  EXPECT_FALSE(ConvFind(fs, "364"));
+}
+
+}  // namespace
+}  // namespace livrana
