@@ -124,4 +124,11 @@ void ReportWriteFailure(Context& ctx, std::string_view caption, std::string_view
                                 path));
 }
 
+Outcome ReportFailure(Context& ctx, std::string_view caption, Outcome failure) {
+  ctx.sink.Fail(caption, Sentence(failure) +
+                             "\nA conversão parou sem perder nada; execute-a novamente depois "
+                             "de corrigir o problema.");
+  return failure;
+}
+
 }  // namespace livrana
