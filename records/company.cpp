@@ -1,5 +1,8 @@
 #include "records/company.h"
 
+#include <memory>
+#include <vector>
+
 #include "platform/cp1252.h"
 #include "records/format.h"
 
@@ -60,6 +63,22 @@ bool UsableFolderName(std::string_view name) {
   // Device names are reserved with any extension ("CON.DAT") and trailing spaces.
   if (platform::IsReservedDeviceName(name)) return false;
   return true;
+}
+
+CompanyWork OncePerFolder(Context& ctx, CompanyWork work) {
+  auto seen = std::make_shared<std::vector<std::string>>();
+  return [&ctx, seen, work = std::move(work)](std::int64_t n, const std::string& code) {
+    for (const std::string& done : *seen) {
+      if (platform::SameName(done, code)) {
+        ctx.sink.Note(Format("Empresa %ld (%s) ignorada: a pasta desta empresa já foi convertida "
+                             "(código repetido no cadastro).",
+                             n, code));
+        return;
+      }
+    }
+    seen->push_back(code);
+    work(n, code);
+  };
 }
 
 CompanyWork OnlyUsableFolders(Context& ctx, CompanyWork work) {

@@ -39,4 +39,9 @@ bool UsableFolderName(std::string_view name);
 // over, with a note to the sink; nothing outside the data folder is opened for it.
 CompanyWork OnlyUsableFolders(Context& ctx, CompanyWork work);
 
+// Wraps a company's work so that each company folder is worked on at most once per walk: a
+// code listed again in the register (also in another letter case, since folder names are
+// compared without regard to case) is passed over with a note to the sink.
+CompanyWork OncePerFolder(Context& ctx, CompanyWork work);
+
 }  // namespace livrana
