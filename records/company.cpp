@@ -1,7 +1,7 @@
 #include "records/company.h"
 
 #include <memory>
-#include <vector>
+#include <set>
 
 #include "platform/cp1252.h"
 #include "records/format.h"
@@ -66,17 +66,16 @@ bool UsableFolderName(std::string_view name) {
 }
 
 CompanyWork OncePerFolder(Context& ctx, CompanyWork work) {
-  auto seen = std::make_shared<std::vector<std::string>>();
+  auto seen = std::make_shared<std::set<std::string>>();  // the codes, letters folded
   return [&ctx, seen, work = std::move(work)](std::int64_t n, const std::string& code) {
-    for (const std::string& done : *seen) {
-      if (platform::SameName(done, code)) {
-        ctx.sink.Note(Format("Empresa %ld (%s) ignorada: a pasta desta empresa já foi convertida "
-                             "(código repetido no cadastro).",
-                             n, code));
-        return;
-      }
+    std::string key = code;
+    for (char& c : key) c = static_cast<char>(platform::FoldCase(static_cast<unsigned char>(c)));
+    if (!seen->insert(std::move(key)).second) {
+      ctx.sink.Note(Format("Empresa %ld (%s) ignorada: a pasta desta empresa já foi convertida "
+                           "(código repetido no cadastro).",
+                           n, code));
+      return;
     }
-    seen->push_back(code);
     work(n, code);
   };
 }
