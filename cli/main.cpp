@@ -23,6 +23,7 @@
 #include "platform/console.h"
 #include "platform/cp1252.h"
 #include "platform/file_system.h"
+#include "platform/process.h"
 #include "records/format.h"
 #include "run/safety.h"
 #include "run/session.h"
@@ -331,10 +332,14 @@ int RunInSession(RunState& run, const Arguments& args, const std::string& folder
   options.company_filter = args.filter;
   options.backup = args.backup;
   options.break_lock = args.break_lock;
+  options.interruptible = true;
   Session session(platform::OpenHostFileSystem(folder), options);
   if (auto status = LockFolder(run, session, folder)) return *status;
   TerminalSink sink(run.sink);
+  platform::CatchInterrupts();
   Outcome outcome = session.Run(sink, step);
+  const int interruption = platform::Interruption();
+  platform::StopCatchingInterrupts();
   outcome.Also(session.Unlock());
   sink.Finish();
   if (run.report) {
@@ -347,6 +352,11 @@ int RunInSession(RunState& run, const Arguments& args, const std::string& folder
     } else {
       platform::WriteConsoleText(ConsoleStream::kOutput, UndoText(session.host(), *undo));
     }
+  }
+  if (outcome.cause() == Cause::kInterrupted || (interruption != 0 && !outcome)) {
+    run.Messages(sink);
+    run.Error(Format("%s foi interrompida; execute de novo para continuar.", what));
+    return 128 + (interruption != 0 ? interruption : 2);
   }
   if (!outcome) {
     run.Messages(sink);

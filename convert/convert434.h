@@ -41,6 +41,13 @@ struct Convert434Result {
   bool ok() const { return outcome.ok(); }
 };
 
+// Runs both phases. A folder that holds none of the product's data files (no company
+// folders, none of the tables with telephone fields, no register with a company), or a
+// company filter that selects no company of the register, is refused before anything is
+// changed (Cause::kNotDataFolder, Cause::kNoCompany).
 Convert434Result Convert434(Context& ctx, Convert434Detail detail = Convert434Detail::kCounts);
+
+// Whether the data folder holds the product's data files, as Convert434 checks it.
+bool IsFolderOfData(Context& ctx);
 
 }  // namespace livrana

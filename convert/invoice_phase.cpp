@@ -60,7 +60,108 @@ bool ConvertInvoiceRecord(std::string_view record, InvoiceSpan& out) {
   return true;
 }
 
+// The converted form of an old span [52, 138).
+InvoiceSpan ConvertedSpan(std::string_view old) {
+  std::string record(InvoiceLayout::kSpanEnd, ' ');
+  record[InvoiceLayout::kKind] = '0';
+  record.replace(InvoiceLayout::kSpanStart, old.size(), old);
+  InvoiceSpan out;
+  if (!ConvertInvoiceRecord(record, out)) std::copy(old.begin(), old.end(), out.begin());
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------
+// Journal entry: the file's path (32, spaces after it), the span's position (12 digits), its
+// old bytes (86), an FNV-1a check sum of those three (8 hexadecimal digits), CR LF.
+// ---------------------------------------------------------------------------------------
+constexpr std::string_view kInvoiceJournal = "CONV434.JNL";
+constexpr std::size_t kJournalPath = 32, kJournalPosition = 12, kJournalSum = 8;
+constexpr std::size_t kSpanBytes = InvoiceLayout::kSpanEnd - InvoiceLayout::kSpanStart;
+constexpr std::size_t kJournalEntry = kJournalPath + kJournalPosition + kSpanBytes + kJournalSum + 2;
+
+std::uint32_t CheckSum(std::string_view bytes) {
+  std::uint32_t hash = 2166136261u;
+  for (char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 16777619u;
+  }
+  return hash;
+}
+
 }  // namespace
+
+Outcome InvoiceJournal::Keep(RecordFile& file, std::string_view path, std::uint64_t at,
+                             std::string_view old) {
+  if (!journal_) {
+    Outcome why;
+    journal_ = OpenCreateUpdate(ctx_.fs, kInvoiceJournal, FileMode::kBinary, &why);
+    if (!journal_) return why;
+    position_ = 0;
+  }
+  // The old bytes reach the journal before the file's block is written back.
+  file.FlushFirst(journal_.get());
+  if (path.size() > kJournalPath) {
+    return Outcome::Failed(Operation::kWrite, kInvoiceJournal, Cause::kBadName);
+  }
+  std::string entry = Format("%-32s%012lu", path, static_cast<unsigned long>(at));
+  entry.append(old);
+  entry += Format("%08x\r\n", CheckSum(entry));
+  journal_->Seek(position_);
+  journal_->Write(entry);
+  position_ += entry.size();
+  return journal_->failure();
+}
+
+Outcome InvoiceJournal::Finish() {
+  if (!journal_) return {};
+  Outcome closed = CloseFile(journal_);
+  if (!closed) return closed;
+  return ctx_.fs.Remove(kInvoiceJournal);
+}
+
+Outcome InvoiceJournal::Recover() {
+  if (!ctx_.fs.Attributes(kInvoiceJournal)) return {};
+  Outcome why;
+  FileHandle journal = OpenRead(ctx_.fs, kInvoiceJournal, FileMode::kBinary, &why);
+  if (!journal) return why;
+  std::string data(static_cast<std::size_t>(journal->Size()), '\0');
+  data.resize(journal->Read(data.data(), data.size()));
+  if (Outcome read = CloseFile(journal); !read) return read;
+  FileHandle file;
+  std::string open_path, current;
+  Outcome restored;
+  for (std::size_t at = 0; at + kJournalEntry <= data.size() && restored; at += kJournalEntry) {
+    std::string_view entry = std::string_view(data).substr(at, kJournalEntry);
+    std::string_view body = entry.substr(0, kJournalEntry - kJournalSum - 2);
+    if (Format("%08x\r\n", CheckSum(body)) != entry.substr(body.size())) continue;  // torn
+    std::string path(body.substr(0, kJournalPath));
+    TrimRight(path);
+    std::uint64_t position = 0;
+    for (char c : body.substr(kJournalPath, kJournalPosition)) position = position * 10 + (c - '0');
+    std::string_view old = body.substr(kJournalPath + kJournalPosition);
+    if (path != open_path) {
+      restored.Also(CloseFile(file));
+      open_path = path;
+      file = OpenUpdate(ctx_.fs, path, FileMode::kBinary, &why);
+      if (!file) {
+        if (why.cause() != Cause::kNotFound) restored.Also(std::move(why));
+        continue;
+      }
+    }
+    if (!file) continue;
+    ReadBytes(*file, position, old.size(), current);
+    const InvoiceSpan converted = ConvertedSpan(old);
+    if (current == old || current == std::string_view(converted.data(), converted.size())) {
+      continue;
+    }
+    // Torn by the interruption: the old bytes come back, and this run converts them again.
+    file->Seek(position);
+    file->Write(old);
+  }
+  restored.Also(CloseFile(file));
+  if (!restored) return restored;
+  return ctx_.fs.Remove(kInvoiceJournal);
+}
 
 void ReadBytes(RecordFile& file, std::uint64_t pos, std::size_t n, std::string& bytes) {
   bytes.resize(n);
@@ -69,10 +170,12 @@ void ReadBytes(RecordFile& file, std::uint64_t pos, std::size_t n, std::string& 
 }
 
 Outcome ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code, int year,
-                           std::string_view path, Listing& result) {
+                           std::string_view path, Listing& result, InvoiceJournal* journal) {
   FileHandle file = ctx.dry_run ? OpenRead(ctx.fs, path) : OpenUpdate(ctx.fs, path);
   if (!file) return {};
   file->SetRecordLength(static_cast<std::uint32_t>(kInvoiceRecord));
+  if (journal != nullptr) journal->BeginFile();
+  Outcome kept;
   const std::uint64_t size = file->Size();
   int converted = 0;
   std::string copy;
@@ -87,8 +190,10 @@ Outcome ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code
       record = copy;
     }
     if (!ConvertInvoiceRecord(record, out)) continue;
-    if (!ctx.dry_run) {
+    if (journal != nullptr) {
       const std::uint64_t at = start + InvoiceLayout::kSpanStart;
+      kept = journal->Keep(*file, path, at, record.substr(InvoiceLayout::kSpanStart, out.size()));
+      if (!kept) break;
       if (char* bytes = file->Modify(at, out.size())) {
         std::copy(out.begin(), out.end(), bytes);
       } else {
@@ -102,13 +207,16 @@ Outcome ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code
       ctx.sink.Status(Format("Empresa %ld (%s) - NF %d", n, code, result.converted));
   }
   Outcome closed = CloseFile(file);
-  if (converted > 0) result.ChangedInvoiceFile(code, year, path, converted);
+  closed.Also(std::move(kept));
   if (!closed) {
-    ctx.sink.Fail(kCaption, Format("Erro ao gravar o arquivo %s: %s.\nA conversão foi "
-                                   "interrompida; execute-a novamente depois de corrigir o "
-                                   "problema.",
-                                   path, CauseText(closed.cause())));
+    // What did not reach the disk is not counted.
+    result.converted -= converted;
+    ctx.sink.Fail(kCaption, Sentence(closed) + "\nA conversão foi interrompida sem perder "
+                                               "nada; execute-a novamente depois de corrigir o "
+                                               "problema.");
+    return closed;
   }
+  if (converted > 0) result.ChangedInvoiceFile(code, year, path, converted);
   return closed;
 }
 

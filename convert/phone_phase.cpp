@@ -141,15 +141,22 @@ class PhasePhone {
   void Run() {
     if (ctx_.fs.Attributes(kPhoneTableFile)) {
       // A run that died after publishing the phone table may have left its journal.
-      if (!dry_ && ctx_.fs.Attributes(kPhoneJournal)) ctx_.fs.Remove(kPhoneJournal);
+      if (!dry_ && ctx_.fs.Attributes(kPhoneJournal)) {
+        if (Outcome removed = ctx_.fs.Remove(kPhoneJournal); !removed) Failed(std::move(removed));
+      }
       return;
     }
     bool resuming = ctx_.fs.Attributes(kPhoneJournal).has_value();
     if (dry_) return Plan(resuming);
-    if (ctx_.fs.Attributes(kPhoneNew)) ctx_.fs.Remove(kPhoneNew);
-    journal_ =
-        resuming ? OpenUpdate(ctx_.fs, kPhoneJournal) : OpenCreateUpdate(ctx_.fs, kPhoneJournal);
-    if (!journal_) return;  // the phone table cannot be created: the phase does nothing
+    if (ctx_.fs.Attributes(kPhoneNew)) {
+      if (Outcome removed = ctx_.fs.Remove(kPhoneNew); !removed) return Failed(std::move(removed));
+    }
+    // The phone table that cannot be built stops the step: nothing of the four tables has
+    // changed, and the next run builds it.
+    Outcome why;
+    journal_ = resuming ? OpenUpdate(ctx_.fs, kPhoneJournal, FileMode::kBinary, &why)
+                        : OpenCreateUpdate(ctx_.fs, kPhoneJournal, FileMode::kBinary, &why);
+    if (!journal_) return Failed(std::move(why));
     if (resuming) {
       if (Outcome read = ReadJournal(*journal_, mark_, nullptr, nullptr); !read)
         return Failed(std::move(read));
@@ -244,15 +251,15 @@ class PhasePhone {
     if (!written) return Failed(std::move(written));
     if (Outcome renamed = ctx_.fs.Rename(kPhoneNew, kPhoneTableFile); !renamed)
       return Failed(std::move(renamed));
-    ctx_.fs.Remove(kPhoneJournal);
     result_.phone_lines = lines;
     result_.ChangedFile(kPhoneTableFile);
+    // The table is whole; a journal that stays is removed by the next run.
+    if (Outcome removed = ctx_.fs.Remove(kPhoneJournal); !removed) Failed(std::move(removed));
   }
 
   void Failed(Outcome failure) {
-    ctx_.sink.Fail(kCaption, Format("Erro ao gravar o arquivo %s: %s.\nNenhum texto foi perdido: "
-                                    "execute a conversão novamente para concluí-la.",
-                                    failure.file(), CauseText(failure.cause())));
+    ctx_.sink.Fail(kCaption, Sentence(failure) + "\nNenhum texto foi perdido: execute a "
+                                                 "conversão novamente para concluí-la.");
     result_.outcome.Also(std::move(failure));
   }
 

@@ -57,10 +57,9 @@ Outcome Publish(platform::FileSystem& fs, const LockHolder& me) {
   return written;
 }
 
-}  // namespace
-
-std::optional<LockHolder> ReadLock(platform::FileSystem& fs) {
-  auto file = fs.Open(kLockFile, platform::Access::kRead);
+// The holder written in a lock file (the lock itself, or the work file of one being taken).
+std::optional<LockHolder> ReadHolder(platform::FileSystem& fs, std::string_view path) {
+  auto file = fs.Open(path, platform::Access::kRead);
   if (!file) return std::nullopt;
   std::string text(4096, '\0');
   auto got = file->ReadAt(0, text.data(), text.size());
@@ -80,10 +79,37 @@ std::optional<LockHolder> ReadLock(platform::FileSystem& fs) {
   return holder;
 }
 
+// Removes the work files LIVRANA.<pid>.TMP that converters killed while taking the lock left
+// behind: those of this machine whose process no longer runs (also those never written,
+// named by a process id that does not run here), and with break_lock every one but ours.
+// The work file of a converter on another machine is left to it.
+void RemoveStaleWorkFiles(platform::FileSystem& fs, const LockHolder& me, bool break_lock) {
+  for (const auto& entry : fs.Find("LIVRANA.*.TMP", 0)) {
+    std::string_view name = entry.name;
+    std::string_view digits = name.substr(8, name.size() - 12);  // "LIVRANA." ... ".TMP"
+    int pid = 0;
+    bool numbered = !digits.empty();
+    for (char c : digits) {
+      numbered = numbered && c >= '0' && c <= '9';
+      pid = pid * 10 + (c - '0');
+    }
+    if (!numbered || pid == me.pid) continue;
+    auto holder = ReadHolder(fs, name);
+    bool elsewhere = holder && holder->host != me.host;
+    if (break_lock || (!elsewhere && !platform::ProcessAlive(pid))) (void)fs.Remove(name);
+  }
+}
+
+}  // namespace
+
+std::optional<LockHolder> ReadLock(platform::FileSystem& fs) { return ReadHolder(fs, kLockFile); }
+
+
 Outcome FolderLock::Acquire(platform::FileSystem& fs, bool break_lock,
                             std::optional<FolderLock>* lock, LockHolder* holder) {
   LockHolder me{platform::CurrentProcessId(), platform::HostName(), NowUtc()};
   const Outcome held = Outcome::Failed(Operation::kLock, kLockFile, Cause::kBusy);
+  RemoveStaleWorkFiles(fs, me, break_lock);
   for (int attempt = 0; attempt < 2; ++attempt) {
     Outcome published = Publish(fs, me);
     if (published) {

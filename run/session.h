@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/forwarding_file_system.h"
 #include "records/context.h"
 #include "run/folder_lock.h"
 #include "run/run_backups.h"
@@ -20,6 +21,9 @@ struct SessionOptions {
   std::string company_filter;  // as typed, at most 10 characters, not trimmed
   bool backup = false;         // keep a safety copy of every file before its first change
   bool break_lock = false;     // take the lock even from another converter
+  // The user's interruption (see platform::CatchInterrupts) stops the step at its next
+  // change of a file, with Cause::kInterrupted.
+  bool interruptible = false;
 };
 
 class Session {
@@ -43,7 +47,7 @@ class Session {
 
   // The data folder's own file system, and the one the steps work through.
   platform::FileSystem& host() { return *host_; }
-  platform::FileSystem& fs() { return backups_ ? backups_->fs() : *host_; }
+  platform::FileSystem& fs();
   // With backups: what undoes the run, as far as it has gone.
   std::optional<RunUndo> Undo() {
     return backups_ ? std::optional<RunUndo>(backups_->Undo()) : std::nullopt;
@@ -53,6 +57,7 @@ class Session {
   std::unique_ptr<platform::FileSystem> host_;
   SessionOptions options_;
   std::optional<BackedUpRun> backups_;
+  std::unique_ptr<platform::FileSystem> stops_;  // with interruptible: refuses after one
   std::optional<FolderLock> lock_;
   LockHolder holder_;
 };

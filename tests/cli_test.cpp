@@ -148,8 +148,14 @@ TEST_F(CliConvertTest, ConvertShowsTheCountAndTheEndMessageAndTheCompanyOptionSe
   EXPECT_EQ(InvoiceOf("0001"), converted);
   EXPECT_EQ(InvoiceOf("ABCDEFGHIJ"), Invoice());
 
-  // The code is not trimmed: a trailing space matches no company.
-  EXPECT_EQ(RunCli({"convert", dir_.str(), "--company", U("AÇÃO ")}).out, Converted(0));
+  // The code is not trimmed: a trailing space matches no company, which is an error that
+  // changes nothing.
+  Outcome none = RunCli({"convert", dir_.str(), "--company", U("AÇÃO ")});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.out, "");
+  EXPECT_NE(none.err.find(U("nenhuma empresa do cadastro tem este código")), std::string::npos)
+      << none.err;
+  EXPECT_EQ(InvoiceOf("AÇÃO"), Invoice());
   // As in the dialog's field, only the first 10 characters count.
   EXPECT_EQ(RunCli({"convert", dir_.str(), "--company", "ABCDEFGHIJKLM"}).out, Converted(1));
   EXPECT_EQ(InvoiceOf("ABCDEFGHIJ"), converted);

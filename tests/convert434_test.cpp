@@ -120,9 +120,28 @@ TEST_F(Convert434Test, CompanyFilterSelectsByExactCode) {
   EXPECT_EQ(Run("123").companies, std::vector<std::string>{"123"});
   EXPECT_EQ(File("R00\\1234\\L50A2000.DAT"), kInvoice);
 
-  auto result = Run("123 ");  // the filter is not trimmed: no company matches
+  // The filter is not trimmed: no company matches, and nothing is changed; the user is told.
+  const auto before = fs.Snapshot();
+  auto result = Run("123 ");
   EXPECT_TRUE(result.companies.empty());
-  EXPECT_EQ(Informs(), std::vector<std::string>{"NF convertidas: 0"});
+  EXPECT_EQ(result.outcome.cause(), Cause::kNoCompany);
+  ASSERT_EQ(sink.messages.size(), 1u);
+  EXPECT_EQ(sink.messages[0].kind, "fail");
+  EXPECT_EQ(fs.Snapshot(), before);
+}
+
+TEST_F(Convert434Test, AFolderWithoutDataFilesIsRefusedUnchanged) {
+  // Empty, or holding a "register" of bytes that name no company.
+  for (std::string_view content : {std::string_view(), std::string_view("\x01\x02\x7F\x1B")}) {
+    platform::MemoryFileSystem folder;
+    if (!content.empty()) {
+      WriteFile(folder, "F00R0.DAT", std::string(content) + std::string(996, '\x02'));
+    }
+    const auto before = folder.Snapshot();
+    Context run{folder, sink, ""};
+    EXPECT_EQ(Convert434(run).outcome.cause(), Cause::kNotDataFolder);
+    EXPECT_EQ(folder.Snapshot(), before);
+  }
 }
 
 TEST_F(Convert434Test, RecordsCutShortAreNeverLengthenedNorFilledFromElsewhere) {

@@ -56,5 +56,20 @@ TEST(FolderLockTest, StaleLocksOfThisMachineAreTakenOverOthersOnlyWhenBroken) {
   EXPECT_EQ(ReadLock(fs)->host, "other-machine");
 }
 
+TEST(FolderLockTest, WorkFilesOfKilledConvertersAreRemoved) {
+  platform::MemoryFileSystem fs;
+  const std::string dead = "LIVRANA." + std::to_string(kDeadPid) + ".TMP";
+  WriteFile(fs, dead, "");  // killed before it was written
+  WriteFile(fs, "LIVRANA.7.TMP", "pid=7\r\nhost=other-machine\r\n");
+  std::optional<FolderLock> lock;
+  LockHolder holder;
+  ASSERT_TRUE(FolderLock::Acquire(fs, false, &lock, &holder));
+  EXPECT_FALSE(fs.Attributes(dead));
+  EXPECT_TRUE(fs.Attributes("LIVRANA.7.TMP"));  // another machine's: left to it
+  lock.reset();
+  ASSERT_TRUE(FolderLock::Acquire(fs, true, &lock, &holder));
+  EXPECT_FALSE(fs.Attributes("LIVRANA.7.TMP"));
+}
+
 }  // namespace
 }  // namespace livrana

@@ -42,7 +42,7 @@ source "$here/inputs.sh"
 bin='' preload='' scope=short jobs=$(nproc) work='' keep=0 coverage=1
 cases_file=$here/cases.txt known_file=$here/known.txt
 only_cases=() only_modes=()
-all_modes=(kill enospc eio short torn)
+all_modes=(kill enospc eio short torn interrupt)
 limit=60  # seconds a single run may take before it counts as hanging
 
 usage() {
@@ -329,7 +329,7 @@ run_fault() {
       echo "DONE"
       if ((finding)); then echo "KEEP"; else drop_run "$run"; fi
       return
-    elif ((status != 1)); then
+    elif ((status != 1)) && ! [[ $mode == interrupt && $status == 130 ]]; then
       report bad-status "exit status $status ($(message_of "$run/err.1" | cut -c1-120))"
     fi
     if ! ((killed)); then

@@ -16,6 +16,8 @@
 //                                    ENOSPC
 //                             torn   write K stores the first half of its bytes, then the
 //                                    process is killed
+//                             interrupt  SIGINT (the user's Ctrl-C) just before call K,
+//                                    which goes ahead
 //                             A short or torn fault at a call that writes no data does
 //                             nothing (the log says so).
 //   LIVRANA_FAULT_COUNT=PATH  at exit, the number of counted calls is written there
@@ -59,7 +61,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-enum fault_mode { MODE_NONE, MODE_KILL, MODE_ENOSPC, MODE_EIO, MODE_SHORT, MODE_TORN };
+enum fault_mode { MODE_NONE, MODE_KILL, MODE_ENOSPC, MODE_EIO, MODE_SHORT, MODE_TORN, MODE_INTERRUPT };
 
 // What a call needs: nothing beyond the count, space on the disk (fails once the disk is
 // full), or space for data that may also be stored in part (short and torn faults).
@@ -130,7 +132,8 @@ static void init(void) {
                   {"enospc", MODE_ENOSPC},
                   {"eio", MODE_EIO},
                   {"short", MODE_SHORT},
-                  {"torn", MODE_TORN}};
+                  {"torn", MODE_TORN},
+                  {"interrupt", MODE_INTERRUPT}};
     for (size_t i = 0; i < sizeof kModes / sizeof kModes[0]; ++i) {
       if (strcmp(m, kModes[i].name) == 0) mode = kModes[i].mode;
     }
@@ -213,6 +216,11 @@ static enum action decide(const char* kind, const char* log_path, enum need need
         log_line("! ", k, kind, log_path, " eio");
         *err = EIO;
         return ACT_FAIL;
+      case MODE_INTERRUPT:
+        // The user's Ctrl-C just before the call; the call itself goes ahead.
+        log_line("! ", k, kind, log_path, " interrupt");
+        syscall(SYS_kill, getpid(), SIGINT);
+        return ACT_PASS;
       case MODE_SHORT:
       case MODE_TORN:
         if (need == NEED_DATA) {
