@@ -25,7 +25,6 @@
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "records/format.h"
-#include "run/safety.h"
 #include "run/session.h"
 #include "tools/sample.h"
 #include "upgrade/folder_status.h"
@@ -360,14 +359,7 @@ int RunInSession(RunState& run, const Arguments& args, const std::string& folder
   }
   if (!outcome) {
     run.Messages(sink);
-    std::string hint;
-    // With --backup, what could not be written may be the safety copy.
-    if (args.backup) {
-      hint = Format(" Com --backup, a causa pode ser a cópia de segurança em %s%s.",
-                    SafetyTempFolder(session.host()), kSafetySubfolder);
-    }
-    run.Error(Format("%s parou: %s; corrija a causa e execute de novo.", what, Describe(outcome)) +
-              hint);
+    run.Error(Format("%s parou: %s; corrija a causa e execute de novo.", what, Describe(outcome)));
     return kFolderUnusable;
   }
   sink.PrintLine(done);

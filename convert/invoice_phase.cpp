@@ -74,7 +74,6 @@ InvoiceSpan ConvertedSpan(std::string_view old) {
 // Journal entry: the file's path (32, spaces after it), the span's position (12 digits), its
 // old bytes (86), an FNV-1a check sum of those three (8 hexadecimal digits), CR LF.
 // ---------------------------------------------------------------------------------------
-constexpr std::string_view kInvoiceJournal = "CONV434.JNL";
 constexpr std::size_t kJournalPath = 32, kJournalPosition = 12, kJournalSum = 8;
 constexpr std::size_t kSpanBytes = InvoiceLayout::kSpanEnd - InvoiceLayout::kSpanStart;
 constexpr std::size_t kJournalEntry = kJournalPath + kJournalPosition + kSpanBytes + kJournalSum + 2;

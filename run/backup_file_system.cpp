@@ -1,9 +1,29 @@
 #include "run/backup_file_system.h"
 
 #include "platform/cp1252.h"
+#include "records/layouts/invoices.h"
+#include "records/layouts/phone_tables.h"
+#include "run/conversion_log.h"
+#include "run/folder_lock.h"
+#include "run/step_journal.h"
 
 namespace livrana {
 namespace {
+
+// The converter's own work files (its lock, journals and files written under work names)
+// are not the product's data: they are never backed up, and nothing of them is undone.
+bool WorkFile(std::string_view path) {
+  auto parts = platform::SplitPath(path);
+  if (parts.empty()) return false;
+  std::string_view name = parts.back();
+  auto is = [&](std::string_view known) { return platform::SameName(name, known); };
+  if (is(kLockFile) || is(kStepJournal) || is(kInvoiceJournal) || is(kPhoneJournal) ||
+      is(kPhoneNew) || is(kConversionLogNew)) {
+    return true;
+  }
+  return platform::MatchPattern("LIVRANA.*.TMP", name) ||
+         platform::MatchPattern(std::string("*") + std::string(kWorkSuffix), name);
+}
 
 bool OutsideDataFolder(std::string_view path) {
   return (!path.empty() && (path[0] == '/' || path[0] == '\\')) ||
@@ -61,7 +81,7 @@ std::vector<std::string> BackupFileSystem::Created() {
 }
 
 Outcome BackupFileSystem::Before(std::string_view path) {
-  if (OutsideDataFolder(path) || done_.count(Key(path)) != 0) return {};
+  if (OutsideDataFolder(path) || WorkFile(path) || done_.count(Key(path)) != 0) return {};
   auto attributes = inner_.Attributes(path);
   if (!attributes || (*attributes & platform::kDirectory) != 0) return {};
   Outcome why;

@@ -53,14 +53,29 @@ bool RemoveFile(FileSystem& fs, std::string_view path) {
   return false;
 }
 
-// Copies a file to a new name and checks that the copy is whole.
+// Copies a file to a new name and checks that the copy is whole. The copy is made under a
+// work name beside the new one (".~CP" appended; one an interrupted copy left is replaced)
+// and takes the new name only when whole, so that no interruption leaves a copy cut short
+// under the new name.
 Outcome CopyWhole(FileSystem& fs, std::string_view from, std::string_view to) {
   auto size = SizeOf(fs, from);
   if (!size) return Outcome::Failed(Operation::kCopy, from, Cause::kNotFound);
-  if (Outcome copied = fs.Copy(from, to, false); !copied) return copied;
-  if (SizeOf(fs, to) == size) return {};
-  RemoveFile(fs, to);
-  return Outcome::Failed(Operation::kCopy, to, Cause::kShortWrite);
+  const std::string work = std::string(to) + ".~CP";
+  if (fs.Attributes(work)) {
+    if (Outcome removed = fs.Remove(work); !removed) return removed;
+  }
+  if (Outcome copied = fs.Copy(from, work, false); !copied) return copied.InFile(to);
+  if (SizeOf(fs, work) != size) {
+    RemoveFile(fs, work);
+    return Outcome::Failed(Operation::kCopy, to, Cause::kShortWrite);
+  }
+  if (Outcome renamed = fs.Rename(work, to); !renamed) {
+    RemoveFile(fs, work);
+    return renamed.cause() == Cause::kExists
+               ? Outcome::Failed(Operation::kCopy, to, Cause::kExists)
+               : Outcome::Failed(Operation::kCopy, to, renamed.cause(), renamed.system_code());
+  }
+  return {};
 }
 
 // Copies a folder with everything in it to a new folder.
@@ -236,6 +251,15 @@ std::optional<std::string> CopyToSafety(FileSystem& fs, std::string_view file,
   }
   if (!failure.ok()) {
     if (why != nullptr) *why = std::move(failure);
+    return std::nullopt;
+  }
+  // The safety folder lies below the temporary folder, which must exist.
+  const std::string temp = SafetyTempFolder(fs);
+  if (!fs.Attributes(temp)) {
+    if (why != nullptr) {
+      *why = Outcome::Failed(Operation::kMakeFolder, temp + std::string(subfolder),
+                             Cause::kNoSafetyFolder);
+    }
     return std::nullopt;
   }
   auto placed = PlaceSafetyCopy(fs, file, subfolder, [&](const std::string& target) {

@@ -13,5 +13,7 @@ inline constexpr std::string_view kInvoiceFile = "R00\\%s\\L50A%04d.DAT";  // co
 inline constexpr std::int64_t kInvoiceRecord = 400;
 inline constexpr int kInvoiceFirstYear = 1990;
 inline constexpr int kInvoiceLastYear = 2018;
+// The undo journal of step 4.34's invoice phase (see convert/phases.h).
+inline constexpr std::string_view kInvoiceJournal = "CONV434.JNL";
 
 }  // namespace livrana
