@@ -6,8 +6,11 @@
 // 3 info --check: convert has work to do; 4 another converter holds the folder's lock.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -25,9 +28,11 @@
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "records/format.h"
+#include "records/layouts/register.h"
 #include "run/session.h"
 #include "tools/sample.h"
 #include "upgrade/folder_status.h"
+#include "upgrade/upgrade.h"
 
 namespace livrana::cli {
 namespace {
@@ -69,8 +74,8 @@ struct Command {
   std::vector<std::string_view> options;
 };
 
-const std::array<Command, 5>& Commands() {
-  static const std::array<Command, 5> commands = {{
+const std::array<Command, 6>& Commands() {
+  static const std::array<Command, 6> commands = {{
       {"convert",
        "[PASTA] [--company CÓDIGO] [--dry-run] [--backup] [--break-lock] [--json]",
        "a conversão do diálogo (etapa 4.34)",
@@ -80,6 +85,18 @@ const std::array<Command, 5>& Commands() {
         "  --dry-run         só mostra o que a conversão faria (notas por empresa e ano,\n"
         "                    linhas de FTEL1.DAT, arquivos alterados); nenhum arquivo é\n"
         "                    alterado nem criado\n",
+        kBackupHelp, kLockHelp, kJsonHelp}},
+      {"upgrade",
+       "[PASTA] [--company CÓDIGO] [--dry-run] [--backup] [--break-lock] [--json]",
+       "atualiza uma pasta de qualquer versão antiga até a atual",
+       "Atualiza a pasta de dados PASTA (por padrão, a pasta atual) de qualquer versão\n"
+       "antiga do Livrana até a atual: pelos próprios arquivos, descobre em que geração\n"
+       "está cada parte da pasta, mostra o plano (as etapas da biblioteca que faltam, na\n"
+       "ordem, e por fim a conversão 4.34), pergunta se deve continuar e executa tudo com a\n"
+       "pasta travada. Interrompida (falha, Ctrl-C, queda de energia), basta executar de\n"
+       "novo: continua de onde parou.\n",
+       {kCompanyHelp,
+        "  --dry-run         só mostra o plano; nenhum arquivo é alterado nem criado\n",
         kBackupHelp, kLockHelp, kJsonHelp}},
       {"run",
        "ETAPA [PASTA] [--company CÓDIGO] [--backup] [--break-lock] [--json]",
@@ -326,7 +343,7 @@ std::optional<int> LockFolder(RunState& run, Session& session, const std::string
 // messages ("a conversão", "a etapa split-ledgers"); done is the line shown at the end.
 int RunInSession(RunState& run, const Arguments& args, const std::string& folder,
                  std::string_view what, std::string_view done,
-                 const std::function<Outcome(Context&)>& step) {
+                 const std::function<Outcome(Session&, Context&, TerminalSink&)>& step) {
   SessionOptions options;
   options.company_filter = args.filter;
   options.backup = args.backup;
@@ -336,7 +353,7 @@ int RunInSession(RunState& run, const Arguments& args, const std::string& folder
   if (auto status = LockFolder(run, session, folder)) return *status;
   TerminalSink sink(run.sink);
   platform::CatchInterrupts();
-  Outcome outcome = session.Run(sink, step);
+  Outcome outcome = session.Run(sink, [&](Context& ctx) { return step(session, ctx, sink); });
   const int interruption = platform::Interruption();
   platform::StopCatchingInterrupts();
   outcome.Also(session.Unlock());
@@ -392,11 +409,106 @@ int Convert(RunState& run, const Arguments& args, const std::string& folder) {
   // The report lists every file; otherwise only the counts are kept, whatever the folder.
   const Convert434Detail detail = run.report ? Convert434Detail::kFiles : Convert434Detail::kCounts;
   return RunInSession(run, args, folder, "a conversão", "A conversão foi realizada.",
-                      [&run, detail](Context& ctx) {
+                      [&run, detail](Session&, Context& ctx, TerminalSink&) {
                         Convert434Result result = Convert434(ctx, detail);
                         if (run.report) run.json.update(ResultJson(result));
                         return result.outcome;
                       });
+}
+
+// The progress of a run of several steps, put before the status line: the step, how far the
+// whole run has got, the time taken and the time left (worked out from the steps done and,
+// inside a step that walks the companies, from the company it has reached).
+class Progress {
+ public:
+  explicit Progress(std::int64_t companies) : companies_(companies) {}
+  void Step(int index, int count, std::string_view name) {
+    index_ = index;
+    count_ = count;
+    name_ = name;
+  }
+  std::string Prefix(std::string_view status) const {
+    double within = 0;
+    // "Empresa N (...)": the company of record N of the register.
+    if (status.starts_with("Empresa ") && companies_ > 0) {
+      within = std::min(
+          1.0, std::atof(std::string(status.substr(8)).c_str()) / static_cast<double>(companies_));
+    }
+    double done = (index_ + within) / std::max(count_, 1);
+    double elapsed = Elapsed();
+    std::string text = Format("[etapa %d de %d, %s, %d%%, %s", index_ + 1, count_, name_,
+                              static_cast<int>(done * 100), Duration(elapsed));
+    if (done > 0.02) text += ", faltam ~" + Duration(elapsed / done * (1 - done));
+    return text + "] ";
+  }
+  double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point start_ = Clock::now();
+  std::int64_t companies_;
+  int index_ = 0, count_ = 1;
+  std::string name_;
+};
+
+int Upgrade(RunState& run, const Arguments& args, const std::string& folder) {
+  UpgradePlan plan;
+  std::int64_t companies = 0;
+  {
+    auto fs = platform::OpenHostFileSystem(folder);
+    plan = PlanUpgrade(*fs, args.filter);
+    for (const auto& entry : fs->Find(kCompanyRegister, 0)) {
+      companies = static_cast<std::int64_t>(entry.size / kCompanyRecordLength);
+    }
+  }
+  if (run.report) {
+    run.json.update(UpgradePlanJson(plan));
+  } else {
+    run.Info(Format("Plano da atualização de %s:\n", Shown(folder)) + UpgradePlanText(plan));
+  }
+  if (args.dry_run) {
+    run.Info("Nenhum arquivo foi alterado (--dry-run).\n");
+    return kDone;
+  }
+  if (plan.Older()) {
+    TerminalSink question(run.sink);
+    if (!question.Ask("", "Atualizar a pasta de dados com estas etapas?")) {
+      run.Error("atualização cancelada; nenhum arquivo foi alterado.");
+      return kFolderUnusable;
+    }
+  }
+  const Convert434Detail detail = run.report ? Convert434Detail::kFiles : Convert434Detail::kCounts;
+  return RunInSession(
+      run, args, folder, "a atualização", "A atualização foi realizada.",
+      [&](Session& session, Context& ctx, TerminalSink& sink) {
+        Progress progress(companies);
+        sink.SetPrefix([&progress, &sink] { return progress.Prefix(sink.status()); });
+        Json steps = Json::array();
+        UpgradeObserver observer;
+        observer.starting = [&](int index, int count, std::string_view name) {
+          progress.Step(index, count, name);
+          sink.Status("");
+        };
+        observer.finished = [&](int, std::string_view name, const Outcome& outcome) {
+          steps.push_back({{"step", Text(name)}, {"ok", outcome.ok()}});
+        };
+        UpgradeResult result = RunUpgrade(ctx, plan, observer, detail);
+        sink.SetPrefix(nullptr);
+        if (run.report) {
+          run.json["steps"] = steps;
+          run.json["convert"] = ResultJson(result.convert);
+          run.json["files_changed_count"] = session.FilesChanged();
+          run.json["seconds"] = progress.Elapsed();
+        }
+        if (result.outcome) {
+          sink.PrintLine(
+              Format("Tempo: %s; etapas executadas: %s; arquivos alterados: %s; "
+                     "linhas de FTEL1.DAT: %s.",
+                     Duration(progress.Elapsed()), Thousands(result.steps_run + 1),
+                     Thousands(session.FilesChanged()), Thousands(result.convert.phone_lines)));
+        }
+        return result.outcome;
+      });
 }
 
 int Info(RunState& run, const Arguments& args, const std::string& folder) {
@@ -420,9 +532,9 @@ std::string StepList() {
 
 int RunStep(RunState& run, const Arguments& args, const std::string& folder,
             const LibraryStep& step) {
-  return RunInSession(run, args, folder, Format("a etapa %s", step.name),
-                      Format("Etapa %s realizada.", step.name),
-                      [&step](Context& ctx) { return RunLibraryStep(step, ctx); });
+  return RunInSession(
+      run, args, folder, Format("a etapa %s", step.name), Format("Etapa %s realizada.", step.name),
+      [&step](Session&, Context& ctx, TerminalSink&) { return RunLibraryStep(step, ctx); });
 }
 
 int Sample(RunState& run, const Arguments& args) {
@@ -498,6 +610,7 @@ struct Parser {
   CLI::App app{"", "livrana-convert"};
   CLI::App* convert = nullptr;
   CLI::App* run = nullptr;
+  CLI::App* upgrade = nullptr;
   CLI::App* info = nullptr;
   CLI::App* steps = nullptr;
   CLI::App* sample = nullptr;
@@ -528,6 +641,14 @@ struct Parser {
         ->excludes(convert->add_flag("--backup", args.backup));
     convert->add_flag("--break-lock", args.break_lock);
     convert->add_flag("--json", json);
+
+    upgrade = add("upgrade");
+    value(upgrade, "PASTA", args.folder);
+    value(upgrade, "--company", args.company);
+    upgrade->add_flag("--dry-run", args.dry_run)
+        ->excludes(upgrade->add_flag("--backup", args.backup));
+    upgrade->add_flag("--break-lock", args.break_lock);
+    upgrade->add_flag("--json", json);
 
     run = add("run");
     run->add_option("ETAPA", args.step);
@@ -579,13 +700,14 @@ int FolderCommand(RunState& run, Arguments& args, const Parser& parser) {
   if (folder.empty()) return run.UsageError("a PASTA não pode ser vazia");
   run.json["folder"] = folder;  // as given (UTF-8)
   run.json["company_filter"] = args.company ? Text(args.filter) : Json(nullptr);
-  if (parser.convert->parsed()) run.json["dry_run"] = args.dry_run;
+  if (parser.convert->parsed() || parser.upgrade->parsed()) run.json["dry_run"] = args.dry_run;
   if (!parser.info->parsed()) run.json["backup"] = args.backup;
   if (auto problem = FolderProblem(folder)) {
     run.Error(*problem);
     return kFolderUnusable;
   }
   if (parser.info->parsed()) return Info(run, args, folder);
+  if (parser.upgrade->parsed()) return Upgrade(run, args, folder);
   return step != nullptr ? RunStep(run, args, folder, *step) : Convert(run, args, folder);
 }
 
@@ -621,12 +743,14 @@ int Main(RunState& run, int argc, char** argv) {
     return kDone;
   }
   if (parser.sample->parsed()) return Sample(run, args);
-  if (!parser.convert->parsed() && !parser.run->parsed() && !parser.info->parsed()) {
+  if (!parser.convert->parsed() && !parser.run->parsed() && !parser.info->parsed() &&
+      !parser.upgrade->parsed()) {
     return run.UsageError("falta o comando");
   }
-  run.json["command"] = parser.convert->parsed() ? "convert"
-                        : parser.run->parsed()   ? "run"
-                                                 : "info";
+  run.json["command"] = parser.convert->parsed()   ? "convert"
+                        : parser.run->parsed()     ? "run"
+                        : parser.upgrade->parsed() ? "upgrade"
+                                                   : "info";
   return FolderCommand(run, args, parser);
 }
 

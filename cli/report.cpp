@@ -53,6 +53,7 @@ Json Text(std::string_view core) { return platform::Cp1252ToUtf8(core); }
 
 std::string PlanText(const Convert434Result& plan) {
   std::string text;
+  if (!plan.ok()) return "  A conversão não seria feita: " + Describe(plan.outcome) + ".\n";
   if (!plan.register_found) {
     text += "  Cadastro de empresas F00R0.DAT não encontrado: nenhuma nota fiscal a converter.\n";
   } else {
@@ -184,6 +185,53 @@ std::string StatusText(const FolderStatus& status) {
   }
   text += "O que a conversão (convert) faria agora:\n" + PlanText(status.plan);
   return text;
+}
+
+std::string UpgradePlanText(const UpgradePlan& plan) {
+  std::string text;
+  int i = 0;
+  const int count = static_cast<int>(plan.steps.size()) + 1;
+  for (const auto& planned : plan.steps) {
+    text += Format("  %d de %d  %-18s %s%s\n", ++i, count, planned.step->name,
+                   planned.step->description,
+                   planned.input_now ? "" : " (com o que as etapas anteriores deixam)");
+  }
+  text += Format("  %d de %d  %-18s %s\n", count, count, "convert",
+                 plan.convert_has_work || plan.Older()
+                     ? "Conversão 4.34: notas fiscais e tabela de telefones"
+                     : "Conversão 4.34: nada a converter agora");
+  return text;
+}
+
+Json UpgradePlanJson(const UpgradePlan& plan) {
+  Json steps = Json::array();
+  for (const auto& planned : plan.steps) {
+    steps.push_back({{"step", Text(planned.step->name)}, {"input_now", planned.input_now}});
+  }
+  steps.push_back({{"step", "convert"}, {"input_now", plan.convert_has_work}});
+  return {{"plan", steps}, {"older_layouts", plan.Older()}};
+}
+
+std::string Thousands(std::int64_t n) {
+  std::string digits = std::to_string(n < 0 ? -n : n);
+  std::string text;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += '.';
+    text += digits[i];
+  }
+  return n < 0 ? "-" + text : text;
+}
+
+std::string Duration(double seconds) {
+  if (seconds < 10) {
+    std::string text = Format("%.1f s", seconds);
+    std::replace(text.begin(), text.end(), '.', ',');
+    return text;
+  }
+  auto whole = static_cast<long>(seconds + 0.5);
+  if (whole < 60) return Format("%ld s", whole);
+  if (whole < 3600) return Format("%ld min %02ld s", whole / 60, whole % 60);
+  return Format("%ld h %02ld min", whole / 3600, (whole % 3600) / 60);
 }
 
 Json LockJson(const LockHolder& holder) {

@@ -8,8 +8,9 @@
 
 #include "cli/terminal_sink.h"
 #include "convert/convert434.h"
-#include "upgrade/folder_status.h"
 #include "run/run_backups.h"
+#include "upgrade/folder_status.h"
+#include "upgrade/upgrade.h"
 
 namespace livrana::cli {
 
@@ -36,5 +37,14 @@ Json UndoJson(platform::FileSystem& fs, const RunUndo& undo);
 Json MessagesJson(const std::vector<TerminalSink::Message>& messages);
 
 Json LockJson(const LockHolder& holder);
+
+// The plan of an upgrade, one line per step, the current conversion last.
+std::string UpgradePlanText(const UpgradePlan& plan);
+Json UpgradePlanJson(const UpgradePlan& plan);
+
+// A count with the Brazilian thousands separator: 1.234.567.
+std::string Thousands(std::int64_t n);
+// A duration as people read it: "0,4 s", "12 s", "3 min 05 s", "1 h 02 min".
+std::string Duration(double seconds);
 
 }  // namespace livrana::cli

@@ -60,7 +60,7 @@ bool TerminalSink::StatusDue() {
 }
 
 void TerminalSink::Draw() {
-  std::string line = pending_;
+  std::string line = prefix_ ? prefix_() + pending_ : pending_;
   for (char& c : line) {
     if (c == '\n' || c == '\r' || c == '\t') c = ' ';
   }
@@ -78,10 +78,12 @@ void TerminalSink::Draw() {
 
 void TerminalSink::Finish() {
   if (!status_stream_) return;
-  if (!pending_shown_) Draw();
-  if (line_open_) platform::WriteConsoleText(*status_stream_, "\n");
+  if (line_open_) {
+    platform::WriteConsoleText(*status_stream_, "\r" + std::string(drawn_length_, ' ') + "\r");
+  }
   line_open_ = false;
   drawn_length_ = 0;
+  pending_shown_ = true;
 }
 
 void TerminalSink::Write(ConsoleStream stream, std::string_view text) {

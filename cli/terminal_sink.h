@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,9 +48,13 @@ class TerminalSink final : public Sink {
   // A line of the program's own: on standard output, or on standard error.
   void PrintLine(std::string_view text);
   void ErrorLine(std::string_view text);
-  // Shows the last status text and ends the status line, which stays on the screen.
+  // Clears the status line: what the run ends with is said in its own lines.
   void Finish();
+  // A text put before every status text (the progress of a run of several steps).
+  void SetPrefix(std::function<std::string()> prefix) { prefix_ = std::move(prefix); }
   const std::vector<Message>& messages() const { return messages_; }
+  // The last status text given.
+  const std::string& status() const { return pending_; }
 
  private:
   void Draw();
@@ -57,6 +62,7 @@ class TerminalSink final : public Sink {
   void Write(platform::ConsoleStream stream, std::string_view text);
 
   Options options_;
+  std::function<std::string()> prefix_;
   std::vector<Message> messages_;
   std::optional<platform::ConsoleStream> status_stream_;  // none: status texts not shown
   int columns_ = 0;

@@ -104,7 +104,6 @@ void RemoveStaleWorkFiles(platform::FileSystem& fs, const LockHolder& me, bool b
 
 std::optional<LockHolder> ReadLock(platform::FileSystem& fs) { return ReadHolder(fs, kLockFile); }
 
-
 Outcome FolderLock::Acquire(platform::FileSystem& fs, bool break_lock,
                             std::optional<FolderLock>* lock, LockHolder* holder) {
   LockHolder me{platform::CurrentProcessId(), platform::HostName(), NowUtc()};

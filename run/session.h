@@ -48,6 +48,8 @@ class Session {
   // The data folder's own file system, and the one the steps work through.
   platform::FileSystem& host() { return *host_; }
   platform::FileSystem& fs();
+  // The files of the data folder that the steps changed, created or removed so far.
+  std::int64_t FilesChanged() const;
   // With backups: what undoes the run, as far as it has gone.
   std::optional<RunUndo> Undo() {
     return backups_ ? std::optional<RunUndo>(backups_->Undo()) : std::nullopt;
@@ -57,7 +59,8 @@ class Session {
   std::unique_ptr<platform::FileSystem> host_;
   SessionOptions options_;
   std::optional<BackedUpRun> backups_;
-  std::unique_ptr<platform::FileSystem> stops_;  // with interruptible: refuses after one
+  class RunFileSystem;
+  std::unique_ptr<RunFileSystem> run_fs_;
   std::optional<FolderLock> lock_;
   LockHolder holder_;
 };

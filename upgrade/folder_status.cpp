@@ -4,11 +4,11 @@
 #include <array>
 
 #include "convert/plan.h"
+#include "library/registry.h"
 #include "platform/cp1252.h"
 #include "records/company.h"
 #include "records/layouts/phone_tables.h"
 #include "records/record_file.h"
-#include "library/registry.h"
 #include "run/conversion_log.h"
 
 namespace livrana {
