@@ -112,7 +112,8 @@ const std::array<Command, 6>& Commands() {
        "empresas do cadastro (ativas, excluídas, ignoradas), se FTEL1.DAT existe, a trava\n"
        "e o que a conversão (convert) faria agora.\n",
        {"  --company CÓDIGO  o que a conversão faria só para esta empresa\n",
-        "  --check           sai com 3 quando a conversão tem o que fazer, 0 quando não\n",
+        "  --check           sai com 3 quando há o que fazer (etapas de layouts antigos ou a\n"
+        "                    conversão), 0 quando não; com -q não escreve nada\n",
         kJsonHelp}},
       {"steps",
        "",
@@ -406,6 +407,13 @@ int DryRun(RunState& run, const std::string& folder, const std::string& filter) 
 
 int Convert(RunState& run, const Arguments& args, const std::string& folder) {
   if (args.dry_run) return DryRun(run, folder, args.filter);
+  {
+    auto fs = platform::OpenHostFileSystem(folder);
+    if (const LibraryStep* first = FirstPendingStep(*fs)) {
+      run.Error(OlderLayoutMessage(*first));
+      return kFolderUnusable;
+    }
+  }
   // The report lists every file; otherwise only the counts are kept, whatever the folder.
   const Convert434Detail detail = run.report ? Convert434Detail::kFiles : Convert434Detail::kCounts;
   return RunInSession(run, args, folder, "a conversão", "A conversão foi realizada.",
@@ -514,12 +522,13 @@ int Upgrade(RunState& run, const Arguments& args, const std::string& folder) {
 int Info(RunState& run, const Arguments& args, const std::string& folder) {
   auto fs = platform::OpenHostFileSystem(folder);
   FolderStatus status = InspectFolder(*fs, args.filter);
+  if (args.check && run.sink.quiet) return status.Pending() ? kWorkToDo : kDone;
   if (run.report) {
     run.json.update(StatusJson(status));
   } else {
     run.Info(Format("Pasta de dados: %s\n", Shown(folder)) + StatusText(status));
   }
-  return args.check && status.ConvertHasWork() ? kWorkToDo : kDone;
+  return args.check && status.Pending() ? kWorkToDo : kDone;
 }
 
 std::string StepList() {

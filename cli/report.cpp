@@ -140,9 +140,13 @@ std::string StatusText(const FolderStatus& status) {
 
   text += status.conversion_log_found ? "Marcas de versão em CONV.DAT:\n"
                                       : "Marcas de versão: CONV.DAT não existe\n";
-  for (const auto& mark : status.marks) {
-    text += Format("  %s  %-9s %-17s %s\n", mark.tag, mark.present ? "feita" : "não feita",
-                   mark.step, mark.text);
+  if (status.MarksMissingLayoutsCurrent()) {
+    text += "  marcas ausentes, layouts atuais: nenhuma etapa antiga a fazer\n";
+  } else {
+    for (const auto& mark : status.marks) {
+      text += Format("  %s  %-9s %-17s %s\n", mark.tag, mark.present ? "feita" : "não feita",
+                     mark.step, mark.text);
+    }
   }
   for (const auto& line : status.other_log_lines) {
     text += Format("  %s  (marca desconhecida)\n", line);
@@ -178,10 +182,17 @@ std::string StatusText(const FolderStatus& status) {
   if (!status.lock_file_exists) {
     text += "Trava LIVRANA.LCK: nenhuma\n";
   } else if (status.lock) {
-    text += Format("Trava LIVRANA.LCK: processo %d em %s, desde %s UTC\n", status.lock->pid,
-                   status.lock->host, status.lock->time);
+    text += Format("Trava LIVRANA.LCK: processo %d em %s, desde %s UTC%s\n", status.lock->pid,
+                   status.lock->host, status.lock->time,
+                   status.lock_stale ? " (esse processo não está mais rodando: trava abandonada, "
+                                       "que a próxima execução toma)"
+                                     : "");
   } else {
     text += "Trava LIVRANA.LCK: existe, mas não pode ser lida\n";
+  }
+  if (status.upgrade.Older()) {
+    text += "Pasta em layout antigo: \"livrana-convert upgrade\" executaria:\n" +
+            UpgradePlanText(status.upgrade);
   }
   text += "O que a conversão (convert) faria agora:\n" + PlanText(status.plan);
   return text;
@@ -278,7 +289,11 @@ Json StatusJson(const FolderStatus& status) {
           {"phone_table", status.phone_table_exists},
           {"phone_journal", status.phone_journal_exists},
           {"lock", lock},
-          {"plan", PlanJson(status.plan)}};
+          {"lock_stale", status.lock_stale},
+          {"plan", PlanJson(status.plan)},
+          {"upgrade", UpgradePlanJson(status.upgrade)},
+          {"pending", status.Pending()},
+          {"marks_missing_layouts_current", status.MarksMissingLayoutsCurrent()}};
 }
 
 std::string UndoText(platform::FileSystem& fs, const RunUndo& undo) {

@@ -9,6 +9,7 @@
 #include "records/format.h"
 #include "resources/box105.h"
 #include "run/session.h"
+#include "upgrade/upgrade.h"
 
 namespace livrana::shell {
 namespace {
@@ -69,6 +70,11 @@ void RunConversion(HWND dialog) {
                                   holder.pid, holder.host, holder.time));
     } else if (!outcome) {
       sink.Fail("Livrana", Sentence(outcome));
+    } else if (const LibraryStep* first = FirstPendingStep(session.host())) {
+      // The conversion of this dialog is for the current layouts only.
+      sink.Warn("Livrana", OlderLayoutMessage(*first));
+      outcome = Outcome::Failed(Operation::kCheck, "", Cause::kLayout);
+      (void)session.Unlock();
     } else {
       outcome = session.Run(sink, [](Context& ctx) { return Convert434(ctx).outcome; });
       if (Outcome released = session.Unlock(); !released) {

@@ -6,6 +6,7 @@
 #include "convert/plan.h"
 #include "library/registry.h"
 #include "platform/cp1252.h"
+#include "platform/process.h"
 #include "records/company.h"
 #include "records/layouts/phone_tables.h"
 #include "records/record_file.h"
@@ -91,6 +92,10 @@ FolderStatus InspectFolder(FileSystem& fs, std::string_view company_filter) {
   status.lock_file_exists = fs.Attributes(kLockFile).has_value();
   status.lock = ReadLock(fs);
   status.plan = PlanConvert434(fs, company_filter);
+  status.upgrade = PlanUpgrade(fs, company_filter, &status.plan);
+  status.lock_stale = status.lock && status.lock->host == platform::HostName() &&
+                      status.lock->pid != platform::CurrentProcessId() &&
+                      !platform::ProcessAlive(status.lock->pid);
   return status;
 }
 

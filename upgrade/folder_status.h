@@ -4,6 +4,7 @@
 // would do now. Nothing is written: every file is opened for reading only.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "platform/file_system.h"
 #include "run/folder_lock.h"
 #include "run/layouts.h"
+#include "upgrade/upgrade.h"
 
 namespace livrana {
 
@@ -55,6 +57,16 @@ struct FolderStatus {
 
   // Whether convert would change anything now.
   bool ConvertHasWork() const { return plan.files_changed_count > 0; }
+  UpgradePlan upgrade;      // what upgrade would run now
+  bool lock_stale = false;  // the lock's process ran on this machine and runs no more
+  // Whether anything is left to do: library steps for older layouts, or the conversion.
+  bool Pending() const { return upgrade.Older() || ConvertHasWork(); }
+  // Every mark is missing, yet no older layout is in the folder: the folder was made in the
+  // current layouts (or its log was lost), and nothing is pending for the marks.
+  bool MarksMissingLayoutsCurrent() const {
+    return !upgrade.Older() &&
+           std::none_of(marks.begin(), marks.end(), [](const VersionMark& m) { return m.present; });
+  }
   // The newest layout found, or nothing for a folder that holds none of them.
   const LayoutFound* Newest() const { return layouts.empty() ? nullptr : &layouts.back(); }
 };

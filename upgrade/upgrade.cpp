@@ -46,7 +46,8 @@ bool HasInput(const LibraryStep& step, platform::FileSystem& fs) {
 
 }  // namespace
 
-UpgradePlan PlanUpgrade(platform::FileSystem& fs, std::string_view company_filter) {
+UpgradePlan PlanUpgrade(platform::FileSystem& fs, std::string_view company_filter,
+                        const Convert434Result* convert_plan) {
   UpgradePlan plan;
   bool main_line_started = false;
   std::vector<std::string_view> planned;
@@ -64,8 +65,25 @@ UpgradePlan PlanUpgrade(platform::FileSystem& fs, std::string_view company_filte
     planned.push_back(step.name);
     if (feeding != nullptr && feeding->main_line) main_line_started = true;
   }
-  plan.convert_has_work = PlanConvert434(fs, company_filter).files_changed_count > 0;
+  plan.convert_has_work =
+      (convert_plan != nullptr ? convert_plan->files_changed_count
+                               : PlanConvert434(fs, company_filter).files_changed_count) > 0;
   return plan;
+}
+
+const LibraryStep* FirstPendingStep(platform::FileSystem& fs) {
+  for (const LibraryStep& step : LibrarySteps()) {
+    if (HasInput(step, fs)) return &step;
+  }
+  return nullptr;
+}
+
+std::string OlderLayoutMessage(const LibraryStep& first) {
+  return Format(
+      "A pasta de dados ainda não está no layout atual: falta a etapa %s (%s) e as "
+      "que vêm depois dela.\nNada foi convertido. O comando \"livrana-convert "
+      "upgrade\" atualiza a pasta até a versão atual.",
+      first.name, first.description);
 }
 
 UpgradeResult RunUpgrade(Context& ctx, const UpgradePlan& plan, const UpgradeObserver& observer,

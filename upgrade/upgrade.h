@@ -30,7 +30,18 @@ struct UpgradePlan {
   bool Older() const { return !steps.empty(); }
 };
 
-UpgradePlan PlanUpgrade(platform::FileSystem& fs, std::string_view company_filter);
+// convert_plan: the plan of the current conversion when the caller has made it already.
+UpgradePlan PlanUpgrade(platform::FileSystem& fs, std::string_view company_filter,
+                        const Convert434Result* convert_plan = nullptr);
+
+// The first library step whose input layout is in the folder: the folder is in an older
+// layout than the current one and the current conversion alone does not bring it up to date.
+// Null for a folder in the current layouts.
+const LibraryStep* FirstPendingStep(platform::FileSystem& fs);
+
+// The message of a front end that runs only the current conversion and finds the folder in
+// an older layout (Windows-1252).
+std::string OlderLayoutMessage(const LibraryStep& first);
 
 // What happens while an upgrade runs, for the front end to show progress and to record
 // history: index from 0, of count steps (the current conversion is the last).
