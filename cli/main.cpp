@@ -351,13 +351,17 @@ int RunInSession(RunState& run, const Arguments& args, const std::string& folder
   options.break_lock = args.break_lock;
   options.interruptible = true;
   Session session(platform::OpenHostFileSystem(folder), options);
-  if (auto status = LockFolder(run, session, folder)) return *status;
-  TerminalSink sink(run.sink);
+  // From the lock to its release, an interruption stops the run at its next change.
   platform::CatchInterrupts();
+  if (auto status = LockFolder(run, session, folder)) {
+    platform::StopCatchingInterrupts();
+    return *status;
+  }
+  TerminalSink sink(run.sink);
   Outcome outcome = session.Run(sink, [&](Context& ctx) { return step(session, ctx, sink); });
+  outcome.Also(session.Unlock());
   const int interruption = platform::Interruption();
   platform::StopCatchingInterrupts();
-  outcome.Also(session.Unlock());
   sink.Finish();
   if (run.report) {
     run.json["ok"] = outcome.ok();
