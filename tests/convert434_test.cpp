@@ -7,18 +7,14 @@
 #include <utility>
 #include <vector>
 
-#include "platform/fault_file_system.h"
-#include "platform/memory_file_system.h"
 #include "records/company.h"
 #include "tests/step_fixture.h"
-#include "tests/test_util.h"
 
 namespace livrana {
 namespace {
 
 using test::ReadFile;
 using test::Record;
-using test::RecordingSink;
 using test::WriteFile;
 
 std::string Company(std::string_view code, std::string_view phone1 = "",
@@ -36,10 +32,8 @@ const std::string kConverted = Record(
 
 class Convert434Test : public test::StepTest {
  protected:
-  Convert434Result Run(std::string filter = "") {
-    sink = RecordingSink();
-    Context run{fs, sink, std::move(filter)};
-    return Convert434(run);
+  Convert434Result Run(std::string filter = "", platform::FileSystem* over = nullptr) {
+    return RunStep([](Context& run) { return Convert434(run); }, std::move(filter), over);
   }
   void Folder(std::string_view code) {
     fs.MakeFolder("R00");
@@ -391,32 +385,24 @@ Phase ExpectNoTextLost(const Snapshot& original, const Snapshot& expected, const
   return phase;
 }
 
-class Convert434CrashTest : public ::testing::TestWithParam<platform::FaultOp> {};
+class Convert434CrashTest : public Convert434Test,
+                            public ::testing::WithParamInterface<platform::FaultOp> {};
 
 TEST_P(Convert434CrashTest, AnInterruptedRunLosesNoTextAndIsFinishedByTheNextOne) {
-  platform::MemoryFileSystem reference;
-  BuildFolder(reference);
-  const auto original = reference.Snapshot();
-  RecordingSink sink;
-  Context ref_ctx{reference, sink, ""};
-  Convert434(ref_ctx);
-  const auto expected = reference.Snapshot();
+  BuildFolder(fs);
+  const auto original = fs.Snapshot();
+  Run();
+  const auto expected = fs.Snapshot();
 
   std::map<Phase, int> stops;
-  for (long long k = 1;; ++k) {
-    platform::MemoryFileSystem fs;
-    BuildFolder(fs);
-    platform::FaultFileSystem faults(fs);
-    faults.StopAt(GetParam(), k);
-    Context ctx{faults, sink, ""};
-    Convert434(ctx);
-    bool stopped = faults.Stopped();
-    if (stopped) ++stops[ExpectNoTextLost(original, expected, fs.Snapshot())];
-    Context again{fs, sink, ""};
-    Convert434(again);
-    ASSERT_EQ(fs.Snapshot(), expected) << "stopped at operation " << k;
-    if (!stopped) break;
-  }
+  test::ForEveryFault(
+      test::Fault::StopAt(GetParam()), BuildFolder,
+      [&](platform::MemoryFileSystem& folder, platform::FaultFileSystem& faults, long long k) {
+        Run("", &faults);
+        if (faults.Stopped()) ++stops[ExpectNoTextLost(original, expected, folder.Snapshot())];
+        Run("", &folder);
+        ASSERT_EQ(folder.Snapshot(), expected) << "stopped at operation " << k;
+      });
   // Writes, closes and the flush come in both phases; renames only in the phone phase.
   EXPECT_GT(stops[Phase::kPhones], 0);
   if (GetParam() == platform::FaultOp::kWrite || GetParam() == platform::FaultOp::kClose) {
@@ -431,62 +417,46 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, Convert434CrashTest,
                          ::testing::Values(platform::FaultOp::kWrite, platform::FaultOp::kRename,
                                            platform::FaultOp::kClose, platform::FaultOp::kFlush));
 
-TEST(Convert434FullDiskTest, NoTextLeavesARecordWithoutReachingThePhoneTable) {
-  platform::MemoryFileSystem reference;
-  BuildFolder(reference);
-  const auto original = reference.Snapshot();
-  RecordingSink sink;
-  Context ref_ctx{reference, sink, ""};
-  Convert434(ref_ctx);
-  const auto expected = reference.Snapshot();
+TEST_F(Convert434Test, NoTextLeavesARecordWithoutReachingThePhoneTable) {
+  BuildFolder(fs);
+  const auto original = fs.Snapshot();
+  Run();
+  const auto expected = fs.Snapshot();
   std::map<Phase, int> failures;
-  for (long long k = 1;; ++k) {
-    platform::MemoryFileSystem fs;
-    BuildFolder(fs);
-    platform::FaultFileSystem faults(fs);
-    faults.FullDiskAt(k);
-    RecordingSink failing;
-    Context ctx{faults, failing, ""};
-    auto result = Convert434(ctx);
-    if (result.ok()) break;  // k lies past the last write
-    ASSERT_FALSE(failing.messages.empty());
-    EXPECT_EQ(failing.messages.back().kind, "fail");
-    ++failures[ExpectNoTextLost(original, expected, fs.Snapshot())];
-    // The disk has room again: the next run finishes the work exactly.
-    Context again{fs, sink, ""};
-    EXPECT_TRUE(Convert434(again).ok());
-    ASSERT_EQ(fs.Snapshot(), expected) << "disk full at write " << k;
-  }
+  test::ForEveryFault(
+      test::Fault::FullDisk(), BuildFolder,
+      [&](platform::MemoryFileSystem& folder, platform::FaultFileSystem& faults, long long k) {
+        auto result = Run("", &faults);
+        if (result.ok()) return;  // k lies past the last write
+        ASSERT_FALSE(sink.messages.empty());
+        EXPECT_EQ(sink.messages.back().kind, "fail");
+        ++failures[ExpectNoTextLost(original, expected, folder.Snapshot())];
+        // The disk has room again: the next run finishes the work exactly.
+        EXPECT_TRUE(Run("", &folder).ok());
+        ASSERT_EQ(folder.Snapshot(), expected) << "disk full at write " << k;
+      });
   EXPECT_GT(failures[Phase::kInvoices], 0);
   EXPECT_GT(failures[Phase::kPhones], 10);
 }
 
-}  // namespace
-}  // namespace livrana
-
-namespace livrana {
-namespace {
-
 // A dry run over a fresh folder and over folders left by interrupted runs: it changes no
 // byte and plans exactly what the run then does.
-TEST(Convert434DryRunTest, PlansExactlyWhatTheRunDoesAndChangesNothing) {
+TEST_F(Convert434Test, DryRunPlansExactlyWhatTheRunDoesAndChangesNothing) {
   for (long long k : {0, 1, 2, 3, 5, 8}) {
-    platform::MemoryFileSystem fs;
-    BuildFolder(fs);
-    fs.SetReadOnly("F01R0.DAT", true);
-    RecordingSink sink;
+    platform::MemoryFileSystem folder;
+    BuildFolder(folder);
+    folder.SetReadOnly("F01R0.DAT", true);
     if (k > 0) {
-      platform::FaultFileSystem faults(fs);
+      platform::FaultFileSystem faults(folder);
       faults.StopAt(platform::FaultOp::kWrite, k);
-      Context ctx{faults, sink, ""};
-      Convert434(ctx);
+      Run("", &faults);
     }
-    auto before = fs.Snapshot();
-    Context dry{fs, sink, "", true};
+    auto before = folder.Snapshot();
+    Context dry{folder, sink, "", true};
     auto plan = Convert434(dry, Convert434Detail::kFiles);
-    EXPECT_EQ(fs.Snapshot(), before) << k;
-    EXPECT_EQ(*fs.Attributes("F01R0.DAT") & platform::kReadOnly, platform::kReadOnly);
-    Context real{fs, sink, ""};
+    EXPECT_EQ(folder.Snapshot(), before) << k;
+    EXPECT_EQ(*folder.Attributes("F01R0.DAT") & platform::kReadOnly, platform::kReadOnly);
+    Context real{folder, sink, ""};
     auto done = Convert434(real, Convert434Detail::kFiles);
     EXPECT_EQ(plan.converted, done.converted) << k;
     EXPECT_EQ(plan.phone_lines, done.phone_lines) << k;
@@ -505,27 +475,19 @@ TEST(Convert434DryRunTest, PlansExactlyWhatTheRunDoesAndChangesNothing) {
   }
 }
 
-}  // namespace
-}  // namespace livrana
-
-namespace livrana {
-namespace {
-
 // The data folder on the host, written with lower-case names as another program or an
 // older copy may have left it: the step finds every file and converts it the same way.
-TEST(Convert434HostTest, LowerCaseNamesConvertTheSameWay) {
+TEST_F(Convert434Test, LowerCaseNamesOnTheHostConvertTheSameWay) {
   test::TempDir dir;
-  auto fs = platform::OpenHostFileSystem(dir.str());
-  WriteFile(*fs, "f00r0.dat", Company("0001", std::string(40, '5'), "(11) 2"));
-  ASSERT_TRUE(fs->MakeFolder("r00"));
-  ASSERT_TRUE(fs->MakeFolder("r00\\0001"));
-  WriteFile(*fs, "r00\\0001\\l50a1995.dat", kInvoice);
-  RecordingSink sink;
-  Context ctx{*fs, sink, ""};
-  auto result = Convert434(ctx);
+  auto host = platform::OpenHostFileSystem(dir.str());
+  WriteFile(*host, "f00r0.dat", Company("0001", std::string(40, '5'), "(11) 2"));
+  ASSERT_TRUE(host->MakeFolder("r00"));
+  ASSERT_TRUE(host->MakeFolder("r00\\0001"));
+  WriteFile(*host, "r00\\0001\\l50a1995.dat", kInvoice);
+  auto result = Run("", host.get());
   EXPECT_EQ(result.converted, 1);
-  EXPECT_EQ(ReadFile(*fs, "r00\\0001\\l50a1995.dat"), kConverted);
-  EXPECT_EQ(ReadFile(*fs, "FTEL1.DAT"),
+  EXPECT_EQ(ReadFile(*host, "r00\\0001\\l50a1995.dat"), kConverted);
+  EXPECT_EQ(ReadFile(*host, "FTEL1.DAT"),
             Line("00", "01", '0', "0001", "555") + Line("00", "02", '0', "0001", "(11) 2"));
   // No second copy of any file under an upper-case name.
   auto files = test::SnapshotHost(dir.path());
