@@ -35,10 +35,6 @@ class Convert434Test : public test::StepTest {
   Convert434Result Run(std::string filter = "", platform::FileSystem* over = nullptr) {
     return RunStep([](Context& run) { return Convert434(run); }, std::move(filter), over);
   }
-  void Folder(std::string_view code) {
-    fs.MakeFolder("R00");
-    fs.MakeFolder(std::string("R00\\") + std::string(code));
-  }
   std::vector<std::string> Informs() const {
     std::vector<std::string> texts;
     for (const auto& m : sink.messages) {
@@ -51,13 +47,11 @@ class Convert434Test : public test::StepTest {
 };
 
 TEST_F(Convert434Test, RewritesTheThreeFieldsOfQualifyingInvoiceRecords) {
-  WriteFile(fs, "F00R0.DAT", Company("0001"));
-  Folder("0001");
+  Put("F00R0.DAT", Company("0001"));
   std::string other_kind = Record(400, {{0, "1"}, {52, "ABCDEFGHIJ"}});
   std::string filled_gap = Record(400, {{0, "0"}, {51, "XABCDEFGHIJ"}});
   std::string empty_old = Record(400, {{0, "0"}, {53, "BCDEFGHIJ"}});
-  WriteFile(fs, "R00\\0001\\L50A1995.DAT",
-            kInvoice + other_kind + filled_gap + empty_old + kInvoice);
+  Put("R00\\0001\\L50A1995.DAT", kInvoice + other_kind + filled_gap + empty_old + kInvoice);
 
   auto result = Run();
   EXPECT_EQ(File("R00\\0001\\L50A1995.DAT"),
@@ -76,12 +70,10 @@ TEST_F(Convert434Test, RewritesTheThreeFieldsOfQualifyingInvoiceRecords) {
 }
 
 TEST_F(Convert434Test, VisitsTheYears1990To2018OfSelectedCompaniesOnly) {
-  WriteFile(fs, "F00R0.DAT", Company("A") + Company("GONE", "", "", true) + Company("B"));
+  Put("F00R0.DAT", Company("A") + Company("GONE", "", "", true) + Company("B"));
   for (auto code : {"A", "GONE", "B"}) {
-    Folder(code);
     for (int year : {1989, 1990, 2018, 2019}) {
-      WriteFile(fs, "R00\\" + std::string(code) + "\\L50A" + std::to_string(year) + ".DAT",
-                kInvoice);
+      Put("R00\\" + std::string(code) + "\\L50A" + std::to_string(year) + ".DAT", kInvoice);
     }
   }
   auto result = Run();
@@ -106,10 +98,9 @@ TEST_F(Convert434Test, VisitsTheYears1990To2018OfSelectedCompaniesOnly) {
 }
 
 TEST_F(Convert434Test, CompanyFilterSelectsByExactCode) {
-  WriteFile(fs, "F00R0.DAT", Company("123") + Company("1234") + Company(" 123"));
+  Put("F00R0.DAT", Company("123") + Company("1234") + Company(" 123"));
   for (auto code : {"123", "1234", " 123"}) {
-    Folder(code);
-    WriteFile(fs, "R00\\" + std::string(code) + "\\L50A2000.DAT", kInvoice);
+    Put("R00\\" + std::string(code) + "\\L50A2000.DAT", kInvoice);
   }
   EXPECT_EQ(Run("123").companies, std::vector<std::string>{"123"});
   EXPECT_EQ(File("R00\\1234\\L50A2000.DAT"), kInvoice);
@@ -139,12 +130,11 @@ TEST_F(Convert434Test, AFolderWithoutDataFilesIsRefusedUnchanged) {
 }
 
 TEST_F(Convert434Test, RecordsCutShortAreNeverLengthenedNorFilledFromElsewhere) {
-  WriteFile(fs, "F00R0.DAT", Company("0001"));
-  Folder("0001");
+  Put("F00R0.DAT", Company("0001"));
   // The last record ends before byte 138: converting it would lose the text of 80 to 88.
   std::string short_invoice = kInvoice.substr(0, 137);
-  WriteFile(fs, "R00\\0001\\L50A2001.DAT", kInvoice + short_invoice);
-  WriteFile(fs, "R00\\0001\\L50A2002.DAT", kInvoice.substr(0, 138));
+  Put("R00\\0001\\L50A2001.DAT", kInvoice + short_invoice);
+  Put("R00\\0001\\L50A2002.DAT", kInvoice.substr(0, 138));
   auto result = Run();
   EXPECT_EQ(File("R00\\0001\\L50A2001.DAT"), kConverted + short_invoice);
   EXPECT_EQ(File("R00\\0001\\L50A2002.DAT"), kConverted.substr(0, 138));
@@ -152,7 +142,7 @@ TEST_F(Convert434Test, RecordsCutShortAreNeverLengthenedNorFilledFromElsewhere) 
 }
 
 TEST_F(Convert434Test, MissingRegisterSkipsTheInvoicePhaseSilently) {
-  WriteFile(fs, "F01R0.DAT", Record(814, {{0, "C1"}, {290, std::string(40, '9')}}));
+  Put("F01R0.DAT", Record(814, {{0, "C1"}, {290, std::string(40, '9')}}));
   auto result = Run();
   EXPECT_FALSE(result.register_found);
   EXPECT_TRUE(sink.messages.empty());
@@ -165,13 +155,10 @@ TEST_F(Convert434Test, MissingRegisterSkipsTheInvoicePhaseSilently) {
 }
 
 TEST_F(Convert434Test, CompanyCodesThatCannotNameAFolderArePassedOver) {
-  WriteFile(fs, "F00R0.DAT",
-            Company("..") + Company("") + Company("CON") + Company("A*") + Company("OK"));
-  fs.MakeFolder("R00");
-  fs.MakeFolder("R00\\OK");
-  WriteFile(fs, "R00\\L50A1990.DAT", kInvoice);  // what an empty code would reach
+  Put("F00R0.DAT", Company("..") + Company("") + Company("CON") + Company("A*") + Company("OK"));
+  Put("R00\\L50A1990.DAT", kInvoice);  // what an empty code would reach
   WriteFile(fs, "/tmp/L50A1990.DAT", kInvoice);
-  WriteFile(fs, "R00\\OK\\L50A1990.DAT", kInvoice);
+  Put("R00\\OK\\L50A1990.DAT", kInvoice);
   auto outside = fs.SnapshotOutside();
   auto result = Run();
   EXPECT_EQ(result.companies, std::vector<std::string>{"OK"});
@@ -193,13 +180,12 @@ TEST_F(Convert434Test, PhoneTextsAreCutFoldedAndMovedToThePhoneTable) {
   std::string forty = "(11) 3456-7890 / (11) 3456-7891 Ramal 2";  // 39
   forty += "3";
   std::string twenty = "(21) 2222-3333 ramal";
-  WriteFile(fs, "F00R0.DAT",
-            Company("0001", forty, "(11) 9") +                    // cut, and the second moves out
-                Company("0002", twenty, "(21) 99999-888") +       // 20 + 14 + 3 = 37: folds
-                Company("0003", twenty, "(21) 99999-8888") +      // 38: does not fold
-                Company("0004", "(31) 5555-0000", "(31) 5555") +  // prefix: kept
-                Company("0005", "(31) AbC", "(31) aBc") +         // prefix ignoring case
-                Company("0006"));                                 // both empty
+  Put("F00R0.DAT", Company("0001", forty, "(11) 9") +               // cut, and the second moves out
+                       Company("0002", twenty, "(21) 99999-888") +  // 20 + 14 + 3 = 37: folds
+                       Company("0003", twenty, "(21) 99999-8888") +      // 38: does not fold
+                       Company("0004", "(31) 5555-0000", "(31) 5555") +  // prefix: kept
+                       Company("0005", "(31) AbC", "(31) aBc") +         // prefix ignoring case
+                       Company("0006"));                                 // both empty
   auto result = Run();
   std::string reg = File("F00R0.DAT");
   auto phones = [&](int n) { return reg.substr(static_cast<std::size_t>(n) * 1000 + 290, 64); };
@@ -220,11 +206,10 @@ TEST_F(Convert434Test, PhoneTextsAreCutFoldedAndMovedToThePhoneTable) {
 }
 
 TEST_F(Convert434Test, PhoneTablesAreWalkedInKindOrderWithTheirOwnLengths) {
-  WriteFile(fs, "F08R1.DAT", Record(1000, {{0, "EIGHT"}, {331, "8888"}}));
-  WriteFile(
-      fs, "F01R0.DAT",
+  Put("F08R1.DAT", Record(1000, {{0, "EIGHT"}, {331, "8888"}}));
+  Put("F01R0.DAT",
       Record(814, {{0, "ONE-A"}, {331, "1111"}}) + Record(814, {{0, "ONE-B"}, {331, "2222"}}));
-  WriteFile(fs, "F02R1.DAT", Record(1000, {{0, "TWO 234567890"}, {331, "3333"}}));
+  Put("F02R1.DAT", Record(1000, {{0, "TWO 234567890"}, {331, "3333"}}));
   Run();
   EXPECT_EQ(File("FTEL1.DAT"), Line("01", "02", '1', "ONE-A", "1111") +
                                    Line("01", "02", '1', "ONE-B", "2222") +
@@ -235,8 +220,8 @@ TEST_F(Convert434Test, PhoneTablesAreWalkedInKindOrderWithTheirOwnLengths) {
 
 TEST_F(Convert434Test, ExistingPhoneTableSwitchesThePhaseOff) {
   std::string table = Company("0001", std::string(40, '1'), "22");
-  WriteFile(fs, "F00R0.DAT", table);
-  WriteFile(fs, "FTEL1.DAT", "");
+  Put("F00R0.DAT", table);
+  Put("FTEL1.DAT", "");
   auto result = Run();
   EXPECT_FALSE(result.phone_phase_ran);
   EXPECT_EQ(File("F00R0.DAT"), table);
@@ -247,8 +232,7 @@ TEST_F(Convert434Test, PhoneRecordCutShortGivesOnlyTheCharactersItHas) {
   // The table's last record ends inside the second telephone field.
   std::string last =
       Record(1000, {{0, "LAST"}, {290, "(11) 1111"}, {331, "(11) 22"}}).substr(0, 337);
-  WriteFile(fs, "F02R1.DAT",
-            Record(1000, {{0, "FIRST"}, {290, "x"}, {331, "TAIL OF FIRST"}}) + last);
+  Put("F02R1.DAT", Record(1000, {{0, "FIRST"}, {290, "x"}, {331, "TAIL OF FIRST"}}) + last);
   Run();
   std::string after = File("F02R1.DAT");
   ASSERT_EQ(after.size(), 1337u);
@@ -263,7 +247,7 @@ TEST_F(Convert434Test, LineFeedsAndZeroBytesInFieldsAreCarriedAsText) {
       "99\0"
       "88",
       5);
-  WriteFile(fs, "F01R0.DAT", Record(814, {{0, "C"}, {290, phone1}, {331, phone2}}));
+  Put("F01R0.DAT", Record(814, {{0, "C"}, {290, phone1}, {331, phone2}}));
   Run();
   EXPECT_EQ(File("F01R0.DAT").substr(290, 64), Record(64, {{0, phone1 + " / " + phone2}}));
   EXPECT_EQ(File("FTEL1.DAT"), Line("01", "02", '1', "C", phone2));
