@@ -76,6 +76,7 @@ void ForEveryFault(Fault fault, Build&& build, Check&& check) {
   for (long long k = 1; !::testing::Test::HasFatalFailure(); ++k) {
     platform::MemoryFileSystem folder;
     build(folder);
+    if (::testing::Test::HasFatalFailure()) break;
     platform::FaultFileSystem faults(folder);
     if (fault.full_disk) {
       faults.FullDiskAt(k);
