@@ -123,8 +123,7 @@ TEST_F(Convert434Test, AFolderWithoutDataFilesIsRefusedUnchanged) {
       WriteFile(folder, "F00R0.DAT", std::string(content) + std::string(996, '\x02'));
     }
     const auto before = folder.Snapshot();
-    Context run{folder, sink, ""};
-    EXPECT_EQ(Convert434(run).outcome.cause(), Cause::kNotDataFolder);
+    EXPECT_EQ(Run("", &folder).outcome.cause(), Cause::kNotDataFolder);
     EXPECT_EQ(folder.Snapshot(), before);
   }
 }
