@@ -3,31 +3,23 @@
 // (3.73), over which the current conversion runs.
 #include <gtest/gtest.h>
 
-#include "platform/memory_file_system.h"
 #include "convert/convert434.h"
 #include "library/v364/fiscal373.h"
 #include "library/v364/invoices364.h"
-#include "tests/test_util.h"
+#include "tests/step_fixture.h"
 
 namespace livrana {
 namespace {
 
-using test::ReadFile;
 using test::Record;
-using test::RecordingSink;
-using test::WriteFile;
 
-TEST(ChainFiscal, LedgersOf362BecomeTheInvoiceFilesOfTheCurrentVersion) {
-  platform::MemoryFileSystem fs;
-  RecordingSink sink;
-  Context ctx{fs, sink, ""};
+using ChainFiscal = test::StepTest;
 
+TEST_F(ChainFiscal, LedgersOf362BecomeTheInvoiceFilesOfTheCurrentVersion) {
   // The data folder as version 3.62 leaves it.
-  WriteFile(fs, "CONV.DAT", "320\r\n360\r\n362\r\n");
-  WriteFile(fs, "F00R0.DAT", Record(1000, {{0, "0001"}, {631, "40"}}));
-  fs.MakeFolder("R00");
-  fs.MakeFolder("R00\\0001");
-  WriteFile(fs, "R00\\0001\\G07R0.DAT", "rates");
+  Put("CONV.DAT", "320\r\n360\r\n362\r\n");
+  Put("F00R0.DAT", Record(1000, {{0, "0001"}, {631, "40"}}));
+  Put("R00\\0001\\G07R0.DAT", "rates");
   // An invoice with one item and a text, a complement record naming it, and a sale.
   const std::string invoice =
       Record(600, {{0, "05/03/2016"}, {10, "1"},         {11, "06/03/2016"},    {21, "55"},
@@ -62,31 +54,28 @@ TEST(ChainFiscal, LedgersOf362BecomeTheInvoiceFilesOfTheCurrentVersion) {
                                         {240, "300,00"},
                                         {317, "300,00"},
                                         {525, "54,00"}});
-  WriteFile(fs, "R00\\0001\\L262016.DAT", invoice + complement + sale);
-  fs.MakeFolder("R63");
-  WriteFile(fs, "R63\\2016.DAT",
-            Record(230, {{0, "0001"},
-                         {10, "2"},
-                         {20, "PROD0000000001"},
-                         {34, "11"},
-                         {36, "5102"},
-                         {40, "000"},
-                         {49, "PRODUTO A"},
-                         {67, "100,00"},
-                         {103, "18,00"},
-                         {108, "100,00"},
-                         {130, "1,65 7,60"}}));
+  Put("R00\\0001\\L262016.DAT", invoice + complement + sale);
+  Put("R63\\2016.DAT", Record(230, {{0, "0001"},
+                                    {10, "2"},
+                                    {20, "PROD0000000001"},
+                                    {34, "11"},
+                                    {36, "5102"},
+                                    {40, "000"},
+                                    {49, "PRODUTO A"},
+                                    {67, "100,00"},
+                                    {103, "18,00"},
+                                    {108, "100,00"},
+                                    {130, "1,65 7,60"}}));
 
   ASSERT_TRUE(ConvertInvoices364(ctx).ok);
   ASSERT_TRUE(ConvertFiscal373(ctx).ok);
   const auto result = Convert434(ctx);
   EXPECT_EQ(result.converted, 2);
 
-  const std::string file = ReadFile(fs, "R00\\0001\\L50A2016.DAT").value_or("");
-  ASSERT_EQ(file.size(), 9u * 400);
-  auto record = [&](std::size_t n) { return file.substr(n * 400, 400); };
+  const auto record = Records("R00\\0001\\L50A2016.DAT", 400);
+  ASSERT_EQ(record.size(), 9u);
   // Headers: links of 3.73 at 160 and 170, the fields of 4.34 moved to 80 and 127.
-  EXPECT_EQ(record(0), Record(400, {{0, "0"},
+  EXPECT_EQ(record[0], Record(400, {{0, "0"},
                                     {1, "0"},
                                     {11, "01"},
                                     {13, "05/03/2016"},
@@ -103,8 +92,8 @@ TEST(ChainFiscal, LedgersOf362BecomeTheInvoiceFilesOfTheCurrentVersion) {
                                     {160, "5"},
                                     {170, "6"}}));
   // The placeholder of the complement record, linked to by the complement's text.
-  EXPECT_EQ(record(1), Record(400, {{170, "7"}, {199, "+"}, {399, "+"}}));
-  EXPECT_EQ(record(2), Record(400, {{0, "0"},
+  EXPECT_EQ(record[1], Record(400, {{170, "7"}, {199, "+"}, {399, "+"}}));
+  EXPECT_EQ(record[2], Record(400, {{0, "0"},
                                     {1, "2"},
                                     {11, "11"},
                                     {13, "05/03/2016"},
@@ -120,7 +109,7 @@ TEST(ChainFiscal, LedgersOf362BecomeTheInvoiceFilesOfTheCurrentVersion) {
                                     {127, "ACC000003"},
                                     {160, "8"}}));
   // The reference to header 0, now of kind "3".
-  EXPECT_EQ(record(3), Record(400, {{0, "3"},
+  EXPECT_EQ(record[3], Record(400, {{0, "3"},
                                     {1, "0"},
                                     {11, "01"},
                                     {13, "07/03/2016"},
@@ -130,7 +119,7 @@ TEST(ChainFiscal, LedgersOf362BecomeTheInvoiceFilesOfTheCurrentVersion) {
                                     {42, "DOCCOMPL01"},
                                     {89, "50,00"}}));
   // The product item of the sale.
-  EXPECT_EQ(record(4), Record(400, {{0, "1"},
+  EXPECT_EQ(record[4], Record(400, {{0, "1"},
                                     {1, "2"},
                                     {12, "PROD000000000151021"},
                                     {31, "000"},
@@ -150,7 +139,7 @@ TEST(ChainFiscal, LedgersOf362BecomeTheInvoiceFilesOfTheCurrentVersion) {
                                     {276, "7,60"},
                                     {283, "100,00"}}));
   // The invoice's own item, its tax computed from rate and base.
-  EXPECT_EQ(record(5), Record(400, {{0, "1"},
+  EXPECT_EQ(record[5], Record(400, {{0, "1"},
                                     {1, "0"},
                                     {26, "51020"},
                                     {40, "1,000"},
@@ -168,10 +157,10 @@ TEST(ChainFiscal, LedgersOf362BecomeTheInvoiceFilesOfTheCurrentVersion) {
                                     {259, "1.000,00"},
                                     {276, "7,60"},
                                     {283, "1.000,00"}}));
-  EXPECT_EQ(record(6), Record(400, {{0, "2"}, {1, "0"}, {11, "VENDA A VISTA"}}));
-  EXPECT_EQ(record(7), Record(400, {{0, "2"}, {1, "1"}, {11, "NFREF00001"}}));
+  EXPECT_EQ(record[6], Record(400, {{0, "2"}, {1, "0"}, {11, "VENDA A VISTA"}}));
+  EXPECT_EQ(record[7], Record(400, {{0, "2"}, {1, "1"}, {11, "NFREF00001"}}));
   // The sale's item, drawn down by the product item to what remained (200,00).
-  EXPECT_EQ(record(8), Record(400, {{0, "1"},
+  EXPECT_EQ(record[8], Record(400, {{0, "1"},
                                     {1, "2"},
                                     {26, "51020"},
                                     {31, "060"},
@@ -199,7 +188,7 @@ TEST(ChainFiscal, LedgersOf362BecomeTheInvoiceFilesOfTheCurrentVersion) {
   for (std::string_view path : {"R00\\0001\\L262016.DAT", "R00\\0001\\L502016.DAT",
                                 "R00\\0001\\X2016.TMP", "R00\\0001\\C.TMP", "0.tmp"})
     EXPECT_EQ(files.count(std::string(path)), 0u) << path;
-  EXPECT_EQ(ReadFile(fs, "CONV.DAT"), "320\r\n360\r\n362\r\n364\r\n373\r\n");
+  EXPECT_EQ(File("CONV.DAT"), "320\r\n360\r\n362\r\n364\r\n373\r\n");
   ASSERT_FALSE(sink.messages.empty());
   EXPECT_EQ(sink.messages.back().text, "NF convertidas: 2");
 }

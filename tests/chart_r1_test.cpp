@@ -5,16 +5,12 @@
 #include <algorithm>
 
 #include "platform/fault_file_system.h"
-#include "platform/memory_file_system.h"
-#include "tests/test_util.h"
+#include "tests/step_fixture.h"
 
 namespace livrana {
 namespace {
 
-using test::ReadFile;
 using test::Record;
-using test::RecordingSink;
-using test::WriteFile;
 
 std::string OldAccount(std::string_view group, std::string_view code, bool deleted = false) {
   return Record(209, {{0, "00001      ACCOUNT NAME"},
@@ -36,27 +32,20 @@ std::string OldAccount(std::string_view group, std::string_view code, bool delet
                       {208, deleted ? "+" : " "}});
 }
 
-class ChartR1Test : public ::testing::Test {
+class ChartR1Test : public test::StepTest {
  protected:
-  ChartR1Result Run() {
-    sink = RecordingSink();
-    Context ctx{fs, sink, ""};
-    return ConvertChart20R1(ctx);
+  ChartR1Result Run(platform::FileSystem* over = nullptr) {
+    return RunStep(ConvertChart20R1, "", over);
   }
-  bool Exists(std::string_view path) { return fs.Attributes(path).has_value(); }
-
-  platform::MemoryFileSystem fs;
-  RecordingSink sink;
 };
 
 TEST_F(ChartR1Test, RebuildsTheChartAndDropsDeletedAccounts) {
-  WriteFile(
-      fs, "F20R0.DAT",
+  Put("F20R0.DAT",
       OldAccount("4", "1.1.01.001") + OldAccount("5", "x", true) + OldAccount("7", "1.01.001"));
   auto result = Run();
   EXPECT_TRUE(result.ok);
   EXPECT_EQ(result.accounts, 2);
-  auto chart = ReadFile(fs, "F20R1.DAT").value_or("");
+  auto chart = File("F20R1.DAT");
   ASSERT_EQ(chart.size(), 1200u);
   const std::string common_head = "00001      ACCOUNT NAME";
   // Dots at characters 2 and 4: the fields at 291, 371 and 411.
@@ -102,53 +91,50 @@ TEST_F(ChartR1Test, GroupCodeMap) {
       {"6", "50"}, {"9", "90"}, {"7", "  "}, {"0", "  "}, {" ", "  "}};
   std::string old;
   for (const auto& [from, to] : map) old += OldAccount(from, "");
-  WriteFile(fs, "F20R0.DAT", old);
+  Put("F20R0.DAT", old);
   Run();
-  auto chart = ReadFile(fs, "F20R1.DAT").value_or("");
+  auto chart = File("F20R1.DAT");
   ASSERT_EQ(chart.size(), 600u * std::size(map));
   for (std::size_t i = 0; i < std::size(map); ++i)
     EXPECT_EQ(chart.substr(i * 600 + 109, 2), map[i].second) << map[i].first;
 }
 
 TEST_F(ChartR1Test, ExistingBackupSendsTheOldChartToTheSafetyFolder) {
-  WriteFile(fs, "F20R0.DAT", OldAccount("1", ""));
-  WriteFile(fs, "F20R0.BAK", "older");
-  WriteFile(fs, "F08.DAT", "table 08");
+  Put("F20R0.DAT", OldAccount("1", ""));
+  Put("F20R0.BAK", "older");
+  Put("F08.DAT", "table 08");
   Run();
   EXPECT_FALSE(Exists("F20R0.DAT"));
-  EXPECT_EQ(ReadFile(fs, "F20R0.BAK"), "older");
-  EXPECT_EQ(ReadFile(fs, "F08R1.DAT"), "table 08");
+  EXPECT_EQ(File("F20R0.BAK"), "older");
+  EXPECT_EQ(File("F08R1.DAT"), "table 08");
   auto outside = fs.SnapshotOutside();
   EXPECT_TRUE(std::any_of(outside.begin(), outside.end(),
                           [](const auto& entry) { return entry.first.ends_with("F20R0.DAT"); }));
 }
 
 TEST_F(ChartR1Test, AChartThatCannotBeWrittenKeepsTheOldOne) {
-  WriteFile(fs, "F20R0.DAT", OldAccount("1", ""));
+  Put("F20R0.DAT", OldAccount("1", ""));
   platform::FaultFileSystem full(fs);
   full.FullDiskAt(1);
-  Context ctx{full, sink, ""};
-  auto result = ConvertChart20R1(ctx);
-  EXPECT_FALSE(result.ok);
+  EXPECT_FALSE(Run(&full).ok);
   EXPECT_FALSE(Exists("F20R1.DAT"));
-  EXPECT_EQ(ReadFile(fs, "F20R0.DAT"), OldAccount("1", ""));
+  EXPECT_EQ(File("F20R0.DAT"), OldAccount("1", ""));
   ASSERT_EQ(sink.messages.size(), 1u);
   EXPECT_EQ(sink.messages[0].kind, "fail");
 }
 
 TEST_F(ChartR1Test, WidensThreeCharacterCodes) {
-  WriteFile(fs, "F25R0.DAT",
-            Record(557, {{0, "123"}, {10, "rest"}}) + Record(557, {{0, "12"}}) +
-                Record(557, {{0, "1234"}}) + Record(557, {{0, " 12"}}));
+  Put("F25R0.DAT", Record(557, {{0, "123"}, {10, "rest"}}) + Record(557, {{0, "12"}}) +
+                       Record(557, {{0, "1234"}}) + Record(557, {{0, " 12"}}));
   auto result = Run();
   EXPECT_EQ(result.codes_widened, 2);
-  EXPECT_EQ(ReadFile(fs, "F25R0.DAT"), Record(557, {{0, "00123"}, {10, "rest"}}) +
-                                           Record(557, {{0, "12"}}) + Record(557, {{0, "1234"}}) +
-                                           Record(557, {{0, "00 12"}}));
+  EXPECT_EQ(File("F25R0.DAT"), Record(557, {{0, "00123"}, {10, "rest"}}) +
+                                   Record(557, {{0, "12"}}) + Record(557, {{0, "1234"}}) +
+                                   Record(557, {{0, "00 12"}}));
   EXPECT_FALSE(Exists("F20R1.DAT"));  // no old chart: nothing to copy, nothing created
   // Widened codes have 5 characters: a second run leaves them.
   Run();
-  EXPECT_EQ(ReadFile(fs, "F25R0.DAT")->substr(0, 10), "00123     ");
+  EXPECT_EQ(File("F25R0.DAT").substr(0, 10), "00123     ");
 }
 
 }  // namespace

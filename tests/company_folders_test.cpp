@@ -2,27 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/memory_file_system.h"
 #include "tests/step_fixture.h"
-#include "tests/test_util.h"
 
 namespace livrana {
 namespace {
 
-using test::ReadFile;
-using test::RecordingSink;
-using test::WriteFile;
-
 class CompanyFoldersTest : public test::StepTest {
  protected:
-  void Run() {
-    sink = RecordingSink();
-    Context run{fs, sink, ""};
-    EXPECT_TRUE(MoveToCompanyFolders(run));
-  }
+  void Run() { EXPECT_TRUE(RunStep(MoveToCompanyFolders)); }
+  using StepTest::Put;
   void Put(std::string_view folder, std::string_view name, std::string_view data) {
-    fs.MakeFolder(folder);
-    WriteFile(fs, std::string(folder) + "\\" + std::string(name), data);
+    Put(std::string(folder) + "\\" + std::string(name), data);
   }
 };
 
@@ -62,8 +52,7 @@ TEST_F(CompanyFoldersTest, NamesGiveTheCompanyFolderAndTheYear) {
 
 TEST_F(CompanyFoldersTest, AFileWithoutATargetStaysInItsTypeFolder) {
   Put("L01", "0001A1999.dat", "new");
-  fs.MakeFolder("0001");
-  WriteFile(fs, "0001\\L011999.dat", "existing");
+  Put("0001\\L011999.dat", "existing");
   // Too short in L10 to carry a code and a year; a code that cannot name a folder.
   Put("L10", "-2003.dat", "short");
   Put("L10", "2003.dat", "shorter");

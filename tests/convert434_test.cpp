@@ -7,18 +7,14 @@
 #include <utility>
 #include <vector>
 
-#include "platform/fault_file_system.h"
-#include "platform/memory_file_system.h"
 #include "records/company.h"
 #include "tests/step_fixture.h"
-#include "tests/test_util.h"
 
 namespace livrana {
 namespace {
 
 using test::ReadFile;
 using test::Record;
-using test::RecordingSink;
 using test::WriteFile;
 
 std::string Company(std::string_view code, std::string_view phone1 = "",
@@ -36,14 +32,8 @@ const std::string kConverted = Record(
 
 class Convert434Test : public test::StepTest {
  protected:
-  Convert434Result Run(std::string filter = "") {
-    sink = RecordingSink();
-    Context run{fs, sink, std::move(filter)};
-    return Convert434(run);
-  }
-  void Folder(std::string_view code) {
-    fs.MakeFolder("R00");
-    fs.MakeFolder(std::string("R00\\") + std::string(code));
+  Convert434Result Run(std::string filter = "", platform::FileSystem* over = nullptr) {
+    return RunStep([](Context& run) { return Convert434(run); }, std::move(filter), over);
   }
   std::vector<std::string> Informs() const {
     std::vector<std::string> texts;
@@ -57,13 +47,11 @@ class Convert434Test : public test::StepTest {
 };
 
 TEST_F(Convert434Test, RewritesTheThreeFieldsOfQualifyingInvoiceRecords) {
-  WriteFile(fs, "F00R0.DAT", Company("0001"));
-  Folder("0001");
+  Put("F00R0.DAT", Company("0001"));
   std::string other_kind = Record(400, {{0, "1"}, {52, "ABCDEFGHIJ"}});
   std::string filled_gap = Record(400, {{0, "0"}, {51, "XABCDEFGHIJ"}});
   std::string empty_old = Record(400, {{0, "0"}, {53, "BCDEFGHIJ"}});
-  WriteFile(fs, "R00\\0001\\L50A1995.DAT",
-            kInvoice + other_kind + filled_gap + empty_old + kInvoice);
+  Put("R00\\0001\\L50A1995.DAT", kInvoice + other_kind + filled_gap + empty_old + kInvoice);
 
   auto result = Run();
   EXPECT_EQ(File("R00\\0001\\L50A1995.DAT"),
@@ -82,12 +70,10 @@ TEST_F(Convert434Test, RewritesTheThreeFieldsOfQualifyingInvoiceRecords) {
 }
 
 TEST_F(Convert434Test, VisitsTheYears1990To2018OfSelectedCompaniesOnly) {
-  WriteFile(fs, "F00R0.DAT", Company("A") + Company("GONE", "", "", true) + Company("B"));
+  Put("F00R0.DAT", Company("A") + Company("GONE", "", "", true) + Company("B"));
   for (auto code : {"A", "GONE", "B"}) {
-    Folder(code);
     for (int year : {1989, 1990, 2018, 2019}) {
-      WriteFile(fs, "R00\\" + std::string(code) + "\\L50A" + std::to_string(year) + ".DAT",
-                kInvoice);
+      Put("R00\\" + std::string(code) + "\\L50A" + std::to_string(year) + ".DAT", kInvoice);
     }
   }
   auto result = Run();
@@ -112,10 +98,9 @@ TEST_F(Convert434Test, VisitsTheYears1990To2018OfSelectedCompaniesOnly) {
 }
 
 TEST_F(Convert434Test, CompanyFilterSelectsByExactCode) {
-  WriteFile(fs, "F00R0.DAT", Company("123") + Company("1234") + Company(" 123"));
+  Put("F00R0.DAT", Company("123") + Company("1234") + Company(" 123"));
   for (auto code : {"123", "1234", " 123"}) {
-    Folder(code);
-    WriteFile(fs, "R00\\" + std::string(code) + "\\L50A2000.DAT", kInvoice);
+    Put("R00\\" + std::string(code) + "\\L50A2000.DAT", kInvoice);
   }
   EXPECT_EQ(Run("123").companies, std::vector<std::string>{"123"});
   EXPECT_EQ(File("R00\\1234\\L50A2000.DAT"), kInvoice);
@@ -138,19 +123,17 @@ TEST_F(Convert434Test, AFolderWithoutDataFilesIsRefusedUnchanged) {
       WriteFile(folder, "F00R0.DAT", std::string(content) + std::string(996, '\x02'));
     }
     const auto before = folder.Snapshot();
-    Context run{folder, sink, ""};
-    EXPECT_EQ(Convert434(run).outcome.cause(), Cause::kNotDataFolder);
+    EXPECT_EQ(Run("", &folder).outcome.cause(), Cause::kNotDataFolder);
     EXPECT_EQ(folder.Snapshot(), before);
   }
 }
 
 TEST_F(Convert434Test, RecordsCutShortAreNeverLengthenedNorFilledFromElsewhere) {
-  WriteFile(fs, "F00R0.DAT", Company("0001"));
-  Folder("0001");
+  Put("F00R0.DAT", Company("0001"));
   // The last record ends before byte 138: converting it would lose the text of 80 to 88.
   std::string short_invoice = kInvoice.substr(0, 137);
-  WriteFile(fs, "R00\\0001\\L50A2001.DAT", kInvoice + short_invoice);
-  WriteFile(fs, "R00\\0001\\L50A2002.DAT", kInvoice.substr(0, 138));
+  Put("R00\\0001\\L50A2001.DAT", kInvoice + short_invoice);
+  Put("R00\\0001\\L50A2002.DAT", kInvoice.substr(0, 138));
   auto result = Run();
   EXPECT_EQ(File("R00\\0001\\L50A2001.DAT"), kConverted + short_invoice);
   EXPECT_EQ(File("R00\\0001\\L50A2002.DAT"), kConverted.substr(0, 138));
@@ -158,7 +141,7 @@ TEST_F(Convert434Test, RecordsCutShortAreNeverLengthenedNorFilledFromElsewhere) 
 }
 
 TEST_F(Convert434Test, MissingRegisterSkipsTheInvoicePhaseSilently) {
-  WriteFile(fs, "F01R0.DAT", Record(814, {{0, "C1"}, {290, std::string(40, '9')}}));
+  Put("F01R0.DAT", Record(814, {{0, "C1"}, {290, std::string(40, '9')}}));
   auto result = Run();
   EXPECT_FALSE(result.register_found);
   EXPECT_TRUE(sink.messages.empty());
@@ -171,13 +154,10 @@ TEST_F(Convert434Test, MissingRegisterSkipsTheInvoicePhaseSilently) {
 }
 
 TEST_F(Convert434Test, CompanyCodesThatCannotNameAFolderArePassedOver) {
-  WriteFile(fs, "F00R0.DAT",
-            Company("..") + Company("") + Company("CON") + Company("A*") + Company("OK"));
-  fs.MakeFolder("R00");
-  fs.MakeFolder("R00\\OK");
-  WriteFile(fs, "R00\\L50A1990.DAT", kInvoice);  // what an empty code would reach
+  Put("F00R0.DAT", Company("..") + Company("") + Company("CON") + Company("A*") + Company("OK"));
+  Put("R00\\L50A1990.DAT", kInvoice);  // what an empty code would reach
   WriteFile(fs, "/tmp/L50A1990.DAT", kInvoice);
-  WriteFile(fs, "R00\\OK\\L50A1990.DAT", kInvoice);
+  Put("R00\\OK\\L50A1990.DAT", kInvoice);
   auto outside = fs.SnapshotOutside();
   auto result = Run();
   EXPECT_EQ(result.companies, std::vector<std::string>{"OK"});
@@ -199,13 +179,12 @@ TEST_F(Convert434Test, PhoneTextsAreCutFoldedAndMovedToThePhoneTable) {
   std::string forty = "(11) 3456-7890 / (11) 3456-7891 Ramal 2";  // 39
   forty += "3";
   std::string twenty = "(21) 2222-3333 ramal";
-  WriteFile(fs, "F00R0.DAT",
-            Company("0001", forty, "(11) 9") +                    // cut, and the second moves out
-                Company("0002", twenty, "(21) 99999-888") +       // 20 + 14 + 3 = 37: folds
-                Company("0003", twenty, "(21) 99999-8888") +      // 38: does not fold
-                Company("0004", "(31) 5555-0000", "(31) 5555") +  // prefix: kept
-                Company("0005", "(31) AbC", "(31) aBc") +         // prefix ignoring case
-                Company("0006"));                                 // both empty
+  Put("F00R0.DAT", Company("0001", forty, "(11) 9") +               // cut, and the second moves out
+                       Company("0002", twenty, "(21) 99999-888") +  // 20 + 14 + 3 = 37: folds
+                       Company("0003", twenty, "(21) 99999-8888") +      // 38: does not fold
+                       Company("0004", "(31) 5555-0000", "(31) 5555") +  // prefix: kept
+                       Company("0005", "(31) AbC", "(31) aBc") +         // prefix ignoring case
+                       Company("0006"));                                 // both empty
   auto result = Run();
   std::string reg = File("F00R0.DAT");
   auto phones = [&](int n) { return reg.substr(static_cast<std::size_t>(n) * 1000 + 290, 64); };
@@ -226,11 +205,10 @@ TEST_F(Convert434Test, PhoneTextsAreCutFoldedAndMovedToThePhoneTable) {
 }
 
 TEST_F(Convert434Test, PhoneTablesAreWalkedInKindOrderWithTheirOwnLengths) {
-  WriteFile(fs, "F08R1.DAT", Record(1000, {{0, "EIGHT"}, {331, "8888"}}));
-  WriteFile(
-      fs, "F01R0.DAT",
+  Put("F08R1.DAT", Record(1000, {{0, "EIGHT"}, {331, "8888"}}));
+  Put("F01R0.DAT",
       Record(814, {{0, "ONE-A"}, {331, "1111"}}) + Record(814, {{0, "ONE-B"}, {331, "2222"}}));
-  WriteFile(fs, "F02R1.DAT", Record(1000, {{0, "TWO 234567890"}, {331, "3333"}}));
+  Put("F02R1.DAT", Record(1000, {{0, "TWO 234567890"}, {331, "3333"}}));
   Run();
   EXPECT_EQ(File("FTEL1.DAT"), Line("01", "02", '1', "ONE-A", "1111") +
                                    Line("01", "02", '1', "ONE-B", "2222") +
@@ -241,8 +219,8 @@ TEST_F(Convert434Test, PhoneTablesAreWalkedInKindOrderWithTheirOwnLengths) {
 
 TEST_F(Convert434Test, ExistingPhoneTableSwitchesThePhaseOff) {
   std::string table = Company("0001", std::string(40, '1'), "22");
-  WriteFile(fs, "F00R0.DAT", table);
-  WriteFile(fs, "FTEL1.DAT", "");
+  Put("F00R0.DAT", table);
+  Put("FTEL1.DAT", "");
   auto result = Run();
   EXPECT_FALSE(result.phone_phase_ran);
   EXPECT_EQ(File("F00R0.DAT"), table);
@@ -253,8 +231,7 @@ TEST_F(Convert434Test, PhoneRecordCutShortGivesOnlyTheCharactersItHas) {
   // The table's last record ends inside the second telephone field.
   std::string last =
       Record(1000, {{0, "LAST"}, {290, "(11) 1111"}, {331, "(11) 22"}}).substr(0, 337);
-  WriteFile(fs, "F02R1.DAT",
-            Record(1000, {{0, "FIRST"}, {290, "x"}, {331, "TAIL OF FIRST"}}) + last);
+  Put("F02R1.DAT", Record(1000, {{0, "FIRST"}, {290, "x"}, {331, "TAIL OF FIRST"}}) + last);
   Run();
   std::string after = File("F02R1.DAT");
   ASSERT_EQ(after.size(), 1337u);
@@ -269,7 +246,7 @@ TEST_F(Convert434Test, LineFeedsAndZeroBytesInFieldsAreCarriedAsText) {
       "99\0"
       "88",
       5);
-  WriteFile(fs, "F01R0.DAT", Record(814, {{0, "C"}, {290, phone1}, {331, phone2}}));
+  Put("F01R0.DAT", Record(814, {{0, "C"}, {290, phone1}, {331, phone2}}));
   Run();
   EXPECT_EQ(File("F01R0.DAT").substr(290, 64), Record(64, {{0, phone1 + " / " + phone2}}));
   EXPECT_EQ(File("FTEL1.DAT"), Line("01", "02", '1', "C", phone2));
@@ -391,32 +368,24 @@ Phase ExpectNoTextLost(const Snapshot& original, const Snapshot& expected, const
   return phase;
 }
 
-class Convert434CrashTest : public ::testing::TestWithParam<platform::FaultOp> {};
+class Convert434CrashTest : public Convert434Test,
+                            public ::testing::WithParamInterface<platform::FaultOp> {};
 
 TEST_P(Convert434CrashTest, AnInterruptedRunLosesNoTextAndIsFinishedByTheNextOne) {
-  platform::MemoryFileSystem reference;
-  BuildFolder(reference);
-  const auto original = reference.Snapshot();
-  RecordingSink sink;
-  Context ref_ctx{reference, sink, ""};
-  Convert434(ref_ctx);
-  const auto expected = reference.Snapshot();
+  BuildFolder(fs);
+  const auto original = fs.Snapshot();
+  Run();
+  const auto expected = fs.Snapshot();
 
   std::map<Phase, int> stops;
-  for (long long k = 1;; ++k) {
-    platform::MemoryFileSystem fs;
-    BuildFolder(fs);
-    platform::FaultFileSystem faults(fs);
-    faults.StopAt(GetParam(), k);
-    Context ctx{faults, sink, ""};
-    Convert434(ctx);
-    bool stopped = faults.Stopped();
-    if (stopped) ++stops[ExpectNoTextLost(original, expected, fs.Snapshot())];
-    Context again{fs, sink, ""};
-    Convert434(again);
-    ASSERT_EQ(fs.Snapshot(), expected) << "stopped at operation " << k;
-    if (!stopped) break;
-  }
+  test::ForEveryFault(
+      test::Fault::StopAt(GetParam()), BuildFolder,
+      [&](platform::MemoryFileSystem& folder, platform::FaultFileSystem& faults, long long k) {
+        Run("", &faults);
+        if (faults.Stopped()) ++stops[ExpectNoTextLost(original, expected, folder.Snapshot())];
+        Run("", &folder);
+        ASSERT_EQ(folder.Snapshot(), expected) << "stopped at operation " << k;
+      });
   // Writes, closes and the flush come in both phases; renames only in the phone phase.
   EXPECT_GT(stops[Phase::kPhones], 0);
   if (GetParam() == platform::FaultOp::kWrite || GetParam() == platform::FaultOp::kClose) {
@@ -431,62 +400,46 @@ INSTANTIATE_TEST_SUITE_P(EveryOperation, Convert434CrashTest,
                          ::testing::Values(platform::FaultOp::kWrite, platform::FaultOp::kRename,
                                            platform::FaultOp::kClose, platform::FaultOp::kFlush));
 
-TEST(Convert434FullDiskTest, NoTextLeavesARecordWithoutReachingThePhoneTable) {
-  platform::MemoryFileSystem reference;
-  BuildFolder(reference);
-  const auto original = reference.Snapshot();
-  RecordingSink sink;
-  Context ref_ctx{reference, sink, ""};
-  Convert434(ref_ctx);
-  const auto expected = reference.Snapshot();
+TEST_F(Convert434Test, NoTextLeavesARecordWithoutReachingThePhoneTable) {
+  BuildFolder(fs);
+  const auto original = fs.Snapshot();
+  Run();
+  const auto expected = fs.Snapshot();
   std::map<Phase, int> failures;
-  for (long long k = 1;; ++k) {
-    platform::MemoryFileSystem fs;
-    BuildFolder(fs);
-    platform::FaultFileSystem faults(fs);
-    faults.FullDiskAt(k);
-    RecordingSink failing;
-    Context ctx{faults, failing, ""};
-    auto result = Convert434(ctx);
-    if (result.ok()) break;  // k lies past the last write
-    ASSERT_FALSE(failing.messages.empty());
-    EXPECT_EQ(failing.messages.back().kind, "fail");
-    ++failures[ExpectNoTextLost(original, expected, fs.Snapshot())];
-    // The disk has room again: the next run finishes the work exactly.
-    Context again{fs, sink, ""};
-    EXPECT_TRUE(Convert434(again).ok());
-    ASSERT_EQ(fs.Snapshot(), expected) << "disk full at write " << k;
-  }
+  test::ForEveryFault(
+      test::Fault::FullDisk(), BuildFolder,
+      [&](platform::MemoryFileSystem& folder, platform::FaultFileSystem& faults, long long k) {
+        auto result = Run("", &faults);
+        if (result.ok()) return;  // k lies past the last write
+        ASSERT_FALSE(sink.messages.empty());
+        EXPECT_EQ(sink.messages.back().kind, "fail");
+        ++failures[ExpectNoTextLost(original, expected, folder.Snapshot())];
+        // The disk has room again: the next run finishes the work exactly.
+        EXPECT_TRUE(Run("", &folder).ok());
+        ASSERT_EQ(folder.Snapshot(), expected) << "disk full at write " << k;
+      });
   EXPECT_GT(failures[Phase::kInvoices], 0);
   EXPECT_GT(failures[Phase::kPhones], 10);
 }
 
-}  // namespace
-}  // namespace livrana
-
-namespace livrana {
-namespace {
-
 // A dry run over a fresh folder and over folders left by interrupted runs: it changes no
 // byte and plans exactly what the run then does.
-TEST(Convert434DryRunTest, PlansExactlyWhatTheRunDoesAndChangesNothing) {
+TEST_F(Convert434Test, DryRunPlansExactlyWhatTheRunDoesAndChangesNothing) {
   for (long long k : {0, 1, 2, 3, 5, 8}) {
-    platform::MemoryFileSystem fs;
-    BuildFolder(fs);
-    fs.SetReadOnly("F01R0.DAT", true);
-    RecordingSink sink;
+    platform::MemoryFileSystem folder;
+    BuildFolder(folder);
+    folder.SetReadOnly("F01R0.DAT", true);
     if (k > 0) {
-      platform::FaultFileSystem faults(fs);
+      platform::FaultFileSystem faults(folder);
       faults.StopAt(platform::FaultOp::kWrite, k);
-      Context ctx{faults, sink, ""};
-      Convert434(ctx);
+      Run("", &faults);
     }
-    auto before = fs.Snapshot();
-    Context dry{fs, sink, "", true};
+    auto before = folder.Snapshot();
+    Context dry{folder, sink, "", true};
     auto plan = Convert434(dry, Convert434Detail::kFiles);
-    EXPECT_EQ(fs.Snapshot(), before) << k;
-    EXPECT_EQ(*fs.Attributes("F01R0.DAT") & platform::kReadOnly, platform::kReadOnly);
-    Context real{fs, sink, ""};
+    EXPECT_EQ(folder.Snapshot(), before) << k;
+    EXPECT_EQ(*folder.Attributes("F01R0.DAT") & platform::kReadOnly, platform::kReadOnly);
+    Context real{folder, sink, ""};
     auto done = Convert434(real, Convert434Detail::kFiles);
     EXPECT_EQ(plan.converted, done.converted) << k;
     EXPECT_EQ(plan.phone_lines, done.phone_lines) << k;
@@ -505,27 +458,19 @@ TEST(Convert434DryRunTest, PlansExactlyWhatTheRunDoesAndChangesNothing) {
   }
 }
 
-}  // namespace
-}  // namespace livrana
-
-namespace livrana {
-namespace {
-
 // The data folder on the host, written with lower-case names as another program or an
 // older copy may have left it: the step finds every file and converts it the same way.
-TEST(Convert434HostTest, LowerCaseNamesConvertTheSameWay) {
+TEST_F(Convert434Test, LowerCaseNamesOnTheHostConvertTheSameWay) {
   test::TempDir dir;
-  auto fs = platform::OpenHostFileSystem(dir.str());
-  WriteFile(*fs, "f00r0.dat", Company("0001", std::string(40, '5'), "(11) 2"));
-  ASSERT_TRUE(fs->MakeFolder("r00"));
-  ASSERT_TRUE(fs->MakeFolder("r00\\0001"));
-  WriteFile(*fs, "r00\\0001\\l50a1995.dat", kInvoice);
-  RecordingSink sink;
-  Context ctx{*fs, sink, ""};
-  auto result = Convert434(ctx);
+  auto host = platform::OpenHostFileSystem(dir.str());
+  WriteFile(*host, "f00r0.dat", Company("0001", std::string(40, '5'), "(11) 2"));
+  ASSERT_TRUE(host->MakeFolder("r00"));
+  ASSERT_TRUE(host->MakeFolder("r00\\0001"));
+  WriteFile(*host, "r00\\0001\\l50a1995.dat", kInvoice);
+  auto result = Run("", host.get());
   EXPECT_EQ(result.converted, 1);
-  EXPECT_EQ(ReadFile(*fs, "r00\\0001\\l50a1995.dat"), kConverted);
-  EXPECT_EQ(ReadFile(*fs, "FTEL1.DAT"),
+  EXPECT_EQ(ReadFile(*host, "r00\\0001\\l50a1995.dat"), kConverted);
+  EXPECT_EQ(ReadFile(*host, "FTEL1.DAT"),
             Line("00", "01", '0', "0001", "555") + Line("00", "02", '0', "0001", "(11) 2"));
   // No second copy of any file under an upper-case name.
   auto files = test::SnapshotHost(dir.path());

@@ -4,22 +4,12 @@
 
 #include <algorithm>
 
-#include "platform/memory_file_system.h"
-#include "tests/test_util.h"
+#include "tests/step_fixture.h"
 
 namespace livrana {
 namespace {
 
-using test::ReadFile;
 using test::Record;
-using test::RecordingSink;
-using test::WriteFile;
-
-std::vector<std::string> Records(const std::string& data) {
-  std::vector<std::string> records;
-  for (std::size_t at = 0; at < data.size(); at += 400) records.push_back(data.substr(at, 400));
-  return records;
-}
 
 // An old record in its new place: the 200 characters, spaces to 399, then the mark.
 std::string Widened(const std::string& old, char mark) {
@@ -51,28 +41,15 @@ std::string NewItem(std::string_view header, std::string_view value, char mark =
   return record;
 }
 
-class Fiscal373Test : public ::testing::Test {
+class Fiscal373Test : public test::StepTest {
  protected:
-  Fiscal373Result Run() {
-    sink = RecordingSink();
-    Context ctx{fs, sink, ""};
-    return ConvertFiscal373(ctx);
-  }
+  Fiscal373Result Run() { return RunStep(ConvertFiscal373); }
   void Company(std::string_view code) {
-    WriteFile(fs, "F00R0.DAT", Record(1000, {{0, code}}));
+    Put("F00R0.DAT", Record(1000, {{0, code}}));
     fs.MakeFolder("R00");
     fs.MakeFolder("R00\\" + std::string(code));
   }
-  std::vector<std::string> File(std::string_view path) {
-    auto data = ReadFile(fs, path);
-    EXPECT_TRUE(data.has_value()) << path;
-    EXPECT_EQ(data.value_or("").size() % 400, 0u);
-    return Records(data.value_or(""));
-  }
-  bool Exists(std::string_view path) { return fs.Attributes(path).has_value(); }
-
-  platform::MemoryFileSystem fs;
-  RecordingSink sink;
+  std::vector<std::string> Fiscal(std::string_view path) { return Records(path, 400); }
 };
 
 TEST_F(Fiscal373Test, KindsChangeAndRecordsLinkToTheirHeader) {
@@ -83,13 +60,13 @@ TEST_F(Fiscal373Test, KindsChangeAndRecordsLinkToTheirHeader) {
   const std::string extra = Record(200, {{0, "3"}, {11, "EXTRA"}});
   const std::string older = Record(200, {{0, "5"}, {11, "OLD"}});
   const std::string deleted_text = Record(200, {{0, "2"}, {1, "0"}, {11, "APAGADO"}, {199, "+"}});
-  WriteFile(fs, "R00\\0001\\L502016.DAT",
-            header + OldItem("0", "10,00") + text + reference + extra + older + deleted_text);
+  Put("R00\\0001\\L502016.DAT",
+      header + OldItem("0", "10,00") + text + reference + extra + older + deleted_text);
 
   auto result = Run();
   EXPECT_TRUE(result.ok);
   EXPECT_EQ(result.files, std::vector<std::string>{"R00\\0001\\L50A2016.DAT"});
-  auto records = File("R00\\0001\\L50A2016.DAT");
+  auto records = Fiscal("R00\\0001\\L50A2016.DAT");
   ASSERT_EQ(records.size(), 7u);
   // The header links to its last item or reference (record 3) and its last live text (2).
   EXPECT_EQ(records[0],
@@ -101,11 +78,11 @@ TEST_F(Fiscal373Test, KindsChangeAndRecordsLinkToTheirHeader) {
   EXPECT_EQ(records[5], Widened("8" + older.substr(1), ' '));
   EXPECT_EQ(records[6], Widened(deleted_text, '+'));
 
-  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L502016.BAK"),
+  EXPECT_EQ(File("R00\\0001\\L502016.BAK"),
             header + OldItem("0", "10,00") + text + reference + extra + older + deleted_text);
   EXPECT_FALSE(Exists("R00\\0001\\L502016.DAT"));
   EXPECT_FALSE(Exists("0.tmp"));
-  EXPECT_EQ(ReadFile(fs, "CONV.DAT"), "373\r\n");
+  EXPECT_EQ(File("CONV.DAT"), "373\r\n");
   ASSERT_EQ(sink.statuses.size(), 6u);
   EXPECT_EQ(sink.statuses.front(), "Empresa 0001 - NF 000000001   ");
   EXPECT_EQ(sink.statuses.back(), "Empresa 0001 - NF 000000006   ");
@@ -120,11 +97,11 @@ TEST_F(Fiscal373Test, RecordsBeforeTheirHeaderAreMovedBehindAndLinkedThere) {
   // Record 0 names header 0 (blank): it is its own number. Record 2 names header 5, which
   // comes later.
   const std::string text = Record(200, {{0, "2"}, {11, "PRIMEIRO"}});
-  WriteFile(fs, "R00\\0001\\L502016.DAT",
-            text + Record(200, {{0, "0"}, {1, "1"}}) + OldItem("5", "7,00") + OldItem("1", "3,00") +
-                Record(200, {{0, "4"}, {1, "1"}}) + Record(200, {{0, "0"}, {1, "5"}}));
+  Put("R00\\0001\\L502016.DAT", text + Record(200, {{0, "0"}, {1, "1"}}) + OldItem("5", "7,00") +
+                                    OldItem("1", "3,00") + Record(200, {{0, "4"}, {1, "1"}}) +
+                                    Record(200, {{0, "0"}, {1, "5"}}));
   Run();
-  auto records = File("R00\\0001\\L50A2016.DAT");
+  auto records = Fiscal("R00\\0001\\L50A2016.DAT");
   ASSERT_EQ(records.size(), 8u);
   // Deleted copies keep the places; record 0's link field gets the number of its moved
   // copy.
@@ -197,23 +174,23 @@ TEST_F(Fiscal373Test, LargeItemValuesStayInsideTheirSlot) {
 TEST_F(Fiscal373Test, FileNamesTablesAndBackups) {
   Company("0001");
   const std::string header = Record(200, {{0, "0"}});
-  WriteFile(fs, "R00\\0001\\L50A2015.DAT", Record(400, {{0, "0"}}));
-  WriteFile(fs, "R00\\0001\\L502016.DAT", header);
-  WriteFile(fs, "R00\\0001\\L50A2016.DAT", "");
-  WriteFile(fs, "R00\\0001\\L502017.DAT", header);
-  WriteFile(fs, "R00\\0001\\L502017.BAK", "older backup");
-  WriteFile(fs, "R00\\0001\\G07R0.DAT", "seven");
-  WriteFile(fs, "R00\\0001\\G15.DAT", "fifteen");
-  WriteFile(fs, "R00\\0001\\F15.DAT", "kept");
+  Put("R00\\0001\\L50A2015.DAT", Record(400, {{0, "0"}}));
+  Put("R00\\0001\\L502016.DAT", header);
+  Put("R00\\0001\\L50A2016.DAT", "");
+  Put("R00\\0001\\L502017.DAT", header);
+  Put("R00\\0001\\L502017.BAK", "older backup");
+  Put("R00\\0001\\G07R0.DAT", "seven");
+  Put("R00\\0001\\G15.DAT", "fifteen");
+  Put("R00\\0001\\F15.DAT", "kept");
   Run();
-  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L50A2015.DAT"), Record(400, {{0, "0"}}));
-  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L502016.DAT"), header);  // its L50A file exists
-  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L50A2016.DAT"), "");
-  EXPECT_EQ(File("R00\\0001\\L50A2017.DAT"), std::vector<std::string>{Widened(header, ' ')});
-  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L502017.BAK"), header);
-  EXPECT_EQ(ReadFile(fs, "R00\\0001\\F07R0.DAT"), "seven");
-  EXPECT_EQ(ReadFile(fs, "R00\\0001\\G15.DAT"), "fifteen");
-  EXPECT_EQ(ReadFile(fs, "R00\\0001\\F15.DAT"), "kept");
+  EXPECT_EQ(File("R00\\0001\\L50A2015.DAT"), Record(400, {{0, "0"}}));
+  EXPECT_EQ(File("R00\\0001\\L502016.DAT"), header);  // its L50A file exists
+  EXPECT_EQ(File("R00\\0001\\L50A2016.DAT"), "");
+  EXPECT_EQ(Fiscal("R00\\0001\\L50A2017.DAT"), std::vector<std::string>{Widened(header, ' ')});
+  EXPECT_EQ(File("R00\\0001\\L502017.BAK"), header);
+  EXPECT_EQ(File("R00\\0001\\F07R0.DAT"), "seven");
+  EXPECT_EQ(File("R00\\0001\\G15.DAT"), "fifteen");
+  EXPECT_EQ(File("R00\\0001\\F15.DAT"), "kept");
   auto outside = fs.SnapshotOutside();
   EXPECT_TRUE(std::any_of(outside.begin(), outside.end(), [](const auto& entry) {
     return entry.first.ends_with("L502017.BAK") && entry.second == "older backup";
@@ -223,19 +200,19 @@ TEST_F(Fiscal373Test, FileNamesTablesAndBackups) {
 TEST_F(Fiscal373Test, CtrlZEndsTheFileAsItsEndWould) {
   Company("0001");
   const std::string header = Record(200, {{0, "0"}});
-  WriteFile(fs, "R00\\0001\\L502016.DAT", header + "\x1A" + header.substr(1));
+  Put("R00\\0001\\L502016.DAT", header + "\x1A" + header.substr(1));
   Run();
-  EXPECT_EQ(File("R00\\0001\\L50A2016.DAT"), std::vector<std::string>{Widened(header, ' ')});
+  EXPECT_EQ(Fiscal("R00\\0001\\L50A2016.DAT"), std::vector<std::string>{Widened(header, ' ')});
 }
 
 TEST_F(Fiscal373Test, AFileThatCannotBeConvertedKeepsItsName) {
   Company("0001");
   const std::string header = Record(200, {{0, "0"}});
-  WriteFile(fs, "R00\\0001\\L502016.DAT", header);
+  Put("R00\\0001\\L502016.DAT", header);
   fs.MakeFolder("0.tmp");  // the work file cannot be created
   auto result = Run();
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L502016.DAT"), header);
+  EXPECT_EQ(File("R00\\0001\\L502016.DAT"), header);
   EXPECT_FALSE(Exists("R00\\0001\\L50A2016.DAT"));
   EXPECT_FALSE(Exists("R00\\0001\\L502016.BAK"));
   EXPECT_TRUE(Exists("0.tmp"));

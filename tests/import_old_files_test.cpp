@@ -2,20 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fault_file_system.h"
-#include "platform/memory_file_system.h"
 #include "tests/step_fixture.h"
-#include "tests/test_util.h"
 
 namespace livrana {
 namespace {
 
-using test::ReadFile;
+using test::Fill;
 using test::Record;
-using test::RecordingSink;
-using test::WriteFile;
-
-std::string Fill(std::size_t n, char c) { return std::string(n, c); }
 
 // An "f1.dat" record whose seven pieces are filled with A to G.
 const std::string kOldTableRecord = Fill(290, 'A') + Fill(30, 'B') + Fill(30, 'C') + Fill(50, 'D') +
@@ -32,17 +25,15 @@ std::string NewTableRecord(std::size_t width) {
 class ImportOldFilesTest : public test::StepTest {
  protected:
   bool Run(std::string filter = "", platform::FileSystem* over = nullptr) {
-    sink = RecordingSink();
-    Context run{over != nullptr ? *over : fs, sink, std::move(filter)};
-    return ImportOldFileSet(run);
+    return RunStep(ImportOldFileSet, std::move(filter), over);
   }
 };
 
 TEST_F(ImportOldFilesTest, TablesAreRebuiltPieceByPieceAndASecondRunChangesNothing) {
   // The trailing record of f2.dat is cut short after 300 characters: it converts as if
   // padded with spaces.
-  WriteFile(fs, "f1.dat", kOldTableRecord + kOldTableRecord);
-  WriteFile(fs, "f2.dat", kOldTableRecord + Fill(290, 'A') + Fill(10, 'B'));
+  Put("f1.dat", kOldTableRecord + kOldTableRecord);
+  Put("f2.dat", kOldTableRecord + Fill(290, 'A') + Fill(10, 'B'));
 
   EXPECT_TRUE(Run());
   EXPECT_EQ(File("F1R0.DAT"), NewTableRecord(814) + NewTableRecord(814));
@@ -59,11 +50,11 @@ TEST_F(ImportOldFilesTest, TablesAreRebuiltPieceByPieceAndASecondRunChangesNothi
 }
 
 TEST_F(ImportOldFilesTest, ATableThatExistsOrCannotBeMadeLeavesItsSourceUnconverted) {
-  WriteFile(fs, "f1.dat", kOldTableRecord);
-  WriteFile(fs, "F1R0.DAT", "kept");
+  Put("f1.dat", kOldTableRecord);
+  Put("F1R0.DAT", "kept");
   // A hidden file and a folder of the table's name are not overwritten.
-  WriteFile(fs, "f2.dat", kOldTableRecord);
-  WriteFile(fs, "F2R0.DAT", "hidden");
+  Put("f2.dat", kOldTableRecord);
+  Put("F2R0.DAT", "hidden");
   fs.SetAttributes("F2R0.DAT", platform::kHidden);
   EXPECT_TRUE(Run());
   EXPECT_EQ(File("F1R0.DAT"), "kept");
@@ -78,7 +69,7 @@ TEST_F(ImportOldFilesTest, ATableThatExistsOrCannotBeMadeLeavesItsSourceUnconver
 }
 
 TEST_F(ImportOldFilesTest, AFailedWriteLeavesNoTableAndKeepsTheSource) {
-  WriteFile(fs, "f1.dat", kOldTableRecord);
+  Put("f1.dat", kOldTableRecord);
   platform::FaultFileSystem faulty(fs);
   faulty.FullDiskAt(1);
   EXPECT_FALSE(Run("", &faulty));
@@ -93,14 +84,13 @@ TEST_F(ImportOldFilesTest, CompanyRecordsAreAppendedToTheirTypeFolders) {
   fs.MakeFolder("G04");
   fs.MakeFolder("G06");
   // f0dp.dat: the code at 41-50 stands as it is, trailing spaces included.
-  WriteFile(fs, "f0dp.dat",
-            Record(51, {{0, "Alpha"}, {40, "X"}, {41, "AB"}}) +
-                Record(51, {{0, Fill(40, 'b')}, {41, "0001234567"}}) +
-                Record(51, {{0, "Gamma"}, {41, "AB"}}));
+  Put("f0dp.dat", Record(51, {{0, "Alpha"}, {40, "X"}, {41, "AB"}}) +
+                      Record(51, {{0, Fill(40, 'b')}, {41, "0001234567"}}) +
+                      Record(51, {{0, "Gamma"}, {41, "AB"}}));
   // f3.dat: the code at 0-9 is trimmed; a record without one goes nowhere.
   std::string f3 =
       Record(142, {{0, "0001"}, {10, "x"}, {11, "NINECHARS"}, {20, "y"}, {21, Fill(121, 'z')}});
-  WriteFile(fs, "f3.dat", f3 + f3 + Record(142, {{11, "NOCODE"}}));
+  Put("f3.dat", f3 + f3 + Record(142, {{11, "NOCODE"}}));
 
   EXPECT_TRUE(Run());
   EXPECT_EQ(File("G04\\AB        .dat"), Record(220, {{0, "Alpha"}}) + Record(220, {{0, "Gamma"}}));
@@ -117,9 +107,8 @@ TEST_F(ImportOldFilesTest, CompanyRecordsAreAppendedToTheirTypeFolders) {
 TEST_F(ImportOldFilesTest, RecordsWithoutATargetKeepTheirSourceAsASafetyCopy) {
   // No folder G04 exists and the routine makes none; a code that cannot name a file is
   // passed over too.
-  WriteFile(fs, "f0dp.dat",
-            Record(51, {{0, "Alpha"}, {41, "0001"}}) + Record(51, {{0, "Beta"}, {41, "CON"}}) +
-                Fill(30, 'x'));
+  Put("f0dp.dat", Record(51, {{0, "Alpha"}, {41, "0001"}}) +
+                      Record(51, {{0, "Beta"}, {41, "CON"}}) + Fill(30, 'x'));
   EXPECT_TRUE(Run());
   EXPECT_FALSE(Exists("f0dp.dat"));
   EXPECT_TRUE(Saved("f0dp.dat"));
@@ -128,14 +117,13 @@ TEST_F(ImportOldFilesTest, RecordsWithoutATargetKeepTheirSourceAsASafetyCopy) {
 
 TEST_F(ImportOldFilesTest, GroupFilesReachEveryLiveCompanyOfTheOldRegister) {
   fs.MakeFolder("G01");
-  WriteFile(fs, "F0.DAT",
-            Record(700, {{0, "0001"}}) + Record(700, {{0, "0002"}, {699, "+"}}) +
-                Record(700, {{0, "0003"}}));
+  Put("F0.DAT", Record(700, {{0, "0001"}}) + Record(700, {{0, "0002"}, {699, "+"}}) +
+                    Record(700, {{0, "0003"}}));
   std::string g0a = Record(52, {{0, Fill(51, 'a')}, {51, "!"}});
   std::string g0b = Record(52, {{0, "second"}});
   std::string g1 = Record(52, {{0, Fill(51, 'c')}});
-  WriteFile(fs, "group00.dat", g0a + g0b);
-  WriteFile(fs, "group01.dat", g1);
+  Put("group00.dat", g0a + g0b);
+  Put("group01.dat", g1);
 
   EXPECT_TRUE(Run());
   std::string work = Record(200, {{0, Fill(51, 'a')}, {51, "0"}}) +
@@ -155,15 +143,15 @@ TEST_F(ImportOldFilesTest, GroupFilesFollowTheFilterAndTheRegisterWithoutAnOpenF
   std::string group = Record(52, {{0, "group"}});
   // Without F0.DAT the companies come from F00R0.DAT read record by record, where a
   // deleted company that matches the filter is visited too.
-  WriteFile(fs, "F00R0.DAT", Record(1000, {{0, "0001"}, {999, "+"}}) + Record(1000, {{0, "0002"}}));
-  WriteFile(fs, "group00.dat", group);
+  Put("F00R0.DAT", Record(1000, {{0, "0001"}, {999, "+"}}) + Record(1000, {{0, "0002"}}));
+  Put("group00.dat", group);
   EXPECT_TRUE(Run("0001"));
   EXPECT_EQ(File("G01\\0001.dat"), Record(200, {{0, "group"}, {51, "0"}}));
   EXPECT_FALSE(Exists("G01\\0002.dat"));
 
   // When no company passes the filter nothing is copied, and the group file is kept as a
   // safety copy rather than lost.
-  WriteFile(fs, "group01.dat", group);
+  Put("group01.dat", group);
   EXPECT_TRUE(Run("9999"));
   EXPECT_FALSE(Exists("au.dat"));
   EXPECT_FALSE(Exists("group01.dat"));
@@ -176,12 +164,12 @@ TEST_F(ImportOldFilesTest, TypeFolderFilesMoveToTheNewFoldersAndTheOldFoldersToS
   fs.MakeFolder("data");
   fs.MakeFolder("daen2");
   fs.MakeFolder("dac1");
-  WriteFile(fs, "data\\0001.dat", "one");
-  WriteFile(fs, "daen2\\00012.dat", "two");
-  WriteFile(fs, "L02\\0002.dat", "kept");
-  WriteFile(fs, "daen2\\00023.dat", "not copied over an existing file");
+  Put("data\\0001.dat", "one");
+  Put("daen2\\00012.dat", "two");
+  Put("L02\\0002.dat", "kept");
+  Put("daen2\\00023.dat", "not copied over an existing file");
   // L04 does not exist: nothing is copied, and the file survives in the folder's copy.
-  WriteFile(fs, "dac1\\00034.dat", "four");
+  Put("dac1\\00034.dat", "four");
 
   EXPECT_TRUE(Run());
   EXPECT_EQ(File("L01\\0001.dat"), "one");

@@ -5,16 +5,12 @@
 #include <algorithm>
 
 #include "platform/fault_file_system.h"
-#include "platform/memory_file_system.h"
-#include "tests/test_util.h"
+#include "tests/step_fixture.h"
 
 namespace livrana {
 namespace {
 
-using test::ReadFile;
 using test::Record;
-using test::RecordingSink;
-using test::WriteFile;
 
 std::string Company(std::string_view code, std::string_view rate_code) {
   return Record(1000, {{0, code}, {631, rate_code}});
@@ -24,33 +20,16 @@ std::string Ledger(std::initializer_list<std::pair<std::size_t, std::string_view
   return Record(600, fields);
 }
 
-// Splits a file into its 200-character records.
-std::vector<std::string> Records(const std::string& data) {
-  std::vector<std::string> records;
-  for (std::size_t at = 0; at < data.size(); at += 200) records.push_back(data.substr(at, 200));
-  return records;
-}
-
-class Invoices364Test : public ::testing::Test {
+class Invoices364Test : public test::StepTest {
  protected:
-  Invoices364Result Run(std::string filter = "") {
-    sink = RecordingSink();
-    Context ctx{fs, sink, std::move(filter)};
-    return ConvertInvoices364(ctx);
+  Invoices364Result Run(platform::FileSystem* over = nullptr) {
+    return RunStep(ConvertInvoices364, "", over);
   }
   void Folder(std::string_view code) {
     fs.MakeFolder("R00");
     fs.MakeFolder("R00\\" + std::string(code));
   }
-  std::vector<std::string> Fiscal(std::string_view path) {
-    auto data = ReadFile(fs, path);
-    EXPECT_TRUE(data.has_value()) << path;
-    return Records(data.value_or(""));
-  }
-  bool Exists(std::string_view path) { return fs.Attributes(path).has_value(); }
-
-  platform::MemoryFileSystem fs;
-  RecordingSink sink;
+  std::vector<std::string> Fiscal(std::string_view path) { return Records(path, 200); }
 };
 
 // Invoice 0 and invoice 2 differ only by their issuer; the complement record 1 names the
@@ -98,9 +77,9 @@ const std::string kInvoice2 = Ledger({{0, "01/02/2016"},
                                       {240, "500,00"}});
 
 TEST_F(Invoices364Test, WritesHeadersPlaceholdersReferencesAndTexts) {
-  WriteFile(fs, "F00R0.DAT", Company("0001", "40"));
+  Put("F00R0.DAT", Company("0001", "40"));
   Folder("0001");
-  WriteFile(fs, "R00\\0001\\L262016.DAT", kInvoice0 + kComplement1 + kInvoice2);
+  Put("R00\\0001\\L262016.DAT", kInvoice0 + kComplement1 + kInvoice2);
 
   auto result = Run();
   EXPECT_FALSE(result.already_done);
@@ -154,7 +133,7 @@ TEST_F(Invoices364Test, WritesHeadersPlaceholdersReferencesAndTexts) {
   EXPECT_FALSE(Exists("R00\\0001\\L262016.DAT"));
   EXPECT_FALSE(Exists("R00\\0001\\X2016.TMP"));
   EXPECT_FALSE(Exists("R00\\0001\\C.TMP"));
-  EXPECT_EQ(ReadFile(fs, "CONV.DAT"), "364\r\n");
+  EXPECT_EQ(File("CONV.DAT"), "364\r\n");
   EXPECT_EQ(sink.statuses,
             (std::vector<std::string>{"Empresa 0001", "Emp0001 NF2016-0/1", "Emp0001 NF2016-0/2",
                                       "Emp0001 NF2016-1/1", "Emp0001 NF2016-1/2"}));
@@ -168,14 +147,14 @@ TEST_F(Invoices364Test, WritesHeadersPlaceholdersReferencesAndTexts) {
 }
 
 TEST_F(Invoices364Test, ReferenceKeyIgnoresCaseAndPassesOverDeletedHeaders) {
-  WriteFile(fs, "F00R0.DAT", Company("0001", ""));
+  Put("F00R0.DAT", Company("0001", ""));
   Folder("0001");
   std::string lower = kInvoice2;
   lower.replace(63, 10, "issuer0002");
   // Record 0 matches but is deleted (and so excluded); record 1 matches in another case.
   std::string deleted = kInvoice2;
   deleted[599] = '+';
-  WriteFile(fs, "R00\\0001\\L262016.DAT", deleted + lower + kComplement1);
+  Put("R00\\0001\\L262016.DAT", deleted + lower + kComplement1);
   Run();
   auto records = Fiscal("R00\\0001\\L502016.DAT");
   ASSERT_GE(records.size(), 4u);
@@ -184,7 +163,7 @@ TEST_F(Invoices364Test, ReferenceKeyIgnoresCaseAndPassesOverDeletedHeaders) {
 }
 
 TEST_F(Invoices364Test, HeaderFlagsExclusionAndOperationCodes) {
-  WriteFile(fs, "F00R0.DAT", Company("0001", "40"));
+  Put("F00R0.DAT", Company("0001", "40"));
   Folder("0001");
   // Kind "0" dated in another year than the ledger's: excluded, no items in pass 1.
   std::string other_year = Ledger({{0, "10/12/2015"},
@@ -195,7 +174,7 @@ TEST_F(Invoices364Test, HeaderFlagsExclusionAndOperationCodes) {
                                    {448, "10,00"}});
   std::string kind4 = Ledger({{10, "4"}, {11, "01/01/2016"}, {73, "7102"}});
   std::string kind2 = Ledger({{10, "2"}, {73, "7102"}});
-  WriteFile(fs, "R00\\0001\\L262016.DAT", other_year + kind4 + kind2);
+  Put("R00\\0001\\L262016.DAT", other_year + kind4 + kind2);
   Run();
   auto records = Fiscal("R00\\0001\\L502016.DAT");
   ASSERT_EQ(records.size(), 3u);
@@ -218,7 +197,7 @@ TEST_F(Invoices364Test, HeaderFlagsExclusionAndOperationCodes) {
 // Pass 1: the amount positions of a ledger record become items, drawn down against what
 // the invoice holds.
 TEST_F(Invoices364Test, ItemsAreApportionedAgainstTheInvoice) {
-  WriteFile(fs, "F00R0.DAT", Company("0001", "40") + Company("0002", "30"));
+  Put("F00R0.DAT", Company("0001", "40") + Company("0002", "30"));
   Folder("0001");
   Folder("0002");
   // An item of 150,00 against a remaining value of 100,00: written with 100,00, and the
@@ -243,7 +222,7 @@ TEST_F(Invoices364Test, ItemsAreApportionedAgainstTheInvoice) {
                              {281, "1,00"},
                              {502, "20,00"},
                              {520, "5,00"}});
-  WriteFile(fs, "R00\\0001\\L262016.DAT", over + class8 + last);
+  Put("R00\\0001\\L262016.DAT", over + class8 + last);
   // A text-kind record (pair "2" and a letter) writes no items for positions 1 to 3, and
   // an extra record.
   std::string text_kind = Ledger({{0, "02/03/2016"},
@@ -257,7 +236,7 @@ TEST_F(Invoices364Test, ItemsAreApportionedAgainstTheInvoice) {
                                   {258, "10,00"},
                                   {412, "NOTE"},
                                   {448, "5,00"}});
-  WriteFile(fs, "R00\\0002\\L262016.DAT", text_kind);
+  Put("R00\\0002\\L262016.DAT", text_kind);
 
   Run();
   auto first = Fiscal("R00\\0001\\L502016.DAT");
@@ -345,11 +324,10 @@ TEST_F(Invoices364Test, ItemsAreApportionedAgainstTheInvoice) {
 }
 
 TEST_F(Invoices364Test, ProductItemsDrawDownTheBalanceFile) {
-  WriteFile(fs, "F00R0.DAT", Company("0001", "40"));
+  Put("F00R0.DAT", Company("0001", "40"));
   Folder("0001");
   // Class digit 9 keeps the product's fixed rates out; the ledger flag "1" gives "2".
-  WriteFile(
-      fs, "R00\\0001\\L262016.DAT",
+  Put("R00\\0001\\L262016.DAT",
       Ledger({{10, "1"}, {78, "9"}, {79, "1"}, {240, "100,00"}, {281, "10,00"}, {317, "10,00"}}));
   auto product = [](std::string_view code, std::string_view value, char marker) {
     return Record(230, {{0, code},
@@ -367,11 +345,10 @@ TEST_F(Invoices364Test, ProductItemsDrawDownTheBalanceFile) {
                         {130, "1,65 7,60"}});
   };
   fs.MakeFolder("R63");
-  WriteFile(fs, "R63\\2016.DAT",
-            product("0001", "60,00", '1') + product("0002", "60,00", '1') +
-                product("0001", "50,00", ' '));
+  Put("R63\\2016.DAT", product("0001", "60,00", '1') + product("0002", "60,00", '1') +
+                           product("0001", "50,00", ' '));
   // A year without ledger: no balance file, the item flag is "1".
-  WriteFile(fs, "R63\\2017.DAT", product("0001", "70,00", '1'));
+  Put("R63\\2017.DAT", product("0001", "70,00", '1'));
 
   Run();
   auto records = Fiscal("R00\\0001\\L502016.DAT");
@@ -418,15 +395,15 @@ TEST_F(Invoices364Test, ProductItemsDrawDownTheBalanceFile) {
 }
 
 TEST_F(Invoices364Test, ExistingBackupGoesToTheSafetyFolderFirst) {
-  WriteFile(fs, "F00R0.DAT", Company("0001", ""));
+  Put("F00R0.DAT", Company("0001", ""));
   Folder("0001");
-  WriteFile(fs, "R00\\0001\\L262016.DAT", kInvoice2);
-  WriteFile(fs, "R00\\0001\\L262016.BAK", "older backup");
+  Put("R00\\0001\\L262016.DAT", kInvoice2);
+  Put("R00\\0001\\L262016.BAK", "older backup");
   // A copy that is not a yearly ledger of the product is left as it is.
-  WriteFile(fs, "R00\\0001\\L262016 - Copia.DAT", kInvoice0);
+  Put("R00\\0001\\L262016 - Copia.DAT", kInvoice0);
   Run();
-  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L262016.BAK"), kInvoice2);
-  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L262016 - Copia.DAT"), kInvoice0);
+  EXPECT_EQ(File("R00\\0001\\L262016.BAK"), kInvoice2);
+  EXPECT_EQ(File("R00\\0001\\L262016 - Copia.DAT"), kInvoice0);
   EXPECT_EQ(Fiscal("R00\\0001\\L502016.DAT").size(), 1u);
   auto outside = fs.SnapshotOutside();
   auto safety = std::find_if(outside.begin(), outside.end(), [](const auto& entry) {
@@ -440,42 +417,40 @@ TEST_F(Invoices364Test, ExistingBackupGoesToTheSafetyFolderFirst) {
 // in the text-mode fiscal file, and an amount too large for the balance field would move
 // the balances of every later invoice.
 TEST_F(Invoices364Test, OddFieldsDoNotMoveLaterRecords) {
-  WriteFile(fs, "F00R0.DAT", Company("0001", ""));
+  Put("F00R0.DAT", Company("0001", ""));
   Folder("0001");
   const std::string broken_text = Ledger({{10, "1"}, {81, "AB\nCD"}, {240, "999999999999999999"}});
   const std::string next = Ledger({{10, "1"}, {240, "10,00"}, {317, "10,00"}});
-  WriteFile(fs, "R00\\0001\\L262016.DAT", broken_text + next);
+  Put("R00\\0001\\L262016.DAT", broken_text + next);
   Run();
-  auto data = ReadFile(fs, "R00\\0001\\L502016.DAT").value_or("");
+  auto data = File("R00\\0001\\L502016.DAT");
   ASSERT_EQ(data.size(), 4u * 200);
-  auto records = Records(data);
+  auto records = test::Split(data, 200);
   EXPECT_EQ(records[2], Record(200, {{0, "2"}, {1, "0"}, {11, "AB"}}));
   EXPECT_EQ(records[3].substr(0, 11), "11         ");
   EXPECT_EQ(records[3].substr(49, 6), "10,00 ");
 }
 
 TEST_F(Invoices364Test, AFailedWriteIsReportedAndTheLedgerIsKept) {
-  WriteFile(fs, "F00R0.DAT", Company("0001", ""));
+  Put("F00R0.DAT", Company("0001", ""));
   Folder("0001");
-  WriteFile(fs, "R00\\0001\\L262016.DAT", kInvoice2);
+  Put("R00\\0001\\L262016.DAT", kInvoice2);
   platform::FaultFileSystem full(fs);
   full.FullDiskAt(2);  // the version mark is written, nothing after it
-  Context ctx{full, sink, ""};
-  auto result = ConvertInvoices364(ctx);
-  EXPECT_FALSE(result.ok);
+  EXPECT_FALSE(Run(&full).ok);
   ASSERT_EQ(sink.messages.size(), 1u);
   EXPECT_EQ(sink.messages[0].kind, "fail");
   EXPECT_EQ(sink.messages[0].caption, "Conversão 3.64");
-  EXPECT_EQ(ReadFile(fs, "R00\\0001\\L262016.BAK"), kInvoice2);
+  EXPECT_EQ(File("R00\\0001\\L262016.BAK"), kInvoice2);
 }
 
 TEST_F(Invoices364Test, MissingRegisterLeavesTheProductTableAlone) {
   fs.MakeFolder("R63");
-  WriteFile(fs, "R63\\2016.DAT", Record(230, {{0, "0001"}}));
+  Put("R63\\2016.DAT", Record(230, {{0, "0001"}}));
   auto result = Run();
   EXPECT_FALSE(result.register_found);
   EXPECT_TRUE(fs.Attributes("R63\\2016.DAT").has_value());
-  EXPECT_EQ(ReadFile(fs, "CONV.DAT"), "364\r\n");
+  EXPECT_EQ(File("CONV.DAT"), "364\r\n");
 }
 
 }  // namespace

@@ -2,19 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/memory_file_system.h"
 #include "tests/step_fixture.h"
-#include "tests/test_util.h"
 
 namespace livrana {
 namespace {
 
-using test::ReadFile;
+using test::Fill;
 using test::Record;
-using test::RecordingSink;
-using test::WriteFile;
-
-std::string Fill(std::size_t n, char c) { return std::string(n, c); }
 
 // An "F00.DAT" record with every piece filled, the code at 545-546 and the mark at 699.
 std::string OldCompany(std::string_view code, std::string_view mark = " ") {
@@ -42,20 +36,15 @@ std::string Company(std::string_view code, std::string_view mark = " ") {
 
 class RebuildRegistersTest : public test::StepTest {
  protected:
-  bool Run(std::string filter = "") {
-    sink = RecordingSink();
-    Context run{fs, sink, std::move(filter)};
-    return RebuildRegisterFiles(run);
-  }
+  bool Run(std::string filter = "") { return RunStep(RebuildRegisterFiles, std::move(filter)); }
 };
 
 TEST_F(RebuildRegistersTest, TheDataFolderTablesAreRenamedAndRebuilt) {
-  WriteFile(fs, "F0.DAT",
-            OldCompany("03") + OldCompany("20") + OldCompany("05") + OldCompany("00") +
-                OldCompany("  ") + OldCompany("-2") + OldCompany("1 ") + OldCompany("04", "+"));
-  WriteFile(fs, "F1R0.DAT", "table 1");
+  Put("F0.DAT", OldCompany("03") + OldCompany("20") + OldCompany("05") + OldCompany("00") +
+                    OldCompany("  ") + OldCompany("-2") + OldCompany("1 ") + OldCompany("04", "+"));
+  Put("F1R0.DAT", "table 1");
   std::string live = Record(815, {{0, "live"}, {814, "*"}});
-  WriteFile(fs, "F2R0.DAT", live + Record(815, {{0, "deleted"}, {814, "+"}}) + live);
+  Put("F2R0.DAT", live + Record(815, {{0, "deleted"}, {814, "+"}}) + live);
 
   EXPECT_TRUE(Run());
   // Deleted companies stay, deleted through their last character.
@@ -77,8 +66,8 @@ TEST_F(RebuildRegistersTest, TheDataFolderTablesAreRenamedAndRebuilt) {
 }
 
 TEST_F(RebuildRegistersTest, AnExistingRegisterLeavesTheOlderOneWhereItIs) {
-  WriteFile(fs, "F00.DAT", OldCompany("01"));
-  WriteFile(fs, "F00R0.DAT", Record(1000, {{0, "0001"}}));
+  Put("F00.DAT", OldCompany("01"));
+  Put("F00R0.DAT", Record(1000, {{0, "0001"}}));
   EXPECT_TRUE(Run());
   EXPECT_EQ(File("F00.DAT"), OldCompany("01"));
   EXPECT_EQ(File("F00R0.DAT"), Record(1000, {{0, "0001"}}));
@@ -86,12 +75,9 @@ TEST_F(RebuildRegistersTest, AnExistingRegisterLeavesTheOlderOneWhereItIs) {
 
 class CompanyTablesTest : public RebuildRegistersTest {
  protected:
-  void SetUp() override {
-    WriteFile(fs, "F00R0.DAT", Record(1000, {{0, "0001"}}));
-    fs.MakeFolder("0001");
-  }
+  void SetUp() override { StepTest::Put("F00R0.DAT", Record(1000, {{0, "0001"}})); }
   void Put(std::string_view name, std::string_view data) {
-    WriteFile(fs, "0001\\" + std::string(name), data);
+    StepTest::Put("0001\\" + std::string(name), data);
   }
   std::string Table(std::string_view name) { return File("0001\\" + std::string(name)); }
 };
@@ -171,7 +157,7 @@ TEST_F(CompanyTablesTest, AnExistingL15BLeavesL15AsItIs) {
 }
 
 TEST_F(CompanyTablesTest, ADeletedCompanyMatchingTheFilterIsVisited) {
-  WriteFile(fs, "F00R0.DAT", Record(1000, {{0, "0001"}, {999, "+"}}));
+  StepTest::Put("F00R0.DAT", Record(1000, {{0, "0001"}, {999, "+"}}));
   Put("L06.DAT", "dropped");
   EXPECT_TRUE(Run("0001"));
   EXPECT_FALSE(Exists("0001\\L06.DAT"));

@@ -4,7 +4,7 @@
 
 #include "platform/fault_file_system.h"
 #include "platform/memory_file_system.h"
-#include "tests/test_util.h"
+#include "tests/step_fixture.h"
 
 namespace livrana {
 namespace {
@@ -130,28 +130,28 @@ TEST_F(RecordFileTest, WriteBackIsOneWriteOfWholeRecords) {
   // Every record of the file changes in two places; with the blocks aligned to the
   // record length, each write that reaches the file starts and ends on a record boundary.
   constexpr std::uint32_t kWidth = 400;
-  WriteFile(fs, "R.DAT", std::string(kWidth * 2000, ' '));
-  platform::FaultFileSystem faults(fs);
-  for (long long k = 1;; ++k) {
-    WriteFile(fs, "R.DAT", std::string(kWidth * 2000, ' '));
-    faults.StopAt(platform::FaultOp::kWrite, k);
-    auto file = OpenUpdate(faults, "R.DAT");
-    file->SetRecordLength(kWidth);
-    for (std::uint64_t r = 0; r < 2000; ++r) {
-      file->Seek(r * kWidth + 1);
-      file->Write("a");
-      file->Seek(r * kWidth + kWidth - 2);
-      file->Write("b");
-    }
-    CloseFile(file);
-    auto after = *ReadFile(fs, "R.DAT");
-    for (std::size_t r = 0; r < 2000; ++r) {
-      bool first = after[r * kWidth + 1] == 'a';
-      bool last = after[r * kWidth + kWidth - 2] == 'b';
-      ASSERT_EQ(first, last) << "record " << r << " half written at stop " << k;
-    }
-    if (!faults.Stopped()) break;
-  }
+  auto build = [](platform::FileSystem& folder) {
+    WriteFile(folder, "R.DAT", std::string(kWidth * 2000, ' '));
+  };
+  test::ForEveryFault(
+      test::Fault::StopAt(platform::FaultOp::kWrite), build,
+      [](platform::FileSystem& folder, platform::FaultFileSystem& faults, long long k) {
+        auto file = OpenUpdate(faults, "R.DAT");
+        file->SetRecordLength(kWidth);
+        for (std::uint64_t r = 0; r < 2000; ++r) {
+          file->Seek(r * kWidth + 1);
+          file->Write("a");
+          file->Seek(r * kWidth + kWidth - 2);
+          file->Write("b");
+        }
+        CloseFile(file);
+        auto after = *ReadFile(folder, "R.DAT");
+        for (std::size_t r = 0; r < 2000; ++r) {
+          bool first = after[r * kWidth + 1] == 'a';
+          bool last = after[r * kWidth + kWidth - 2] == 'b';
+          ASSERT_EQ(first, last) << "record " << r << " half written at stop " << k;
+        }
+      });
 }
 
 TEST_F(RecordFileTest, RecordsSeenAndChangedInPlaceAreWrittenBackLikeWrites) {

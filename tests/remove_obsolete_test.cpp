@@ -2,32 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/memory_file_system.h"
-#include "tests/test_util.h"
+#include "tests/step_fixture.h"
 
 namespace livrana {
 namespace {
 
-using test::ReadFile;
-using test::RecordingSink;
-using test::WriteFile;
-
-class RemoveObsoleteTest : public ::testing::Test {
+class RemoveObsoleteTest : public test::StepTest {
  protected:
-  void Run() {
-    Context ctx{fs, sink, ""};
-    RemoveObsoleteFiles(ctx);
-  }
-  bool Exists(std::string_view path) { return fs.Attributes(path).has_value(); }
-
-  platform::MemoryFileSystem fs;
-  RecordingSink sink;
+  void Run() { RemoveObsoleteFiles(ctx); }
 };
 
 TEST_F(RemoveObsoleteTest, DeletesTheListedFilesOnly) {
   for (std::string_view name : {"check01.dat", "CONF0.SAT", "F25.DAT", "pmovo04.txt", "Pmovo.gid",
                                 "F25R0.DAT", "F00R0.DAT"})
-    WriteFile(fs, name, "x");
+    Put(name, "x");
   fs.MakeFolder("resp.dat");  // a folder of a listed name is not a file to delete
   Run();
   for (std::string_view name : {"check01.dat", "CONF0.SAT", "F25.DAT", "pmovo04.txt", "Pmovo.gid"})
@@ -45,29 +33,29 @@ TEST_F(RemoveObsoleteTest, DeletesTheListedFilesOnly) {
 TEST_F(RemoveObsoleteTest, R02IsMovedIntoAnExistingR60WithNumberedNames) {
   fs.MakeFolder("R02");
   fs.MakeFolder("R60");
-  WriteFile(fs, "R02\\A.DAT", "new a");
-  WriteFile(fs, "R02\\B.DAT", "new b");
-  WriteFile(fs, "R60\\A.DAT", "old a");
+  Put("R02\\A.DAT", "new a");
+  Put("R02\\B.DAT", "new b");
+  Put("R60\\A.DAT", "old a");
   Run();
-  EXPECT_EQ(ReadFile(fs, "R60\\A.DAT"), "old a");
-  EXPECT_EQ(ReadFile(fs, "R60\\A.DAT.001"), "new a");
-  EXPECT_EQ(ReadFile(fs, "R60\\B.DAT"), "new b");
+  EXPECT_EQ(File("R60\\A.DAT"), "old a");
+  EXPECT_EQ(File("R60\\A.DAT.001"), "new a");
+  EXPECT_EQ(File("R60\\B.DAT"), "new b");
   EXPECT_FALSE(Exists("R02"));
 }
 
 TEST_F(RemoveObsoleteTest, R02WithOtherFilesStays) {
   fs.MakeFolder("R02");
-  WriteFile(fs, "R02\\A.DAT", "a");
-  WriteFile(fs, "R02\\notes.txt", "kept");
+  Put("R02\\A.DAT", "a");
+  Put("R02\\notes.txt", "kept");
   fs.MakeFolder("R60");
   Run();
-  EXPECT_EQ(ReadFile(fs, "R60\\A.DAT"), "a");
-  EXPECT_EQ(ReadFile(fs, "R02\\notes.txt"), "kept");
+  EXPECT_EQ(File("R60\\A.DAT"), "a");
+  EXPECT_EQ(File("R02\\notes.txt"), "kept");
 }
 
 TEST_F(RemoveObsoleteTest, OldFoldersGoToTheSafetyFolder) {
   fs.MakeFolder("sintegra");
-  WriteFile(fs, "sintegra\\S.DAT", "s");
+  Put("sintegra\\S.DAT", "s");
   fs.MakeFolder("daen");
   Run();
   EXPECT_FALSE(Exists("sintegra"));

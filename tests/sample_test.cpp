@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <set>
 
+#include "library/registry.h"
 #include "platform/file_system.h"
 #include "platform/memory_file_system.h"
 #include "records/context.h"
 #include "records/format.h"
-#include "library/registry.h"
 #include "tests/test_util.h"
 
 namespace livrana {
@@ -26,11 +26,7 @@ Files Sample(const SampleOptions& options) {
 
 std::vector<std::string> Records(const std::string& data, std::size_t width) {
   EXPECT_EQ(data.size() % width, 0u);
-  std::vector<std::string> records;
-  for (std::size_t at = 0; at + width <= data.size(); at += width) {
-    records.push_back(data.substr(at, width));
-  }
-  return records;
+  return test::Split(data, width);
 }
 
 std::string Trimmed(std::string text) {

@@ -3,21 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "platform/forwarding_file_system.h"
-#include "platform/memory_file_system.h"
-#include "tests/test_util.h"
+#include "tests/step_fixture.h"
 
 namespace livrana {
 namespace {
 
-using test::ReadFile;
+using test::Fill;
 using test::Record;
-using test::RecordingSink;
-using test::WriteFile;
-
-std::string Fill(std::size_t n, char c) { return std::string(n, c); }
 
 // A disk that fills up: from the k-th write on every write fails, while cutting a file
-// shorter still works.
+// shorter still works, as on a real disk (FaultFileSystem::FullDiskAt refuses that too, and
+// the step gives a target back by cutting it).
 class FillingDisk : public platform::ForwardingFileSystem {
  public:
   FillingDisk(platform::FileSystem& inner, int k) : ForwardingFileSystem(inner), left_(k - 1) {}
@@ -52,32 +48,16 @@ class FillingDisk : public platform::ForwardingFileSystem {
   int left_;
 };
 
-class SplitLedgersTest : public ::testing::Test {
+class SplitLedgersTest : public test::StepTest {
  protected:
-  void SetUp() override {
-    WriteFile(fs, "F00R0.DAT", Record(1000, {{0, "0001"}}));
-    fs.MakeFolder("0001");
-  }
-  bool Run(platform::FileSystem* over = nullptr) {
-    sink = RecordingSink();
-    Context ctx{over != nullptr ? *over : fs, sink, ""};
-    return SplitLedgersByYear(ctx);
-  }
+  void SetUp() override { StepTest::Put("F00R0.DAT", Record(1000, {{0, "0001"}})); }
+  bool Run(platform::FileSystem* over = nullptr) { return RunStep(SplitLedgersByYear, "", over); }
   void Put(std::string_view name, std::string_view data) {
-    WriteFile(fs, "0001\\" + std::string(name), data);
+    StepTest::Put("0001\\" + std::string(name), data);
   }
-  std::string Table(std::string_view name) {
-    return ReadFile(fs, "0001\\" + std::string(name)).value_or("<missing>");
-  }
-  bool Exists(std::string_view name) {
-    return fs.Attributes("0001\\" + std::string(name)).has_value();
-  }
-  bool Saved(std::string_view name) {
-    return fs.Attributes("/tmp/Vemo\\Vuk\\0001\\" + std::string(name)).has_value();
-  }
-
-  platform::MemoryFileSystem fs;
-  RecordingSink sink;
+  std::string Table(std::string_view name) { return File("0001\\" + std::string(name)); }
+  bool Exists(std::string_view name) { return StepTest::Exists("0001\\" + std::string(name)); }
+  bool Saved(std::string_view name) { return StepTest::Saved("0001\\" + std::string(name)); }
 };
 
 TEST_F(SplitLedgersTest, TablesAreSplitByTheYearOfEachRecord) {

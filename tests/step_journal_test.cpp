@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fault_file_system.h"
 #include "run/conversion_log.h"
 #include "tests/step_fixture.h"
 
@@ -41,42 +40,33 @@ class StepJournalTest : public test::StepTest {
 };
 
 TEST_F(StepJournalTest, AStopAnywhereIsFinishedByTheNextRun) {
-  platform::MemoryFileSystem clean_fs;
-  {
-    test::RecordingSink clean_sink;
-    Context clean{clean_fs, clean_sink, ""};
-    for (const auto& [path, data] : fs.Snapshot()) {
-      if (path.back() != '\\') {
-        ASSERT_TRUE(test::WriteFile(clean_fs, path, data));
-      }
-    }
-    ASSERT_TRUE(Convert(clean));
-  }
-  const auto done = clean_fs.Snapshot();
+  const auto start = fs.Snapshot();
+  ASSERT_TRUE(Convert(ctx));
+  const auto done = fs.Snapshot();
   EXPECT_EQ(done.at("APP.DAT"), "12345source");
   EXPECT_EQ(done.at("OLD.DAT"), "new text");
   EXPECT_EQ(done.count("LIVRANA.JNL"), 0u);
   EXPECT_EQ(done.count("SRC.DAT"), 0u);
 
-  const auto start = fs.Snapshot();
+  auto build = [&start](platform::FileSystem& run) {
+    for (const auto& [path, data] : start) {
+      if (path.back() != '\\') {
+        ASSERT_TRUE(test::WriteFile(run, path, data));
+      }
+    }
+  };
   for (platform::FaultOp op : {platform::FaultOp::kWrite, platform::FaultOp::kRename,
                                platform::FaultOp::kClose, platform::FaultOp::kFlush}) {
-    for (long long k = 1;; ++k) {
-      platform::MemoryFileSystem run;
-      for (const auto& [path, data] : start) {
-        if (path.back() != '\\') {
-          ASSERT_TRUE(test::WriteFile(run, path, data));
-        }
-      }
-      platform::FaultFileSystem faults(run);
-      faults.StopAt(op, k);
-      Context stopped{faults, sink, ""};
-      bool finished = Convert(stopped).ok() && !faults.Stopped();
-      Context again{run, sink, ""};
-      ASSERT_TRUE(Convert(again)) << "stop at " << k;
-      EXPECT_EQ(run.Snapshot(), done) << "op " << static_cast<int>(op) << " stop at " << k;
-      if (finished) break;
-    }
+    test::ForEveryFault(
+        test::Fault::StopAt(op), build,
+        [&](platform::MemoryFileSystem& run, platform::FaultFileSystem& faults, long long k) {
+          Context stopped{faults, sink, ""};
+          // A run that was not stopped finishes the conversion.
+          EXPECT_TRUE(Convert(stopped).ok() || faults.Stopped()) << "stop at " << k;
+          Context again{run, sink, ""};
+          ASSERT_TRUE(Convert(again)) << "stop at " << k;
+          EXPECT_EQ(run.Snapshot(), done) << "op " << static_cast<int>(op) << " stop at " << k;
+        });
   }
 }
 

@@ -1,5 +1,5 @@
-// Small helpers shared by the tests: records built from (offset, text) pairs, a recording
-// status sink, host data folders in a fresh temporary folder.
+// Small helpers shared by the tests: records built from (offset, text) pairs and cut apart
+// again, a recording status sink, host data folders in a fresh temporary folder.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +25,17 @@ inline std::string Record(std::size_t width,
   for (const auto& [offset, text] : fields) rec.replace(offset, text.size(), text);
   rec.resize(width, fill);
   return rec;
+}
+
+// n copies of a character: a field filled to its width.
+inline std::string Fill(std::size_t n, char c) { return std::string(n, c); }
+
+// A file's data cut into records of width characters (the last one as long as it is).
+inline std::vector<std::string> Split(std::string_view data, std::size_t width) {
+  std::vector<std::string> records;
+  for (std::size_t at = 0; at < data.size(); at += width)
+    records.emplace_back(data.substr(at, width));
+  return records;
 }
 
 // Writes a whole file through the file system (creating it or emptying it first).

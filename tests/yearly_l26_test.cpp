@@ -4,35 +4,21 @@
 
 #include <map>
 
-#include "platform/memory_file_system.h"
-#include "tests/test_util.h"
+#include "tests/step_fixture.h"
 
 namespace livrana {
 namespace {
 
-using test::ReadFile;
+using test::Fill;
 using test::Record;
-using test::RecordingSink;
-using test::WriteFile;
 
-std::string Fill(std::size_t n, char c) { return std::string(n, c); }
-
-class YearlyL26Test : public ::testing::Test {
+class YearlyL26Test : public test::StepTest {
  protected:
-  void SetUp() override { fs.MakeFolder("0001"); }
-  void Run() {
-    Context ctx{fs, sink, ""};
-    EXPECT_TRUE(FillYearlyL26(ctx, "0001"));
-  }
+  void Run() { EXPECT_TRUE(FillYearlyL26(ctx, "0001")); }
   void Put(std::string_view name, std::string_view data) {
-    WriteFile(fs, "0001\\" + std::string(name), data);
+    StepTest::Put("0001\\" + std::string(name), data);
   }
-  std::string Table(std::string_view name) {
-    return ReadFile(fs, "0001\\" + std::string(name)).value_or("<missing>");
-  }
-
-  platform::MemoryFileSystem fs;
-  RecordingSink sink;
+  std::string Table(std::string_view name) { return File("0001\\" + std::string(name)); }
 };
 
 // Dropped source positions hold "#", so that any of them reaching the target shows.
