@@ -158,7 +158,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   QuietSink sink;
   livrana::Context ctx{fs, sink, filter};
   livrana::Convert434Result result = livrana::Convert434(ctx);
-  Check(result.ok && !sink.failed);
+  // A folder without the product's data files, or a filter that selects no company, is
+  // refused before anything changes.
+  const livrana::Cause cause = result.outcome.cause();
+  if (cause == livrana::Cause::kNotDataFolder || cause == livrana::Cause::kNoCompany) {
+    Check(fs.Snapshot() == before && fs.SnapshotOutside() == outside);
+    return 0;
+  }
+  Check(result.ok() && !sink.failed);
   const Snapshot after = fs.Snapshot();
   Check(fs.SnapshotOutside() == outside);
 
@@ -202,7 +209,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
   // A second run changes nothing.
   livrana::Convert434Result again = livrana::Convert434(ctx);
-  Check(again.ok && again.converted == 0);
+  Check(again.ok() && again.converted == 0);
   Check(fs.Snapshot() == after);
   Check(fs.SnapshotOutside() == outside);
   return 0;
