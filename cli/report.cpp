@@ -11,8 +11,6 @@
 namespace livrana::cli {
 namespace {
 
-constexpr std::string_view kPhoneTable = "FTEL1.DAT";
-
 Json Texts(const std::vector<std::string>& texts) {
   Json list = Json::array();
   for (const auto& text : texts) list.push_back(Text(text));

@@ -1,16 +1,7 @@
 // Invoice phase of step 4.34: the qualifying records of the yearly invoice files
-// "R00\<code>\L50A<year>.DAT" (400-byte records) are rewritten in place.
-//
-//   offset width
-//        0     1   "0" for the record to qualify
-//       51     1   a space for the record to qualify
-//       52    10   old field: must not start with a space; its first 9 characters move to
-//                  80, then it is filled with spaces
-//       80     9   receives the first 9 characters of the old field at 52; its previous
-//                  text moves to 127
-//      127    11   receives the previous text of 80, followed by 2 spaces
-//
-// The three fields are rewritten as one span, [52, 138), in a single write.
+// "R00\<code>\L50A<year>.DAT" (400-byte records, fields in records/layouts/invoices.h)
+// are rewritten in place. The old field must not start with a space. The three fields are
+// rewritten as one span, [52, 138), in a single write.
 #include <algorithm>
 #include <array>
 
@@ -21,16 +12,6 @@
 
 namespace livrana::convert434 {
 namespace {
-
-struct InvoiceLayout {
-  static constexpr std::size_t kKind = 0;
-  static constexpr std::size_t kGap = 51;
-  static constexpr std::size_t kOld = 52, kOldWidth = 10;
-  static constexpr std::size_t kMid = 80, kMidWidth = 9;
-  static constexpr std::size_t kNew = 127, kNewWidth = 11;
-  static constexpr std::size_t kSpanStart = kOld;
-  static constexpr std::size_t kSpanEnd = kNew + kNewWidth;  // 138
-};
 
 // Puts text into a field of width bytes as "%-<width>s" writes a text of at most width
 // characters: left-justified, padded with spaces.
@@ -76,7 +57,8 @@ InvoiceSpan ConvertedSpan(std::string_view old) {
 // ---------------------------------------------------------------------------------------
 constexpr std::size_t kJournalPath = 32, kJournalPosition = 12, kJournalSum = 8;
 constexpr std::size_t kSpanBytes = InvoiceLayout::kSpanEnd - InvoiceLayout::kSpanStart;
-constexpr std::size_t kJournalEntry = kJournalPath + kJournalPosition + kSpanBytes + kJournalSum + 2;
+constexpr std::size_t kJournalEntry =
+    kJournalPath + kJournalPosition + kSpanBytes + kJournalSum + 2;
 
 std::uint32_t CheckSum(std::string_view bytes) {
   std::uint32_t hash = 2166136261u;
@@ -210,9 +192,10 @@ Outcome ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code
   if (!closed) {
     // What did not reach the disk is not counted.
     result.converted -= converted;
-    ctx.sink.Fail(kCaption, Sentence(closed) + "\nA conversão foi interrompida sem perder "
-                                               "nada; execute-a novamente depois de corrigir o "
-                                               "problema.");
+    ctx.sink.Fail(kCaption, Sentence(closed) +
+                                "\nA conversão foi interrompida sem perder "
+                                "nada; execute-a novamente depois de corrigir o "
+                                "problema.");
     return closed;
   }
   if (converted > 0) result.ChangedInvoiceFile(code, year, path, converted);

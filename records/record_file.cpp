@@ -266,9 +266,11 @@ FileHandle OpenCreate(platform::FileSystem& fs, std::string_view path, FileMode 
                       Outcome* why) {
   return Open(fs, path, platform::Access::kCreate, true, false, mode, why);
 }
+// The product's "w+" and "w" openings differ only in whether the program reads back what
+// it wrote; a handle here can always do both.
 FileHandle OpenCreateUpdate(platform::FileSystem& fs, std::string_view path, FileMode mode,
                             Outcome* why) {
-  return Open(fs, path, platform::Access::kCreate, true, false, mode, why);
+  return OpenCreate(fs, path, mode, why);
 }
 FileHandle OpenAppend(platform::FileSystem& fs, std::string_view path, FileMode mode,
                       Outcome* why) {

@@ -11,6 +11,8 @@
 #include "records/company.h"
 #include "records/context.h"
 #include "records/format.h"
+#include "records/layouts/invoices.h"
+#include "records/layouts/phone_tables.h"
 #include "records/record_file.h"
 #include "records/sink.h"
 #include "tools/oldest_sample.h"
@@ -39,21 +41,14 @@ using sample::StreamFor;
 using sample::TableWriter;
 using sample::TaxNumber;
 
-constexpr std::int32_t kInvoiceLength = 400;
-constexpr std::int32_t kCustomerLength = 814;  // F01R0.DAT
-constexpr std::int32_t kTableLength = 1000;    // F02R1.DAT, F08R1.DAT
-constexpr std::int32_t kPhone1 = 290, kPhone1Width = 41;
-constexpr std::int32_t kPhone2 = 331, kPhone2Width = 23;
+constexpr std::int32_t kInvoiceLength = static_cast<std::int32_t>(kInvoiceRecord);
 
 constexpr std::int32_t CompanyOffset(int field) {
-  std::int32_t offset = 0;
-  for (int k = 0; k < field; ++k) offset += kCompanyFieldWidths[static_cast<std::size_t>(k)];
-  return offset;
+  return static_cast<std::int32_t>(CompanyFieldOffset(field));
 }
 constexpr std::int32_t CompanyWidth(int field) {
   return kCompanyFieldWidths[static_cast<std::size_t>(field)];
 }
-static_assert(CompanyOffset(kCompanyPhone1) == kPhone1 && CompanyOffset(kCompanyPhone2) == kPhone2);
 
 // The shapes of the two telephone fields that the phone-table phase tells apart.
 enum PhoneCase : int {
@@ -149,8 +144,8 @@ int PhoneShape(Random& r, std::int64_t n) {
 
 void PutPhones(std::string& record, Random& r, int area, std::int64_t n) {
   Phones phones = MakePhones(r, area, PhoneShape(r, n));
-  Put(record, kPhone1, kPhone1Width, phones.first);
-  Put(record, kPhone2, kPhone2Width, phones.second);
+  Put(record, PhoneFields::kPhone1, PhoneFields::kPhone1Width, phones.first);
+  Put(record, PhoneFields::kPhone2, PhoneFields::kPhone2Width, phones.second);
 }
 
 class SampleWriter {
@@ -162,9 +157,9 @@ class SampleWriter {
     BuildCompanies();
     WriteRegister();
     if (result_.ok) WriteInvoices();
-    if (result_.ok) WriteTable("F01R0.DAT", kCustomerLength, 1);
-    if (result_.ok) WriteTable("F02R1.DAT", kTableLength, 2);
-    if (result_.ok) WriteTable("F08R1.DAT", kTableLength, 8);
+    if (result_.ok) WriteTable(kTable01, kTable01RecordLength, 1);
+    if (result_.ok) WriteTable(kTable02, kTable02RecordLength, 2);
+    if (result_.ok) WriteTable(kTable08, kTable08RecordLength, 8);
     return result_;
   }
 
@@ -278,16 +273,18 @@ class SampleWriter {
       bool mark_at_51 = kind >= 80 && kind < 90;
       bool blank_at_52 = kind >= 90;
       static constexpr std::string_view kOtherKinds = "12349C";
-      record[0] = not_zero ? kOtherKinds[static_cast<std::size_t>(r.Below(6))] : '0';
+      record[InvoiceLayout::kKind] =
+          not_zero ? kOtherKinds[static_cast<std::size_t>(r.Below(6))] : '0';
       Put(record, 1, 8, Format("%08d", number + i));
       Put(record, 9, 33, r.Percent(60) ? BusinessName(r) : PersonName(r));
       Put(record, 42, 8, Format("%02d%02d%04d", r.Between(1, 28), r.Between(1, 12), year));
       static constexpr std::string_view kMarks = "SA1*";
-      if (mark_at_51) record[51] = kMarks[static_cast<std::size_t>(r.Below(4))];
+      if (mark_at_51) record[InvoiceLayout::kGap] = kMarks[static_cast<std::size_t>(r.Below(4))];
       if (!blank_at_52)
-        Put(record, 52, 10, Format("%05d%05d", r.Between(10000, 99999), r.Below(100000)));
+        Put(record, InvoiceLayout::kOld, InvoiceLayout::kOldWidth,
+            Format("%05d%05d", r.Between(10000, 99999), r.Below(100000)));
       Put(record, 62, 14, Amount(r, r.Percent(90) ? 9999 : 2000000));
-      Put(record, 80, 9, Operation(r));
+      Put(record, InvoiceLayout::kMid, InvoiceLayout::kMidWidth, Operation(r));
       Put(record, 89, 38, Description(r));
       Put(record, 138, 14, Amount(r, 999));
       Put(record, 152, 2, PickCity(r).state);
@@ -335,10 +332,6 @@ constexpr std::uint32_t kEveryEntry = platform::kReadOnly | platform::kHidden | 
 // folder whose name no step looks for (no digit first, no extension), removed at the end.
 constexpr std::string_view kScratchFolder = "~TEMP-AMOSTRA";
 
-std::string Join(std::string_view folder, std::string_view name) {
-  return folder.empty() ? std::string(name) : std::string(folder) + "\\" + std::string(name);
-}
-
 // The file system that the steps of the chain see while they build a sample: the sample's
 // own, with the scratch folder as the temporary folder, a fixed current year (the sample's
 // last one; version 3.20 names a table by it) and directory listings in name order, as
@@ -368,8 +361,8 @@ class ChainFileSystem final : public platform::ForwardingFileSystem {
 
 // Removes a folder with everything in it.
 void RemoveTree(platform::FileSystem& fs, const std::string& folder) {
-  for (const platform::DirEntry& entry : fs.Find(Join(folder, "*"), kEveryEntry)) {
-    std::string path = Join(folder, entry.name);
+  for (const platform::DirEntry& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry)) {
+    std::string path = platform::JoinPath(folder, entry.name);
     if ((entry.attributes & platform::kDirectory) != 0) {
       RemoveTree(fs, path);
     } else {
@@ -382,9 +375,9 @@ void RemoveTree(platform::FileSystem& fs, const std::string& folder) {
 
 // Counts the files of a folder and their bytes, the folders below it included.
 void CountFiles(platform::FileSystem& fs, const std::string& folder, SampleResult& result) {
-  for (const platform::DirEntry& entry : fs.Find(Join(folder, "*"), kEveryEntry)) {
+  for (const platform::DirEntry& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry)) {
     if ((entry.attributes & platform::kDirectory) != 0) {
-      CountFiles(fs, Join(folder, entry.name), result);
+      CountFiles(fs, platform::JoinPath(folder, entry.name), result);
     } else {
       ++result.files;
       result.bytes += entry.size;

@@ -13,6 +13,24 @@ inline constexpr std::string_view kInvoiceFile = "R00\\%s\\L50A%04d.DAT";  // co
 inline constexpr std::int64_t kInvoiceRecord = 400;
 inline constexpr int kInvoiceFirstYear = 1990;
 inline constexpr int kInvoiceLastYear = 2018;
+
+// The fields of an invoice record that step 4.34 tests and rewrites:
+//
+//   offset width
+//        0     1   kind: "0" for the record to qualify
+//       51     1   a space for the record to qualify
+//       52    10   old field: its first 9 characters move to 80, then it is filled with spaces
+//       80     9   receives the first 9 characters of the old field; its text moves to 127
+//      127    11   receives the previous text of 80, followed by 2 spaces
+struct InvoiceLayout {
+  static constexpr std::size_t kKind = 0;
+  static constexpr std::size_t kGap = 51;
+  static constexpr std::size_t kOld = 52, kOldWidth = 10;
+  static constexpr std::size_t kMid = 80, kMidWidth = 9;
+  static constexpr std::size_t kNew = 127, kNewWidth = 11;
+  static constexpr std::size_t kSpanStart = kOld;
+  static constexpr std::size_t kSpanEnd = kNew + kNewWidth;  // 138
+};
 // The undo journal of step 4.34's invoice phase (see convert/phases.h).
 inline constexpr std::string_view kInvoiceJournal = "CONV434.JNL";
 
