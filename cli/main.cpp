@@ -310,6 +310,85 @@ bool ParseNumber(const std::string& text, long long lo, long long hi, long long&
   return ec == std::errc() && ptr == end && !text.empty() && out >= lo && out <= hi;
 }
 
+std::string StepList() {
+  std::string list;
+  for (const LibraryStep& step : LibrarySteps()) {
+    list += Format("  %-18s %s\n", step.name, step.description);
+  }
+  return list;
+}
+
+// The edit distance of two names, ignoring letter case: insertions, deletions, changes and
+// swaps of two neighbouring letters each count one.
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+  auto fold = [](char c) { return platform::FoldCase(static_cast<unsigned char>(c)); };
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      std::size_t change = fold(a[i - 1]) == fold(b[j - 1]) ? 0 : 1;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + change});
+      if (i > 1 && j > 1 && fold(a[i - 1]) == fold(b[j - 2]) && fold(a[i - 2]) == fold(b[j - 1]))
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// The name nearest to word, when one is near enough to be what was meant: within a third of
+// the word's letters (at least one, at most three), or the only name the word begins.
+std::optional<std::string_view> Nearest(std::string_view word,
+                                        const std::vector<std::string_view>& names) {
+  std::optional<std::string_view> best;
+  std::size_t best_distance = std::min<std::size_t>(3, std::max<std::size_t>(1, word.size() / 3));
+  for (std::string_view name : names) {
+    std::size_t distance = EditDistance(word, name);
+    if (distance <= best_distance && (!best || distance < best_distance)) {
+      best = name;
+      best_distance = distance;
+    }
+  }
+  if (best || word.size() < 2) return best;
+  std::vector<std::string_view> begun;
+  for (std::string_view name : names) {
+    if (name.size() > word.size() && EditDistance(word, name.substr(0, word.size())) == 0)
+      begun.push_back(name);
+  }
+  if (begun.size() == 1) return begun.front();
+  return std::nullopt;
+}
+
+// "; você quis dizer: NAME?" when a name is near the word, else nothing.
+std::string Suggestion(std::string_view word, const std::vector<std::string_view>& names) {
+  auto nearest = Nearest(word, names);
+  return nearest ? Format("; você quis dizer: %s?", *nearest) : std::string();
+}
+
+std::vector<std::string_view> CommandNames() {
+  std::vector<std::string_view> names;
+  for (const Command& command : Commands()) names.push_back(command.name);
+  return names;
+}
+
+// The library step of this name, in any letter case.
+const LibraryStep* FindStep(std::string_view name) {
+  for (const LibraryStep& step : LibrarySteps()) {
+    if (step.name.size() == name.size() && EditDistance(step.name, name) == 0) return &step;
+  }
+  return nullptr;
+}
+
+// Why a step name given on the command line names no step: the nearest one, or the list.
+std::string UnknownStep(std::string_view lead, const std::string& name) {
+  std::vector<std::string_view> names;
+  for (const LibraryStep& step : LibrarySteps()) names.push_back(step.name);
+  std::string shown = Shown(name);
+  std::string near = Suggestion(shown, names);
+  if (!near.empty()) return Format("%setapa desconhecida: %s%s", lead, shown, near);
+  return Format("%setapa desconhecida: %s; as etapas são:\n%s", lead, shown, StepList());
+}
+
 // ---- Runs over a data folder ----------------------------------------------------------------
 
 // Takes the data folder's lock for a session; the exit status when that failed, after
@@ -535,14 +614,6 @@ int Info(RunState& run, const Arguments& args, const std::string& folder) {
   return args.check && status.Pending() ? kWorkToDo : kDone;
 }
 
-std::string StepList() {
-  std::string list;
-  for (const LibraryStep& step : LibrarySteps()) {
-    list += Format("  %-18s %s\n", step.name, step.description);
-  }
-  return list;
-}
-
 int RunStep(RunState& run, const Arguments& args, const std::string& folder,
             const LibraryStep& step) {
   return RunInSession(
@@ -583,11 +654,9 @@ int Sample(RunState& run, const Arguments& args) {
     options.min_bytes = static_cast<std::uint64_t>(value) << 20;
   }
   if (args.before) {
-    if (FindLibraryStep(*args.before) == nullptr) {
-      return run.UsageError(Format("--before: etapa desconhecida: %s; as etapas são:\n%s",
-                                   Shown(*args.before), StepList()));
-    }
-    options.before = *args.before;
+    const LibraryStep* step = FindStep(*args.before);
+    if (step == nullptr) return run.UsageError(UnknownStep("--before: ", *args.before));
+    options.before = step->name;
   }
   if (!args.folder) return run.UsageError("falta a PASTA onde escrever o exemplo");
   const std::string& folder = *args.folder;
@@ -696,11 +765,8 @@ int FolderCommand(RunState& run, Arguments& args, const Parser& parser) {
   const LibraryStep* step = nullptr;
   if (parser.run->parsed()) {
     if (args.step.empty()) return run.UsageError("falta o nome da ETAPA");
-    step = FindLibraryStep(args.step);
-    if (step == nullptr) {
-      return run.UsageError(
-          Format("etapa desconhecida: %s; as etapas são:\n%s", Shown(args.step), StepList()));
-    }
+    step = FindStep(args.step);
+    if (step == nullptr) return run.UsageError(UnknownStep("", args.step));
     run.json["step"] = Text(step->name);
   }
   if (args.company) {
@@ -728,6 +794,19 @@ int Main(RunState& run, int argc, char** argv) {
   // A script that asks for the report gets one even for a command line that cannot be read.
   for (int i = 1; i < argc; ++i) {
     if (std::string_view(argv[i]) == "--json") run.report = true;
+  }
+  // The first word that is not an option names the command (the general options take no
+  // value): one that names none is told as such, with the nearest command.
+  for (int i = 1; i < argc; ++i) {
+    std::string_view word = argv[i];
+    if (word.starts_with("-")) continue;
+    bool known = false;
+    for (std::string_view name : CommandNames()) known = known || name == word;
+    if (!known) {
+      return run.UsageError(Format("comando desconhecido: %s%s", Shown(std::string(word)),
+                                   Suggestion(word, CommandNames())));
+    }
+    break;
   }
   Arguments args;
   Parser parser(args);

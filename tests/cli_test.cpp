@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "library/registry.h"
 #include "platform/cp1252.h"
 #include "platform/file_system.h"
 #include "records/format.h"
-#include "library/registry.h"
 #include "tests/cli_process.h"
 #include "tests/test_util.h"
 
@@ -37,6 +37,7 @@ TEST(CliTest, UsageErrorsExitWith2AndExplainOnStandardError) {
   const std::vector<std::vector<std::string>> cases = {
       {},
       {"bogus"},
+      {"converter", "s1"},
       {"convert", dir.str(), "--frobnicate"},
       {"convert", dir.str(), "extra", "argument"},
       {"--yes", "--no", "convert", dir.str()},
@@ -64,6 +65,23 @@ TEST(CliTest, UsageErrorsExitWith2AndExplainOnStandardError) {
     EXPECT_NE(o.err.find("Uso:"), std::string::npos) << shown;
   }
   EXPECT_NE(RunCli({"run", "no-such-step", dir.str()}).err.find("no-such-step"), std::string::npos);
+  // A mistyped command or step name is told as such, with the nearest name; a step name in
+  // another letter case is the step.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> near = {
+      {{"converter", "s1"}, "comando desconhecido: converter; você quis dizer: convert?\n"},
+      {{"-q", "upgarde"}, "comando desconhecido: upgarde; você quis dizer: upgrade?\n"},
+      {{"run", "versoin-301", dir.str()},
+       "etapa desconhecida: versoin-301; você quis dizer: version-301?\n"},
+      {{"sample", dir.str(), "--before", "fiscal373"},
+       "--before: etapa desconhecida: fiscal373; você quis dizer: fiscal-373?\n"},
+  };
+  for (const auto& [args, message] : near) {
+    Outcome o = RunCli(args);
+    EXPECT_EQ(o.status, 2) << args[0];
+    EXPECT_TRUE(o.err.starts_with(U("livrana-convert: " + message))) << o.err;
+  }
+  EXPECT_EQ(RunCli({"xyz"}).err.find(U("você quis dizer")), std::string::npos);
+  EXPECT_EQ(RunCli({"run", "VERSION-301", (dir.path() / "missing").string()}).status, 1);
   // Nothing was written by any of them.
   EXPECT_TRUE(test::SnapshotHost(dir.path()).empty());
 }
