@@ -7,6 +7,7 @@
 
 #include "convert/phases.h"
 #include "records/format.h"
+#include "records/guarded_open.h"
 #include "records/layouts/invoices.h"
 #include "records/record_file.h"
 
@@ -154,6 +155,7 @@ Outcome ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code
                            std::string_view path, Listing& result, InvoiceJournal* journal) {
   FileHandle file = ctx.dry_run ? OpenRead(ctx.fs, path) : OpenUpdate(ctx.fs, path);
   if (!file) return {};
+  NoteClearedReadOnly(ctx, file.get());
   file->SetRecordLength(static_cast<std::uint32_t>(kInvoiceRecord));
   if (journal != nullptr) journal->BeginFile();
   Outcome kept;

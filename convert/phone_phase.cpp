@@ -12,6 +12,7 @@
 
 #include "convert/phases.h"
 #include "records/format.h"
+#include "records/guarded_open.h"
 #include "records/layouts/phone_tables.h"
 #include "records/record_file.h"
 
@@ -187,6 +188,7 @@ class PhasePhone {
     const PhoneTable& table = kPhoneTables[static_cast<std::size_t>(t)];
     FileHandle file = dry_ ? OpenRead(ctx_.fs, table.file) : OpenUpdate(ctx_.fs, table.file);
     if (!file) return true;
+    NoteClearedReadOnly(ctx_, file.get());
     file->SetRecordLength(static_cast<std::uint32_t>(table.record_length));
     // Text leaves a record only after the journal holding it has reached the disk.
     file->FlushFirst(journal_.get());
@@ -258,8 +260,9 @@ class PhasePhone {
   }
 
   void Failed(Outcome failure) {
-    ctx_.sink.Fail(kCaption, Sentence(failure) + "\nNenhum texto foi perdido: execute a "
-                                                 "conversão novamente para concluí-la.");
+    ctx_.sink.Fail(kCaption, Sentence(failure) +
+                                 "\nNenhum texto foi perdido: execute a "
+                                 "conversão novamente para concluí-la.");
     result_.outcome.Also(std::move(failure));
   }
 

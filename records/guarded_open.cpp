@@ -55,10 +55,17 @@ bool FileBusy(Context& ctx, std::string_view path, BusyMode mode) {
   return true;
 }
 
+void NoteClearedReadOnly(Context& ctx, const RecordFile* file) {
+  if (file == nullptr || !file->cleared_read_only()) return;
+  ctx.sink.Note(Format("%s era somente leitura; o atributo foi retirado para gravar o arquivo.",
+                       file->path()));
+}
+
 FileHandle FOpen2(Context& ctx, std::string_view path, std::int32_t w, std::int32_t& record,
                   bool adding, Reuse reuse) {
   OpenState state = OpenState::kNothing;
   FileHandle file;
+  bool cleared = false;
 
   if (!adding) {
     file = OpenUpdate(ctx.fs, path);
@@ -86,7 +93,11 @@ FileHandle FOpen2(Context& ctx, std::string_view path, std::int32_t w, std::int3
           }
         }
       }
-      if (state == OpenState::kNothing) CloseFile(file);
+      // The attribute an opening that is given up cleared is told with the next one.
+      if (state == OpenState::kNothing) {
+        cleared = file && file->cleared_read_only();
+        CloseFile(file);
+      }
     }
 
     if (state == OpenState::kNothing) {
@@ -135,6 +146,8 @@ FileHandle FOpen2(Context& ctx, std::string_view path, std::int32_t w, std::int3
   if (state != OpenState::kReady) CloseFile(file);
   switch (state) {
     case OpenState::kReady:
+      if (cleared) file->set_cleared_read_only();
+      NoteClearedReadOnly(ctx, file.get());
       return file;
     case OpenState::kNoEnd:
       ctx.sink.Fail(kCaption, "Erro ao conferir posições dos registros (at).");

@@ -32,6 +32,10 @@ enum class BusyMode {
 // it tests.
 bool FileBusy(Context& ctx, std::string_view path, BusyMode mode);
 
+// Tells the user, by a note naming the file, that its opening for writing cleared its
+// read-only attribute (the file stays writable after the step); nothing otherwise.
+void NoteClearedReadOnly(Context& ctx, const RecordFile* file);
+
 enum class Reuse {
   kNone = 0,   // a new record goes after the last one
   kFirst = 1,  // the first deleted record of the file is reused
@@ -44,7 +48,8 @@ enum class Reuse {
 // partial last record completed with spaces first. Not adding, the handle is positioned at
 // the existing record whose number record holds. Gives the handle positioned where the
 // record is to be written, or null after a message to the user (or when the user declined
-// to go on with a very large file). The caller writes the record and closes the handle.
+// to go on with a very large file). A file with the read-only attribute loses it, and a note
+// says so. The caller writes the record and closes the handle.
 FileHandle FOpen2(Context& ctx, std::string_view path, std::int32_t w, std::int32_t& record,
                   bool adding, Reuse reuse = Reuse::kNone);
 

@@ -244,13 +244,18 @@ FileHandle Open(platform::FileSystem& fs, std::string_view path, platform::Acces
   // A binary opening that writes clears the read-only attribute. Only an opening that was
   // refused can have met it (the file systems refuse writes to read-only files), so the
   // attribute is looked at only then: one query less per file on a file server.
-  if (!file && writable && mode == FileMode::kBinary && MakeWritable(fs, path))
+  bool cleared = false;
+  if (!file && writable && mode == FileMode::kBinary && MakeWritable(fs, path)) {
+    cleared = true;
     file = fs.Open(path, access, refused);
+  }
   if (!file) {
     if (why != nullptr) *why = std::move(refused.InFile(path));
     return nullptr;
   }
-  return std::make_unique<RecordFile>(std::move(file), path, writable, append, mode);
+  auto opened = std::make_unique<RecordFile>(std::move(file), path, writable, append, mode);
+  if (cleared) opened->set_cleared_read_only();
+  return opened;
 }
 
 }  // namespace

@@ -82,6 +82,9 @@ class RecordFile {
   const Outcome& failure() const { return failure_; }
   bool writable() const { return writable_; }
   const std::string& path() const { return path_; }
+  // The opening had to clear the file's read-only attribute to write it.
+  bool cleared_read_only() const { return cleared_read_only_; }
+  void set_cleared_read_only() { cleared_read_only_ = true; }
 
  private:
   bool Load(std::uint64_t pos);
@@ -98,6 +101,7 @@ class RecordFile {
   FileMode mode_;
   Outcome failure_;
   bool closed_ = false;
+  bool cleared_read_only_ = false;
   RecordFile* flush_first_ = nullptr;
 
   std::uint64_t pos_ = 0;

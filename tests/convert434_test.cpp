@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <utility>
@@ -440,7 +441,14 @@ TEST_F(Convert434Test, DryRunPlansExactlyWhatTheRunDoesAndChangesNothing) {
     EXPECT_EQ(folder.Snapshot(), before) << k;
     EXPECT_EQ(*folder.Attributes("F01R0.DAT") & platform::kReadOnly, platform::kReadOnly);
     Context real{folder, sink, ""};
+    sink.notes.clear();
     auto done = Convert434(real, Convert434Detail::kFiles);
+    // The run clears the attribute to write the table, and says so.
+    EXPECT_EQ(std::count(sink.notes.begin(), sink.notes.end(),
+                         "F01R0.DAT era somente leitura; o atributo foi retirado para gravar o "
+                         "arquivo."),
+              1)
+        << k;
     EXPECT_EQ(plan.converted, done.converted) << k;
     EXPECT_EQ(plan.phone_lines, done.phone_lines) << k;
     EXPECT_EQ(plan.files_changed, done.files_changed) << k;

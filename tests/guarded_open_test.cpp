@@ -84,6 +84,31 @@ TEST_F(GuardedOpenTest, ReusesDeletedRecords) {
   EXPECT_EQ(Add("x", Reuse::kFirst), 2);
 }
 
+// The attribute is cleared and the record written, as before; a note names the file once per
+// opening, also when a search for a deleted record gave up the first opening.
+TEST_F(GuardedOpenTest, AReadOnlyFileIsWrittenAndANoteNamesIt) {
+  const std::string note =
+      "A.DAT era somente leitura; o atributo foi retirado para gravar o arquivo.";
+  WriteFile(fs, "A.DAT", Record(100, {{0, "r0"}}) + Record(100, {{0, "r1"}, {99, "+"}}));
+  for (Reuse reuse : {Reuse::kNone, Reuse::kFirst, Reuse::kAfter}) {
+    fs.SetReadOnly("A.DAT", true);
+    sink.notes.clear();
+    EXPECT_GE(Add("new", reuse, 1), 1) << static_cast<int>(reuse);
+    EXPECT_EQ(sink.notes, std::vector<std::string>{note}) << static_cast<int>(reuse);
+    EXPECT_EQ(*fs.Attributes("A.DAT") & platform::kReadOnly, 0u);
+  }
+  EXPECT_EQ(Contents().substr(100, 3), "new");  // kFirst reused record 1
+  fs.SetReadOnly("A.DAT", true);
+  sink.notes.clear();
+  std::int32_t record = 0;
+  EXPECT_TRUE(FOpen2(ctx, "A.DAT", 100, record, false));
+  EXPECT_EQ(sink.notes, std::vector<std::string>{note});
+  sink.notes.clear();
+  EXPECT_TRUE(FOpen2(ctx, "A.DAT", 100, record, false));  // writable now: no note
+  EXPECT_TRUE(sink.notes.empty());
+  EXPECT_TRUE(sink.messages.empty());
+}
+
 TEST_F(GuardedOpenTest, ABusyFileIsNotSearchedAndIsAppendedToAfterTheWait) {
   WriteFile(fs, "A.DAT", Record(100, {{99, "+"}}));
   fs.SetBusy("A.DAT", true);
