@@ -42,6 +42,11 @@ bool ConvertInvoiceRecord(std::string_view record, InvoiceSpan& out) {
   return true;
 }
 
+// What follows the failure that stops the phase: the records are either old or converted.
+constexpr char kStoppedUnharmed[] =
+    "\nA conversão foi interrompida sem perder nada; execute-a novamente depois de corrigir o "
+    "problema.";
+
 // The converted form of an old span [52, 138).
 InvoiceSpan ConvertedSpan(std::string_view old) {
   std::string record(InvoiceLayout::kSpanEnd, ' ');
@@ -153,8 +158,16 @@ void ReadBytes(RecordFile& file, std::uint64_t pos, std::size_t n, std::string& 
 
 Outcome ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code, int year,
                            std::string_view path, Listing& result, InvoiceJournal* journal) {
-  FileHandle file = ctx.dry_run ? OpenRead(ctx.fs, path) : OpenUpdate(ctx.fs, path);
-  if (!file) return {};
+  Outcome why;
+  FileHandle file =
+      ctx.dry_run ? OpenRead(ctx.fs, path) : OpenUpdate(ctx.fs, path, FileMode::kBinary, &why);
+  if (!file) {
+    // A year without its file is passed over; a file that is there but cannot be written
+    // (no permission, in use, a device error) stops the phase: its records still wait.
+    if (ctx.dry_run || why.cause() == Cause::kNotFound) return {};
+    ctx.sink.Fail(kCaption, Sentence(why) + kStoppedUnharmed);
+    return why;
+  }
   NoteClearedReadOnly(ctx, file.get());
   file->SetRecordLength(static_cast<std::uint32_t>(kInvoiceRecord));
   if (journal != nullptr) journal->BeginFile();
@@ -194,10 +207,7 @@ Outcome ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code
   if (!closed) {
     // What did not reach the disk is not counted.
     result.converted -= converted;
-    ctx.sink.Fail(kCaption, Sentence(closed) +
-                                "\nA conversão foi interrompida sem perder "
-                                "nada; execute-a novamente depois de corrigir o "
-                                "problema.");
+    ctx.sink.Fail(kCaption, Sentence(closed) + kStoppedUnharmed);
     return closed;
   }
   if (converted > 0) result.ChangedInvoiceFile(code, year, path, converted);

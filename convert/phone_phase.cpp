@@ -186,8 +186,16 @@ class PhasePhone {
 
   bool WalkTable(int t) {
     const PhoneTable& table = kPhoneTables[static_cast<std::size_t>(t)];
-    FileHandle file = dry_ ? OpenRead(ctx_.fs, table.file) : OpenUpdate(ctx_.fs, table.file);
-    if (!file) return true;
+    Outcome why;
+    FileHandle file = dry_ ? OpenRead(ctx_.fs, table.file)
+                           : OpenUpdate(ctx_.fs, table.file, FileMode::kBinary, &why);
+    if (!file) {
+      // A missing table is passed over; one that is there but cannot be written stops the
+      // phase before the phone table is published: its texts are still to be taken.
+      if (dry_ || why.cause() == Cause::kNotFound) return true;
+      Failed(std::move(why));
+      return false;
+    }
     NoteClearedReadOnly(ctx_, file.get());
     file->SetRecordLength(static_cast<std::uint32_t>(table.record_length));
     // Text leaves a record only after the journal holding it has reached the disk.

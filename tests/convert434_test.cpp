@@ -421,6 +421,42 @@ TEST_F(Convert434Test, NoTextLeavesARecordWithoutReachingThePhoneTable) {
       });
   EXPECT_GT(failures[Phase::kInvoices], 0);
   EXPECT_GT(failures[Phase::kPhones], 10);
+
+  // A file that is there but cannot be opened for writing (it belongs to another user) is
+  // no file to pass over: the run stops naming it, no phone table appears, and once the file
+  // can be written the next run finishes the work exactly.
+  class Refusing final : public platform::ForwardingFileSystem {
+   public:
+    Refusing(platform::FileSystem& inner, std::string path)
+        : ForwardingFileSystem(inner), path_(std::move(path)) {}
+    using FileSystem::Open;
+    std::unique_ptr<platform::File> Open(std::string_view path, platform::Access access,
+                                         Outcome& why) override {
+      if (path != path_ || access == platform::Access::kRead) return inner_.Open(path, access, why);
+      why = Outcome::Failed(Operation::kOpen, path, Cause::kPermission);
+      return nullptr;
+    }
+
+   private:
+    std::string path_;
+  };
+  for (std::string refused : {"R00\\C1\\L50A1991.DAT", "F02R1.DAT"}) {
+    platform::MemoryFileSystem folder;
+    BuildFolder(folder);
+    Refusing refusing(folder, refused);
+    sink.messages.clear();
+    auto result = Run("", &refusing);
+    EXPECT_EQ(result.outcome.cause(), Cause::kPermission) << refused;
+    ASSERT_FALSE(sink.messages.empty());
+    EXPECT_EQ(sink.messages.back().kind, "fail");
+    EXPECT_NE(sink.messages.back().text.find("abrir " + refused + ": sem permissão."),
+              std::string::npos)
+        << sink.messages.back().text;
+    EXPECT_FALSE(folder.Attributes("FTEL1.DAT")) << refused;
+    ExpectNoTextLost(original, expected, folder.Snapshot());
+    EXPECT_TRUE(Run("", &folder).ok());
+    EXPECT_EQ(folder.Snapshot(), expected) << refused;
+  }
 }
 
 // A dry run over a fresh folder and over folders left by interrupted runs: it changes no
