@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Regenerates the pictures of the guide (docs/img/*.png) from the current build: builds
 # livrana.exe, runs the end-to-end test of the dialog under Wine on a virtual display
-# (tests/e2e/dialog_test.sh), and copies the screenshots it takes, cut to the windows.
+# (tests/e2e/dialog_test.sh) with a window manager (openbox) on the display, so that the
+# windows have their title bars, and copies the screenshots it takes, each cut to its window.
 #
 #   scripts/screenshots.sh        (as root, or with the packages already installed)
 #
@@ -16,8 +17,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 source scripts/setup.sh
 
-install_missing g++-mingw-w64-i686 wine xvfb xdotool imagemagick ninja-build cmake googletest \
-  libcli11-dev
+install_missing g++-mingw-w64-i686 wine xvfb xdotool x11-utils openbox imagemagick ninja-build \
+  cmake googletest libcli11-dev
 
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
   toolchain=cmake/mingw-i686.cmake
@@ -37,17 +38,19 @@ ninja -C "$build" livrana livrana_dialog_probe
 
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 mkdir -p "$WINEPREFIX"
-wineserver -p 2>/dev/null || true
 trap 'wineserver -k 2>/dev/null || true' EXIT
+# Makes the prefix, then stops its server: a server (and desktop process) left running from
+# here has no display and would keep the test's windows off the test's display.
 "$wine" cmd /c exit >/dev/null 2>&1 || true
+wineserver -k 2>/dev/null || true
 
 rm -rf "$build/artifacts"
-LIVRANA_WINE=$wine bash tests/e2e/dialog_test.sh "$build"
+LIVRANA_WINE=$wine LIVRANA_WM="openbox --config-file $root/scripts/screenshots-openbox.xml" bash tests/e2e/dialog_test.sh "$build"
 
-# The screen is black where there is no window: cut it away. -strip leaves out the time
-# stamps, so that the same picture gives the same file.
+# The test cuts each picture to its window and frame. -strip leaves out the time stamps, so
+# that the same picture gives the same file.
 mkdir -p docs/img
 for name in dialog count-message end-message; do
-  convert "$build/artifacts/$name.png" -trim +repage -strip "docs/img/$name.png"
+  convert "$build/artifacts/$name.png" -strip "docs/img/$name.png"
   echo "docs/img/$name.png: $(identify -format '%wx%h' "docs/img/$name.png")"
 done

@@ -5,7 +5,10 @@
 #
 # BUILD_DIR is a Windows build (livrana.exe and livrana_dialog_probe.exe). The Wine prefix
 # is $WINEPREFIX, else BUILD_DIR/wineprefix; the Wine loader is $LIVRANA_WINE, else wine.
-# Screenshots go to BUILD_DIR/artifacts. Exits non-zero when a check fails.
+# $LIVRANA_WM is the command line of a window manager to run on the display (openbox, for
+# the guide's pictures): windows then have their frames and title bars. Screenshots go to
+# BUILD_DIR/artifacts, each cut to the window it shows (frame included). Exits non-zero when
+# a check fails.
 set -euo pipefail
 
 build=$(cd "${1:?usage: dialog_test.sh BUILD_DIR}" && pwd)
@@ -17,6 +20,7 @@ mkdir -p "$artifacts" "$WINEPREFIX"
 drive_c=$WINEPREFIX/drive_c
 work=$drive_c/LivranaE2E  # C:\LivranaE2E
 program_pid=
+wm_pid=
 
 source "$(cd "$(dirname "$0")/../.." && pwd)/scripts/checks.sh"
 
@@ -33,12 +37,36 @@ Xvfb ":$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 cleanup() {
   [[ -n $program_pid ]] && kill "$program_pid" 2>/dev/null || true
+  [[ -n $wm_pid ]] && kill "$wm_pid" 2>/dev/null || true
   kill "$xvfb_pid" 2>/dev/null || true
   rm -f "$WINEPREFIX/dosdevices/a:" "$WINEPREFIX/dosdevices/d:"
 }
 trap cleanup EXIT
 export DISPLAY=:$display
 for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.1; done
+if [[ -n ${LIVRANA_WM:-} ]]; then
+  read -ra wm <<<"$LIVRANA_WM"
+  "${wm[@]}" >/dev/null 2>&1 &
+  wm_pid=$!
+  # The window manager announces itself on the root window once it manages the screen.
+  for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+  done
+fi
+
+# A picture of one window, cut to it: with a window manager, to the frame around it (the
+# ancestor just below the root window), so that the title bar is in the picture.
+shot() {
+  local name=$1 window=$2 root parent
+  root=$(xwininfo -root | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\).*/\1/p')
+  while :; do
+    parent=$(xwininfo -tree -id "$window" | sed -n 's/^ *Parent window id: \(0x[0-9a-f]*\).*/\1/p')
+    [[ -z $parent || $parent == "$root" ]] && break
+    window=$parent
+  done
+  import -window "$window" "$artifacts/$name.png"
+}
 
 # --- data folders -------------------------------------------------------------------------
 # A record of n bytes: spaces, with texts at offsets ("offset:text" pairs).
@@ -146,7 +174,7 @@ check "title and controls at start (the folder field shows C:\\Vemo\\Vuk)" \
 350 text=
 400 text=" "$(probe controls)"
 check "the folder field has the focus" 150 "$(probe focus)"
-import -window root "$artifacts/dialog.png"
+shot dialog "$(dialog_window)"
 
 focus_dialog
 xdotool type --delay 30 'C:\LivranaE2E\Dados'
@@ -162,10 +190,10 @@ xdotool key Return  # a focused push button takes the Enter key
 
 check "the step's count message" "Conversão 4.34 | NF convertidas: 1" \
   "$(message_box '^Convers.*4\.34$')"
-import -window root "$artifacts/count-message.png"
+shot count-message "$(xdotool search --onlyvisible --name '^Convers.*4\.34$' | head -1)"
 close_message_box '^Convers.*4\.34$'
 check "the end message" "Livrana | A conversão foi realizada." "$(message_box '^Livrana$')"
-import -window root "$artifacts/end-message.png"
+shot end-message "$(xdotool search --onlyvisible --name '^Livrana$' | head -1)"
 close_message_box '^Livrana$'
 check "the status line is cleared after the run" "" "$(probe text 100)"
 
