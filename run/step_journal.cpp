@@ -236,7 +236,13 @@ Outcome Conversion::Commit() {
   list += std::string(kCommitLine) + "\r\n";
   if (durable) durable = AppendToJournal(list);
   if (!durable) {
-    (void)Abandon();
+    // The commit line may be in the file without having reached the disk: a commit that
+    // was not confirmed is no commit, so the targets are given back and the failure told;
+    // only a run stopped after the commit's sync leaves the list for the next one.
+    finished_ = true;
+    (void)CloseFile(journal_);
+    JournalText text;
+    if (ReadJournal(ctx_.fs, text)) (void)RollBack(ctx_.fs, text.lines);
     return durable;
   }
   Outcome closed = CloseFile(journal_);

@@ -64,8 +64,9 @@ class Conversion {
   void MarkAtCommit(std::string_view tag) { Act('K', tag); }
 
   // Makes the targets durable, commits and carries out the list; the files opened through
-  // the conversion must be closed before. A failure before the commit line is written
-  // abandons the conversion; one after it is finished by the next run.
+  // the conversion must be closed before. A failure before the commit line is on the disk
+  // (its sync included) gives the targets back; a run stopped after it is finished by the
+  // next run.
   Outcome Commit();
   // Gives every target back what it held, and removes the journal.
   Outcome Abandon();
