@@ -1,0 +1,24 @@
+// The yearly cash and accounting ledgers <co>\L23<year>.DAT (in a company folder, later below
+// R00): records of 300 characters that post to the chart of accounts through three account
+// fields.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace livrana {
+
+inline constexpr std::string_view kLedger23Pattern = "%s\\L23*.DAT";  // company folder
+inline constexpr std::int32_t kLedger23RecordLength = 300;
+
+//   offset width
+//      167    15   first account (a code of the chart's kind 0)
+//      182    15   second account (kind 1)
+//      197    15   third account (kind 1)
+struct Ledger23Layout {
+  static constexpr std::size_t kAccount = 167, kAccountWidth = 15;
+  static constexpr int kAccounts = 3;
+};
+
+}  // namespace livrana
