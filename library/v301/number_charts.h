@@ -4,6 +4,9 @@
 // account fields of the yearly ledgers <co>\L23<year>.DAT are rewritten from the old
 // account codes to these numbers. A numbered chart blocks its own rebuilding, and a
 // company's ledgers are rewritten only in the call that numbered the chart they refer to.
+// The charts, the ledgers and the deletion of the charts' sources are one conversion of the
+// step journal: a run stopped anywhere is rolled back or finished by the next one, so that
+// no chart is ever numbered without its ledgers.
 #pragma once
 
 #include <cstddef>
@@ -33,7 +36,13 @@ class AccountLookup {
   std::unordered_map<std::string, std::size_t> first_;  // folded key -> first entry
 };
 
-// Gives false when a write failed; the step then stopped and told the user.
-bool NumberChartsOfAccounts(Context& ctx);
+// Done, or the failure that stopped the step (told to the sink as well).
+Outcome NumberChartsOfAccounts(Context& ctx);
+
+// Whether the data folder holds what the step converts: the company register in the data
+// folder with the company folders beside it (not yet below R00), and a chart still to number
+// (F20.DAT or F21.DAT without F20R0.DAT, or a live company's G20.DAT or G21.DAT without its
+// G20R0.DAT).
+bool NumberChartsHasInput(platform::FileSystem& fs);
 
 }  // namespace livrana

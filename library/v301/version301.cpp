@@ -4,15 +4,19 @@
 #include <string>
 
 #include "library/step_io.h"
+#include "library/v301/walks.h"
 #include "records/company.h"
 #include "records/format.h"
+#include "records/layouts/phone_tables.h"
+#include "records/layouts/register.h"
 #include "records/record_file.h"
 #include "records/values.h"
 #include "run/conversion_log.h"
+#include "run/layouts.h"
+#include "run/step_journal.h"
 
 namespace livrana {
 namespace {
-
 
 constexpr std::string_view kCaption = "Conversão 3.01";
 constexpr std::string_view kMark = "301";
@@ -27,11 +31,13 @@ constexpr std::string_view kMark = "301";
 //      111    108  dropped                759    191  thirteen number texts, then spaces
 //      219      1  deletion mark
 // ---------------------------------------------------------------------------------------
+constexpr std::string_view kG04Source = "%s\\G04.DAT";
+constexpr std::string_view kG04Target = "%s\\G04R0.DAT";
 constexpr std::size_t kG04Record = 220;
 constexpr std::size_t kG04Deleted = 219;
 constexpr std::size_t kNameWidth = 61;
 constexpr std::size_t kSecondAt = 71, kSecondWidth = 40;
-constexpr std::size_t kG04R0Record = 950;
+constexpr std::uint32_t kG04R0Record = 950;
 
 // Two number texts in 5-character slots, the last without its trailing space, and then
 // thirteen in 5-character slots: 12,70 0,00 2,30 0,64 0,00 1,27 0,20 1,91 7,40 2,54 10,55
@@ -43,41 +49,36 @@ static_assert(kSecondDefaults.size() == 13 * 5);
 
 std::string G04R0Record(std::string_view piece) {
   return OneLine(Format("%-61s%-61s%-637s%-191s", Piece(piece, 0, kNameWidth),
-                                    Piece(piece, kSecondAt, kSecondWidth), kFirstDefaults,
-                                    kSecondDefaults));
+                        Piece(piece, kSecondAt, kSecondWidth), kFirstDefaults, kSecondDefaults));
 }
 
-// Widens one company's G04.DAT; false when G04R0.DAT could not be written (G04.DAT then
-// stays).
-bool WidenG04(Context& ctx, const std::string& co, std::string& failed) {
-  std::string source = Format("%s\\G04.DAT", co);
-  std::string target = Format("%s\\G04R0.DAT", co);
-  if (!ctx.fs.Find(target, 0).empty()) return true;
-  FileHandle in = OpenRead(ctx.fs, source, FileMode::kText);
-  if (!in) return true;
-  FileHandle out = OpenAppend(ctx.fs, target, FileMode::kText);
-  if (!out) return true;
-  out->SetRecordLength(static_cast<std::uint32_t>(kG04R0Record));
-  bool ok = true;
+// Widens one company's G04.DAT into G04R0.DAT, which is published together with the
+// deletion of G04.DAT.
+Outcome WidenG04(Context& ctx, const std::string& co) {
+  std::string source = Format(kG04Source, co);
+  std::string target = Format(kG04Target, co);
+  if (OrdinaryFileExists(ctx.fs, target)) return {};
+  Outcome why;
+  FileHandle in = OpenRead(ctx.fs, source, FileMode::kText, &why);
+  if (!in) return why.cause() == Cause::kNotFound ? Outcome() : why;
+  Conversion conversion(ctx);
+  FileHandle out = conversion.Append(target, FileMode::kText, &why);
+  if (!out) return why;
+  out->SetRecordLength(kG04R0Record);
   std::string piece;
   while (ReadField(in.get(), piece, kG04Record)) {
     // A record cut short (the end of the file, or a line feed inside it) gives only its
     // own characters; it has no deletion mark, and is copied unless it holds nothing but
-    // its line end.
+    // line ends.
     if (piece.back() == '\n') piece.pop_back();
-    if (piece.empty() || At(piece, kG04Deleted) == '+') continue;
-    ok = out->Write(G04R0Record(piece)) && ok;
+    if (OnlyLineEnds(piece) || At(piece, kG04Deleted) == '+') continue;
+    if (!out->Write(G04R0Record(piece))) break;
   }
-  ok = CloseFile(out).ok() && ok;
-  CloseFile(in);
-  if (!ok) {
-    // A part-written table would block the next run's conversion.
-    ctx.fs.Remove(target);
-    failed = target;
-    return false;
-  }
-  ctx.fs.Remove(source);
-  return true;
+  Outcome done = CloseFile(out);
+  done.Also(CloseFile(in));
+  if (!done) return done;
+  conversion.RemoveAtCommit(source);
+  return conversion.Commit();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -96,108 +97,181 @@ bool WidenG04(Context& ctx, const std::string& co, std::string& failed) {
 struct RegisterTable {
   std::string_view file;
   std::string_view backup;
-  std::int64_t record_length;
+  std::int32_t record_length;
 };
 constexpr std::array<RegisterTable, 3> kRegisterTables = {{
-    {"F00R0.DAT", "F00R0.BAK", 1000},
-    {"F01R0.DAT", "F01R0.BAK", 814},
-    {"F02R1.DAT", "F02R1.BAK", 1000},
+    {kCompanyRegister, "F00R0.BAK", kCompanyRecordLength},
+    {kTable01, "F01R0.BAK", kTable01RecordLength},
+    {kTable02, "F02R1.BAK", kTable02RecordLength},
 }};
-constexpr std::int64_t kAddressAt = 91;
-constexpr std::size_t kAddressWidth = 40, kFirstWidth = 10, kSecondWidth2 = 20, kLocalityWidth = 30;
-constexpr std::int64_t kComplementsAt = 131, kLocalityAt = 161;
-constexpr std::int64_t kBlockEnd = 191;
-constexpr std::int64_t kRegisterSecondAt = 136, kRegisterSecondEnd = 158;
-constexpr std::int64_t kAmountAt = 592, kAmountFieldEnd = 612, kAmountTo = 268;
-constexpr std::size_t kAmountWidth = 8;
+constexpr std::size_t kAddressAt = 91, kAddressWidth = 40;
+constexpr std::size_t kComplementsAt = 131, kFirstWidth = 10, kOtherWidth = 20;
+constexpr std::size_t kComplementsWidth = 30;  // B and K
+constexpr std::size_t kLocalityAt = 161, kLocalityWidth = 30;
+constexpr std::size_t kBlockEnd = kLocalityAt + kLocalityWidth;  // 191
+constexpr std::size_t kAddressKept = 39;                         // A, a space and B or K
+constexpr std::size_t kLocalityKept = 29;                        // D, a space and K
+constexpr std::size_t kRegisterOtherAt = 136;
+constexpr std::size_t kAmountAt = 592, kAmountWidth = 8, kAmountFieldWidth = 20;
+constexpr std::size_t kAmountTo = 268;
+static_assert(kAddressAt == CompanyFieldOffset(3) && kComplementsAt == CompanyFieldOffset(4) &&
+              kRegisterOtherAt == CompanyFieldOffset(5) && kLocalityAt == CompanyFieldOffset(7) &&
+              kAmountTo == CompanyFieldOffset(17));
+// Records held in memory at a time while a table is folded.
+constexpr std::size_t kChunkRecords = 256;
 
-void FoldRecord(RecordFile& file, std::int64_t start, bool is_register, bool has_amount,
-                std::string a) {
-  std::string b, k, d;
-  ReadField(&file, b, kFirstWidth);
-  ReadField(&file, k, kSecondWidth2);
-  ReadField(&file, d, kLocalityWidth);
+// Folds one record as the product does it in place in text mode (walks.h): reads of A, B,
+// K and D one after the other from 91, then the writes. False when nothing can be read at
+// 91, which ends the table's walk.
+bool FoldRecord(std::string& record, bool last, const RegisterTable& table) {
+  RecordText text(record, last);
+  std::string a, b, k, d;
+  if (!text.Seek(kAddressAt) || !text.Read(kAddressWidth, a)) return false;
+  text.Read(kFirstWidth, b);
+  text.Read(kOtherWidth, k);
+  text.Read(kLocalityWidth, d);
   TrimRight(a);
   TrimRight(b);
   TrimRight(k);
   TrimRight(d);
-  if (is_register) {
-    WriteInside(file, start + kRegisterSecondAt, Format("%-22s", k));
-    return;
+  if (table.file == kCompanyRegister) {
+    text.Write(kRegisterOtherAt, Format("%-22s", k));
+    return true;
   }
   // The fold rewrites 91-190 as a whole or not at all: a record cut short stays as it is.
-  if (Inside(file, start, static_cast<std::size_t>(kBlockEnd))) {
-    const std::size_t lb = b.size(), lk = k.size();
-    if (lb > 0) {
-      CutText(a, 39 - lb);
-      WriteInside(file, start + kAddressAt + static_cast<std::int64_t>(a.size()), Format(" %s", b));
+  if (!last || record.size() >= kBlockEnd) {
+    if (!b.empty()) {
+      CutText(a, kAddressKept - b.size());
+      text.Write(kAddressAt + a.size(), Format(" %s", b));
       a += " " + b;
     }
-    if (lk > 0) {
-      if (static_cast<std::int64_t>(lk) < 39 - static_cast<std::int64_t>(a.size())) {
-        WriteInside(file, start + kAddressAt + static_cast<std::int64_t>(a.size()),
-                    Format(" %s", k));
+    if (!k.empty()) {
+      if (k.size() + a.size() < kAddressKept) {
+        text.Write(kAddressAt + a.size(), Format(" %s", k));
       } else {
-        CutText(d, 29 - lk);
-        WriteInside(file, start + kLocalityAt + static_cast<std::int64_t>(d.size()),
-                    Format(" %s", k));
+        CutText(d, kLocalityKept - k.size());
+        text.Write(kLocalityAt + d.size(), Format(" %s", k));
       }
     }
-    WriteInside(file, start + kComplementsAt, Format("%-30s", ""));
+    text.Write(kComplementsAt, std::string(kComplementsWidth, ' '));
   }
   std::string amount;
-  if (has_amount && Inside(file, start, static_cast<std::size_t>(kAmountFieldEnd)) &&
-      ReadAt(file, start + kAmountAt, kAmountWidth, amount) && TextToValue(amount) > 0) {
-    WriteInside(file, start + kAmountAt, Format("%-20s", ""));
-    WriteInside(file, start + kAmountTo, Format("%-18s", amount));
+  if (table.file == kTable02 && (!last || record.size() >= kAmountAt + kAmountFieldWidth) &&
+      text.Seek(kAmountAt) && text.Read(kAmountWidth, amount) && TextToValue(amount) > 0) {
+    text.Write(kAmountAt, std::string(kAmountFieldWidth, ' '));
+    text.Write(kAmountTo, Format("%-18s", amount));
   }
+  return true;
 }
 
-// Folds the address fields of one table; false when it could not be written.
-bool FoldTable(Context& ctx, const RegisterTable& table) {
-  FileHandle file = OpenUpdate(ctx.fs, table.file, FileMode::kText);
-  if (!file) return true;
-  file->SetRecordLength(static_cast<std::uint32_t>(table.record_length));
-  const bool is_register = table.file == kRegisterTables[0].file;
-  const bool has_amount = table.file == kRegisterTables[2].file;
-  std::string a;
-  for (std::int64_t n = 0; ReadAt(*file, n * table.record_length + kAddressAt, kAddressWidth, a);
-       ++n) {
-    FoldRecord(*file, n * table.record_length, is_register, has_amount, a);
+// The backup copy of a table, unless an older one is there (it stays).
+Outcome BackUp(Context& ctx, Conversion& conversion, const RegisterTable& table) {
+  if (ctx.fs.Attributes(table.backup) || !ctx.fs.Attributes(table.file)) return {};
+  if (Outcome noted = conversion.Note(table.backup); !noted) return noted;
+  return ctx.fs.Copy(table.file, table.backup, false);
+}
+
+// Writes the folded table under its work name, put in its place at the commit.
+Outcome FoldTable(Context& ctx, Conversion& conversion, const RegisterTable& table) {
+  if (!ctx.fs.Attributes(table.file)) return {};  // a table the folder does not have
+  Outcome why;
+  FileHandle in = OpenRead(ctx.fs, table.file, FileMode::kBinary, &why);
+  if (!in) return why;
+  const auto w = static_cast<std::size_t>(table.record_length);
+  in->SetRecordLength(static_cast<std::uint32_t>(w));
+  FileHandle out = conversion.Rewrite(table.file, FileMode::kBinary, &why);
+  if (!out) return why;
+  out->SetRecordLength(static_cast<std::uint32_t>(w));
+  const std::uint64_t size = in->Size();
+  bool walking = true;
+  std::string record, folded;
+  for (std::uint64_t start = 0;;) {
+    std::string chunk = ReadRaw(*in, kChunkRecords * w);
+    if (chunk.empty()) break;
+    if (walking) {
+      folded.clear();
+      for (std::size_t at = 0; at < chunk.size(); at += w) {
+        record.assign(chunk, at, w);
+        if (walking) walking = FoldRecord(record, start + at + w >= size, table);
+        folded += record;
+      }
+      chunk.swap(folded);
+    }
+    start += chunk.size();
+    if (!out->Write(chunk)) break;
   }
-  return CloseFile(file).ok();
+  Outcome done = CloseFile(out);
+  done.Also(CloseFile(in));
+  return done;
+}
+
+// Phase 3: the three tables folded and the mark recorded in one conversion.
+Outcome FoldRegisterTables(Context& ctx) {
+  // A log that is there but cannot be read must not let the fold run a second time.
+  if (ctx.fs.Attributes(kConversionLog)) {
+    Outcome why;
+    FileHandle log = OpenRead(ctx.fs, kConversionLog, FileMode::kBinary, &why);
+    if (!log) return why;
+    if (Outcome read = CloseFile(log); !read) return read;
+  }
+  if (ConvFind(ctx.fs, kMark)) return {};
+  // The product opens the tables in place as they stand and would pass over a read-only
+  // one for good, while the mark says it was folded: such a table stops the step before
+  // anything is written.
+  for (const RegisterTable& table : kRegisterTables) {
+    auto attributes = ctx.fs.Attributes(table.file);
+    if (attributes && (*attributes & platform::kReadOnly) != 0) {
+      return Outcome::Failed(Operation::kOpen, table.file, Cause::kReadOnly);
+    }
+  }
+  Conversion conversion(ctx);
+  for (const RegisterTable& table : kRegisterTables) {
+    if (Outcome saved = BackUp(ctx, conversion, table); !saved) return saved;
+  }
+  for (const RegisterTable& table : kRegisterTables) {
+    if (Outcome folded = FoldTable(ctx, conversion, table); !folded) return folded;
+  }
+  conversion.MarkAtCommit(kMark);
+  return conversion.Commit();
+}
+
+// Phase 2: the marker of an older converter is deleted and the mark recorded, together.
+Outcome TakeMarker(Context& ctx) {
+  Outcome why;
+  FileHandle marker = OpenRead(ctx.fs, kVersion301Marker, FileMode::kText, &why);
+  if (!marker) return why.cause() == Cause::kNotFound ? Outcome() : why;
+  (void)CloseFile(marker);  // only its presence counts
+  Conversion conversion(ctx);
+  conversion.RemoveAtCommit(kVersion301Marker);
+  conversion.MarkAtCommit(kMark);
+  return conversion.Commit();
 }
 
 }  // namespace
 
-bool ConvertVersion301(Context& ctx) {
-  // Phase 1: G04 of every selected company.
-  std::string failed;
-  bool stopped = false;
-  ForEachCompany(ctx, OnlyUsableFolders(ctx, [&](std::int64_t, const std::string& co) {
-                   if (!stopped) stopped = !WidenG04(ctx, co, failed);
-                 }));
-  if (stopped) {
-    ReportWriteFailure(ctx, kCaption, failed);
-    return false;
+Outcome ConvertVersion301(Context& ctx) {
+  FileHandle reg;
+  Outcome done = OpenCompanyRegister(ctx, reg);
+  if (done && reg) {
+    done = WalkCompanies(ctx, *reg,
+                         [&](std::int64_t, const std::string& co) { return WidenG04(ctx, co); });
+    done.Also(CloseFile(reg));
   }
+  if (done) done = TakeMarker(ctx);
+  if (done) done = FoldRegisterTables(ctx);
+  if (!done) return ReportFailure(ctx, kCaption, std::move(done));
+  return {};
+}
 
-  // Phase 2: the marker of an older converter.
-  if (OpenRead(ctx.fs, kVersion301Marker, FileMode::kText)) {
-    ctx.fs.Remove(kVersion301Marker);
-    ConvTestAndMark(ctx.fs, kMark);
-  }
-
-  // Phase 3: the address fields, once.
-  if (ConvTestAndMark(ctx.fs, kMark)) return true;
-  for (const RegisterTable& table : kRegisterTables) ctx.fs.Copy(table.file, table.backup, false);
-  for (const RegisterTable& table : kRegisterTables) {
-    if (!FoldTable(ctx, table)) {
-      ReportWriteFailure(ctx, kCaption, table.file);
-      return false;
+bool Version301HasInput(platform::FileSystem& fs) {
+  if (!IsFile(fs, kCompanyRegister) || CompanyFoldersBelowR00(fs)) return false;
+  if (IsFile(fs, kVersion301Marker) || !ConvFind(fs, kMark)) return true;
+  for (const std::string& co : LiveCompanyCodes(fs)) {
+    if (IsFile(fs, Format(kG04Source, co)) && !OrdinaryFileExists(fs, Format(kG04Target, co))) {
+      return true;
     }
   }
-  return true;
+  return false;
 }
 
 }  // namespace livrana

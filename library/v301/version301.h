@@ -5,8 +5,13 @@
 //   2. the marker file "Vuk301.con" left by an older converter records the version mark
 //      "301" without converting;
 //   3. once per data folder (mark "301"): the address fields of F00R0.DAT, F01R0.DAT and
-//      F02R1.DAT are folded together in place, after a backup copy of each table.
+//      F02R1.DAT are folded together, after a backup copy of each table.
+// Each company's G04 and the three tables with the mark are converted as wholes through the
+// step journal: a run stopped anywhere is rolled back or finished by the next one, and the
+// mark is recorded together with the folded tables, never before them.
 #pragma once
+
+#include <string_view>
 
 #include "records/context.h"
 
@@ -14,7 +19,12 @@ namespace livrana {
 
 inline constexpr std::string_view kVersion301Marker = "Vuk301.con";
 
-// Gives false when a write failed; the step then stopped and told the user.
-bool ConvertVersion301(Context& ctx);
+// Done, or the failure that stopped the step (told to the sink as well).
+Outcome ConvertVersion301(Context& ctx);
+
+// Whether the data folder holds what the step converts: the company register in the data
+// folder with the company folders beside it (not yet below R00), and the register tables
+// still to fold (no mark "301"), the marker, or a live company's G04.DAT not yet widened.
+bool Version301HasInput(platform::FileSystem& fs);
 
 }  // namespace livrana
