@@ -20,6 +20,7 @@ namespace livrana {
 namespace {
 
 constexpr std::string_view kCaption = "Numeração dos planos de contas";
+constexpr std::string_view kStep = "number-charts";  // as the journal names it
 constexpr auto kChartRecord = static_cast<std::size_t>(kChartRecordLength);
 
 // The two sources of a numbered chart, in the order they are numbered.
@@ -258,7 +259,7 @@ Outcome NumberChartsOfAccounts(Context& ctx) {
   FileHandle reg;
   Outcome done = OpenCompanyRegister(ctx, reg);
   if (done && reg) {
-    Conversion conversion(ctx);
+    Conversion conversion(ctx, kStep);
     done = NumberAndRewrite(ctx, conversion, *reg);
     done.Also(CloseFile(reg));
     if (done) {

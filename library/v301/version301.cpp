@@ -20,6 +20,7 @@ namespace {
 
 constexpr std::string_view kCaption = "Conversão 3.01";
 constexpr std::string_view kMark = "301";
+constexpr std::string_view kStep = "version-301";  // as the journal names it
 
 // ---------------------------------------------------------------------------------------
 // G04.DAT (220 characters) to G04R0.DAT (950 characters, "%-61s%-61s%-637s%-191s"):
@@ -61,7 +62,7 @@ Outcome WidenG04(Context& ctx, const std::string& co) {
   Outcome why;
   FileHandle in = OpenRead(ctx.fs, source, FileMode::kText, &why);
   if (!in) return why.cause() == Cause::kNotFound ? Outcome() : why;
-  Conversion conversion(ctx);
+  Conversion conversion(ctx, kStep);
   FileHandle out = conversion.Append(target, FileMode::kText, &why);
   if (!out) return why;
   out->SetRecordLength(kG04R0Record);
@@ -224,7 +225,7 @@ Outcome FoldRegisterTables(Context& ctx) {
       return Outcome::Failed(Operation::kOpen, table.file, Cause::kReadOnly);
     }
   }
-  Conversion conversion(ctx);
+  Conversion conversion(ctx, kStep);
   for (const RegisterTable& table : kRegisterTables) {
     if (Outcome saved = BackUp(ctx, conversion, table); !saved) return saved;
   }
@@ -241,7 +242,7 @@ Outcome TakeMarker(Context& ctx) {
   FileHandle marker = OpenRead(ctx.fs, kVersion301Marker, FileMode::kText, &why);
   if (!marker) return why.cause() == Cause::kNotFound ? Outcome() : why;
   (void)CloseFile(marker);  // only its presence counts
-  Conversion conversion(ctx);
+  Conversion conversion(ctx, kStep);
   conversion.RemoveAtCommit(kVersion301Marker);
   conversion.MarkAtCommit(kMark);
   return conversion.Commit();
