@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "library/registry.h"
 #include "tests/step_fixture.h"
+#include "tools/sample.h"
 
 namespace livrana {
 namespace {
@@ -85,6 +87,90 @@ TEST_F(NumberChartsTest, LedgersAreRewrittenOnlyInTheCallThatNumberedTheirChart)
   Run();
   EXPECT_TRUE(Exists("0002\\G20R0.DAT"));
   EXPECT_EQ(File("0001\\L232016.DAT"), Ledger("00001", "", ""));
+}
+
+// The sources are read in text mode: a piece of only line ends is no account, and a Ctrl-Z
+// ends the source; a ledger's walk ends at a record whose first byte is a Ctrl-Z.
+TEST_F(NumberChartsTest, LineEndsAndCtrlZEndTheirFiles) {
+  Put("F00R0.DAT", Record(1000, {{0, "0001"}, {680, "1"}}));
+  Put("F20.DAT", Account(0, "1.01", "CAIXA", true) + "\r\n");
+  std::string cut = Account(1, "2.01", "CORTADA", true);
+  cut[100] = 0x1A;
+  Put("F21.DAT", Account(1, "1.01", "RESUMO", true) + cut + Account(1, "3.01", "DEPOIS", true));
+  std::string stop = Ledger("1.01", "", "");
+  stop[0] = 0x1A;
+  Put("0001\\L232016.DAT", Ledger("1.01", "", "") + stop + Ledger("1.01", "", ""));
+  Run();
+  EXPECT_EQ(File("F20R0.DAT"), Numbered("00001", 0, "1.01", "CAIXA", true) +
+                                   Numbered("00002", 1, "1.01", "RESUMO", true) +
+                                   Numbered("00003", 1, "2.01", "CORTADA", true));
+  EXPECT_EQ(File("0001\\L232016.DAT"), Ledger("00001", "", "") + stop + Ledger("1.01", "", ""));
+}
+
+// A run stopped at any write, rename, close, flush or copy, or short of disk room from any
+// write on, is finished by the next run: no chart numbered without its ledgers rewritten,
+// no ledger rewritten twice, the charts' sources gone.
+TEST_F(NumberChartsTest, EveryStopAndFullDiskIsFinishedByTheNextRun) {
+  const LibraryStep& step = *FindLibraryStep("number-charts");
+  auto build = [](platform::MemoryFileSystem& folder) {
+    SampleOptions options;
+    options.companies = 2;
+    options.records = 3;
+    options.first_year = 2015;  // few ledgers: fewer fault points
+    options.last_year = 2016;
+    options.before = "number-charts";
+    ASSERT_TRUE(WriteSampleFolder(folder, options).ok);
+  };
+  build(fs);
+  ASSERT_TRUE(RunLibraryStep(step, ctx));
+  const auto done = fs.Snapshot();
+  const auto done_outside = fs.SnapshotOutside();
+  std::vector<test::Fault> faults = {test::Fault::FullDisk()};
+  for (platform::FaultOp op :
+       {platform::FaultOp::kWrite, platform::FaultOp::kRename, platform::FaultOp::kClose,
+        platform::FaultOp::kFlush, platform::FaultOp::kCopy}) {
+    faults.push_back(test::Fault::StopAt(op));
+  }
+  for (const test::Fault& fault : faults) {
+    test::ForEveryFault(
+        fault, build,
+        [&](platform::MemoryFileSystem& run, platform::FaultFileSystem& faulty, long long k) {
+          SCOPED_TRACE(testing::Message() << "op " << static_cast<int>(fault.op) << " full "
+                                          << fault.full_disk << " at " << k);
+          Outcome first = RunStep([&](Context& c) { return RunLibraryStep(step, c); }, "", &faulty);
+          if (first) {
+            // Every write it made found room.
+            EXPECT_EQ(run.Snapshot(), done);
+            return;
+          }
+          EXPECT_FALSE(sink.messages.empty());
+          Context again{run, sink, ""};
+          Outcome rerun = RunLibraryStep(step, again);
+          ASSERT_TRUE(rerun) << Describe(first) << " / " << Describe(rerun);
+          EXPECT_EQ(run.Snapshot(), done);
+          EXPECT_EQ(run.SnapshotOutside(), done_outside);
+        });
+  }
+
+  // The guard: it refuses the folder it leaves and those of the later layouts, changing
+  // nothing; it takes a folder where only a company's chart is still to number.
+  EXPECT_FALSE(NumberChartsHasInput(fs));
+  for (std::string_view later : {"versions-320-362", ""}) {
+    platform::MemoryFileSystem folder;
+    SampleOptions options;
+    options.companies = 2;
+    options.records = 3;
+    options.before = later;
+    ASSERT_TRUE(WriteSampleFolder(folder, options).ok);
+    EXPECT_FALSE(NumberChartsHasInput(folder)) << later;
+    const auto before = folder.Snapshot();
+    Context other{folder, sink, ""};
+    EXPECT_EQ(RunLibraryStep(step, other).cause(), Cause::kLayout);
+    EXPECT_EQ(folder.Snapshot(), before) << later;
+  }
+  Put("0002\\G21.DAT", Account(1, "1.01", "NOVA", true));
+  ASSERT_TRUE(fs.Remove("0002\\G20R0.DAT"));
+  EXPECT_TRUE(NumberChartsHasInput(fs));
 }
 
 TEST(AccountLookupTest, TheFirstEntryAddedWinsLetterCaseIgnored) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "library/registry.h"
 #include "tests/step_fixture.h"
+#include "tools/sample.h"
 
 namespace livrana {
 namespace {
@@ -97,6 +99,87 @@ TEST_F(Version301Test, TheMarkerOfAnOlderConverterRecordsTheVersionWithoutFoldin
   EXPECT_EQ(File("CONV.DAT"), "301\r\n");
   EXPECT_EQ(File("F01R0.DAT"), f01);
   EXPECT_FALSE(Exists("F01R0.BAK"));
+}
+
+// The folder of the layout just before a step (empty: the current layout).
+void Sample(platform::MemoryFileSystem& folder, std::string_view before) {
+  SampleOptions options;
+  options.companies = 2;
+  options.records = 3;
+  options.first_year = 2015;  // few ledgers: fewer fault points
+  options.last_year = 2016;
+  options.before = before;
+  ASSERT_TRUE(WriteSampleFolder(folder, options).ok);
+}
+
+// A run stopped at any write, rename, close, flush or copy, or short of disk room from any
+// write on, is finished by the next run: the data folder and the safety folder of one
+// uninterrupted run, the tables folded once, each G04 widened once.
+TEST_F(Version301Test, EveryStopAndFullDiskIsFinishedByTheNextRun) {
+  const LibraryStep& step = *FindLibraryStep("version-301");
+  auto build = [](platform::MemoryFileSystem& folder) {
+    Sample(folder, "version-301");
+    // A piece of only line ends at the end of a G04 is no record.
+    auto g04 = test::ReadFile(folder, "0001\\G04.DAT");
+    ASSERT_TRUE(g04);
+    ASSERT_TRUE(test::WriteFile(folder, "0001\\G04.DAT", *g04 + "\r\n"));
+  };
+  build(fs);
+  ASSERT_TRUE(RunLibraryStep(step, ctx));
+  const auto done = fs.Snapshot();
+  const auto done_outside = fs.SnapshotOutside();
+  EXPECT_EQ(done.at("0001\\G04R0.DAT").size() % 950, 0u);
+  std::vector<test::Fault> faults = {test::Fault::FullDisk()};
+  for (platform::FaultOp op :
+       {platform::FaultOp::kWrite, platform::FaultOp::kRename, platform::FaultOp::kClose,
+        platform::FaultOp::kFlush, platform::FaultOp::kCopy}) {
+    faults.push_back(test::Fault::StopAt(op));
+  }
+  for (const test::Fault& fault : faults) {
+    test::ForEveryFault(
+        fault, build,
+        [&](platform::MemoryFileSystem& run, platform::FaultFileSystem& faulty, long long k) {
+          SCOPED_TRACE(testing::Message() << "op " << static_cast<int>(fault.op) << " full "
+                                          << fault.full_disk << " at " << k);
+          Outcome first = RunStep([&](Context& c) { return RunLibraryStep(step, c); }, "", &faulty);
+          if (first) {
+            // Every write it made found room.
+            EXPECT_EQ(run.Snapshot(), done);
+            return;
+          }
+          EXPECT_FALSE(sink.messages.empty());
+          Context again{run, sink, ""};
+          Outcome rerun = RunLibraryStep(step, again);
+          ASSERT_TRUE(rerun) << Describe(first) << " / " << Describe(rerun);
+          EXPECT_EQ(run.Snapshot(), done);
+          EXPECT_EQ(run.SnapshotOutside(), done_outside);
+        });
+  }
+}
+
+// The guard takes the folder before the step, also one where some companies are done or a
+// marker stands for the fold; it refuses the folders of the later layouts, changing nothing.
+TEST_F(Version301Test, TheGuardTakesItsInputLayoutOnly) {
+  Sample(fs, "version-301");
+  EXPECT_TRUE(Version301HasInput(fs));
+  ASSERT_TRUE(RunLibraryStep(*FindLibraryStep("version-301"), ctx));
+  EXPECT_FALSE(Version301HasInput(fs));
+  ASSERT_TRUE(fs.Remove("0002\\G04R0.DAT"));
+  Put("0002\\G04.DAT", G04("AGAIN", "X"));
+  EXPECT_TRUE(Version301HasInput(fs));
+  ASSERT_TRUE(fs.Remove("0002\\G04.DAT"));
+  Put("Vuk301.con", "");
+  EXPECT_TRUE(Version301HasInput(fs));
+
+  for (std::string_view later : {"number-charts", "versions-320-362", ""}) {
+    platform::MemoryFileSystem folder;
+    Sample(folder, later);
+    EXPECT_FALSE(Version301HasInput(folder)) << later;
+    const auto before = folder.Snapshot();
+    Context other{folder, sink, ""};
+    EXPECT_EQ(RunLibraryStep(*FindLibraryStep("version-301"), other).cause(), Cause::kLayout);
+    EXPECT_EQ(folder.Snapshot(), before) << later;
+  }
 }
 
 }  // namespace
