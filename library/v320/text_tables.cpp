@@ -34,8 +34,15 @@ bool TextSource::Refill() {
   buffer_.erase(0, at_);
   at_ = 0;
   std::size_t kept = buffer_.size();
-  buffer_.resize(kept + kBlockBytes);
-  std::size_t got = file_->Read(buffer_.data() + kept, kBlockBytes);
+  // No more than the file still holds: a small table costs no large buffer.
+  std::uint64_t left = file_->Size() - std::min(file_->Size(), file_->Tell());
+  std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, left));
+  if (want == 0) {
+    drained_ = true;
+    return false;
+  }
+  buffer_.resize(kept + want);
+  std::size_t got = file_->Read(buffer_.data() + kept, want);
   buffer_.resize(kept + got);
   if (got == 0) drained_ = true;
   return got > 0;
@@ -113,7 +120,12 @@ bool TextRecord::WriteInside(std::size_t offset, std::string_view text) {
 
 Outcome WalkRecords(RecordFile& in, std::size_t w, RecordFile* out, const RecordEdit& edit) {
   if (w == 0) return {};
-  const std::size_t chunk = std::max<std::size_t>(1, kBlockBytes / w) * w;
+  // Whole records, no more than the file holds.
+  const std::uint64_t records = (in.Size() + w - 1) / w;
+  const std::size_t chunk =
+      static_cast<std::size_t>(std::min<std::uint64_t>(std::max<std::size_t>(1, kBlockBytes / w),
+                                                       std::max<std::uint64_t>(records, 1))) *
+      w;
   std::string bytes;
   bool walking = true;
   std::int64_t r = 0;

@@ -394,8 +394,8 @@ class Versions320To362 {
     return {};
   }
 
-  // The field fix of the shared chart (3.62), the marks and the end of the call's state, in
-  // one conversion.
+  // The field fix of the shared chart (3.62) and the marks, in one conversion; then the end of
+  // the call's state.
   Outcome Finish() {
     Conversion conversion(ctx_);
     if (!done362_) {
@@ -405,8 +405,13 @@ class Versions320To362 {
                              std::pair{kMark362, done362_}}) {
       if (!done) conversion.MarkAtCommit(tag);
     }
-    if (state_.exists()) conversion.RemoveAtCommit(kVersions320State);
-    return conversion.Commit();
+    if (Outcome committed = conversion.Commit(); !committed) return committed;
+    // The state goes last, outside the conversion: a run stopped before it is done leaves the
+    // call known as unfinished, and the next one finds the marks recorded and only ends it
+    // (once the journal finished the marks, nothing else would tell that this step is due).
+    if (!state_.exists()) return {};
+    Outcome removed = fs_.Remove(kVersions320State);
+    return Missing(removed) ? Outcome() : removed;
   }
 
   Context& ctx_;
