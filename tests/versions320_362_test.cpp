@@ -90,13 +90,17 @@ TEST_F(Versions320To362Test, RecodesTheRegisterMovesTheFoldersAndMergesTheSelect
   EXPECT_EQ(File("CONV.DAT"), "320\r\n360\r\n362\r\n");
 
   // A second call changes nothing that a mark governs; a G06.DAT that turns up is still
-  // converted, numbered from 1 again.
+  // converted, numbered from 1 again. A Ctrl-Z ends it as the end of the file would: the
+  // record it cuts gives what it holds before it, the records after it are not read.
   auto before = fs.Snapshot();
   Run();
   EXPECT_EQ(fs.Snapshot(), before);
-  Put("R00\\0001\\G06.DAT", G06("006", "SEIS"));
+  std::string cut = G06("007", "SETE");
+  cut[50] = 0x1A;
+  Put("R00\\0001\\G06.DAT", G06("006", "SEIS") + cut + G06("008", "OITO"));
   Run();
-  EXPECT_EQ(File("F19.DAT"), before["F19.DAT"] + F19("00001", "006", "0001", "SEIS"));
+  EXPECT_EQ(File("F19.DAT"), before["F19.DAT"] + F19("00001", "006", "0001", "SEIS") +
+                                 F19("00002", "007", "0001", "SETE"));
 }
 
 TEST_F(Versions320To362Test, WithEveryMarkSetOnlyTheUnguardedPartsConvert) {
@@ -190,7 +194,8 @@ void SmallFolder(platform::MemoryFileSystem& fs) {
           Record(600, {{10, "2"}, {52, "000123"}, {61, "1"}, {73, "5 "}, {258, "150,00"}}) +
               Record(600, {{10, "0"}, {61, "0"}}));
     PutIn(fs, f + "\\L232016.DAT", Record(300, {{167, "00001"}, {197, "00002"}}));
-    PutIn(fs, f + "\\G20R0.DAT", Account("00001", "CAIXA " + f) + Account("00002", "BANCO") + "\r\n");
+    PutIn(fs, f + "\\G20R0.DAT",
+          Account("00001", "CAIXA " + f) + Account("00002", "BANCO") + "\r\n");
   }
 }
 
@@ -199,7 +204,9 @@ struct Result {
   Files data, outside;
   bool operator==(const Result&) const = default;
 };
-Result Snapshot(const platform::MemoryFileSystem& fs) { return {fs.Snapshot(), fs.SnapshotOutside()}; }
+Result Snapshot(const platform::MemoryFileSystem& fs) {
+  return {fs.Snapshot(), fs.SnapshotOutside()};
+}
 
 Result CleanRun() {
   platform::MemoryFileSystem fs;
@@ -223,13 +230,15 @@ TEST(Versions320To362Run, AFolderListedTwiceIsConvertedOnceAndLineEndsAreNoRecor
   EXPECT_NE(sink.notes[0].find("(a1)"), std::string::npos);
   // Ledger codes shifted once by base 4; offset 61 recoded once.
   EXPECT_EQ(fs.Snapshot()["R00\\A1\\L232016.DAT"], Record(300, {{167, "00005"}, {197, "00006"}}));
-  EXPECT_EQ(fs.Snapshot()["R00\\A1\\L262016.DAT"],
-            Record(600, {{10, "2"}, {61, "0"}, {73, "5933"}, {79, "5"}, {114, "000123"},
-                         {502, "150,00"}}) +
-                Record(600, {{10, "0"}, {61, "2"}}));
-  EXPECT_EQ(fs.Snapshot()["F19.DAT"],
-            F19("00001", "001", "A1", "CAIXA A1") + F19("00002", "002", "A1", "OUTRA A1") +
-                F19("00003", "001", "0002", "CAIXA 0002") + F19("00004", "002", "0002", "OUTRA 0002"));
+  EXPECT_EQ(
+      fs.Snapshot()["R00\\A1\\L262016.DAT"],
+      Record(600,
+             {{10, "2"}, {61, "0"}, {73, "5933"}, {79, "5"}, {114, "000123"}, {502, "150,00"}}) +
+          Record(600, {{10, "0"}, {61, "2"}}));
+  EXPECT_EQ(fs.Snapshot()["F19.DAT"], F19("00001", "001", "A1", "CAIXA A1") +
+                                          F19("00002", "002", "A1", "OUTRA A1") +
+                                          F19("00003", "001", "0002", "CAIXA 0002") +
+                                          F19("00004", "002", "0002", "OUTRA 0002"));
   EXPECT_EQ(fs.Snapshot()["F20R0.DAT"].size(), 5u * 209);
   EXPECT_EQ(fs.Snapshot()["CONV.DAT"], "320\r\n360\r\n362\r\n");
   EXPECT_FALSE(fs.Attributes(kVersions320State));
@@ -237,9 +246,9 @@ TEST(Versions320To362Run, AFolderListedTwiceIsConvertedOnceAndLineEndsAreNoRecor
 }
 
 // A run stopped at any write or rename (as a killed process stops; closes and flushes write
-// what the writes gave), then run again, leaves the data folder and the safety folder of one uninterrupted run: nothing
-// converted twice (the register's rate code, the ledgers' offset 61 and codes, F19.DAT and
-// the merged accounts), nothing lost.
+// what the writes gave), then run again, leaves the data folder and the safety folder of one
+// uninterrupted run: nothing converted twice (the register's rate code, the ledgers' offset 61 and
+// codes, F19.DAT and the merged accounts), nothing lost.
 TEST(Versions320To362Run, EveryStopIsFinishedByTheNextRun) {
   const Result done = CleanRun();
   for (platform::FaultOp op : {platform::FaultOp::kWrite, platform::FaultOp::kRename}) {
