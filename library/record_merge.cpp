@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <limits>
 
+#include "library/v320/text_tables.h"
 #include "records/format.h"
 #include "records/record_file.h"
 #include "records/values.h"
-#include "run/safety.h"
+#include "run/step_journal.h"
 
 namespace livrana {
 namespace {
@@ -48,21 +49,26 @@ constexpr std::size_t kNumberWidth = 9;
 
 }  // namespace
 
-FailedFile AppendWidenedRecords(Context& ctx, std::string_view source, std::string_view target,
-                                char fill) {
-  FileHandle in = OpenRead(ctx.fs, source, FileMode::kText);
-  if (!in) return std::nullopt;
-  FileHandle out = OpenAppend(ctx.fs, target, FileMode::kText);
-  if (!out) return std::nullopt;
+Outcome AppendWidenedRecords(Context& ctx, std::string_view source, std::string_view target,
+                             char fill) {
+  TextSource in;
+  if (Outcome opened = in.Open(ctx.fs, source); !opened)
+    return Missing(opened) ? Outcome() : opened;
+  Conversion conversion(ctx);
+  Outcome why;
+  FileHandle out = AppendTarget(ctx.fs, conversion, target, why);
+  if (!out) return why;
   out->SetRecordLength(static_cast<std::uint32_t>(kWideRecord));
-  bool ok = AppendLiveRecords(
-      *in, *out, kNarrowRecord, WideLayout::kDeleted,
-      [fill](std::string record) { return WidenRecord(std::move(record), fill); });
-  ok = CloseFile(out).ok() && ok;
-  CloseFile(in);
-  if (!ok) return std::string(target);
-  MoveToSafety(ctx, source);
-  return std::nullopt;
+  std::string record;
+  while (in.Read(kNarrowRecord, record)) {
+    if (At(record, WideLayout::kDeleted) == '+' || OnlyLineEnds(record)) continue;
+    if (!out->Write(OneLine(WidenRecord(std::move(record), fill)))) break;
+  }
+  Outcome done = CloseFile(out);
+  done.Also(in.Close());
+  if (!done) return done;
+  conversion.MoveToSafetyAtCommit(source);
+  return conversion.Commit();
 }
 
 std::int32_t NextRecordNumber(platform::FileSystem& fs, std::string_view path, std::int64_t width) {

@@ -63,7 +63,7 @@ constexpr auto kSteps = std::to_array<LibraryStep>({
      NumberChartsOfAccounts},
     {"versions-320-362",
      "Versões 3.20 a 3.62: tabelas das empresas, pastas em R00, F19 e plano de contas único",
-     kMarks320To362, nullptr, [](Context& ctx) { return Written(ConvertVersions320To362(ctx)); }},
+     kMarks320To362, HasVersions320To362Input, ConvertVersions320To362},
     {"invoices-364", "Versão 3.64: livros de notas L26 em arquivos fiscais L50", kMark364, nullptr,
      [](Context& ctx) { return Written(ConvertInvoices364(ctx).ok); }},
     {"fiscal-373", "Versão 3.73: arquivos fiscais L50 em arquivos L50A de 400 posições", kMark373,

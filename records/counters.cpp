@@ -27,7 +27,7 @@ std::string SearchText(std::string_view group, std::string_view key) {
 }  // namespace
 
 bool MacroCodeCad(Context& ctx, std::string_view group, std::string_view key, std::int32_t& value,
-                  int digits, CounterMode mode) {
+                  int digits, CounterMode mode, Outcome* why) {
   std::string search = SearchText(group, key);
   std::int32_t record = -1;
   bool found = FindRecordByKey(ctx, nullptr, kCountersFile, kCounterRecordLength, record, search,
@@ -45,6 +45,7 @@ bool MacroCodeCad(Context& ctx, std::string_view group, std::string_view key, st
       CloseFile(file);
       if (!read) {
         ctx.sink.Fail("MacroCodeCad", "Erro ao abrir ou posicionar arquivo de contadores.");
+        if (why != nullptr) *why = Outcome::Failed(Operation::kRead, kCountersFile, Cause::kOther);
         return false;
       }
       std::int32_t stored = LeadingNumber(field);
@@ -59,10 +60,16 @@ bool MacroCodeCad(Context& ctx, std::string_view group, std::string_view key, st
       Format("%-10s%-10s%-10ld", group.substr(0, kNameWidth), key.substr(0, kNameWidth), value);
   CutText(text, static_cast<std::size_t>(kCounterRecordLength));
   CleanText(text);
-  FileHandle file = FOpen2(ctx, kCountersFile, kCounterRecordLength, record, !found);
+  FileHandle file =
+      FOpen2(ctx, kCountersFile, kCounterRecordLength, record, !found, Reuse::kNone, why);
   if (!file) return false;
   bool written = file->Write(Format("%-30s", text));
-  if (!CloseFile(file) || !written) {
+  Outcome closed = CloseFile(file);
+  if (!closed || !written) {
+    if (why != nullptr) {
+      *why =
+          closed.ok() ? Outcome::Failed(Operation::kWrite, kCountersFile, Cause::kOther) : closed;
+    }
     ctx.sink.Note(
         Format("%s: o contador \"%s\" \"%s\" não foi gravado.", kCountersFile, group, key));
     return false;
@@ -79,8 +86,9 @@ bool BumpCounter(Context& ctx, std::string_view group, std::string_view key, std
   return MacroCodeCad(ctx, group, key, value, digits, CounterMode::kNext);
 }
 
-bool SetCounter(Context& ctx, std::string_view group, std::string_view key, std::int32_t value) {
-  return MacroCodeCad(ctx, group, key, value, 0, CounterMode::kSet);
+bool SetCounter(Context& ctx, std::string_view group, std::string_view key, std::int32_t value,
+                Outcome* why) {
+  return MacroCodeCad(ctx, group, key, value, 0, CounterMode::kSet, why);
 }
 
 }  // namespace livrana

@@ -21,14 +21,16 @@ enum class CounterMode { kRead = 0, kNext = 1, kSet = 2 };
 // could not be read. kNext: value becomes the next value for a counter of digits digits
 // (outside 1 to 9 taken as 6) and is stored; false when nothing was stored. kSet: value is
 // stored; false when nothing was stored. A counter that is not found is added after the
-// last record. Failures to position or write are shown to the user.
+// last record. Failures to position or write are shown to the user; why, when given, then
+// tells what failed.
 bool MacroCodeCad(Context& ctx, std::string_view group, std::string_view key, std::int32_t& value,
-                  int digits, CounterMode mode);
+                  int digits, CounterMode mode, Outcome* why = nullptr);
 
 // The three entry points of the counters file (see MacroCodeCad).
 bool ReadCounter(Context& ctx, std::string_view group, std::string_view key, std::int32_t& value);
 bool BumpCounter(Context& ctx, std::string_view group, std::string_view key, std::int32_t& value,
                  int digits);
-bool SetCounter(Context& ctx, std::string_view group, std::string_view key, std::int32_t value);
+bool SetCounter(Context& ctx, std::string_view group, std::string_view key, std::int32_t value,
+                Outcome* why = nullptr);
 
 }  // namespace livrana

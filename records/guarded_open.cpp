@@ -62,13 +62,14 @@ void NoteClearedReadOnly(Context& ctx, const RecordFile* file) {
 }
 
 FileHandle FOpen2(Context& ctx, std::string_view path, std::int32_t w, std::int32_t& record,
-                  bool adding, Reuse reuse) {
+                  bool adding, Reuse reuse, Outcome* why) {
   OpenState state = OpenState::kNothing;
   FileHandle file;
   bool cleared = false;
+  Outcome opened;  // why the last opening failed
 
   if (!adding) {
-    file = OpenUpdate(ctx.fs, path);
+    file = OpenUpdate(ctx.fs, path, FileMode::kBinary, &opened);
     if (file) {
       if (w > 0) file->SetRecordLength(static_cast<std::uint32_t>(w));
       state = PositionAt(file.get(), record, w);
@@ -119,7 +120,7 @@ FileHandle FOpen2(Context& ctx, std::string_view path, std::int32_t w, std::int3
       }
       record = -1;
       FileBusy(ctx, path, BusyMode::kGoOn);
-      file = OpenAppend(ctx.fs, path);
+      file = OpenAppend(ctx.fs, path, FileMode::kBinary, &opened);
       if (file) {
         state = OpenState::kNoEnd;
         std::uint64_t size = file->Size();
@@ -144,6 +145,11 @@ FileHandle FOpen2(Context& ctx, std::string_view path, std::int32_t w, std::int3
   }
 
   if (state != OpenState::kReady) CloseFile(file);
+  if (state != OpenState::kReady && why != nullptr) {
+    *why = state == OpenState::kNothing && !opened.ok()
+               ? opened
+               : Outcome::Failed(Operation::kOpen, path, Cause::kOther);
+  }
   switch (state) {
     case OpenState::kReady:
       if (cleared) file->set_cleared_read_only();

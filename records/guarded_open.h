@@ -48,9 +48,10 @@ enum class Reuse {
 // partial last record completed with spaces first. Not adding, the handle is positioned at
 // the existing record whose number record holds. Gives the handle positioned where the
 // record is to be written, or null after a message to the user (or when the user declined
-// to go on with a very large file). A file with the read-only attribute loses it, and a note
-// says so. The caller writes the record and closes the handle.
+// to go on with a very large file); why, when given, then tells what failed. A file with the
+// read-only attribute loses it, and a note says so. The caller writes the record and closes
+// the handle.
 FileHandle FOpen2(Context& ctx, std::string_view path, std::int32_t w, std::int32_t& record,
-                  bool adding, Reuse reuse = Reuse::kNone);
+                  bool adding, Reuse reuse = Reuse::kNone, Outcome* why = nullptr);
 
 }  // namespace livrana

@@ -10,7 +10,18 @@ namespace {
 
 using test::Record;
 
-class RateTablesTest : public test::StepTest {};
+class RateTablesTest : public test::StepTest {
+ protected:
+  // The rate table and G15.DAT in one conversion, as the step converts them.
+  RateTable ConvertRatesAndG15(std::string_view co, int year) {
+    Conversion conversion(ctx);
+    RateTable rates;
+    EXPECT_TRUE(ReadRateTable(ctx, conversion, co, rates));
+    EXPECT_TRUE(ConvertG15(ctx, conversion, co, year, rates));
+    EXPECT_TRUE(conversion.Commit());
+    return rates;
+  }
+};
 
 // A G15 record with every field that the yearly table takes told apart.
 std::string G15(std::string_view rate_code, std::string_view flag230, std::string_view flag317,
@@ -52,10 +63,9 @@ TEST_F(RateTablesTest, G15BecomesTheYearlyTableWithTheRatesOfItsCode) {
   // Entry 3 of the rate table: 7,5 and 12,25.
   Put("0001\\G16.DAT", Record(320, {{40, "7,5  xx12,25"}}));
   Put("0001\\G15.DAT", G15("03", "1", "S") + G15("03", "1", "S", '+') + G15("17", "2", "N"));
-  RateTable rates = ReadRateTable(ctx, "0001");
+  RateTable rates = ConvertRatesAndG15("0001", 2016);
   EXPECT_EQ(rates[2].first, 7.5);
   EXPECT_EQ(rates[2].second, 12.25);
-  EXPECT_FALSE(ConvertG15(ctx, "0001", 2016, rates));
 
   EXPECT_EQ(File("0001\\L152016.DAT"),
             L15("1", "7,50 12,25 7,50 12,25 ", "1") + L15("0", "0,00 0,00  0,00 0,00  ", "0"));
@@ -65,26 +75,25 @@ TEST_F(RateTablesTest, G15BecomesTheYearlyTableWithTheRatesOfItsCode) {
 }
 
 TEST_F(RateTablesTest, WithoutG16EveryRateIsZeroAndAnExistingYearlyTableBlocksTheConversion) {
-  RateTable rates = ReadRateTable(ctx, "0001");
-  for (const RatePair& pair : rates) EXPECT_EQ(pair.first + pair.second, 0);
-
   Put("0001\\G15.DAT", G15("03", " ", " "));
   Put("0001\\L152016.DAT", "old");
-  EXPECT_FALSE(ConvertG15(ctx, "0001", 2016, rates));
+  RateTable rates = ConvertRatesAndG15("0001", 2016);
+  for (const RatePair& pair : rates) EXPECT_EQ(pair.first + pair.second, 0);
   EXPECT_EQ(File("0001\\L152016.DAT"), "old");
   EXPECT_EQ(File("0001\\G15.DAT"), G15("03", " ", " "));
 }
 
 TEST_F(RateTablesTest, G07IsWidenedAndMovedAwayOnlyOnceG07R0HoldsIt) {
   std::string live = Record(200, {{0, "CLIENT"}, {198, "z"}});
-  Put("0001\\G07.DAT", live + Record(200, {{0, "GONE"}, {199, "+"}}) + live);
-  EXPECT_FALSE(ConvertG07(ctx, "0001"));
+  // The CR LF that many tools leave at the end of a file is no record.
+  Put("0001\\G07.DAT", live + Record(200, {{0, "GONE"}, {199, "+"}}) + live + "\r\n");
+  EXPECT_TRUE(ConvertG07(ctx, "0001"));
   EXPECT_EQ(File("0001\\G07R0.DAT"), Record(809, {{0, live}}) + Record(809, {{0, live}}));
   EXPECT_TRUE(Saved("0001\\G07.DAT"));
 
   // G07R0.DAT present: G07.DAT stays.
   Put("0001\\G07.DAT", live);
-  EXPECT_FALSE(ConvertG07(ctx, "0001"));
+  EXPECT_TRUE(ConvertG07(ctx, "0001"));
   EXPECT_EQ(File("0001\\G07.DAT"), live);
 
   // G07R0.DAT that cannot be written: G07.DAT stays too.
@@ -92,7 +101,9 @@ TEST_F(RateTablesTest, G07IsWidenedAndMovedAwayOnlyOnceG07R0HoldsIt) {
   platform::FaultFileSystem faulty(fs);
   Context faulty_ctx{faulty, sink, ""};
   faulty.FullDiskAt(1);
-  EXPECT_EQ(ConvertG07(faulty_ctx, "0001"), "0001\\G07R0.DAT");
+  Outcome failed = ConvertG07(faulty_ctx, "0001");
+  EXPECT_EQ(failed.cause(), Cause::kDiskFull);
+  EXPECT_FALSE(Exists("0001\\G07R0.DAT"));
   EXPECT_EQ(File("0001\\G07.DAT"), live);
 }
 

@@ -11,7 +11,11 @@ using test::Record;
 
 class Repair360Test : public test::StepTest {
  protected:
-  void Repair() { EXPECT_FALSE(RepairInvoiceLedgers360(ctx, "0001")); }
+  void Repair() {
+    Conversion conversion(ctx);
+    EXPECT_TRUE(RepairInvoiceLedgers360(ctx, conversion, "0001"));
+    EXPECT_TRUE(conversion.Commit());
+  }
 };
 
 TEST_F(Repair360Test, DatesChangePlacesOnlyInTheLedgerOfTheirYear) {

@@ -21,6 +21,13 @@ class SharedChart362Test : public test::StepTest {
     Put(folder + "\\L232016.DAT",
         Record(300, {{0, "entry"}, {167, "00001"}, {197, "00003"}, {299, "+"}}));
   }
+  ChartMerge Merge(std::string_view co, std::int32_t base) {
+    Conversion conversion(ctx);
+    ChartMerge merge = MergeChartOfAccounts(ctx, conversion, co, base);
+    EXPECT_TRUE(merge.ok()) << Describe(merge.outcome);
+    EXPECT_TRUE(conversion.Commit());
+    return merge;
+  }
   std::string Merged(std::string_view code, std::string_view text, std::string_view co) {
     return Record(209, {{0, code}, {11, text}, {176, "1"}, {179, co}});
   }
@@ -29,11 +36,9 @@ class SharedChart362Test : public test::StepTest {
 TEST_F(SharedChart362Test, EachMergedCompanyStartsAboveEveryCodeAlreadyShared) {
   Company("A");
   Company("B");
-  ChartMerge a = MergeChartOfAccounts(ctx, "A", 1);
-  ASSERT_FALSE(a.failure);
+  ChartMerge a = Merge("A", 1);
   EXPECT_EQ(a.base, 5);
-  ChartMerge b = MergeChartOfAccounts(ctx, "B", a.base);
-  ASSERT_FALSE(b.failure);
+  ChartMerge b = Merge("B", a.base);
   EXPECT_EQ(b.base, 9);
 
   EXPECT_EQ(File("F20R0.DAT"), Merged("00002", "CAIXA", "A") + Merged("00003", "BANCO", "A") +
@@ -54,8 +59,7 @@ TEST_F(SharedChart362Test, ACodeThatWouldOutgrowItsFieldKeepsItsOldCode) {
   fs.MakeFolder("R00");
   std::string ledger = Record(300, {{167, "99990"}, {182, "00010"}, {197, "ABCDE"}});
   Put("R00\\A\\L232016.DAT", ledger);
-  ChartMerge merge = MergeChartOfAccounts(ctx, "A", 20);
-  ASSERT_FALSE(merge.failure);
+  ChartMerge merge = Merge("A", 20);
   // 99990 + 20 needs six digits; a code without digits counts as 0.
   EXPECT_EQ(File("R00\\A\\L232016.DAT"),
             Record(300, {{167, "99990"}, {182, "00030"}, {197, "00020"}}));
@@ -72,7 +76,9 @@ TEST_F(SharedChart362Test, FieldFixMovesTheTextAndWritesTheCompanyMarker) {
   Put("F20R0.DAT", Merged("00002", text, "A") +
                        Record(209, {{0, "00001"}, {68, "OLD"}, {176, "2"}}) +
                        Record(209, {{0, "00005"}}).substr(0, 150));
-  EXPECT_FALSE(FixSharedChartFields(ctx));
+  Conversion conversion(ctx);
+  EXPECT_TRUE(FixSharedChartFields(ctx, conversion));
+  EXPECT_TRUE(conversion.Commit());
   std::string fixed = Merged("00002", text, "A");
   fixed.replace(68, 35, Record(35, {{0, "1  A"}}));
   fixed.replace(173, 35, Record(35, {{0, text.substr(57, 35)}}));

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "library/registry.h"
+#include "platform/fault_file_system.h"
+#include "run/step_journal.h"
 #include "tests/step_fixture.h"
+#include "tools/sample.h"
 
 namespace livrana {
 namespace {
@@ -14,6 +18,19 @@ class Versions320To362Test : public test::StepTest {
   void SetUp() override { fs.SetCurrentYear(2016); }
   void Run() { EXPECT_TRUE(ConvertVersions320To362(ctx)); }
 };
+
+// Writes a file of a data folder, with the folders on its way.
+void PutIn(platform::FileSystem& fs, std::string_view path, std::string_view data) {
+  auto parts = platform::SplitPath(path);
+  std::string folder;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    folder += (i ? "\\" : "") + std::string(parts[i]);
+    fs.MakeFolder(folder);
+  }
+  ASSERT_TRUE(test::WriteFile(fs, path, data)) << path;
+}
+
+const LibraryStep& Step() { return *FindLibraryStep("versions-320-362"); }
 
 std::string Company(std::string_view code, std::string_view rate, std::string_view selector,
                     bool deleted = false) {
@@ -73,13 +90,17 @@ TEST_F(Versions320To362Test, RecodesTheRegisterMovesTheFoldersAndMergesTheSelect
   EXPECT_EQ(File("CONV.DAT"), "320\r\n360\r\n362\r\n");
 
   // A second call changes nothing that a mark governs; a G06.DAT that turns up is still
-  // converted, numbered from 1 again.
+  // converted, numbered from 1 again. A Ctrl-Z ends it as the end of the file would: the
+  // record it cuts gives what it holds before it, the records after it are not read.
   auto before = fs.Snapshot();
   Run();
   EXPECT_EQ(fs.Snapshot(), before);
-  Put("R00\\0001\\G06.DAT", G06("006", "SEIS"));
+  std::string cut = G06("007", "SETE");
+  cut[50] = 0x1A;
+  Put("R00\\0001\\G06.DAT", G06("006", "SEIS") + cut + G06("008", "OITO"));
   Run();
-  EXPECT_EQ(File("F19.DAT"), before["F19.DAT"] + F19("00001", "006", "0001", "SEIS"));
+  EXPECT_EQ(File("F19.DAT"), before["F19.DAT"] + F19("00001", "006", "0001", "SEIS") +
+                                 F19("00002", "007", "0001", "SETE"));
 }
 
 TEST_F(Versions320To362Test, WithEveryMarkSetOnlyTheUnguardedPartsConvert) {
@@ -148,6 +169,167 @@ TEST_F(Versions320To362Test, FoldersLeftBehindMoveOnlyWhenTheyArePlainFolders) {
   EXPECT_TRUE(Exists("0004"));
   EXPECT_TRUE(Exists("Backup"));
   EXPECT_TRUE(Exists("1234.DAT"));
+}
+
+// Two companies with every table the step converts; the first is listed again in another
+// letter case, and its G06.DAT and G20R0.DAT end with the CR LF that many tools leave.
+void SmallFolder(platform::MemoryFileSystem& fs) {
+  fs.SetCurrentYear(2016);
+  PutIn(fs, "F00R0.DAT",
+        Company("A1", "1", " ") + Company("0002", "4", " ") + Company("a1", "2", " "));
+  PutIn(fs, "F20R0.DAT", Account("00003", "COMUM"));
+  PutIn(fs, "CONFIGA.DAT", "          7         0");
+  for (std::string_view co : {"A1", "0002"}) {
+    std::string f(co);
+    std::string narrow = Record(227, {{0, "MOV " + f}});
+    PutIn(fs, f + "\\G24.DAT", Record(200, {{0, "CLIENTE " + f}}));
+    PutIn(fs, f + "\\G18.DAT", narrow + narrow);
+    PutIn(fs, f + "\\G19.DAT", narrow);
+    PutIn(fs, f + "\\L082016.DAT", narrow);
+    PutIn(fs, f + "\\L092016.DAT", narrow);
+    PutIn(fs, f + "\\G16.DAT", Record(320, {{0, "1,5  xx2,25"}}));
+    PutIn(fs, f + "\\G15.DAT", Record(719, {{0, "BEM " + f}, {315, "01"}}));
+    PutIn(fs, f + "\\G06.DAT", G06("001", "CAIXA " + f) + G06("002", "OUTRA " + f) + "\r\n");
+    PutIn(fs, f + "\\L262016.DAT",
+          Record(600, {{10, "2"}, {52, "000123"}, {61, "1"}, {73, "5 "}, {258, "150,00"}}) +
+              Record(600, {{10, "0"}, {61, "0"}}));
+    PutIn(fs, f + "\\L232016.DAT", Record(300, {{167, "00001"}, {197, "00002"}}));
+    PutIn(fs, f + "\\G20R0.DAT",
+          Account("00001", "CAIXA " + f) + Account("00002", "BANCO") + "\r\n");
+  }
+}
+
+using Files = std::map<std::string, std::string>;
+struct Result {
+  Files data, outside;
+  bool operator==(const Result&) const = default;
+};
+Result Snapshot(const platform::MemoryFileSystem& fs) {
+  return {fs.Snapshot(), fs.SnapshotOutside()};
+}
+
+Result CleanRun() {
+  platform::MemoryFileSystem fs;
+  SmallFolder(fs);
+  test::RecordingSink sink;
+  Context ctx{fs, sink, ""};
+  EXPECT_TRUE(RunLibraryStep(Step(), ctx));
+  return Snapshot(fs);
+}
+
+TEST(Versions320To362Run, AFolderListedTwiceIsConvertedOnceAndLineEndsAreNoRecords) {
+  platform::MemoryFileSystem fs;
+  SmallFolder(fs);
+  test::RecordingSink sink;
+  Context ctx{fs, sink, ""};
+  ASSERT_TRUE(RunLibraryStep(Step(), ctx));
+  // The register record listed again is recoded as its own; its folder is not converted again.
+  EXPECT_EQ(fs.Snapshot()["F00R0.DAT"],
+            Company("A1", "10", "1") + Company("0002", "22", "1") + Company("a1", "21", "1"));
+  ASSERT_EQ(sink.notes.size(), 1u);
+  EXPECT_NE(sink.notes[0].find("(a1)"), std::string::npos);
+  // Ledger codes shifted once by base 4; offset 61 recoded once.
+  EXPECT_EQ(fs.Snapshot()["R00\\A1\\L232016.DAT"], Record(300, {{167, "00005"}, {197, "00006"}}));
+  EXPECT_EQ(
+      fs.Snapshot()["R00\\A1\\L262016.DAT"],
+      Record(600,
+             {{10, "2"}, {61, "0"}, {73, "5933"}, {79, "5"}, {114, "000123"}, {502, "150,00"}}) +
+          Record(600, {{10, "0"}, {61, "2"}}));
+  EXPECT_EQ(fs.Snapshot()["F19.DAT"], F19("00001", "001", "A1", "CAIXA A1") +
+                                          F19("00002", "002", "A1", "OUTRA A1") +
+                                          F19("00003", "001", "0002", "CAIXA 0002") +
+                                          F19("00004", "002", "0002", "OUTRA 0002"));
+  EXPECT_EQ(fs.Snapshot()["F20R0.DAT"].size(), 5u * 209);
+  EXPECT_EQ(fs.Snapshot()["CONV.DAT"], "320\r\n360\r\n362\r\n");
+  EXPECT_FALSE(fs.Attributes(kVersions320State));
+  EXPECT_FALSE(fs.Attributes(kStepJournal));
+}
+
+// A run stopped at any write or rename (as a killed process stops; closes and flushes write
+// what the writes gave), then run again, leaves the data folder and the safety folder of one
+// uninterrupted run: nothing converted twice (the register's rate code, the ledgers' offset 61 and
+// codes, F19.DAT and the merged accounts), nothing lost.
+TEST(Versions320To362Run, EveryStopIsFinishedByTheNextRun) {
+  const Result done = CleanRun();
+  for (platform::FaultOp op : {platform::FaultOp::kWrite, platform::FaultOp::kRename}) {
+    for (long long k = 1;; ++k) {
+      platform::MemoryFileSystem fs;
+      SmallFolder(fs);
+      test::RecordingSink sink;
+      platform::FaultFileSystem faults(fs);
+      faults.StopAt(op, k);
+      Context stopped{faults, sink, ""};
+      if (RunLibraryStep(Step(), stopped).ok() && !faults.Stopped()) {
+        EXPECT_EQ(Snapshot(fs), done);
+        break;  // no fault point left; a finished folder is refused by the guard
+      }
+      Context again{fs, sink, ""};
+      Outcome rerun = RunLibraryStep(Step(), again);
+      ASSERT_TRUE(rerun) << "op " << static_cast<int>(op) << " at " << k << ": " << Describe(rerun);
+      ASSERT_EQ(Snapshot(fs), done) << "op " << static_cast<int>(op) << " stop at " << k;
+    }
+  }
+}
+
+// A full disk from any write on stops the step with the failure told and given back; the next
+// run finishes the work.
+TEST(Versions320To362Run, AFullDiskIsReportedAndTheNextRunFinishes) {
+  const Result done = CleanRun();
+  for (long long k = 1;; ++k) {
+    platform::MemoryFileSystem fs;
+    SmallFolder(fs);
+    test::RecordingSink sink;
+    platform::FaultFileSystem faults(fs);
+    faults.FullDiskAt(k);
+    Context full{faults, sink, ""};
+    Outcome outcome = RunLibraryStep(Step(), full);
+    if (outcome) {
+      EXPECT_EQ(Snapshot(fs), done) << "full at " << k;
+      break;
+    }
+    EXPECT_EQ(outcome.cause(), Cause::kDiskFull) << "full at " << k;
+    EXPECT_FALSE(outcome.file().empty()) << "full at " << k;
+    ASSERT_FALSE(sink.messages.empty());
+    EXPECT_EQ(sink.messages.back().kind, "fail");
+    Context again{fs, sink, ""};
+    ASSERT_TRUE(RunLibraryStep(Step(), again)) << "full at " << k;
+    ASSERT_EQ(Snapshot(fs), done) << "full at " << k;
+  }
+}
+
+// The step takes a folder with company folders in the data folder, also one where some have
+// moved below R00 already or a run stopped; it refuses the current layout and the next one,
+// changing nothing.
+TEST(Versions320To362Run, TheGuardTakesItsInputLayoutOnly) {
+  auto sample = [](std::string_view before, platform::MemoryFileSystem& fs) {
+    SampleOptions options;
+    options.companies = 2;
+    options.records = 3;
+    options.before = before;
+    ASSERT_TRUE(WriteSampleFolder(fs, options).ok);
+  };
+  {
+    platform::MemoryFileSystem fs;
+    sample("versions-320-362", fs);
+    EXPECT_TRUE(HasVersions320To362Input(fs));
+    fs.MakeFolder("R00");
+    ASSERT_TRUE(fs.Rename("0001", "R00\\0001"));
+    EXPECT_TRUE(HasVersions320To362Input(fs));
+  }
+  for (std::string_view later : {"", "invoices-364"}) {
+    platform::MemoryFileSystem fs;
+    sample(later, fs);
+    EXPECT_FALSE(HasVersions320To362Input(fs)) << later;
+    const Result before = Snapshot(fs);
+    test::RecordingSink sink;
+    Context ctx{fs, sink, ""};
+    Outcome refused = RunLibraryStep(Step(), ctx);
+    EXPECT_EQ(refused.cause(), Cause::kLayout) << later;
+    EXPECT_EQ(Snapshot(fs), before) << later;
+    // A call that stopped after every folder had moved is finished.
+    PutIn(fs, kVersions320State, "Y 2016\r\nF 1\r\n");
+    EXPECT_TRUE(HasVersions320To362Input(fs)) << later;
+  }
 }
 
 }  // namespace

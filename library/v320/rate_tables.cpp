@@ -2,14 +2,13 @@
 
 #include <string>
 
+#include "library/v320/text_tables.h"
 #include "records/format.h"
 #include "records/record_file.h"
 #include "records/values.h"
-#include "run/safety.h"
 
 namespace livrana {
 namespace {
-
 
 // ---------------------------------------------------------------------------------------
 // G16.DAT: 16 entries of 20 characters, read one after another:
@@ -21,7 +20,7 @@ constexpr std::size_t kFirstRateWidth = 5, kRateGap = 2, kSecondRateWidth = 13;
 // G15.DAT (719 characters, "+" in the last when deleted) to L15<year>.DAT (900 characters).
 // Each L15 field, in the order written, with the G15 characters it comes from.
 // ---------------------------------------------------------------------------------------
-constexpr std::int64_t kG15Record = 719;
+constexpr std::size_t kG15Record = 719;
 constexpr std::size_t kL15Record = 900;
 constexpr std::size_t kG15Probe = 60;  // what is read at a record's start to see it is there
 
@@ -40,7 +39,7 @@ struct L15Field {
   std::size_t target;  // L15 offset
   std::size_t width;
   L15Source source;
-  std::int64_t from;  // G15 offset
+  std::size_t from;   // G15 offset
   std::size_t count;  // G15 characters read
   std::string_view format;
 };
@@ -89,10 +88,10 @@ std::string RateText(double rate, std::size_t width) {
   return CutText(text, width);
 }
 
-std::string L15Record(RecordFile& g15, std::int64_t start, int year, const RateTable& rates) {
+std::string L15Record(const TextRecord& g15, int year, const RateTable& rates) {
   std::string record, piece;
   for (const L15Field& f : kL15Fields) {
-    if (f.count > 0) ReadAt(g15, start + f.from, f.count, piece);
+    if (f.count > 0) g15.ReadAt(f.from, f.count, piece);
     switch (f.source) {
       case L15Source::kCopy:
         record += Format(f.format, piece);
@@ -137,73 +136,75 @@ std::string L15Record(RecordFile& g15, std::int64_t start, int year, const RateT
 constexpr std::size_t kG07Record = 200;
 constexpr std::size_t kG07R0Record = 809;
 
-// Ends the copy of a table into its new target: a target that did not receive every
-// record is removed (a part-written table would block the next run's conversion) and
-// named; otherwise the source goes to its safety copy.
-FailedFile FinishTable(Context& ctx, FileHandle& in, FileHandle& out, bool ok,
-                                const std::string& source, const std::string& target) {
-  ok = CloseFile(out).ok() && ok;
-  CloseFile(in);
-  if (!ok) {
-    ctx.fs.Remove(target);
-    return target;
-  }
-  MoveToSafety(ctx, source);
-  return std::nullopt;
-}
-
 }  // namespace
 
-RateTable ReadRateTable(Context& ctx, std::string_view co) {
-  RateTable rates{};
+Outcome ReadRateTable(Context& ctx, Conversion& conversion, std::string_view co, RateTable& rates) {
+  rates = RateTable{};
   std::string path = Format("%s\\G16.DAT", co);
-  FileHandle file = OpenRead(ctx.fs, path, FileMode::kText);
-  if (!file) return rates;
+  TextSource file;
+  if (Outcome opened = file.Open(ctx.fs, path); !opened)
+    return Missing(opened) ? Outcome() : opened;
+  std::string piece;
   for (RatePair& pair : rates) {
-    pair.first = TextToValue(ReadRaw(*file, kFirstRateWidth));
-    ReadRaw(*file, kRateGap);
-    pair.second = TextToValue(ReadRaw(*file, kSecondRateWidth));
+    file.Read(kFirstRateWidth, piece);
+    pair.first = TextToValue(piece);
+    file.Read(kRateGap, piece);
+    file.Read(kSecondRateWidth, piece);
+    pair.second = TextToValue(piece);
   }
-  CloseFile(file);
-  MoveToSafety(ctx, path);
-  return rates;
+  if (Outcome closed = file.Close(); !closed) return closed;
+  conversion.MoveToSafetyAtCommit(path);
+  return {};
 }
 
-FailedFile ConvertG15(Context& ctx, std::string_view co, int year,
-                               const RateTable& rates) {
+Outcome ConvertG15(Context& ctx, Conversion& conversion, std::string_view co, int year,
+                   const RateTable& rates) {
   std::string source = Format("%s\\G15.DAT", co);
   std::string target = Format("%s\\L15%d.DAT", co, year);
-  if (ctx.fs.Attributes(target)) return std::nullopt;
-  FileHandle in = OpenRead(ctx.fs, source, FileMode::kText);
-  if (!in) return std::nullopt;
-  FileHandle out = OpenAppend(ctx.fs, target, FileMode::kText);
-  if (!out) return std::nullopt;
+  if (ctx.fs.Attributes(target)) return {};
+  Outcome why;
+  FileHandle in = OpenRead(ctx.fs, source, FileMode::kBinary, &why);
+  if (!in) return Missing(why) ? Outcome() : why;
+  FileHandle out = AppendTarget(ctx.fs, conversion, target, why);
+  if (!out) return why;
   in->SetRecordLength(static_cast<std::uint32_t>(kG15Record));
   out->SetRecordLength(static_cast<std::uint32_t>(kL15Record));
-  bool ok = true;
-  std::string probe;
-  for (std::int64_t start = 0; ReadAt(*in, start, kG15Probe, probe); start += kG15Record) {
-    if (IsDeleted(in.get(), start / kG15Record, kG15Record)) continue;
-    ok = out->Write(L15Record(*in, start, year, rates)) && ok;
-  }
-  return FinishTable(ctx, in, out, ok, source, target);
+  std::string piece;
+  Outcome done = WalkRecords(*in, kG15Record, nullptr, [&](std::int64_t, TextRecord& record) {
+    // A record is there while something can be read at its start.
+    if (!record.ReadAt(0, kG15Probe, piece)) return false;
+    if (record.At(kG15Record - 1) == '+') return true;
+    return out->Write(L15Record(record, year, rates));
+  });
+  done.Also(CloseFile(out));
+  done.Also(CloseFile(in));
+  if (done) conversion.MoveToSafetyAtCommit(source);
+  return done;
 }
 
-FailedFile ConvertG07(Context& ctx, std::string_view co) {
+Outcome ConvertG07(Context& ctx, std::string_view co) {
   std::string source = Format("%s\\G07.DAT", co);
   std::string target = Format("%s\\G07R0.DAT", co);
-  if (ctx.fs.Attributes(target)) return std::nullopt;
-  FileHandle in = OpenRead(ctx.fs, source, FileMode::kText);
-  if (!in) return std::nullopt;
-  // G07.DAT goes to its safety copy only once G07R0.DAT holds its records: a target that
-  // cannot be opened or written leaves the table where it is.
-  FileHandle out = OpenAppend(ctx.fs, target, FileMode::kText);
-  if (!out) return std::nullopt;
+  if (ctx.fs.Attributes(target)) return {};
+  TextSource in;
+  if (Outcome opened = in.Open(ctx.fs, source); !opened)
+    return Missing(opened) ? Outcome() : opened;
+  // G07.DAT goes to its safety copy only once G07R0.DAT holds its records, in one step.
+  Conversion conversion(ctx);
+  Outcome why;
+  FileHandle out = AppendTarget(ctx.fs, conversion, target, why);
+  if (!out) return why;
   out->SetRecordLength(static_cast<std::uint32_t>(kG07R0Record));
-  bool ok = AppendLiveRecords(
-      *in, *out, kG07Record, kG07Record - 1,
-      [](const std::string& record) { return Format("%-809s", record); });
-  return FinishTable(ctx, in, out, ok, source, target);
+  std::string record;
+  while (in.Read(kG07Record, record)) {
+    if (At(record, kG07Record - 1) == '+' || OnlyLineEnds(record)) continue;
+    if (!out->Write(OneLine(Format("%-809s", record)))) break;
+  }
+  Outcome done = CloseFile(out);
+  done.Also(in.Close());
+  if (!done) return done;
+  conversion.MoveToSafetyAtCommit(source);
+  return conversion.Commit();
 }
 
 }  // namespace livrana

@@ -8,8 +8,9 @@
 #include <array>
 #include <string_view>
 
-#include "records/context.h"
 #include "library/step_io.h"
+#include "records/context.h"
+#include "run/step_journal.h"
 
 namespace livrana {
 
@@ -21,17 +22,20 @@ struct RatePair {
 // Entries 1 to 16 at indexes 0 to 15.
 using RateTable = std::array<RatePair, 16>;
 
-// Reads the rate table of a company from <co>\G16.DAT (all zero when it cannot be opened)
-// and moves G16.DAT to its safety copy.
-RateTable ReadRateTable(Context& ctx, std::string_view co);
+// Reads the rate table of a company from <co>\G16.DAT (all zero when it is not there) and
+// lists the move of G16.DAT to its safety copy in the conversion, which also converts G15.DAT
+// with these rates: a run stopped before that conversion is done finds G16.DAT again.
+[[nodiscard]] Outcome ReadRateTable(Context& ctx, Conversion& conversion, std::string_view co,
+                                    RateTable& rates);
 
-// Rewrites the live records of <co>\G15.DAT into <co>\L15<year>.DAT, dated the last day of
-// the year, unless that file exists already.
-[[nodiscard]] FailedFile ConvertG15(Context& ctx, std::string_view co, int year,
-                                             const RateTable& rates);
+// Rewrites the live records of <co>\G15.DAT into <co>\L15<year>.DAT through the conversion,
+// dated the last day of the year, unless that file exists already; G15.DAT goes to its safety
+// copy when the conversion commits.
+[[nodiscard]] Outcome ConvertG15(Context& ctx, Conversion& conversion, std::string_view co,
+                                 int year, const RateTable& rates);
 
 // Widens the live records of <co>\G07.DAT into <co>\G07R0.DAT, unless that file exists
-// already.
-[[nodiscard]] FailedFile ConvertG07(Context& ctx, std::string_view co);
+// already, and moves G07.DAT to its safety copy, in one conversion.
+[[nodiscard]] Outcome ConvertG07(Context& ctx, std::string_view co);
 
 }  // namespace livrana

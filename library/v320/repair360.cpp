@@ -2,13 +2,14 @@
 
 #include <string>
 
+#include "library/v320/text_tables.h"
 #include "records/format.h"
+#include "records/layouts/register.h"
 #include "records/record_file.h"
 #include "records/values.h"
 
 namespace livrana {
 namespace {
-
 
 // ---------------------------------------------------------------------------------------
 // L26<year>.DAT: 600-character records; the kind at offset 10. Moves by kind:
@@ -27,13 +28,13 @@ namespace {
 //
 // A moved amount's old place is filled with spaces.
 // ---------------------------------------------------------------------------------------
-constexpr std::int64_t kLedgerRecord = 600;
+constexpr std::size_t kLedgerRecord = 600;
 constexpr std::size_t kHead = 21;  // read at each record's start: both dates and the kind
 constexpr std::size_t kKind = 10;
 constexpr std::size_t kFirstDate = 0, kSecondDate = 11, kDateWidth = 10;
 
 struct AmountMove {
-  std::int64_t from, to;
+  std::size_t from, to;
   std::size_t width;
   std::string_view format;
 };
@@ -43,21 +44,35 @@ constexpr AmountMove kKind24Moves[] = {
     {276, 520, 5, "%-5s"},
     {281, 525, 18, "%-18s"},
 };
-constexpr std::int64_t kKind1Mark = 21;  // "2" and a letter
-constexpr std::int64_t kCodeAt = 73, kCodeDigitTo = 79;
-constexpr std::int64_t kKind3From = 78, kKind3To = 58;  // 78-118 blanked after the move
-constexpr std::int64_t kRecoded = 61;
-constexpr std::int64_t kShortFrom = 52, kShortTo = 114;
+constexpr std::size_t kKind1Mark = 21;  // "2" and a letter
+constexpr std::size_t kCodeAt = 73, kCodeDigitTo = 79;
+constexpr std::size_t kKind3From = 78, kKind3To = 58;  // 78-118 blanked after the move
+constexpr std::size_t kKind3Blank = 41;
+constexpr std::size_t kRecoded = 61;
+constexpr std::size_t kShortFrom = 52, kShortTo = 114;
 constexpr std::size_t kShortWidth = 6;
 
 bool AsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
+// Every read and write stays inside the record, a carriage return written before a line feed
+// included, so that a record is repaired on its own.
+static_assert(kKind3From + kKind3Blank + 1 <= kLedgerRecord);
+static_assert(kKind24Moves[2].to + kKind24Moves[2].width + 1 <= kLedgerRecord);
+
 class LedgerRepair {
  public:
-  LedgerRepair(RecordFile& file, int year) : file_(file), year_(year) {}
+  explicit LedgerRepair(int year) : year_(year) {}
 
-  void Record(std::int64_t r, const std::string& head) {
-    start_ = r * kLedgerRecord;
+  // Repairs one record; false when its start cannot be read, which ends the file's walk.
+  bool Record(TextRecord& record) {
+    record_ = &record;
+    if (!record.ReadAt(0, kHead, head_)) return false;
+    Repair(head_);
+    return true;
+  }
+
+ private:
+  void Repair(const std::string& head) {
     char kind = head.size() > kKind ? head[kKind] : '\0';
     if (kind < '0' || kind > '4') return;
     if (kind == '0' || kind == '4') ExchangeDates(head);
@@ -68,10 +83,9 @@ class LedgerRepair {
     Move52();
   }
 
- private:
-  bool Read(std::int64_t offset, std::size_t n) { return ReadAt(file_, start_ + offset, n, got_); }
-  bool Write(std::int64_t offset, std::string_view text) {
-    return WriteInside(file_, start_ + offset, text);
+  bool Read(std::size_t offset, std::size_t n) { return record_->ReadAt(offset, n, got_); }
+  bool Write(std::size_t offset, std::string_view text) {
+    return record_->WriteInside(offset, text);
   }
   // Moves an amount when it is greater than 0: written at its new place first, and its old
   // place blanked only when that write was made.
@@ -106,7 +120,7 @@ class LedgerRepair {
 
   void MoveKind3() {
     if (!Read(kKind3From, 2) || got_[0] == ' ') return;
-    if (Write(kKind3To, Format("%-2s", got_))) Write(kKind3From, Format("%-41s", ""));
+    if (Write(kKind3To, Format("%-2s", got_))) Write(kKind3From, std::string(kKind3Blank, ' '));
   }
 
   void Recode61() {
@@ -123,29 +137,24 @@ class LedgerRepair {
     Write(kShortFrom, Format("%-6s", ""));
   }
 
-  RecordFile& file_;
   const int year_;
-  std::int64_t start_ = 0;
-  std::string got_;
+  TextRecord* record_ = nullptr;
+  std::string head_, got_;
 };
 
 }  // namespace
 
-FailedFile RepairInvoiceLedgers360(Context& ctx, std::string_view co) {
-  std::string folder = Format("R00\\%s", co);
+Outcome RepairInvoiceLedgers360(Context& ctx, Conversion& conversion, std::string_view co) {
+  std::string folder = Format("%s\\%s", kCompanyRoot, co);
   for (const platform::DirEntry& entry : ctx.fs.Find(folder + "\\L26*.DAT", 0)) {
     std::string path = folder + "\\" + entry.name;
-    int year = LeadingNumber(std::string_view(entry.name).substr(3));
-    FileHandle file = OpenUpdate(ctx.fs, path, FileMode::kText);
-    if (!file) continue;
-    file->SetRecordLength(static_cast<std::uint32_t>(kLedgerRecord));
-    LedgerRepair repair(*file, year);
-    std::string head;
-    for (std::int64_t r = 0; ReadAt(*file, r * kLedgerRecord, kHead, head); ++r)
-      repair.Record(r, head);
-    if (!CloseFile(file)) return path;
+    LedgerRepair repair(LeadingNumber(std::string_view(entry.name).substr(3)));
+    Outcome done =
+        RewriteRecords(ctx.fs, conversion, path, kLedgerRecord,
+                       [&](std::int64_t, TextRecord& record) { return repair.Record(record); });
+    if (!done && !Missing(done)) return done;
   }
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace livrana

@@ -7,11 +7,14 @@
 #include <string_view>
 
 #include "records/context.h"
-#include "library/step_io.h"
+#include "run/step_journal.h"
 
 namespace livrana {
 
-// Repairs every R00\<co>\L26*.DAT of one company.
-[[nodiscard]] FailedFile RepairInvoiceLedgers360(Context& ctx, std::string_view co);
+// Repairs every R00\<co>\L26*.DAT of one company through the conversion: each ledger is
+// written whole under its work name and put in place when the conversion commits, so that a
+// run stopped anywhere leaves every ledger repaired once or not at all.
+[[nodiscard]] Outcome RepairInvoiceLedgers360(Context& ctx, Conversion& conversion,
+                                              std::string_view co);
 
 }  // namespace livrana

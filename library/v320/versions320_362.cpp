@@ -1,6 +1,8 @@
 #include "library/v320/versions320_362.h"
 
 #include <array>
+#include <charconv>
+#include <set>
 #include <string>
 
 #include "library/record_merge.h"
@@ -8,28 +10,33 @@
 #include "library/v320/rate_tables.h"
 #include "library/v320/repair360.h"
 #include "library/v320/shared_chart362.h"
+#include "library/v320/text_tables.h"
+#include "platform/cp1252.h"
 #include "records/company.h"
 #include "records/counters.h"
 #include "records/format.h"
+#include "records/layouts/register.h"
 #include "records/record_file.h"
 #include "records/values.h"
 #include "run/conversion_log.h"
+#include "run/layouts.h"
 #include "run/safety.h"
+#include "run/step_journal.h"
 
 namespace livrana {
 namespace {
 
-
 constexpr std::string_view kCaption = "Conversão 3.20 a 3.62";
+constexpr std::string_view kMark320 = "320", kMark360 = "360", kMark362 = "362";
 
 // ---------------------------------------------------------------------------------------
 // Company register fields recoded by 3.20 (in place, "%-2s" and "%-1s"):
-//   field 29 (631, 2): 1 -> "10", 2 and 3 -> "21", 4 and 5 -> "22", 6 -> "30", 7 -> "40",
-//                      20 -> "01", anything else -> two spaces
-//   field 42 (680, 1): 1 -> "0", anything else (blank included) -> "1"
+//   field 29, the rate code: 1 -> "10", 2 and 3 -> "21", 4 and 5 -> "22", 6 -> "30",
+//                            7 -> "40", 20 -> "01", anything else -> two spaces
+//   field 42, the chart selector: 1 -> "0", anything else (blank included) -> "1"
 // ---------------------------------------------------------------------------------------
-constexpr std::int64_t kRateCodeAt = 631;
-constexpr std::int64_t kSelectorAt = 680;
+using Register = RegisterLayout;
+constexpr std::size_t kSelectorWidth = CompanyFieldWidth(kCompanyMergesChart);
 
 std::string_view NewRateCode(std::int32_t old) {
   switch (old) {
@@ -82,165 +89,352 @@ constexpr std::size_t kFolderNameLimit = 40;
 constexpr std::uint32_t kAllEntries = platform::kReadOnly | platform::kHidden | platform::kSystem |
                                       platform::kDirectory | platform::kArchive;
 
-class Versions320To362 {
+// A failure that only says that there was nothing to move or that the target is there
+// already: the step passes over it, as the renames of this step are meant to be tried.
+bool NothingToMove(const Outcome& outcome) {
+  return outcome.ok() || outcome.cause() == Cause::kNotFound || outcome.cause() == Cause::kExists;
+}
+
+// A company folder's key: its code with the letters folded, as folder names are compared.
+std::string FolderKey(std::string_view code) {
+  std::string key(code);
+  for (char& c : key) c = static_cast<char>(platform::FoldCase(static_cast<unsigned char>(c)));
+  return key;
+}
+
+// ---------------------------------------------------------------------------------------
+// The state of a call that has not finished, LIVRANA.320, lines ended by CR LF:
+//
+//   "Y <year>"  the current year when the call began (the year of L15<year>.DAT)
+//   "F <0|1>"   whether F34.DAT was there when the call began
+//   "R"         the register's fields 29 and 42 are recoded
+//   "S <n>"     the F19.DAT records numbered so far (the last such line counts)
+//   "L <key>"   the ledgers L26 of the company folder are repaired
+//   "C <key>"   the company's chart is merged
+//
+// Each line is appended in the conversion whose work it records, so that a stopped run
+// leaves it exactly when the work is done.
+// ---------------------------------------------------------------------------------------
+class CallState {
  public:
-  explicit Versions320To362(Context& ctx) : ctx_(ctx) {}
+  int year = 0;
+  bool counters_found = false;
+  bool register_recoded = false;
+  long sequence = 0;
+  std::set<std::string> repaired, merged;
 
-  bool Run() {
-    // Whether the counters file was there before this call: the chart merge below creates
-    // it, and the old counters must still move into it.
-    counters_file_found_ = ctx_.fs.Attributes(kCountersFile).has_value();
-    base_ = NextRecordNumber(ctx_.fs, kSharedChart, kChartRecord);
-    done320_ = ConvTestAndMark(ctx_.fs, "320");
-    done360_ = ConvTestAndMark(ctx_.fs, "360");
-    done362_ = ConvTestAndMark(ctx_.fs, "362");
+  bool exists() const { return exists_; }
 
-    if (FileHandle reg = OpenUpdate(ctx_.fs, kCompanyRegister, FileMode::kText)) {
-      reg->SetRecordLength(kCompanyRecordLength);
-      year_ = ctx_.fs.CurrentYear();
-      std::string co;
-      for (std::int64_t n = 0; ReadCompanyField(ctx_, reg.get(), n, co, kCompanyCode); ++n) {
-        if (!CompanySelected(ctx_, reg.get(), n, co)) continue;
-        if (!Company(*reg, n, co)) return false;
-      }
-      if (!CloseFile(reg)) return Stop(std::string(kCompanyRegister));
+  // Reads the state that an unfinished call left; nothing there gives a fresh state.
+  Outcome Load(platform::FileSystem& fs) {
+    Outcome why;
+    FileHandle file = OpenRead(fs, kVersions320State, FileMode::kBinary, &why);
+    if (!file) return Missing(why) ? Outcome() : why;
+    std::string text(static_cast<std::size_t>(file->Size()), '\0');
+    text.resize(file->Read(text.data(), text.size()));
+    if (Outcome read = CloseFile(file); !read) return read;
+    exists_ = true;
+    for (std::size_t at = 0;;) {
+      std::size_t end = text.find("\r\n", at);
+      if (end == std::string::npos) break;
+      Take(std::string_view(text).substr(at, end - at));
+      at = end + 2;
     }
-    MigrateCounters();
-    MoveFoldersLeftBehind();
-    if (!done362_) {
-      if (FailedFile failure = FixSharedChartFields(ctx_)) return Stop(*failure);
-    }
-    return true;
+    return {};
+  }
+
+  // Appends lines to the state through the conversion; the first lines of a new state say
+  // the year and whether F34.DAT was there.
+  Outcome Record(Conversion& conversion, std::string_view lines) {
+    Outcome why;
+    FileHandle file = conversion.Append(kVersions320State, FileMode::kBinary, &why);
+    if (!file) return why;
+    if (!exists_) file->Write(Format("Y %d\r\nF %d\r\n", year, counters_found ? 1 : 0));
+    file->Write(lines);
+    if (Outcome written = CloseFile(file); !written) return written;
+    exists_ = true;
+    return {};
   }
 
  private:
-  bool Stop(const std::string& file) {
-    ReportWriteFailure(ctx_, kCaption, file);
-    return false;
-  }
-
-  void RecodeRegister(RecordFile& reg, std::int64_t n) {
-    std::int64_t start = n * kCompanyRecordLength;
-    std::string field;
-    if (ReadAt(reg, start + kRateCodeAt, 2, field))
-      WriteInside(reg, start + kRateCodeAt,
-                              Format("%-2s", NewRateCode(LeadingNumber(field))));
-    if (ReadAt(reg, start + kSelectorAt, 1, field))
-      WriteInside(reg, start + kSelectorAt,
-                              Format("%-1s", LeadingNumber(field) == 1 ? "0" : "1"));
-  }
-
-  bool Company(RecordFile& reg, std::int64_t n, const std::string& co) {
-    if (!done320_) RecodeRegister(reg, n);
-    if (!UsableFolderName(co)) {
-      ctx_.sink.Note(
-          Format("Empresa %ld (%s) ignorada: o código não serve como nome de pasta.", n, co));
-      return true;
+  void Take(std::string_view line) {
+    if (line.size() < 1) return;
+    std::string_view rest = line.size() > 2 ? line.substr(2) : std::string_view();
+    switch (line[0]) {
+      case 'Y':
+        year = LeadingNumber(rest);
+        break;
+      case 'F':
+        counters_found = rest == "1";
+        break;
+      case 'R':
+        register_recoded = true;
+        break;
+      case 'S':
+        std::from_chars(rest.data(), rest.data() + rest.size(), sequence);
+        break;
+      case 'L':
+        repaired.emplace(rest);
+        break;
+      case 'C':
+        merged.emplace(rest);
+        break;
+      default:
+        break;
     }
-    ctx_.fs.Rename(Format("%s\\G24.DAT", co), Format("%s\\G07.DAT", co));
+  }
+
+  bool exists_ = false;
+};
+
+class Versions320To362 {
+ public:
+  explicit Versions320To362(Context& ctx) : ctx_(ctx), fs_(ctx.fs) {}
+
+  Outcome Run() {
+    base_ = NextRecordNumber(fs_, kSharedChart, kChartRecord);
+    done320_ = ConvFind(fs_, kMark320);
+    done360_ = ConvFind(fs_, kMark360);
+    done362_ = ConvFind(fs_, kMark362);
+    if (Outcome loaded = state_.Load(fs_); !loaded) return loaded;
+    if (!state_.exists()) {
+      // Kept from the start: a stopped call is then known as unfinished, and the next one
+      // goes on with the same year and knows whether the counters file was there (the chart
+      // merge creates it, and the old counters must still move into it).
+      state_.year = fs_.CurrentYear();
+      state_.counters_found = fs_.Attributes(kCountersFile).has_value();
+      Conversion conversion(ctx_);
+      if (Outcome begun = state_.Record(conversion, ""); !begun) return begun;
+      if (Outcome begun = conversion.Commit(); !begun) return begun;
+    }
+
+    if (!done320_ && !state_.register_recoded) {
+      if (Outcome recoded = RecodeRegister(); !recoded) return recoded;
+    }
+    if (Outcome walked = CompanyLoop(); !walked) return walked;
+    if (Outcome migrated = MigrateCounters(); !migrated) return migrated;
+    if (Outcome moved = MoveFoldersLeftBehind(); !moved) return moved;
+    return Finish();
+  }
+
+ private:
+  // Version 3.20: fields 29 and 42 of every selected company record, the register written
+  // whole and put in place together with the line of the state that says so.
+  Outcome RecodeRegister() {
+    Conversion conversion(ctx_);
+    std::string code, field;
+    Outcome rewritten = RewriteRecords(
+        fs_, conversion, kCompanyRegister, kCompanyRecordLength,
+        [&](std::int64_t, TextRecord& record) {
+          // The walk of the company loop: it ends where no code can be read.
+          if (!record.ReadAt(Register::kCode, Register::kCodeWidth, code)) return false;
+          TrimRight(code);
+          if (record.At(Register::kDeleted) == '+') return true;
+          if (!ctx_.company_filter.empty() && ctx_.company_filter != code) return true;
+          if (record.ReadAt(Register::kRateCode, Register::kRateCodeWidth, field)) {
+            record.WriteInside(Register::kRateCode,
+                               Format("%-2s", NewRateCode(LeadingNumber(field))));
+          }
+          if (record.ReadAt(Register::kMergesChart, kSelectorWidth, field)) {
+            record.WriteInside(Register::kMergesChart,
+                               Format("%-1s", LeadingNumber(field) == 1 ? "0" : "1"));
+          }
+          return true;
+        });
+    if (Missing(rewritten)) return {};  // no register: no company to visit
+    if (!rewritten) return rewritten;
+    if (Outcome recorded = state_.Record(conversion, "R\r\n"); !recorded) return recorded;
+    return conversion.Commit();
+  }
+
+  Outcome CompanyLoop() {
+    Outcome why;
+    FileHandle reg = OpenRead(fs_, kCompanyRegister, FileMode::kText, &why);
+    if (!reg) return Missing(why) ? Outcome() : why;
+    reg->SetRecordLength(kCompanyRecordLength);
+    Outcome failure;
+    // A company folder is converted once per call, also when its code is listed again.
+    CompanyWork work =
+        OnlyUsableFolders(ctx_, OncePerFolder(ctx_, [&](std::int64_t n, const std::string& co) {
+                            failure = Company(*reg, n, co);
+                          }));
+    std::string co;
+    for (std::int64_t n = 0; failure && ReadCompanyField(ctx_, reg.get(), n, co, kCompanyCode);
+         ++n) {
+      if (CompanySelected(ctx_, reg.get(), n, co)) work(n, co);
+    }
+    failure.Also(CloseFile(reg));
+    return failure;
+  }
+
+  Outcome Company(RecordFile& reg, std::int64_t n, const std::string& co) {
+    Outcome renamed = fs_.Rename(Format("%s\\G24.DAT", co), Format("%s\\G07.DAT", co));
+    if (!NothingToMove(renamed)) return renamed;
 
     std::string g32 = Format("%s\\G32.DAT", co);
-    if (FailedFile f = AppendWidenedRecords(ctx_, Format("%s\\G18.DAT", co), g32, '0'))
-      return Stop(*f);
-    if (FailedFile f = AppendWidenedRecords(ctx_, Format("%s\\G19.DAT", co), g32, '1'))
-      return Stop(*f);
-    for (const platform::DirEntry& entry : ctx_.fs.Find(Format("%s\\L0*.DAT", co), 0)) {
+    if (Outcome merged = AppendWidenedRecords(ctx_, Format("%s\\G18.DAT", co), g32, '0'); !merged)
+      return merged;
+    if (Outcome merged = AppendWidenedRecords(ctx_, Format("%s\\G19.DAT", co), g32, '1'); !merged)
+      return merged;
+    for (const platform::DirEntry& entry : fs_.Find(Format("%s\\L0*.DAT", co), 0)) {
       std::int32_t year = LeadingNumber(std::string_view(entry.name).substr(3));
       std::string prefix = entry.name.substr(0, 3);
       for (char& c : prefix) c = c == 'l' ? 'L' : c;
       if (prefix != "L08" && prefix != "L09") continue;
       char fill = prefix == "L08" ? '0' : '1';
-      if (FailedFile f = AppendWidenedRecords(ctx_, Format("%s\\%s%d.DAT", co, prefix, year),
-                                           Format("%s\\L33%d.DAT", co, year), fill))
-        return Stop(*f);
+      Outcome merged = AppendWidenedRecords(ctx_, Format("%s\\%s%d.DAT", co, prefix, year),
+                                            Format("%s\\L33%d.DAT", co, year), fill);
+      if (!merged) return merged;
     }
 
-    RateTable rates = ReadRateTable(ctx_, co);
-    if (FailedFile f = ConvertG15(ctx_, co, year_, rates)) return Stop(*f);
-    if (FailedFile f = ConvertG07(ctx_, co)) return Stop(*f);
+    {
+      // G16.DAT leaves together with G15.DAT, whose rates it holds.
+      Conversion conversion(ctx_);
+      RateTable rates;
+      if (Outcome read = ReadRateTable(ctx_, conversion, co, rates); !read) return read;
+      if (Outcome done = ConvertG15(ctx_, conversion, co, state_.year, rates); !done) return done;
+      if (Outcome done = conversion.Commit(); !done) return done;
+    }
+    if (Outcome done = ConvertG07(ctx_, co); !done) return done;
 
-    ctx_.fs.MakeFolder("R00");
-    ctx_.fs.Rename(co, Format("R00\\%s", co));
+    Outcome made = fs_.MakeFolder(kCompanyRoot);
+    if (!made && made.cause() != Cause::kExists) return made;
+    Outcome moved = fs_.Rename(co, Format("%s\\%s", kCompanyRoot, co));
+    if (!NothingToMove(moved)) return moved;
 
-    if (!BuildEcfRecords(co)) return Stop(std::string(kEcfTable));
-    if (!done360_) {
-      if (FailedFile f = RepairInvoiceLedgers360(ctx_, co)) return Stop(*f);
+    if (Outcome built = BuildEcfRecords(co); !built) return built;
+    const std::string key = FolderKey(co);
+    if (!done360_ && state_.repaired.count(key) == 0) {
+      Conversion conversion(ctx_);
+      if (Outcome done = RepairInvoiceLedgers360(ctx_, conversion, co); !done) return done;
+      if (!conversion.empty()) {
+        if (Outcome done = state_.Record(conversion, "L " + key + "\r\n"); !done) return done;
+        if (Outcome done = conversion.Commit(); !done) return done;
+      }
+      state_.repaired.insert(key);
     }
     std::string selector;
     ReadCompanyField(ctx_, &reg, n, selector, kCompanyMergesChart);
-    if (!done362_ && selector.starts_with("1")) {
-      ChartMerge merge = MergeChartOfAccounts(ctx_, co, base_);
-      if (merge.failure) return Stop(*merge.failure);
+    if (!done362_ && selector.starts_with("1") && state_.merged.count(key) == 0) {
+      Conversion conversion(ctx_);
+      ChartMerge merge = MergeChartOfAccounts(ctx_, conversion, co, base_);
+      if (!merge.ok()) return merge.outcome;
+      if (Outcome done = state_.Record(conversion, "C " + key + "\r\n"); !done) return done;
+      if (Outcome done = conversion.Commit(); !done) return done;
+      state_.merged.insert(key);
       base_ = merge.base;
     }
-    return true;
+    return {};
   }
 
-  // Appends one F19.DAT record for each live record of R00\<co>\G06.DAT, then moves
-  // G06.DAT to its safety copy; false when F19.DAT could not be written.
-  bool BuildEcfRecords(const std::string& co) {
-    std::string source = Format("R00\\%s\\G06.DAT", co);
-    FileHandle in = OpenRead(ctx_.fs, source, FileMode::kText);
-    if (!in) return true;
-    FileHandle out = OpenAppend(ctx_.fs, kEcfTable, FileMode::kText);
-    if (!out) return true;
+  // Appends one F19.DAT record for each live record of R00\<co>\G06.DAT and moves G06.DAT
+  // to its safety copy, with the numbering reached, in one conversion.
+  Outcome BuildEcfRecords(const std::string& co) {
+    std::string source = Format("%s\\%s\\G06.DAT", kCompanyRoot, co);
+    TextSource in;
+    if (Outcome opened = in.Open(fs_, source); !opened) return Missing(opened) ? Outcome() : opened;
+    Conversion conversion(ctx_);
+    Outcome why;
+    FileHandle out = AppendTarget(fs_, conversion, kEcfTable, why);
+    if (!out) return why;
     out->SetRecordLength(static_cast<std::uint32_t>(kEcfRecord));
     std::string company = co;
     CutText(company, kEcfCompanyWidth);
-    bool ok = AppendLiveRecords(
-        *in, *out, kG06Record, kG06Record - 1, [&](const std::string& record) {
-          return Format("%05ld%-6s%-76s%-3s%-11s%-400s", ++sequence_, "", "ECF",
-                        Piece(record, 0, kG06KindWidth), company,
-                        Piece(record, kG06NameAt, kG06NameWidth));
-        });
-    ok = CloseFile(out).ok() && ok;
-    CloseFile(in);
-    if (ok) MoveToSafety(ctx_, source);
-    return ok;
+    long sequence = state_.sequence;
+    std::string record;
+    while (in.Read(kG06Record, record)) {
+      if (At(record, kG06Record - 1) == '+' || OnlyLineEnds(record)) continue;
+      if (!out->Write(OneLine(Format("%05ld%-6s%-76s%-3s%-11s%-400s", ++sequence, "", "ECF",
+                                     Piece(record, 0, kG06KindWidth), company,
+                                     Piece(record, kG06NameAt, kG06NameWidth)))))
+        break;
+    }
+    Outcome done = CloseFile(out);
+    done.Also(in.Close());
+    if (!done) return done;
+    conversion.MoveToSafetyAtCommit(source);
+    if (sequence != state_.sequence) {
+      if (Outcome recorded = state_.Record(conversion, Format("S %ld\r\n", sequence)); !recorded)
+        return recorded;
+    }
+    if (Outcome committed = conversion.Commit(); !committed) return committed;
+    state_.sequence = sequence;
+    return {};
   }
 
-  // The counters of CONFIGA.DAT move into F34.DAT when that did not exist when the call
-  // began. CONFIGA.DAT is deleted only once every counter it holds has been stored.
-  void MigrateCounters() {
-    if (!ctx_.fs.Attributes(kOldCountersFile) || counters_file_found_) return;
-    bool stored = true;
+  // The counters of CONFIGA.DAT move into F34.DAT when that was not there when the call
+  // began; CONFIGA.DAT is deleted in the same conversion.
+  Outcome MigrateCounters() {
+    if (!fs_.Attributes(kOldCountersFile) || state_.counters_found) return {};
+    Conversion conversion(ctx_);
+    if (Outcome noted = conversion.Note(kCountersFile); !noted) return noted;
     for (std::size_t k = 0; k < kOldCounterKeys.size(); ++k) {
-      std::int32_t value = ReadRecordNumber(ctx_.fs, kOldCountersFile, static_cast<std::int64_t>(k),
+      std::int32_t value = ReadRecordNumber(fs_, kOldCountersFile, static_cast<std::int64_t>(k),
                                             static_cast<std::int32_t>(kOldCounterRecord));
-      if (value > 0) stored = SetCounter(ctx_, "", kOldCounterKeys[k], value) && stored;
+      if (value <= 0) continue;
+      Outcome why;
+      if (!SetCounter(ctx_, "", kOldCounterKeys[k], value, &why)) return why;
     }
-    if (!stored) {
-      // The counters file has told the user why; the old file keeps the counters.
-      ctx_.sink.Note(Format("%s mantido: nem todos os contadores foram gravados em %s.",
-                            kOldCountersFile, kCountersFile));
-      return;
-    }
-    ctx_.fs.Remove(kOldCountersFile);
+    conversion.RemoveAtCommit(kOldCountersFile);
+    return conversion.Commit();
   }
 
   // Every folder of the data folder named like a company (a digit first), with no other
   // attribute than being a folder, moves below R00; the companies that the filter left
   // out too.
-  void MoveFoldersLeftBehind() {
-    for (const platform::DirEntry& entry : ctx_.fs.Find("*", kAllEntries)) {
+  Outcome MoveFoldersLeftBehind() {
+    for (const platform::DirEntry& entry : fs_.Find("*", kAllEntries)) {
       const std::string& name = entry.name;
       if (name == "." || name == ".." || entry.attributes != platform::kDirectory) continue;
       if (name.empty() || name[0] < '0' || name[0] > '9' || name.size() >= kFolderNameLimit)
         continue;
-      ctx_.fs.Rename(name, "R00\\" + name);
+      Outcome moved = fs_.Rename(name, Format("%s\\%s", kCompanyRoot, name));
+      if (!NothingToMove(moved)) return moved;
     }
+    return {};
+  }
+
+  // The field fix of the shared chart (3.62) and the marks, in one conversion; then the end of
+  // the call's state.
+  Outcome Finish() {
+    Conversion conversion(ctx_);
+    if (!done362_) {
+      if (Outcome fixed = FixSharedChartFields(ctx_, conversion); !fixed) return fixed;
+    }
+    for (auto [tag, done] : {std::pair{kMark320, done320_}, std::pair{kMark360, done360_},
+                             std::pair{kMark362, done362_}}) {
+      if (!done) conversion.MarkAtCommit(tag);
+    }
+    if (Outcome committed = conversion.Commit(); !committed) return committed;
+    // The state goes last, outside the conversion: a run stopped before it is done leaves the
+    // call known as unfinished, and the next one finds the marks recorded and only ends it
+    // (once the journal finished the marks, nothing else would tell that this step is due).
+    if (!state_.exists()) return {};
+    Outcome removed = fs_.Remove(kVersions320State);
+    return Missing(removed) ? Outcome() : removed;
   }
 
   Context& ctx_;
+  platform::FileSystem& fs_;
+  CallState state_;
   std::int32_t base_ = 1;
   bool done320_ = false, done360_ = false, done362_ = false;
-  bool counters_file_found_ = false;
-  int year_ = 0;
-  long sequence_ = 0;
 };
 
 }  // namespace
 
-bool ConvertVersions320To362(Context& ctx) { return Versions320To362(ctx).Run(); }
+Outcome ConvertVersions320To362(Context& ctx) {
+  Outcome done = Versions320To362(ctx).Run();
+  if (!done) return ReportFailure(ctx, kCaption, std::move(done));
+  return done;
+}
+
+bool HasVersions320To362Input(platform::FileSystem& fs) {
+  if (IsFile(fs, kVersions320State)) return true;
+  for (const LayoutFound& found : FindLayouts(fs)) {
+    if (found.layout == Layout::kCompanyFolders) return true;
+  }
+  return false;
+}
 
 }  // namespace livrana

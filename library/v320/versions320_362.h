@@ -7,17 +7,31 @@
 //
 // The marks "320", "360" and "362" govern the recoding, the repair and the chart merge
 // with the field fix of F20R0.DAT; every other part runs on each call and finds its
-// sources moved away or its targets present once converted.
+// sources moved away or its targets present once converted. The marks are recorded when
+// the whole call is done. Until then the state of the call is kept in LIVRANA.320: its
+// current year, whether F34.DAT was there when it began, how far the numbering of F19.DAT
+// got, and which of the recodings that cannot be made twice are done (the register, each
+// company's ledgers, each company's chart), each written in the same step as the files it
+// stands for. A call stopped anywhere is finished by the next one as if it had not stopped.
 #pragma once
 
+#include <string_view>
+
+#include "platform/outcome.h"
 #include "records/context.h"
 
 namespace livrana {
 
 inline constexpr std::string_view kOldCountersFile = "CONFIGA.DAT";
 inline constexpr std::string_view kEcfTable = "F19.DAT";
+// The state of a call that has not finished.
+inline constexpr std::string_view kVersions320State = "LIVRANA.320";
 
-// Gives false when a write failed; the step then stopped and told the user.
-bool ConvertVersions320To362(Context& ctx);
+// Runs the step: done, or the failure that stopped it (told to the sink as well).
+Outcome ConvertVersions320To362(Context& ctx);
+
+// Whether the data folder holds what the step converts: a company folder in the data folder
+// (some companies may already be below R00), or the state of a call that did not finish.
+bool HasVersions320To362Input(platform::FileSystem& fs);
 
 }  // namespace livrana
