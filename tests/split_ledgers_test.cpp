@@ -189,12 +189,15 @@ TEST_F(SplitLedgersTest, ACtrlZEndsTheLedgerAndATrailingLineEndIsNoRecord) {
   cut[50] = '\x1A';
   Put("L011998.DAT", l01 + cut + l01);
   Put("L131999.DAT", Record(136, {{0, "01/01/1999"}, {20, "1"}}) + "\r\n");
+  // Right after the date: the rest of the record is spaces.
+  Put("L012000.DAT", "10/04/2000\x1A" + l01);
 
   EXPECT_TRUE(Run());
   std::string l23 = Table("L231998.DAT");
   ASSERT_EQ(l23.size(), 600u);  // the record cut at the Ctrl-Z, and none after it
   EXPECT_EQ(l23.substr(300 + 42, 18), Record(18, {{0, "history"}}));
   EXPECT_EQ(Table("L231999.DAT").size(), 300u);
+  EXPECT_EQ(Table("L232000.DAT"), Record(300, {{0, "10/04/2000BD0,00"}}));
 }
 
 TEST_F(SplitLedgersTest, AFailedWriteGivesTheTargetBackAndKeepsTheSource) {

@@ -152,7 +152,7 @@ bool LedgerRecord(TextSource& source, std::string& out) {
   std::string date;
   if (source.Piece(kDate, date) == 0) return false;
   if (date[kDateSlash] == '/') {
-    auto p = source.Record(kLedgerPieces);
+    auto p = source.Rest(kLedgerPieces);
     double amount = TextToValue(p[kMinuend]) - TextToValue(p[kSubtrahend]);
     out += Format("%-10sB", date);
     out += Format("%c", Side(amount));

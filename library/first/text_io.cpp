@@ -144,6 +144,15 @@ std::size_t TextSource::First(std::size_t n, std::string& out) {
 }
 
 std::span<const std::string_view> TextSource::Record(std::span<const std::size_t> widths) {
+  return Pieces(widths, true);
+}
+
+std::span<const std::string_view> TextSource::Rest(std::span<const std::size_t> widths) {
+  return Pieces(widths, false);
+}
+
+std::span<const std::string_view> TextSource::Pieces(std::span<const std::size_t> widths,
+                                                     bool record_start) {
   views_.resize(widths.size());
   first_read_ = 0;
   if (widths.empty()) return views_;
@@ -161,8 +170,8 @@ std::span<const std::string_view> TextSource::Record(std::span<const std::size_t
     return views_;
   }
   pieces_.resize(widths.size());
-  first_read_ = First(widths[0], pieces_[0]);
-  if (first_read_ == 0) return {};
+  first_read_ = record_start ? First(widths[0], pieces_[0]) : Piece(widths[0], pieces_[0]);
+  if (first_read_ == 0 && record_start) return {};
   for (std::size_t i = 1; i < widths.size(); ++i) Piece(widths[i], pieces_[i]);
   for (std::size_t i = 0; i < widths.size(); ++i) views_[i] = pieces_[i];
   return views_;

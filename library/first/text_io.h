@@ -57,6 +57,10 @@ class TextSource {
   // source. The pieces are valid until the next read; first_read() tells how many
   // characters the first piece had before it was filled.
   std::span<const std::string_view> Record(std::span<const std::size_t> widths);
+  // The rest of a record whose first piece was read already, in pieces of the given widths
+  // as Piece reads them: never empty, a piece cut short by the end of the source (or a
+  // Ctrl-Z) filled with spaces.
+  std::span<const std::string_view> Rest(std::span<const std::size_t> widths);
   std::size_t first_read() const { return first_read_; }
 
   // Positions at a byte of the file; a Ctrl-Z met before no longer ends the reading.
@@ -69,6 +73,8 @@ class TextSource {
 
  private:
   explicit TextSource(FileHandle file);
+  // Record (record_start) or Rest.
+  std::span<const std::string_view> Pieces(std::span<const std::size_t> widths, bool record_start);
   // Makes at least n bytes from the position lie in the buffer, as far as the file has them;
   // gives whether they do.
   bool Ensure(std::size_t n);
