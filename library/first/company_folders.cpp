@@ -77,9 +77,11 @@ Target TargetOf(std::string_view folder, std::string_view name) {
 }
 
 // Regroups the files of one type folder, each copied and its source moved to its safety
-// copy in one conversion of its own, then removes the folder when it has become empty.
+// copy, all in one conversion (one journal for the folder, not one for every file), then
+// removes the folder when it has become empty.
 Outcome Regroup(Context& ctx, std::string_view folder) {
   if (!IsFolder(ctx.fs, folder)) return {};
+  Conversion conversion(ctx, kStep);
   for (const std::string& name : FindOrdinaryFiles(ctx.fs, Format("%s\\*.dat", folder))) {
     std::string source = Format("%s\\%s", folder, name);
     Target target = TargetOf(folder, name);
@@ -98,7 +100,6 @@ Outcome Regroup(Context& ctx, std::string_view folder) {
         !made && made.cause() != Cause::kExists && !PassedOver(made)) {
       return made;
     }
-    Conversion conversion(ctx, kStep);
     bool copied = false;
     if (Outcome done = CopyNew(conversion, ctx.fs, source, target.path, copied); !done) return done;
     if (copied) {
@@ -107,8 +108,8 @@ Outcome Regroup(Context& ctx, std::string_view folder) {
       ctx.sink.Note(
           Format("%s ficou na pasta %s: a cópia para %s falhou.", source, folder, target.path));
     }
-    if (Outcome committed = conversion.Commit(); !committed) return committed;
   }
+  if (Outcome committed = conversion.Commit(); !committed) return committed;
   // Only an empty folder goes; one holding files that could not be copied stays.
   Outcome removed = ctx.fs.RemoveFolder(folder);
   if (!removed && removed.cause() != Cause::kNotEmpty && !PassedOver(removed)) return removed;
