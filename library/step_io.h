@@ -111,59 +111,6 @@ std::size_t ReadPiece(RecordFile& source, std::size_t n, std::string& out);
 // The same, for pieces after the first of a record.
 std::string NextPiece(RecordFile& source, std::size_t n);
 
-// The targets one conversion writes, with what each held before the conversion first
-// opened it, so that an unfinished conversion can give them back.
-class Targets {
- public:
-  explicit Targets(platform::FileSystem& fs) : fs_(fs) {}
-
-  // Creates the file empty. Null when it cannot be created, or when something other than an
-  // ordinary file (a folder, a hidden or system file) has its name.
-  FileHandle Create(std::string_view path);
-  // Opens the file for appending, creating it when missing; a read-only file is not opened.
-  // Null when it cannot be opened.
-  FileHandle Append(std::string_view path);
-
-  // Gives every target back what it held before: a file that did not exist is removed, an
-  // appended one is cut back to its earlier length.
-  void Undo();
-
- private:
-  struct Before {
-    std::string path;
-    std::optional<std::uint64_t> size;  // nothing: the file did not exist
-  };
-  Before& Remember(std::string_view path);
-
-  platform::FileSystem& fs_;
-  std::vector<Before> before_;
-};
-
-// Reads one record of a source in its pieces and appends what it gives to out (nothing for a
-// record that is skipped). Gives false at the end of the source, when the record's first
-// piece cannot be read.
-using RecordConverter = std::function<bool(RecordFile& source, std::string& out)>;
-
-enum class FileConversion {
-  kDone,         // every record converted; the caller consumes the source
-  kNotOpened,    // the source or the target could not be opened; both are as they were
-  kWriteFailed,  // a write failed; the target holds what it held before
-};
-
-// Converts the source into the target record by record. The target is created empty, or
-// (append) opened for appending and created when missing.
-FileConversion ConvertFile(platform::FileSystem& fs, std::string_view source,
-                           std::string_view target, bool append, const RecordConverter& convert);
-
-// Copies a file to a name that is not taken (never overwriting) and checks that the copy is
-// whole; a copy cut short (a full disk) is removed again. Gives whether the copy was made.
-bool CopyNew(platform::FileSystem& fs, std::string_view from, std::string_view to);
-
-// Removes a source whose records have all been converted; when it cannot be removed (a
-// read-only file), it is moved to its safety copy, so that a later run cannot convert it
-// again.
-void ConsumeSource(Context& ctx, std::string_view path);
-
 // Tells the user that a write failed and the step stopped, the file named.
 void ReportWriteFailure(Context& ctx, std::string_view caption, std::string_view path);
 

@@ -234,7 +234,22 @@ Outcome Conversion::Commit() {
   std::string list;
   for (const std::string& action : actions_) list += action + "\r\n";
   list += std::string(kCommitLine) + "\r\n";
-  if (durable) durable = AppendToJournal(list);
+  if (durable && !journal_) durable = AppendToJournal("");
+  if (durable) {
+    journal_->Seek(journal_->Size());
+    journal_->Write(list);
+    durable = journal_->Flush();
+  }
+  if (durable) {
+    if (Outcome synced = journal_->Sync(); !synced) {
+      // The commit line was written, only its sync failed: whether it is on the disk is not
+      // known. The journal stays for the next run, which finishes the conversion or rolls it
+      // back and knows from the journal whose conversion it was.
+      (void)CloseFile(journal_);
+      finished_ = true;
+      return synced;
+    }
+  }
   if (!durable) {
     // The commit line may be in the file without having reached the disk: a commit that
     // was not confirmed is no commit, so the targets are given back and the failure told;

@@ -2,11 +2,19 @@
 // in order: it ends in the company-folder layout with the yearly L23 and L26 files.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <map>
+
 #include "library/first/company_folders.h"
 #include "library/first/import_old_files.h"
 #include "library/first/rebuild_registers.h"
 #include "library/first/split_ledgers.h"
+#include "library/registry.h"
+#include "platform/fault_file_system.h"
+#include "platform/memory_file_system.h"
+#include "run/step_journal.h"
 #include "tests/step_fixture.h"
+#include "tools/sample.h"
 
 namespace livrana {
 namespace {
@@ -82,6 +90,115 @@ TEST_F(ChainFirstGenerationTest, TheOldestLayoutEndsInCompanyFoldersWithYearlyFi
   EXPECT_TRUE(SplitLedgersByYear(ctx));
   EXPECT_EQ(fs.Snapshot(), before);
   EXPECT_EQ(fs.SnapshotOutside(), saved);
+}
+
+// ---- The four steps over the sample folders of their layouts ---------------------------
+
+constexpr std::array<std::string_view, 4> kFirstSteps = {"import-old-files", "company-folders",
+                                                         "rebuild-registers", "split-ledgers"};
+
+using Snapshot = std::map<std::string, std::string>;
+
+// A small sample folder just before a step ("" for the current layout).
+Snapshot SampleBefore(std::string_view step, int companies = 2, int records = 3) {
+  SampleOptions options;
+  options.companies = companies;
+  options.records = records;
+  options.before = step;
+  platform::MemoryFileSystem fs;
+  SampleResult result = WriteSampleFolder(fs, options);
+  EXPECT_TRUE(result.ok) << result.error;
+  return fs.Snapshot();
+}
+
+void Restore(platform::MemoryFileSystem& fs, const Snapshot& files) {
+  for (const auto& [path, data] : files) {
+    if (path.back() == '\\') {
+      fs.MakeFolder(path.substr(0, path.size() - 1));
+    } else {
+      ASSERT_TRUE(test::WriteFile(fs, path, data)) << path;
+    }
+  }
+}
+
+struct Result {
+  Outcome outcome;
+  Snapshot folder, safety;
+};
+
+Result RunStep(const LibraryStep& step, platform::MemoryFileSystem& fs,
+               platform::FileSystem* over = nullptr) {
+  test::RecordingSink sink;
+  Context ctx{over != nullptr ? *over : fs, sink, ""};
+  Result result;
+  result.outcome = RunLibraryStep(step, ctx);
+  result.folder = fs.Snapshot();
+  result.safety = fs.SnapshotOutside();
+  return result;
+}
+
+// Each step takes the folder of its input layout and refuses, unchanged, the current folder
+// and the folder that it leaves itself (the input of the next step).
+TEST(FirstGenerationGuardTest, EachStepTakesItsLayoutAndRefusesLaterOnes) {
+  for (std::size_t i = 0; i < kFirstSteps.size(); ++i) {
+    const LibraryStep& step = *FindLibraryStep(kFirstSteps[i]);
+    SCOPED_TRACE(std::string(step.name));
+    ASSERT_NE(step.has_input, nullptr);
+    platform::MemoryFileSystem input;
+    Restore(input, SampleBefore(step.name));
+    EXPECT_TRUE(step.has_input(input));
+    const std::string_view later = i + 1 < kFirstSteps.size() ? kFirstSteps[i + 1] : "version-301";
+    for (std::string_view layout : {later, std::string_view()}) {
+      platform::MemoryFileSystem fs;
+      Restore(fs, SampleBefore(layout));
+      const Snapshot before = fs.Snapshot();
+      EXPECT_FALSE(step.has_input(fs)) << "before " << layout;
+      Result refused = RunStep(step, fs);
+      EXPECT_EQ(refused.outcome.cause(), Cause::kLayout) << "before " << layout;
+      EXPECT_EQ(refused.folder, before);
+      EXPECT_EQ(refused.safety, platform::MemoryFileSystem().SnapshotOutside());
+    }
+  }
+}
+
+// Each step stopped at any write, rename, copy, close or flush, then run again, leaves the
+// folder and the safety folder of one run that was not stopped; meanwhile the guard takes
+// the half-converted folder.
+TEST(FirstGenerationGuardTest, AStepStoppedAnywhereIsFinishedByTheNextRun) {
+  for (std::string_view name : kFirstSteps) {
+    const LibraryStep& step = *FindLibraryStep(name);
+    SCOPED_TRACE(std::string(name));
+    const Snapshot input = SampleBefore(name, 1, 1);
+    platform::MemoryFileSystem clean_fs;
+    Restore(clean_fs, input);
+    const Result clean = RunStep(step, clean_fs);
+    ASSERT_TRUE(clean.outcome) << Describe(clean.outcome);
+    for (platform::FaultOp op :
+         {platform::FaultOp::kWrite, platform::FaultOp::kRename, platform::FaultOp::kCopy,
+          platform::FaultOp::kClose, platform::FaultOp::kFlush}) {
+      for (long long k = 1;; ++k) {
+        platform::MemoryFileSystem fs;
+        Restore(fs, input);
+        platform::FaultFileSystem faults(fs);
+        faults.StopAt(op, k);
+        Result stopped = RunStep(step, fs, &faults);
+        if (!faults.Stopped()) {
+          EXPECT_TRUE(stopped.outcome);
+          break;
+        }
+        if (stopped.outcome) {
+          // Stopped where nothing was left to change (a source's closing): done all the same.
+          ASSERT_EQ(stopped.folder, clean.folder) << "op " << static_cast<int>(op) << " at " << k;
+          continue;
+        }
+        Result again = RunStep(step, fs);
+        ASSERT_TRUE(again.outcome)
+            << "op " << static_cast<int>(op) << " at " << k << ": " << Describe(again.outcome);
+        ASSERT_EQ(again.folder, clean.folder) << "op " << static_cast<int>(op) << " at " << k;
+        ASSERT_EQ(again.safety, clean.safety) << "op " << static_cast<int>(op) << " at " << k;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "records/company.h"
 #include "convert/convert434.h"
+#include "records/company.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {

@@ -36,7 +36,9 @@ std::string Company(std::string_view code, std::string_view mark = " ") {
 
 class RebuildRegistersTest : public test::StepTest {
  protected:
-  bool Run(std::string filter = "") { return RunStep(RebuildRegisterFiles, std::move(filter)); }
+  bool Run(std::string filter = "") {
+    return RunStep(RebuildRegisterFiles, std::move(filter)).ok();
+  }
 };
 
 TEST_F(RebuildRegistersTest, TheDataFolderTablesAreRenamedAndRebuilt) {

@@ -50,8 +50,13 @@ class FillingDisk : public platform::ForwardingFileSystem {
 
 class SplitLedgersTest : public test::StepTest {
  protected:
-  void SetUp() override { StepTest::Put("F00R0.DAT", Record(1000, {{0, "0001"}})); }
-  bool Run(platform::FileSystem* over = nullptr) { return RunStep(SplitLedgersByYear, "", over); }
+  void SetUp() override {
+    StepTest::Put("F00R0.DAT", Record(1000, {{0, "0001"}}));
+    fs.MakeFolder("0001");
+  }
+  bool Run(platform::FileSystem* over = nullptr) {
+    return RunStep(SplitLedgersByYear, "", over).ok();
+  }
   void Put(std::string_view name, std::string_view data) {
     StepTest::Put("0001\\" + std::string(name), data);
   }
@@ -174,6 +179,25 @@ TEST_F(SplitLedgersTest, LedgerAndMovementRecordsBecomeL23Records) {
   EXPECT_TRUE(Run());
   EXPECT_EQ(fs.Snapshot(), before);
   EXPECT_EQ(fs.SnapshotOutside(), saved);
+}
+
+// Text mode: a Ctrl-Z byte that a read meets ends the ledger, also in the walk by record
+// position; the CR LF that ends many files is no record.
+TEST_F(SplitLedgersTest, ACtrlZEndsTheLedgerAndATrailingLineEndIsNoRecord) {
+  std::string l01 = Record(227, {{0, "10/04/1998"}, {32, "history"}, {149, "5,00"}});
+  std::string cut = l01;
+  cut[50] = '\x1A';
+  Put("L011998.DAT", l01 + cut + l01);
+  Put("L131999.DAT", Record(136, {{0, "01/01/1999"}, {20, "1"}}) + "\r\n");
+  // Right after the date: the rest of the record is spaces.
+  Put("L012000.DAT", "10/04/2000\x1A" + l01);
+
+  EXPECT_TRUE(Run());
+  std::string l23 = Table("L231998.DAT");
+  ASSERT_EQ(l23.size(), 600u);  // the record cut at the Ctrl-Z, and none after it
+  EXPECT_EQ(l23.substr(300 + 42, 18), Record(18, {{0, "history"}}));
+  EXPECT_EQ(Table("L231999.DAT").size(), 300u);
+  EXPECT_EQ(Table("L232000.DAT"), Record(300, {{0, "10/04/2000BD0,00"}}));
 }
 
 TEST_F(SplitLedgersTest, AFailedWriteGivesTheTargetBackAndKeepsTheSource) {

@@ -14,7 +14,14 @@ using test::Record;
 
 class YearlyL26Test : public test::StepTest {
  protected:
-  void Run() { EXPECT_TRUE(FillYearlyL26(ctx, "0001")); }
+  void SetUp() override { fs.MakeFolder("0001"); }
+  void Run() {
+    Conversion conversion(ctx, "split-ledgers");
+    AppendTargets targets(conversion, fs);
+    EXPECT_TRUE(FillYearlyL26(ctx, targets, conversion, "0001"));
+    EXPECT_TRUE(targets.Close());
+    EXPECT_TRUE(conversion.Commit());
+  }
   void Put(std::string_view name, std::string_view data) {
     StepTest::Put("0001\\" + std::string(name), data);
   }

@@ -4,15 +4,24 @@
 #include <string>
 #include <string_view>
 
+#include "library/first/text_io.h"
+#include "library/step_io.h"
 #include "platform/file_system.h"
 #include "records/company.h"
 #include "records/format.h"
 #include "records/values.h"
-#include "library/step_io.h"
+#include "run/layouts.h"
 #include "run/safety.h"
+#include "run/step_journal.h"
 
 namespace livrana {
 namespace {
+
+constexpr std::string_view kStep = "company-folders";
+constexpr std::string_view kCaption = "MoveToCompanyFolders";
+// Every kind of entry of a folder listing: files, folders, hidden and system ones.
+constexpr std::uint32_t kEveryEntry = platform::kDirectory | platform::kHidden | platform::kSystem |
+                                      platform::kReadOnly | platform::kArchive;
 
 // The type folders, in the order in which they are regrouped.
 constexpr std::array<std::string_view, 16> kTypeFolders = {
@@ -67,7 +76,12 @@ Target TargetOf(std::string_view folder, std::string_view name) {
   return target;
 }
 
-void Regroup(Context& ctx, std::string_view folder) {
+// Regroups the files of one type folder, each copied and its source moved to its safety
+// copy, all in one conversion (one journal for the folder, not one for every file), then
+// removes the folder when it has become empty.
+Outcome Regroup(Context& ctx, std::string_view folder) {
+  if (!IsFolder(ctx.fs, folder)) return {};
+  Conversion conversion(ctx, kStep);
   for (const std::string& name : FindOrdinaryFiles(ctx.fs, Format("%s\\*.dat", folder))) {
     std::string source = Format("%s\\%s", folder, name);
     Target target = TargetOf(folder, name);
@@ -81,23 +95,46 @@ void Regroup(Context& ctx, std::string_view folder) {
                            source, folder, target.code));
       continue;
     }
-    ctx.fs.MakeFolder(target.code);
-    if (CopyNew(ctx.fs, source, target.path)) {
-      MoveToSafety(ctx, source);
+    // A company folder that exists already is no error.
+    if (Outcome made = ctx.fs.MakeFolder(target.code);
+        !made && made.cause() != Cause::kExists && !PassedOver(made)) {
+      return made;
+    }
+    bool copied = false;
+    if (Outcome done = CopyNew(conversion, ctx.fs, source, target.path, copied); !done) return done;
+    if (copied) {
+      conversion.MoveToSafetyAtCommit(source);
     } else if (!OrdinaryFileExists(ctx.fs, target.path)) {
       ctx.sink.Note(
           Format("%s ficou na pasta %s: a cópia para %s falhou.", source, folder, target.path));
     }
   }
+  if (Outcome committed = conversion.Commit(); !committed) return committed;
   // Only an empty folder goes; one holding files that could not be copied stays.
-  ctx.fs.RemoveFolder(folder);
+  Outcome removed = ctx.fs.RemoveFolder(folder);
+  if (!removed && removed.cause() != Cause::kNotEmpty && !PassedOver(removed)) return removed;
+  return {};
 }
 
 }  // namespace
 
-bool MoveToCompanyFolders(Context& ctx) {
-  for (std::string_view folder : kTypeFolders) Regroup(ctx, folder);
-  return true;
+bool CompanyFoldersHasInput(platform::FileSystem& fs) {
+  for (std::string_view folder : kTypeFolders) {
+    if (!IsFolder(fs, folder)) continue;
+    // An empty type folder is one an interrupted run left before removing it.
+    if (!FindOrdinaryFiles(fs, Format("%s\\*.dat", folder)).empty() ||
+        fs.Find(Format("%s\\*", folder), kEveryEntry).empty()) {
+      return true;
+    }
+  }
+  return false;
+}
+
+Outcome MoveToCompanyFolders(Context& ctx) {
+  for (std::string_view folder : kTypeFolders) {
+    if (Outcome done = Regroup(ctx, folder); !done) return ReportFailure(ctx, kCaption, done);
+  }
+  return {};
 }
 
 }  // namespace livrana

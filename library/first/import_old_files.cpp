@@ -1,19 +1,25 @@
 #include "library/first/import_old_files.h"
 
+#include <algorithm>
 #include <array>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "library/first/text_io.h"
 #include "library/step_io.h"
 #include "records/company.h"
 #include "records/format.h"
 #include "records/record_file.h"
+#include "run/layouts.h"
 #include "run/safety.h"
 
 namespace livrana {
 namespace {
 
+constexpr std::string_view kStep = "import-old-files";
 constexpr std::string_view kCaption = "ImportOldFileSet";
 
 // ---------------------------------------------------------------------------------------
@@ -125,130 +131,121 @@ constexpr std::array<TypeFolder, 6> kTypeFolders = {{
 }};
 constexpr std::size_t kExtensionLength = 4;  // ".dat"
 
-// A consumed source is deleted when every record reached a target; when some found none (no
-// company code, a name that cannot be used, a target that cannot be opened), it is kept as
-// its safety copy instead, so that no record is lost.
-void Consume(Context& ctx, std::string_view source, bool every_record_placed) {
-  if (every_record_placed) {
-    ConsumeSource(ctx, source);
-  } else {
-    MoveToSafety(ctx, source);
-  }
+// ---------------------------------------------------------------------------------------
+// What the step reads: the six lowercase tables and the six lowercase folders. A table whose
+// new table exists already is not converted, and is no input.
+// ---------------------------------------------------------------------------------------
+constexpr std::array<std::string_view, 2> kOtherSources = {kF0dpSource, kF3Source};
+
+bool FileThere(platform::FileSystem& fs, std::string_view path) {
+  auto attributes = fs.Attributes(path);
+  return attributes && (*attributes & platform::kDirectory) == 0;
 }
 
-bool ImportTable(Context& ctx, const OldTable& table) {
-  if (OrdinaryFileExists(ctx.fs, table.target)) return true;
-  auto record = [&table](RecordFile& source, std::string& out) {
+// Opens a source; null when it is missing (the part is skipped), and then done in why,
+// which otherwise tells why an existing source cannot be read.
+std::unique_ptr<TextSource> OpenPartSource(Context& ctx, std::string_view path, Outcome& why) {
+  auto source = TextSource::Open(ctx.fs, path, &why);
+  if (!source && why.cause() == Cause::kNotFound) why = Outcome();
+  return source;
+}
+
+Outcome ImportTable(Context& ctx, const OldTable& table) {
+  if (OrdinaryFileExists(ctx.fs, table.target)) return {};
+  auto record = [&table](TextSource& source, std::string& out) {
     std::string piece;
-    if (!ReadPiece(source, kTablePieces[0].read, piece)) return false;
+    if (source.First(kTablePieces[0].read, piece) == 0) return false;
     for (std::size_t i = 0; i < kTablePieces.size(); ++i) {
       const TablePiece& p = kTablePieces[i];
-      if (i > 0) ReadPiece(source, p.read, piece);
-      out += Format(p.format, p.kept ? piece : std::string());
+      if (i > 0) source.Piece(p.read, piece);
+      out += Format(p.format, p.kept ? std::string_view(piece) : std::string_view());
     }
-    ReadPiece(source, kTableLastRead, piece);
+    source.Piece(kTableLastRead, piece);
     out += Format(table.last_format, "");
     return true;
   };
-  switch (ConvertFile(ctx.fs, table.source, table.target, false, record)) {
-    case FileConversion::kDone:
-      ConsumeSource(ctx, table.source);
-      return true;
-    case FileConversion::kNotOpened:
-      // A table that cannot be made leaves its source where it is, unconverted.
-      return true;
-    case FileConversion::kWriteFailed:
-      ReportWriteFailure(ctx, kCaption, table.target);
-      return false;
-  }
-  return false;
+  // A table that cannot be made leaves its source where it is, unconverted.
+  return ConvertFile(ctx, kStep, {table.source, table.target, false, true}, record);
 }
 
-// Appends one record to a per-company file, opened and closed for it. Gives false when the
-// write failed; placed is cleared when the file cannot be opened.
-bool AppendRecord(Targets& targets, std::string_view path, std::string_view record, bool& placed) {
-  FileHandle out = targets.Append(path);
-  if (!out) {
-    placed = false;
-    return true;
+// The per-company records of "f0dp.dat" and "f3.dat": each record goes to the file its
+// code names, appended. The source is consumed once every record reached a file; when some
+// found none (no company code, a name that cannot be used, a file that cannot be opened)
+// it is kept as its safety copy instead, so that no record is lost.
+using CompanyRecord = std::function<Outcome(const std::string& record, std::size_t read,
+                                            AppendTargets& targets, bool& placed)>;
+
+Outcome ImportCompanyRecords(Context& ctx, std::string_view source_path, std::size_t width,
+                             const CompanyRecord& place) {
+  Outcome why;
+  auto source = OpenPartSource(ctx, source_path, why);
+  if (!source) return why;
+  Conversion conversion(ctx, kStep);
+  AppendTargets targets(conversion, ctx.fs);
+  bool placed = true;
+  std::string record;
+  Outcome done;
+  while (std::size_t read = source->First(width, record)) {
+    done = place(record, read, targets, placed);
+    if (!done) break;
   }
-  out->Write(record);
-  return CloseFile(out).ok();
+  done.Also(targets.Close());
+  done.Also(source->failure());
+  if (!done) return done;  // the conversion gives every file back what it held
+  ConsumeAtCommit(conversion, ctx.fs, source_path, placed);
+  source.reset();
+  return conversion.Commit();
 }
 
-bool ImportF0dp(Context& ctx) {
+Outcome ImportF0dp(Context& ctx) {
   using L = F0dpLayout;
-  FileHandle source = OpenSource(ctx.fs, kF0dpSource);
-  if (!source) return true;
-  Targets targets(ctx.fs);
-  bool placed = true;
-  std::string record;
-  while (std::size_t read = ReadPiece(*source, L::kRecord, record)) {
-    // A record too short to reach the code has no file to go to.
-    if (read <= L::kCode) {
-      placed = false;
-      continue;
-    }
-    std::string text = record.substr(0, L::kTextWidth);
-    TrimRight(text);
-    std::string code = record.substr(L::kCode, L::kCodeWidth);
-    std::string name = code + ".dat";
-    if (!UsableFolderName(name)) {
-      ctx.sink.Note(
-          Format("Registro de %s ignorado: o código \"%s\" não serve como nome de "
-                 "arquivo.",
-                 kF0dpSource, code));
-      placed = false;
-      continue;
-    }
-    std::string path = Format(kF0dpTarget, code);
-    if (!AppendRecord(targets, path, Format(kF0dpFormat, text), placed)) {
-      CloseFile(source);
-      targets.Undo();
-      ReportWriteFailure(ctx, kCaption, path);
-      return false;
-    }
-  }
-  CloseFile(source);
-  Consume(ctx, kF0dpSource, placed);
-  return true;
+  return ImportCompanyRecords(
+      ctx, kF0dpSource, L::kRecord,
+      [&ctx](const std::string& record, std::size_t read, AppendTargets& targets, bool& placed) {
+        // A record too short to reach the code has no file to go to.
+        if (read <= L::kCode) {
+          placed = false;
+          return Outcome();
+        }
+        std::string text = record.substr(0, L::kTextWidth);
+        TrimRight(text);
+        std::string code = record.substr(L::kCode, L::kCodeWidth);
+        if (!UsableFolderName(code + ".dat")) {
+          ctx.sink.Note(
+              Format("Registro de %s ignorado: o código \"%s\" não serve como nome de "
+                     "arquivo.",
+                     kF0dpSource, code));
+          placed = false;
+          return Outcome();
+        }
+        return targets.Append(Format(kF0dpTarget, code), Format(kF0dpFormat, text), placed);
+      });
 }
 
-bool ImportF3(Context& ctx) {
+Outcome ImportF3(Context& ctx) {
   using L = F3Layout;
-  FileHandle source = OpenSource(ctx.fs, kF3Source);
-  if (!source) return true;
-  Targets targets(ctx.fs);
-  bool placed = true;
-  std::string record;
-  while (ReadPiece(*source, L::kRecord, record)) {
-    std::string code = record.substr(L::kCode, L::kCodeWidth);
-    TrimRight(code);
-    if (code.empty()) {
-      placed = false;
-      continue;
-    }
-    if (!UsableFolderName(code)) {
-      ctx.sink.Note(
-          Format("Registro de %s ignorado: o código \"%s\" não serve como nome de "
-                 "arquivo.",
-                 kF3Source, code));
-      placed = false;
-      continue;
-    }
-    std::string path = Format(kF3Target, code);
-    std::string out = Format(kF3Format, record.substr(L::kFirst, L::kFirstWidth),
-                             record.substr(L::kSecond, L::kSecondWidth));
-    if (!AppendRecord(targets, path, out, placed)) {
-      CloseFile(source);
-      targets.Undo();
-      ReportWriteFailure(ctx, kCaption, path);
-      return false;
-    }
-  }
-  CloseFile(source);
-  Consume(ctx, kF3Source, placed);
-  return true;
+  return ImportCompanyRecords(
+      ctx, kF3Source, L::kRecord,
+      [&ctx](const std::string& record, std::size_t, AppendTargets& targets, bool& placed) {
+        std::string code = record.substr(L::kCode, L::kCodeWidth);
+        TrimRight(code);
+        if (code.empty()) {
+          placed = false;
+          return Outcome();
+        }
+        if (!UsableFolderName(code)) {
+          ctx.sink.Note(
+              Format("Registro de %s ignorado: o código \"%s\" não serve como nome de "
+                     "arquivo.",
+                     kF3Source, code));
+          placed = false;
+          return Outcome();
+        }
+        return targets.Append(Format(kF3Target, code),
+                              Format(kF3Format, record.substr(L::kFirst, L::kFirstWidth),
+                                     record.substr(L::kSecond, L::kSecondWidth)),
+                              placed);
+      });
 }
 
 // The companies the group files are copied to: those of the older register "F0.DAT", live
@@ -271,40 +268,56 @@ void ForEachOldCompany(Context& ctx, const CompanyWork& work) {
   CloseFile(reg);
 }
 
-bool ImportGroups(Context& ctx) {
-  Targets targets(ctx.fs);
-  FileHandle work = targets.Create(kGroupWork);
-  if (!work) return true;
-  std::vector<std::string_view> read_files;
-  std::string record;
+// The group files gathered in the work file, which is copied to every company and removed,
+// all in one conversion. The group files are consumed once their records reached a company;
+// when none received them they are kept as safety copies.
+Outcome ImportGroups(Context& ctx) {
+  std::vector<std::pair<std::string_view, std::unique_ptr<TextSource>>> sources;
   for (const GroupFile& group : kGroupFiles) {
-    FileHandle source = OpenSource(ctx.fs, group.source);
-    if (!source) continue;
-    read_files.push_back(group.source);
-    while (ReadPiece(*source, kGroupRecord, record)) {
-      work->Write(Format(kGroupFormat, record.substr(0, group.kept), group.kind));
+    Outcome why;
+    auto source = OpenPartSource(ctx, group.source, why);
+    if (!why) return why;
+    if (source) sources.emplace_back(group.source, std::move(source));
+  }
+  if (sources.empty()) return {};
+  Conversion conversion(ctx, kStep);
+  Outcome why;
+  FileHandle work = OpenTarget(conversion, ctx.fs, kGroupWork, false, why);
+  if (!work) return PassedOver(why) ? Outcome() : why;  // the part is skipped
+  std::string record;
+  for (auto& [name, source] : sources) {
+    const GroupFile& group = *std::find_if(kGroupFiles.begin(), kGroupFiles.end(),
+                                           [&](const GroupFile& g) { return g.source == name; });
+    while (source->First(kGroupRecord, record)) {
+      work->Write(OneLine(
+          Format(kGroupFormat, std::string_view(record).substr(0, group.kept), group.kind)));
     }
+    why.Also(source->failure());
   }
-  if (!CloseFile(work)) {
-    targets.Undo();
-    ReportWriteFailure(ctx, kCaption, kGroupWork);
-    return false;
-  }
+  why.Also(CloseFile(work));
+  if (!why) return why;
   bool copied = false;
-  if (!read_files.empty()) {
-    ForEachOldCompany(ctx, OnlyUsableFolders(ctx, [&](std::int64_t, const std::string& code) {
-                        std::string target = Format(kGroupTarget, kGroupFolder, code);
-                        if (CopyNew(ctx.fs, kGroupWork, target)) copied = true;
-                      }));
+  ForEachOldCompany(ctx, OnlyUsableFolders(ctx, [&](std::int64_t, const std::string& code) {
+                      if (!why) return;
+                      bool made = false;
+                      why = CopyNew(conversion, ctx.fs, kGroupWork,
+                                    Format(kGroupTarget, kGroupFolder, code), made);
+                      copied = copied || made;
+                    }));
+  if (!why) return why;
+  conversion.RemoveAtCommit(kGroupWork);
+  for (auto& [name, source] : sources) {
+    source.reset();
+    ConsumeAtCommit(conversion, ctx.fs, name, copied);
   }
-  ctx.fs.Remove(kGroupWork);
-  // The group files are consumed once their records reached a company; when none received
-  // them they are kept as safety copies.
-  for (std::string_view file : read_files) Consume(ctx, file, copied);
-  return true;
+  return conversion.Commit();
 }
 
-void ImportTypeFolder(Context& ctx, const TypeFolder& folder) {
+// Every "*.dat" of an old type folder is copied to its new folder; then the old folder goes
+// to its safety copy with everything in it, so that what was not copied survives there.
+Outcome ImportTypeFolder(Context& ctx, const TypeFolder& folder) {
+  if (!IsFolder(ctx.fs, folder.old_folder)) return {};
+  Conversion conversion(ctx, kStep);
   for (const std::string& name :
        FindOrdinaryFiles(ctx.fs, Format("%s\\*.dat", folder.old_folder))) {
     if (name.size() < kExtensionLength) continue;
@@ -315,21 +328,51 @@ void ImportTypeFolder(Context& ctx, const TypeFolder& folder) {
       if (base.empty()) continue;
       base.pop_back();
     }
-    CopyNew(ctx.fs, source, Format("%s\\%s.dat", folder.new_folder, base));
+    bool copied = false;
+    if (Outcome done = CopyNew(conversion, ctx.fs, source,
+                               Format("%s\\%s.dat", folder.new_folder, base), copied);
+        !done) {
+      return done;
+    }
   }
-  // What was not copied survives in the folder's safety copy.
-  MoveToSafety(ctx, folder.old_folder);
+  conversion.MoveToSafetyAtCommit(folder.old_folder);
+  return conversion.Commit();
+}
+
+Outcome Import(Context& ctx) {
+  for (const OldTable& table : kOldTables) {
+    if (Outcome done = ImportTable(ctx, table); !done) return done;
+  }
+  if (Outcome done = ImportF0dp(ctx); !done) return done;
+  if (Outcome done = ImportF3(ctx); !done) return done;
+  if (Outcome done = ImportGroups(ctx); !done) return done;
+  for (const TypeFolder& folder : kTypeFolders) {
+    if (Outcome done = ImportTypeFolder(ctx, folder); !done) return done;
+  }
+  return {};
 }
 
 }  // namespace
 
-bool ImportOldFileSet(Context& ctx) {
+bool ImportOldFilesHasInput(platform::FileSystem& fs) {
   for (const OldTable& table : kOldTables) {
-    if (!ImportTable(ctx, table)) return false;
+    if (FileThere(fs, table.source) && !OrdinaryFileExists(fs, table.target)) return true;
   }
-  if (!ImportF0dp(ctx) || !ImportF3(ctx) || !ImportGroups(ctx)) return false;
-  for (const TypeFolder& folder : kTypeFolders) ImportTypeFolder(ctx, folder);
-  return true;
+  for (std::string_view source : kOtherSources) {
+    if (FileThere(fs, source)) return true;
+  }
+  for (const GroupFile& group : kGroupFiles) {
+    if (FileThere(fs, group.source)) return true;
+  }
+  for (const TypeFolder& folder : kTypeFolders) {
+    if (IsFolder(fs, folder.old_folder)) return true;
+  }
+  return false;
+}
+
+Outcome ImportOldFileSet(Context& ctx) {
+  Outcome done = Import(ctx);
+  return done ? done : ReportFailure(ctx, kCaption, std::move(done));
 }
 
 }  // namespace livrana

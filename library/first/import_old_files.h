@@ -9,8 +9,14 @@
 namespace livrana {
 
 // Runs the six parts of the import in order. Every part consumes its source, and the two
-// tables are made only while they are missing, so a second run changes nothing. Gives false
-// when a write failed; the step then stops, leaving that part's source as it was.
-bool ImportOldFileSet(Context& ctx);
+// tables are made only while they are missing, so a second run changes nothing. Each
+// source is converted in one conversion of the step journal, so that a run stopped anywhere
+// is finished by the next. The first failure stops the step: told to the sink and given
+// back, that part's source and targets as they were.
+Outcome ImportOldFileSet(Context& ctx);
+
+// Whether the data folder holds the oldest file set: one of the lowercase tables (f1.dat and
+// f2.dat only while their new tables are missing) or one of the lowercase folders.
+bool ImportOldFilesHasInput(platform::FileSystem& fs);
 
 }  // namespace livrana

@@ -1,20 +1,24 @@
 #include "library/first/rebuild_registers.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "library/first/text_io.h"
 #include "library/step_io.h"
 #include "records/company.h"
 #include "records/format.h"
 #include "records/record_file.h"
 #include "records/values.h"
+#include "run/layouts.h"
 #include "run/safety.h"
 
 namespace livrana {
 namespace {
 
+constexpr std::string_view kStep = "rebuild-registers";
 constexpr std::string_view kCaption = "RebuildRegisterFiles";
 
 // Renames in the data folder: the older company register and table 1.
@@ -76,20 +80,20 @@ int TwoDigitCode(std::string_view piece) {
   }
 }
 
-bool RegisterRecord(RecordFile& source, std::string& out) {
+bool RegisterRecord(TextSource& source, std::string& out) {
   using L = RegisterLayout;
   std::string piece;
-  if (!ReadPiece(source, L::kHead, piece)) return false;
+  if (source.First(L::kHead, piece) == 0) return false;
   out += Format("%-290s", piece);
-  out += Format("%-41s", NextPiece(source, L::kPhone1));
-  out += Format("%-41s", NextPiece(source, L::kPhone2));
-  out += Format("%-241s", NextPiece(source, L::kAddress));
-  std::string kept = NextPiece(source, L::kKeptPiece).substr(0, L::kKept);
-  std::string city = NextPiece(source, L::kCityPiece);
+  out += Format("%-41s", source.Next(L::kPhone1));
+  out += Format("%-41s", source.Next(L::kPhone2));
+  out += Format("%-241s", source.Next(L::kAddress));
+  std::string kept = source.Next(L::kKeptPiece).substr(0, L::kKept);
+  std::string city = source.Next(L::kCityPiece);
   out += Format("%-18s", CutText(city, L::kCity));
-  std::string code = Format(kRegisterCodeFormat, TwoDigitCode(NextPiece(source, L::kCode)));
+  std::string code = Format(kRegisterCodeFormat, TwoDigitCode(source.Next(L::kCode)));
   out += Format("%-2s%-3s", code, kept);
-  out += Format("%364c", NextPiece(source, L::kTail).back());
+  out += Format("%364c", source.Next(L::kTail).back());
   return true;
 }
 
@@ -128,17 +132,17 @@ constexpr char kL15NoLetter = 'T';
 // included) count as no letter.
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-bool L15Record(RecordFile& source, std::string& out) {
+bool L15Record(TextSource& source, std::string& out) {
   using L = L15Layout;
   std::string piece;
-  if (!ReadPiece(source, L::kKey, piece)) return false;
+  if (source.First(L::kKey, piece) == 0) return false;
   out += Format("%-20s", piece);
-  out += Format("%-99s", NextPiece(source, L::kName));
-  out += Format("%-196s", NextPiece(source, L::kBody));
-  std::string kind = NextPiece(source, L::kKind);
+  out += Format("%-99s", source.Next(L::kName));
+  out += Format("%-196s", source.Next(L::kBody));
+  std::string kind = source.Next(L::kKind);
   out += IsLetter(kind[0]) ? Format("%-2s%-2c", "", kind[0])
                            : Format("%-2s%-2c", kind.substr(0, 2), kL15NoLetter);
-  out += Format("%-400s", NextPiece(source, L::kTail));
+  out += Format("%-400s", source.Next(L::kTail));
   return true;
 }
 
@@ -151,9 +155,9 @@ constexpr std::size_t kL02Record = 549;
 constexpr std::size_t kL02Flag = 115;
 constexpr std::size_t kL02Digit = 2;  // the "2" of "L02" in the name
 
-bool L02Record(RecordFile& source, std::string& out) {
+bool L02Record(TextSource& source, std::string& out) {
   std::string record;
-  if (!ReadPiece(source, kL02Record, record)) return false;
+  if (source.First(kL02Record, record) == 0) return false;
   if (record.back() == '+') return true;
   record[kL02Flag] = '0';
   out += Format("%-549s", record);
@@ -169,11 +173,11 @@ constexpr std::string_view kG20 = "%s\\G20.DAT";
 constexpr std::string_view kG21 = "%s\\G21.DAT";
 constexpr std::size_t kG01Key = 11, kG01Rest = 189;
 
-bool G01Record(RecordFile& source, std::string& out) {
+bool G01Record(TextSource& source, std::string& out) {
   std::string piece;
-  if (!ReadPiece(source, kG01Key, piece)) return false;
+  if (source.First(kG01Key, piece) == 0) return false;
   out += Format("%-20s", piece);
-  out += Format("%-189s", NextPiece(source, kG01Rest));
+  out += Format("%-189s", source.Next(kG01Rest));
   return true;
 }
 
@@ -186,110 +190,178 @@ constexpr std::string_view kL14B = "%s\\L14B%s";
 constexpr std::size_t kL14Mark = 3;  // the character after "L14"
 constexpr std::size_t kL14Key = 20, kL14Rest = 116;
 
-bool L14Record(RecordFile& source, std::string& out) {
+bool L14Record(TextSource& source, std::string& out) {
   std::string piece;
-  if (!ReadPiece(source, kL14Key, piece)) return false;
+  if (source.First(kL14Key, piece) == 0) return false;
   out += Format("%-30s", piece);
-  out += Format("%-116s", NextPiece(source, kL14Rest));
+  out += Format("%-116s", source.Next(kL14Rest));
   return true;
+}
+
+// A deletion or rename whose failure the routine ignores: a missing source, a target that
+// exists, a read-only file. Anything else (a device error) stops the step.
+bool Ignored(const Outcome& outcome) {
+  return outcome.ok() || outcome.cause() == Cause::kExists || PassedOver(outcome);
+}
+
+Outcome Remove(platform::FileSystem& fs, std::string_view path) {
+  if (!OrdinaryFileExists(fs, path)) return {};
+  Outcome removed = fs.Remove(path);
+  return Ignored(removed) ? Outcome() : removed;
+}
+
+// Renames a file when it is there and the new name is free; each rename is one step of the
+// file system, so a run stopped anywhere leaves it done or not done.
+Outcome Rename(platform::FileSystem& fs, std::string_view from, std::string_view to) {
+  if (!OrdinaryFileExists(fs, from) || fs.Attributes(to)) return {};
+  Outcome renamed = fs.Rename(from, to);
+  return Ignored(renamed) ? Outcome() : renamed;
 }
 
 class Rebuild {
  public:
   explicit Rebuild(Context& ctx) : ctx_(ctx) {}
 
-  bool Run() {
-    for (const auto& [from, to] : kDataFolderRenames) ctx_.fs.Rename(from, to);
-    if (!Table2() || !Register()) return false;
-    ForEachCompanyUnopened(ctx_,
-                           OnlyUsableFolders(ctx_, [this](std::int64_t, const std::string& code) {
-                             if (ok_) ok_ = Company(code);
-                           }));
-    return ok_;
+  Outcome Run() {
+    for (const auto& [from, to] : kDataFolderRenames) {
+      if (Outcome done = Rename(ctx_.fs, from, to); !done) return done;
+    }
+    if (Outcome done = Table2(); !done) return done;
+    if (Outcome done = Register(); !done) return done;
+    Outcome failure;
+    ForEachCompanyUnopened(
+        ctx_,
+        OnlyUsableFolders(ctx_, OncePerFolder(ctx_, [&](std::int64_t, const std::string& code) {
+                            if (failure) failure = Company(code);
+                          })));
+    return failure;
   }
 
  private:
-  // Converts source into target; on success the source is moved to its safety copy (or, with
-  // remove, deleted). False when a write failed.
-  bool Convert(std::string_view source, std::string_view target, bool append,
-               const RecordConverter& convert, bool remove, bool* done = nullptr) {
-    switch (ConvertFile(ctx_.fs, source, target, append, convert)) {
-      case FileConversion::kDone:
-        if (remove) {
-          ConsumeSource(ctx_, source);
-        } else {
-          MoveToSafety(ctx_, source);
-        }
-        if (done != nullptr) *done = true;
-        return true;
-      case FileConversion::kNotOpened:
-        return true;
-      case FileConversion::kWriteFailed:
-        ReportWriteFailure(ctx_, kCaption, target);
-        return false;
-    }
-    return false;
+  // Converts source into target in a conversion of its own; the source is moved to its
+  // safety copy (or, with remove, deleted) at the commit.
+  Outcome Convert(std::string_view source, std::string_view target, bool append,
+                  const RecordConverter& convert, bool remove, bool* done = nullptr,
+                  const std::function<Outcome(Conversion&)>& then = {}) {
+    return ConvertFile(ctx_, kStep, {source, target, append, remove}, convert, done, then);
   }
 
-  bool Table2() {
-    if (OrdinaryFileExists(ctx_.fs, kTable2Target)) return true;
+  Outcome Table2() {
+    if (OrdinaryFileExists(ctx_.fs, kTable2Target)) return {};
     return Convert(
         kTable2Source, kTable2Target, false,
-        [](RecordFile& source, std::string& out) {
+        [](TextSource& source, std::string& out) {
           std::string record;
-          if (!ReadPiece(source, kTable2Record, record)) return false;
+          if (source.First(kTable2Record, record) == 0) return false;
           if (record.back() != '+') out += Format(kTable2Format, record);
           return true;
         },
         false);
   }
 
-  bool Register() {
-    if (OrdinaryFileExists(ctx_.fs, kCompanyRegister)) return true;
+  Outcome Register() {
+    if (OrdinaryFileExists(ctx_.fs, kCompanyRegister)) return {};
     return Convert(kRegisterSource, kCompanyRegister, false, RegisterRecord, false);
   }
 
-  bool Company(const std::string& code) {
-    ctx_.fs.Remove(Format(kL06, code));
-    if (!OrdinaryFileExists(ctx_.fs, Format(kL15B, code)) &&
-        !Convert(Format(kL15, code), Format(kL15B, code), true, L15Record, true)) {
-      return false;
+  Outcome Company(const std::string& code) {
+    if (Outcome done = Remove(ctx_.fs, Format(kL06, code)); !done) return done;
+    if (!OrdinaryFileExists(ctx_.fs, Format(kL15B, code))) {
+      if (Outcome done = Convert(Format(kL15, code), Format(kL15B, code), true, L15Record, true);
+          !done) {
+        return done;
+      }
     }
     for (const std::string& name : FindOrdinaryFiles(ctx_.fs, Format(kL02Pattern, code))) {
       std::string target_name = name;
       target_name[kL02Digit] = '3';
-      if (!Convert(Format("%s\\%s", code, name), Format("%s\\%s", code, target_name), true,
-                   L02Record, false)) {
-        return false;
+      if (Outcome done = Convert(Format("%s\\%s", code, name), Format("%s\\%s", code, target_name),
+                                 true, L02Record, false);
+          !done) {
+        return done;
       }
     }
-    ctx_.fs.Remove(Format(kG02, code));
-    for (const auto& [from, to] : kCompanyRenames)
-      ctx_.fs.Rename(Format(from, code), Format(to, code));
+    if (Outcome done = Remove(ctx_.fs, Format(kG02, code)); !done) return done;
+    for (const auto& [from, to] : kCompanyRenames) {
+      if (Outcome done = Rename(ctx_.fs, Format(from, code), Format(to, code)); !done) return done;
+    }
     if (!OrdinaryFileExists(ctx_.fs, Format(kG20, code))) {
-      bool converted = false;
-      if (!Convert(Format(kG01, code), Format(kG20, code), true, G01Record, false, &converted)) {
-        return false;
+      // The copy to G21 is part of the same conversion: made with G20, or not at all.
+      std::string g20 = Format(kG20, code), g21 = Format(kG21, code);
+      if (Outcome done = Convert(Format(kG01, code), g20, true, G01Record, false, nullptr,
+                                 [&](Conversion& conversion) {
+                                   bool copied = false;
+                                   return CopyNew(conversion, ctx_.fs, g20, g21, copied);
+                                 });
+          !done) {
+        return done;
       }
-      if (converted) CopyNew(ctx_.fs, Format(kG20, code), Format(kG21, code));
     }
     for (const std::string& name : FindOrdinaryFiles(ctx_.fs, Format(kL14Pattern, code))) {
       // A name with "B" there is a file this conversion made.
       if (name.size() <= kL14Mark || name[kL14Mark] == 'B' || name[kL14Mark] == 'b') continue;
-      if (!Convert(Format("%s\\%s", code, name), Format(kL14B, code, name.substr(kL14Mark)), true,
-                   L14Record, true)) {
-        return false;
+      if (Outcome done = Convert(Format("%s\\%s", code, name),
+                                 Format(kL14B, code, name.substr(kL14Mark)), true, L14Record, true);
+          !done) {
+        return done;
       }
     }
-    return true;
+    return {};
   }
 
   Context& ctx_;
-  bool ok_ = true;
 };
+
+// Whether the files of a company folder hold something the routine converts: a table it
+// deletes, renames or rebuilds, the rebuilds only while their targets are missing.
+bool CompanyHasInput(platform::FileSystem& fs, std::string_view folder) {
+  std::vector<std::string> names = FindOrdinaryFiles(fs, Format("%s\\*", folder));
+  auto has = [&names](std::string_view name) {
+    return std::any_of(names.begin(), names.end(),
+                       [name](const std::string& n) { return platform::SameName(n, name); });
+  };
+  auto named = [&](std::string_view format) {
+    // The file's name in a format "%s\NAME": what follows the company part.
+    return has(format.substr(format.find('\\') + 1));
+  };
+  if (named(kL06) || named(kG02)) return true;
+  if (named(kL15) && !named(kL15B)) return true;
+  if (named(kG01) && !named(kG20)) return true;
+  for (const auto& [from, to] : kCompanyRenames) {
+    if (named(from) && !named(to)) return true;
+  }
+  for (const std::string& name : names) {
+    if (platform::MatchPattern("L02*.DAT", name)) return true;
+    if (platform::MatchPattern("L14*.DAT", name) && name.size() > kL14Mark &&
+        name[kL14Mark] != 'B' && name[kL14Mark] != 'b') {
+      return true;
+    }
+  }
+  return false;
+}
 
 }  // namespace
 
-bool RebuildRegisterFiles(Context& ctx) { return Rebuild(ctx).Run(); }
+bool RebuildRegistersHasInput(platform::FileSystem& fs) {
+  for (const auto& [from, to] : kDataFolderRenames) {
+    if (OrdinaryFileExists(fs, from) && !fs.Attributes(to)) return true;
+  }
+  if (OrdinaryFileExists(fs, kTable2Source) && !OrdinaryFileExists(fs, kTable2Target)) return true;
+  if (OrdinaryFileExists(fs, kRegisterSource) && !OrdinaryFileExists(fs, kCompanyRegister)) {
+    return true;
+  }
+  // The companies' tables, in the folders of the data folder; only a register lets the
+  // routine visit them.
+  if (!OrdinaryFileExists(fs, kCompanyRegister)) return false;
+  for (const std::string& folder : FoldersOf(fs, "")) {
+    if (CompanyHasInput(fs, folder)) return true;
+  }
+  return false;
+}
+
+Outcome RebuildRegisterFiles(Context& ctx) {
+  Outcome done = Rebuild(ctx).Run();
+  return done ? done : ReportFailure(ctx, kCaption, std::move(done));
+}
 
 }  // namespace livrana

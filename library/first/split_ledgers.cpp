@@ -5,17 +5,21 @@
 #include <string>
 #include <string_view>
 
+#include "library/first/text_io.h"
 #include "library/first/yearly_l26.h"
 #include "library/step_io.h"
 #include "records/company.h"
 #include "records/format.h"
 #include "records/record_file.h"
 #include "records/values.h"
+#include "run/layouts.h"
 #include "run/safety.h"
+#include "run/step_journal.h"
 
 namespace livrana {
 namespace {
 
+constexpr std::string_view kStep = "split-ledgers";
 constexpr std::string_view kCaption = "SplitLedgersByYear";
 constexpr int kFirstYear = 1, kLastYear = 9999;
 
@@ -72,32 +76,30 @@ std::string Magnitude(double amount) {
 // ---------------------------------------------------------------------------------------
 struct BalanceTable {
   int number;
-  std::size_t second;  // width of the piece after the date
+  std::array<std::size_t, 5> pieces;  // date, the piece after it, amount, dropped, last
   char kind;
   std::size_t year_from;
 };
+constexpr std::size_t kDate = 10, kAmount = 16, kBalanceDropped = 99;
 constexpr std::array<BalanceTable, 2> kBalanceTables = {{
-    {13, 10, 'A', kYearInName},
-    {14, 20, 'E', kYearInL14Name},
+    {13, {kDate, 10, kAmount, kBalanceDropped, 1}, 'A', kYearInName},
+    {14, {kDate, 20, kAmount, kBalanceDropped, 1}, 'E', kYearInL14Name},
 }};
 constexpr std::string_view kBalancePattern = "%s\\L%02d*.DAT";
-constexpr std::size_t kDate = 10, kAmount = 16, kBalanceDropped = 99;
 constexpr std::string_view kOpeningBalance = "SALDO INICIAL";
 constexpr std::size_t kL14Reference = 15;
 
-bool BalanceRecord(const BalanceTable& table, RecordFile& source, std::string& out) {
-  std::string date;
-  if (!ReadPiece(source, kDate, date)) return false;
-  std::string second = NextPiece(source, table.second);
-  double amount = TextToValue(NextPiece(source, kAmount));
-  NextPiece(source, kBalanceDropped);
-  std::string last = NextPiece(source, 1);
+bool BalanceRecord(const BalanceTable& table, TextSource& source, std::string& out) {
+  auto p = source.Record(table.pieces);
+  if (p.empty()) return false;
+  std::string_view date = p[0], second = p[1], last = p[4];
+  double amount = TextToValue(p[2]);
   bool from_l13 = table.number == 13;
   out += Format("%-10s%c", date, table.kind);
   out += Format("%c", Side(amount));
   out += Format("%-30s%-120s", Magnitude(amount), kOpeningBalance);
-  out += Format("%-20s", from_l13 ? second : std::string());
-  out += Format("%-30s", from_l13 ? std::string() : second.substr(0, kL14Reference));
+  out += Format("%-20s", from_l13 ? second : std::string_view());
+  out += Format("%-30s", from_l13 ? std::string_view() : second.substr(0, kL14Reference));
   out += Format("%88s", last);
   return true;
 }
@@ -123,42 +125,44 @@ bool BalanceRecord(const BalanceTable& table, RecordFile& source, std::string& o
 constexpr std::string_view kLedgerPattern = "%s\\L01*.DAT";
 constexpr std::uint64_t kLedgerRecord = 227;
 constexpr std::size_t kDateSlash = 2;
-struct LedgerPieces {
-  static constexpr std::size_t kFlag = 1, kAccount = 11, kDocument = 10, kHistory = 101;
-  static constexpr std::size_t kSubtrahend = 16, kMinuend = 16, kCounterpart = 9, kBranch = 2;
-  static constexpr std::size_t kCostCentre = 10, kLot = 5, kTail = 36;
-  static constexpr std::size_t kAccountKept = 7, kHistoryKept = 100;
+// The pieces after the date, in the order read.
+enum LedgerPiece : std::size_t {
+  kFlag,
+  kAccount,
+  kDocument,
+  kHistory,
+  kSubtrahend,
+  kMinuend,
+  kCounterpart,
+  kBranch,
+  kCostCentre,
+  kLot,
+  kLedgerTail,
 };
+constexpr std::array<std::size_t, 1> kLedgerDate = {kDate};
+constexpr std::array<std::size_t, 11> kLedgerPieces = {1, 11, 10, 101, 16, 16, 9, 2, 10, 5, 36};
+constexpr std::size_t kAccountKept = 7, kHistoryKept = 100;
 
 // Called with the source at the start of record k; leaves it at the start of record k + 1,
-// where a position past the end makes the next read give nothing.
-bool LedgerRecord(RecordFile& source, std::string& out) {
-  using P = LedgerPieces;
+// where a position past the end makes the next read give nothing. A Ctrl-Z byte that a
+// read meets ends the file, as it does for every text-mode source: the walk stops there
+// and does not resume at the next record's position.
+bool LedgerRecord(TextSource& source, std::string& out) {
   std::uint64_t start = source.Tell();
   std::string date;
-  if (!ReadPiece(source, kDate, date)) return false;
+  if (source.Piece(kDate, date) == 0) return false;
   if (date[kDateSlash] == '/') {
-    std::string flag = NextPiece(source, P::kFlag);
-    std::string account = NextPiece(source, P::kAccount);
-    std::string document = NextPiece(source, P::kDocument);
-    std::string history = NextPiece(source, P::kHistory);
-    double subtrahend = TextToValue(NextPiece(source, P::kSubtrahend));
-    double minuend = TextToValue(NextPiece(source, P::kMinuend));
-    std::string counterpart = NextPiece(source, P::kCounterpart);
-    std::string branch = NextPiece(source, P::kBranch);
-    std::string cost_centre = NextPiece(source, P::kCostCentre);
-    std::string lot = NextPiece(source, P::kLot);
-    std::string tail = NextPiece(source, P::kTail);
-    double amount = minuend - subtrahend;
+    auto p = source.Rest(kLedgerPieces);
+    double amount = TextToValue(p[kMinuend]) - TextToValue(p[kSubtrahend]);
     out += Format("%-10sB", date);
     out += Format("%c", Side(amount));
     out += Format("%-18s", Magnitude(amount));
-    out += Format("%-2s%-10s%-100s%-10s%-10s", branch, account.substr(0, P::kAccountKept),
-                  history.substr(0, P::kHistoryKept), document, counterpart);
-    out += Format("%-5s%-15s%-30s%1s", lot, cost_centre, "", flag);
-    out += Format("%87s", tail);
+    out += Format("%-2s%-10s%-100s%-10s%-10s", p[kBranch], p[kAccount].substr(0, kAccountKept),
+                  p[kHistory].substr(0, kHistoryKept), p[kDocument], p[kCounterpart]);
+    out += Format("%-5s%-15s%-30s%1s", p[kLot], p[kCostCentre], "", p[kFlag]);
+    out += Format("%87s", p[kLedgerTail]);
   }
-  source.Seek(start + kLedgerRecord);
+  if (!source.ended()) source.Seek(start + kLedgerRecord);
   return true;
 }
 
@@ -180,115 +184,164 @@ bool LedgerRecord(RecordFile& source, std::string& out) {
 // Source 10-15, 22-25, 40-50 and 65-75 are dropped.
 // ---------------------------------------------------------------------------------------
 constexpr std::string_view kMovementPattern = "%s\\L07*.DAT";
-struct MovementPieces {
-  static constexpr std::size_t kDropped1 = 6, kDocument = 10, kAccount = 14, kDropped2 = 11;
-  static constexpr std::size_t kCounterpart = 14, kDropped3 = 11, kHistory = 100;
-  static constexpr std::size_t kAmount = 16, kTail = 58, kDocumentKept = 6;
+enum MovementPiece : std::size_t {
+  kMovementDate,
+  kDropped1,
+  kMovementDocument,
+  kMovementAccount,
+  kDropped2,
+  kMovementCounterpart,
+  kDropped3,
+  kMovementHistory,
+  kMovementAmount,
+  kMovementTail,
 };
+constexpr std::array<std::size_t, 10> kMovementPieces = {kDate, 6, 10, 14, 11, 14, 11, 100, 16, 58};
+constexpr std::size_t kDocumentKept = 6;
 
-bool MovementRecord(RecordFile& source, std::string& out) {
-  using P = MovementPieces;
-  std::string date;
-  if (!ReadPiece(source, kDate, date)) return false;
-  NextPiece(source, P::kDropped1);
-  std::string document = NextPiece(source, P::kDocument);
-  std::string account = NextPiece(source, P::kAccount);
-  NextPiece(source, P::kDropped2);
-  std::string counterpart = NextPiece(source, P::kCounterpart);
-  NextPiece(source, P::kDropped3);
-  std::string history = NextPiece(source, P::kHistory);
-  std::string amount = NextPiece(source, P::kAmount);
-  std::string tail = NextPiece(source, P::kTail);
-  out += Format("%-10sF%c", date, ' ');
-  out += Format("%-20s%-10s%-140s%-15s%-15s", amount, document.substr(0, P::kDocumentKept), history,
-                account, counterpart);
-  out += Format("%88s", tail);
+bool MovementRecord(TextSource& source, std::string& out) {
+  auto p = source.Record(kMovementPieces);
+  if (p.empty()) return false;
+  out += Format("%-10sF%c", p[kMovementDate], ' ');
+  out += Format("%-20s%-10s%-140s%-15s%-15s", p[kMovementAmount],
+                p[kMovementDocument].substr(0, kDocumentKept), p[kMovementHistory],
+                p[kMovementAccount], p[kMovementCounterpart]);
+  out += Format("%88s", p[kMovementTail]);
   return true;
 }
 
-// Sub-step A for one company. False when a write failed.
-bool SplitByYear(Context& ctx, const std::string& code) {
+// Sub-step A for one company: the yearly files appended to and each source moved to its
+// safety copy at the commit.
+Outcome SplitByYear(Context& ctx, Conversion& conversion, const std::string& code) {
   for (const SplitTable& table : kSplitTables) {
     std::string source_path = Format(kSplitSource, code, table.number);
-    FileHandle source = OpenSource(ctx.fs, source_path);
-    if (!source) continue;
-    Targets targets(ctx.fs);
-    std::string record;
-    while (ReadPiece(*source, table.record, record)) {
-      if (record.back() == '+') continue;
-      int year = LeadingNumber(std::string_view(record).substr(kDateYear, kDateYearWidth));
-      if (!UsableYear(year)) continue;
-      std::string target = Format(kSplitTarget, code, table.number, year);
-      FileHandle out = targets.Append(target);
-      if (!out) continue;
-      out->Write(record);
-      if (!CloseFile(out)) {
-        CloseFile(source);
-        targets.Undo();
-        ReportWriteFailure(ctx, kCaption, target);
-        return false;
-      }
+    Outcome why;
+    auto source = TextSource::Open(ctx.fs, source_path, &why);
+    if (!source) {
+      if (PassedOver(why)) continue;
+      return why;
     }
-    CloseFile(source);
-    MoveToSafety(ctx, source_path);
+    AppendTargets targets(conversion, ctx.fs);
+    Outcome done;
+    bool placed = true;  // a record whose file cannot be opened is dropped, as one without a year
+    const std::array<std::size_t, 1> whole = {table.record};
+    for (auto p = source->Record(whole); !p.empty(); p = source->Record(whole)) {
+      std::string_view record = p[0];
+      if (record.back() == '+') continue;
+      int year = LeadingNumber(record.substr(kDateYear, kDateYearWidth));
+      if (!UsableYear(year)) continue;
+      done = targets.Append(Format(kSplitTarget, code, table.number, year), record, placed);
+      if (!done) break;
+    }
+    done.Also(targets.Close());
+    done.Also(source->failure());
+    if (!done) return done;
+    conversion.MoveToSafetyAtCommit(source_path);
   }
-  return true;
+  return {};
 }
 
-bool FillYearlyL23(Context& ctx, const std::string& code) {
+Outcome FillYearlyL23(Context& ctx, AppendTargets& targets, Conversion& conversion,
+                      const std::string& code) {
   for (const BalanceTable& table : kBalanceTables) {
-    if (!ConvertYearlyFiles(ctx, code, Format(kBalancePattern, code, table.number), table.year_from,
-                            kL23Target, [&table](RecordFile& source, std::string& out, int) {
-                              return BalanceRecord(table, source, out);
-                            })) {
-      return false;
+    if (Outcome done = ConvertYearlyFiles(ctx, targets, conversion, code,
+                                          Format(kBalancePattern, code, table.number),
+                                          table.year_from, kL23Target,
+                                          [&table](TextSource& source, std::string& out, int) {
+                                            return BalanceRecord(table, source, out);
+                                          });
+        !done) {
+      return done;
     }
   }
-  if (!ConvertYearlyFiles(
-          ctx, code, Format(kLedgerPattern, code), kYearInName, kL23Target,
-          [](RecordFile& source, std::string& out, int) { return LedgerRecord(source, out); })) {
-    return false;
+  if (Outcome done = ConvertYearlyFiles(
+          ctx, targets, conversion, code, Format(kLedgerPattern, code), kYearInName, kL23Target,
+          [](TextSource& source, std::string& out, int) { return LedgerRecord(source, out); });
+      !done) {
+    return done;
   }
   return ConvertYearlyFiles(
-      ctx, code, Format(kMovementPattern, code), kYearInName, kL23Target,
-      [](RecordFile& source, std::string& out, int) { return MovementRecord(source, out); });
+      ctx, targets, conversion, code, Format(kMovementPattern, code), kYearInName, kL23Target,
+      [](TextSource& source, std::string& out, int) { return MovementRecord(source, out); });
+}
+
+// The tables the routine splits or gathers, as patterns in a company folder.
+constexpr std::array<std::string_view, 11> kInputPatterns = {
+    "L01*.DAT", "L03*.DAT", "L07*.DAT", "L08.DAT",  "L09.DAT",  "L13*.DAT",
+    "L14*.DAT", "L17*.DAT", "L12*.DAT", "L10*.DAT", "L11*.DAT",
+};
+
+// Whether a name found by one of the patterns is a file the routine converts: a table of
+// sub-step A, or a yearly file whose name carries a year in 1-9999.
+bool Converted(std::string_view name) {
+  for (const SplitTable& table : kSplitTables) {
+    if (platform::SameName(name, Format("L0%d.DAT", table.number))) return true;
+  }
+  bool l14 = name.size() > kYearInL14Name - 1 && platform::SameName(name.substr(0, 3), "L14");
+  std::size_t from = l14 ? kYearInL14Name : kYearInName;
+  return name.size() > from && UsableYear(LeadingNumber(name.substr(from)));
 }
 
 }  // namespace
 
-bool ConvertYearlyFiles(Context& ctx, const std::string& code, std::string_view pattern,
-                        std::size_t year_from, std::string_view target,
-                        const YearlyConverter& convert) {
+Outcome ConvertYearlyFiles(Context& ctx, AppendTargets& targets, Conversion& conversion,
+                           const std::string& code, std::string_view pattern, std::size_t year_from,
+                           std::string_view target, const YearlyConverter& convert) {
+  std::string records;
   for (const std::string& name : FindOrdinaryFiles(ctx.fs, pattern)) {
     int year =
         name.size() > year_from ? LeadingNumber(std::string_view(name).substr(year_from)) : 0;
     if (!UsableYear(year)) continue;
-    std::string source = Format("%s\\%s", code, name);
-    std::string target_path = Format(target, code, year);
-    switch (ConvertFile(
-        ctx.fs, source, target_path, true,
-        [&convert, year](RecordFile& in, std::string& out) { return convert(in, out, year); })) {
-      case FileConversion::kDone:
-        MoveToSafety(ctx, source);
-        break;
-      case FileConversion::kNotOpened:
-        break;
-      case FileConversion::kWriteFailed:
-        ReportWriteFailure(ctx, kCaption, target_path);
-        return false;
+    std::string source_path = Format("%s\\%s", code, name);
+    Outcome why;
+    auto source = TextSource::Open(ctx.fs, source_path, &why);
+    if (!source) {
+      if (PassedOver(why)) continue;
+      return why;
     }
+    RecordFile* out = nullptr;
+    if (Outcome opened = targets.Open(Format(target, code, year), out); !opened) return opened;
+    if (out == nullptr) continue;  // the target cannot be opened: the source stays
+    while (convert(*source, records, year)) {
+      if (!records.empty() && !WriteRecord(*out, records)) return out->failure();
+      records.clear();
+    }
+    if (Outcome read = source->failure(); !read) return read;
+    conversion.MoveToSafetyAtCommit(source_path);
   }
-  return true;
+  return {};
 }
 
-bool SplitLedgersByYear(Context& ctx) {
-  bool ok = true;
-  ForEachCompanyUnopened(ctx, OnlyUsableFolders(ctx, [&](std::int64_t, const std::string& code) {
-                           ok = ok && SplitByYear(ctx, code) && FillYearlyL23(ctx, code) &&
-                                FillYearlyL26(ctx, code);
-                         }));
+bool SplitLedgersHasInput(platform::FileSystem& fs) {
+  if (!OrdinaryFileExists(fs, kCompanyRegister)) return false;
+  for (const std::string& folder : FoldersOf(fs, "")) {
+    for (const std::string& name : FindOrdinaryFiles(fs, Format("%s\\L*.DAT", folder))) {
+      for (std::string_view pattern : kInputPatterns) {
+        if (platform::MatchPattern(pattern, name) && Converted(name)) return true;
+      }
+    }
+  }
+  return false;
+}
+
+Outcome SplitLedgersByYear(Context& ctx) {
+  Outcome failure;
+  ForEachCompanyUnopened(
+      ctx, OnlyUsableFolders(ctx, OncePerFolder(ctx, [&](std::int64_t, const std::string& code) {
+                               if (!failure) return;
+                               // The whole company in one conversion: the yearly files of sub-step
+                               // A are sources of the later sub-steps, and everything is consumed
+                               // at the commit.
+                               Conversion conversion(ctx, kStep);
+                               failure = SplitByYear(ctx, conversion, code);
+                               AppendTargets yearly(conversion, ctx.fs);  // the L23 and L26 files
+                               if (failure) failure = FillYearlyL23(ctx, yearly, conversion, code);
+                               if (failure) failure = FillYearlyL26(ctx, yearly, conversion, code);
+                               failure.Also(yearly.Close());
+                               if (failure) failure = conversion.Commit();
+                             })));
   ctx.sink.Repaint();
-  return ok;
+  return failure ? failure : ReportFailure(ctx, kCaption, std::move(failure));
 }
 
 }  // namespace livrana

@@ -1,14 +1,17 @@
 #include "library/first/yearly_l26.h"
 
 #include <array>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "library/first/split_ledgers.h"
+#include "library/first/text_io.h"
+#include "library/step_io.h"
 #include "records/format.h"
 #include "records/record_file.h"
 #include "records/values.h"
-#include "library/step_io.h"
-#include "library/first/split_ledgers.h"
 
 namespace livrana {
 namespace {
@@ -17,10 +20,6 @@ namespace {
 // the leading number from its fourth character on.
 constexpr std::string_view kL26Target = "%s\\L26%04d.DAT";
 constexpr std::size_t kYearInName = 3;
-
-std::string Piece(const std::string& record, std::size_t offset, std::size_t width) {
-  return record.substr(offset, width);
-}
 
 // ---------------------------------------------------------------------------------------
 // Sub-step E: an L03 record (549) gives one L26 record; a deleted one ("+" at 548) is
@@ -47,25 +46,60 @@ std::string Piece(const std::string& record, std::size_t offset, std::size_t wid
 //    502     98    (same)                                     443-447
 // ---------------------------------------------------------------------------------------
 constexpr std::string_view kL03Pattern = "%s\\L03*.DAT";
-constexpr std::size_t kL03Record = 549;
-constexpr std::size_t kL03YesNo = 90, kL03Kind = 115, kL03Mark = 105;
+constexpr std::array<std::size_t, 1> kL03Record = {549};
+constexpr std::size_t kL03Deleted = 548, kL03YesNo = 90, kL03Kind = 115;
 
-bool L03Record(RecordFile& source, std::string& out) {
-  std::string r;
-  if (!ReadPiece(source, kL03Record, r)) return false;
-  if (r.back() == '+') return true;
+// The stretches of a source record that a target record is made of, in the order of the
+// target, written with one format (one conversion for each stretch).
+struct Stretch {
+  std::size_t from, width;
+};
+template <std::size_t N>
+struct Moves {
+  std::string_view format;
+  std::array<Stretch, N> stretches;
+};
+template <std::size_t N>
+void AppendMoves(std::string& out, std::string_view record, const Moves<N>& moves) {
+  std::array<FormatArg, N> args = [&]<std::size_t... I>(std::index_sequence<I...>) {
+    return std::array<FormatArg, N>{
+        FormatArg(record.substr(moves.stretches[I].from, moves.stretches[I].width))...};
+  }
+  (std::make_index_sequence<N>());
+  out += FormatArgs(moves.format, args);
+}
+
+// The table above in the layout's formats ("%-10s%c", "%-19s", ..., "%-3c%-159s", "%-41s..."),
+// the characters at 115 and 105 written as texts of one character, the same bytes as "%c"
+// and "%-3c".
+constexpr Moves<17> kL03Moves = {
+    "%-10s%-1s%-19s%-4s%-12s%-15s%-17s%-3s%-159s%-41s%-77s%-72s%-18s%-18s%-18s%-18s%-98s",
+    {{{0, 10},
+      {kL03Kind, 1},
+      {10, 19},
+      {33, 3},
+      {36, 12},
+      {58, 15},
+      {89, 16},
+      {105, 1},
+      {125, 24},
+      {189, 41},
+      {231, 77},
+      {309, 69},
+      {379, 15},
+      {395, 15},
+      {411, 15},
+      {427, 15},
+      {443, 5}}}};
+
+bool L03Record(TextSource& source, std::string& out) {
+  auto p = source.Record(kL03Record);
+  if (p.empty()) return false;
+  if (p[0][kL03Deleted] == '+') return true;
+  std::string r(p[0]);
   if (r[kL03YesNo] != ' ') r[kL03YesNo] = (r[kL03YesNo] == 'S' || r[kL03YesNo] == 's') ? '1' : '0';
   r[kL03Kind] = r[kL03Kind] == '0' ? '0' : '1';
-  out += Format("%-10s%c", Piece(r, 0, 10), r[kL03Kind]);
-  out += Format("%-19s", Piece(r, 10, 19));
-  out += Format("%-4s", Piece(r, 33, 3));
-  out += Format("%-12s", Piece(r, 36, 12));
-  out += Format("%-15s", Piece(r, 58, 15));
-  out += Format("%-17s", Piece(r, 89, 16));
-  out += Format("%-3c%-159s", r[kL03Mark], Piece(r, 125, 24));
-  out += Format("%-41s%-77s%-72s%-18s%-18s%-18s%-18s%-98s", Piece(r, 189, 41), Piece(r, 231, 77),
-                Piece(r, 309, 69), Piece(r, 379, 15), Piece(r, 395, 15), Piece(r, 411, 15),
-                Piece(r, 427, 15), Piece(r, 443, 5));
+  AppendMoves(out, r, kL03Moves);
   return true;
 }
 
@@ -85,29 +119,23 @@ bool L03Record(RecordFile& source, std::string& out) {
 //    299    301    "%301s"         249 spaces, then source 175-226
 // ---------------------------------------------------------------------------------------
 constexpr std::string_view kL17Pattern = "%s\\L17*.DAT";
-struct L17Pieces {
-  static constexpr std::size_t kDate = 10, kCode = 20, kText = 122, kBase = 18, kRate = 5;
-  static constexpr std::size_t kTail = 52, kCodeKept = 6, kTextKept = 40, kAmount = 18;
-};
+enum L17Piece : std::size_t { kL17Date, kL17Code, kL17Text, kL17Base, kL17Rate, kL17Tail };
+constexpr std::array<std::size_t, 6> kL17Pieces = {10, 20, 122, 18, 5, 52};
+constexpr std::size_t kL17CodeKept = 6, kL17TextKept = 40, kL17Amount = 18;
 constexpr std::string_view kL17Kind = "2";
 
-bool L17Record(RecordFile& source, std::string& out) {
-  using P = L17Pieces;
-  std::string date;
-  if (!ReadPiece(source, P::kDate, date)) return false;
-  std::string code = NextPiece(source, P::kCode);
-  std::string text = NextPiece(source, P::kText);
-  std::string base = NextPiece(source, P::kBase);
-  std::string rate = NextPiece(source, P::kRate);
-  std::string tail = NextPiece(source, P::kTail);
+bool L17Record(TextSource& source, std::string& out) {
+  auto p = source.Record(kL17Pieces);
+  if (p.empty()) return false;
+  std::string_view base = p[kL17Base], rate = p[kL17Rate];
   std::string amount = ValueToText(TextToValue(base) * TextToValue(rate) * 0.01, 2);
-  out += Format("%-10s%-26s", date, kL17Kind);
-  out += Format("%-45s", code.substr(0, P::kCodeKept));
-  out += Format("%-159s", text.substr(0, P::kTextKept));
+  out += Format("%-10s%-26s", p[kL17Date], kL17Kind);
+  out += Format("%-45s", p[kL17Code].substr(0, kL17CodeKept));
+  out += Format("%-159s", p[kL17Text].substr(0, kL17TextKept));
   out += Format("%-18s%-18s", base, base);
   out += Format("%-5s", rate);
-  out += Format("%-18s", CutText(amount, P::kAmount));
-  out += Format("%301s", tail);
+  out += Format("%-18s", CutText(amount, kL17Amount));
+  out += Format("%301s", p[kL17Tail]);
   return true;
 }
 
@@ -129,7 +157,8 @@ bool L17Record(RecordFile& source, std::string& out) {
 //    240    360    "%-360s"        189-206
 // ---------------------------------------------------------------------------------------
 constexpr std::string_view kL12Pattern = "%s\\L12*.DAT";
-constexpr std::size_t kL12Record = 329;
+constexpr std::array<std::size_t, 1> kL12Record = {329};
+constexpr std::size_t kL12Deleted = 328;
 constexpr char kL12Kind = '3';
 struct Overlay {
   std::size_t from, width, to;
@@ -141,19 +170,20 @@ constexpr std::array<Overlay, 4> kL12Overlays = {{
     {223, 6, 58},
 }};
 
-bool L12Record(RecordFile& source, std::string& out) {
-  std::string r;
-  if (!ReadPiece(source, kL12Record, r)) return false;
-  if (r.back() == '+') return true;
+// The table above, after the kind.
+constexpr Moves<8> kL12Moves = {
+    "%-19s%-4s%-12s%-15s%-17s%-3s%-159s%-360s",
+    {{{10, 19}, {33, 3}, {36, 12}, {58, 15}, {89, 16}, {105, 3}, {125, 24}, {189, 18}}}};
+constexpr std::size_t kL12Date = 10;
+
+bool L12Record(TextSource& source, std::string& out) {
+  auto p = source.Record(kL12Record);
+  if (p.empty()) return false;
+  if (p[0][kL12Deleted] == '+') return true;
+  std::string r(p[0]);
   for (const Overlay& o : kL12Overlays) r.replace(o.to, o.width, r, o.from, o.width);
-  out += Format("%-10s%c", Piece(r, 0, 10), kL12Kind);
-  out += Format("%-19s", Piece(r, 10, 19));
-  out += Format("%-4s", Piece(r, 33, 3));
-  out += Format("%-12s", Piece(r, 36, 12));
-  out += Format("%-15s", Piece(r, 58, 15));
-  out += Format("%-17s", Piece(r, 89, 16));
-  out += Format("%-3s%-159s", Piece(r, 105, 3), Piece(r, 125, 24));
-  out += Format("%-360s", Piece(r, 189, 18));
+  out += Format("%-10s%c", std::string_view(r).substr(0, kL12Date), kL12Kind);
+  AppendMoves(out, r, kL12Moves);
   return true;
 }
 
@@ -171,13 +201,12 @@ bool L12Record(RecordFile& source, std::string& out) {
 //    312    288    "%-288s" of an empty text            (the tail)
 //
 // A slot holds the first 18 characters of a column ("%-18s"), or spaces written as an
-// empty text with the format given.
+// empty text with its format (slots_format: one format for each entry of the slot list).
 // ---------------------------------------------------------------------------------------
 constexpr std::string_view kMonthlyPattern = "%s\\L%d*.DAT";
 constexpr std::size_t kMonth = 2, kColumn = 20, kColumns = 17, kSlot = 18, kMonthlyTail = 300;
 struct Slot {
   int column;  // 0: spaces
-  std::string_view format;
 };
 struct MonthlyTable {
   int number;
@@ -185,106 +214,116 @@ struct MonthlyTable {
   bool joined_4_5;  // columns 4 and 5 read as one piece of 40
   std::array<Slot, 16> slots;
   std::size_t slot_count;
+  std::string_view slots_format;  // the slots' formats one after the other
 };
+// The pieces read: the month, the columns (L10 reads 4 and 5 as one), the tail.
+constexpr std::array<std::size_t, 18> kL10Pieces = {
+    kMonth,  kColumn, kColumn, kColumn, 2 * kColumn, kColumn, kColumn, kColumn, kColumn,
+    kColumn, kColumn, kColumn, kColumn, kColumn,     kColumn, kColumn, kColumn, kMonthlyTail};
+constexpr std::array<std::size_t, 19> kL11Pieces = {
+    kMonth,  kColumn, kColumn, kColumn, kColumn, kColumn, kColumn, kColumn, kColumn,     kColumn,
+    kColumn, kColumn, kColumn, kColumn, kColumn, kColumn, kColumn, kColumn, kMonthlyTail};
 constexpr std::array<MonthlyTable, 2> kMonthlyTables = {{
     {10,
      'A',
      'a',
      true,
-     {{{1, "%-18s"},
-       {2, "%-18s"},
-       {3, "%-18s"},
-       {0, "%-36s"},  // slots 4-5
-       {6, "%-18s"},
-       {7, "%-18s"},
-       {8, "%-18s"},
-       {0, "%-54s"},  // slots 9-11
-       {10, "%-18s"},
-       {14, "%-18s"},
-       {15, "%-18s"},
-       {16, "%-18s"},
-       {17, "%-18s"}}},
-     13},
+     {{{1},
+       {2},
+       {3},
+       {0},  // slots 4-5
+       {6},
+       {7},
+       {8},
+       {0},  // slots 9-11
+       {10},
+       {14},
+       {15},
+       {16},
+       {17}}},
+     13,
+     "%-18s%-18s%-18s%-36s%-18s%-18s%-18s%-54s%-18s%-18s%-18s%-18s%-18s"},
     {11,
      'B',
      'b',
      false,
-     {{{1, "%-18s"},
-       {2, "%-18s"},
-       {3, "%-18s"},
-       {4, "%-18s"},
-       {0, "%-18s"},
-       {6, "%-18s"},
-       {7, "%-18s"},
-       {8, "%-18s"},
-       {9, "%-18s"},
-       {10, "%-18s"},
-       {0, "%-18s"},
-       {12, "%-18s"},
-       {14, "%-18s"},
-       {15, "%-18s"},
-       {16, "%-18s"},
-       {17, "%-18s"}}},
-     16},
+     {{{1}, {2}, {3}, {4}, {0}, {6}, {7}, {8}, {9}, {10}, {0}, {12}, {14}, {15}, {16}, {17}}},
+     16,
+     "%-18s%-18s%-18s%-18s%-18s%-18s%-18s%-18s%-18s%-18s%-18s%-18s%-18s%-18s%-18s%-18s"},
 }};
 
-bool MonthlyRecords(const MonthlyTable& table, int year, RecordFile& source, std::string& out) {
-  std::string month;
-  if (!ReadPiece(source, kMonth, month)) return false;
-  std::array<std::string, kColumns + 1> columns;  // columns[j], j from 1
-  for (std::size_t j = 1; j <= kColumns; ++j) {
+bool MonthlyRecords(const MonthlyTable& table, int year, TextSource& source, std::string& out) {
+  auto p = table.joined_4_5 ? source.Record(kL10Pieces) : source.Record(kL11Pieces);
+  if (p.empty()) return false;
+  std::array<std::string_view, kColumns + 1> columns;  // columns[j], j from 1
+  for (std::size_t j = 1, at = 1; j <= kColumns; ++j, ++at) {
     if (table.joined_4_5 && j == 4) {
-      std::string both = NextPiece(source, 2 * kColumn);
-      columns[4] = both.substr(0, kColumn);
-      columns[5] = both.substr(kColumn);
+      columns[4] = p[at].substr(0, kColumn);
+      columns[5] = p[at].substr(kColumn);
       ++j;
       continue;
     }
-    columns[j] = NextPiece(source, kColumn);
+    columns[j] = p[at];
   }
-  std::string tail = NextPiece(source, kMonthlyTail);
+  std::string_view tail = p.back();
   // A month number of two characters lies in -9 to 99.
-  auto m = static_cast<std::int8_t>(LeadingNumber(month));
+  auto m = static_cast<std::int8_t>(LeadingNumber(p[0]));
   auto days = static_cast<std::int8_t>(DaysInMonth(year, m));
   std::string first = DateToText(DateRec{year, 1, m});
   std::string last = DateToText(DateRec{year, days, m});
   out += Format("%-10s%c%-13s", last, table.kind, first);
+  std::array<FormatArg, 16> slots = {
+      FormatArg(""), "", "", "", "", "", "", "", "", "", "", "", "", "", "", ""};
   for (std::size_t s = 0; s < table.slot_count; ++s) {
     const Slot& slot = table.slots[s];
-    std::string text = slot.column == 0 ? std::string() : columns[slot.column].substr(0, kSlot);
-    out += Format(slot.format, text);
+    if (slot.column != 0) slots[s] = FormatArg(columns[slot.column].substr(0, kSlot));
   }
+  out += FormatArgs(table.slots_format, std::span(slots).first(table.slot_count));
   out += Format("%-288s", "");
   out += Format("%-10s%c%-13s", last, table.second_kind, first);
   out += Format("%-576s", tail);
   return true;
 }
 
-bool Fill(Context& ctx, const std::string& code, std::string_view pattern,
-          const YearlyConverter& convert) {
-  return ConvertYearlyFiles(ctx, code, pattern, kYearInName, kL26Target, convert);
+Outcome Fill(Context& ctx, AppendTargets& targets, Conversion& conversion, const std::string& code,
+             std::string_view pattern, const YearlyConverter& convert) {
+  return ConvertYearlyFiles(ctx, targets, conversion, code, pattern, kYearInName, kL26Target,
+                            convert);
 }
 
 }  // namespace
 
-bool FillYearlyL26(Context& ctx, const std::string& code) {
-  auto ignore_year = [](bool (*record)(RecordFile&, std::string&)) {
-    return [record](RecordFile& source, std::string& out, int) { return record(source, out); };
+Outcome FillYearlyL26(Context& ctx, AppendTargets& targets, Conversion& conversion,
+                      const std::string& code) {
+  auto ignore_year = [](bool (*record)(TextSource&, std::string&)) {
+    return [record](TextSource& source, std::string& out, int) { return record(source, out); };
   };
-  if (!Fill(ctx, code, Format(kL03Pattern, code), ignore_year(L03Record)) ||
-      !Fill(ctx, code, Format(kL17Pattern, code), ignore_year(L17Record)) ||
-      !Fill(ctx, code, Format(kL12Pattern, code), ignore_year(L12Record))) {
-    return false;
+  if (Outcome done =
+          Fill(ctx, targets, conversion, code, Format(kL03Pattern, code), ignore_year(L03Record));
+      !done) {
+    return done;
+  }
+  if (Outcome done =
+          Fill(ctx, targets, conversion, code, Format(kL17Pattern, code), ignore_year(L17Record));
+      !done) {
+    return done;
+  }
+  if (Outcome done =
+          Fill(ctx, targets, conversion, code, Format(kL12Pattern, code), ignore_year(L12Record));
+      !done) {
+    return done;
   }
   for (const MonthlyTable& table : kMonthlyTables) {
-    if (!Fill(ctx, code, Format(kMonthlyPattern, code, table.number),
-              [&table](RecordFile& source, std::string& out, int year) {
-                return MonthlyRecords(table, year, source, out);
-              })) {
-      return false;
+    if (Outcome done =
+            Fill(ctx, targets, conversion, code, Format(kMonthlyPattern, code, table.number),
+                 [&table](TextSource& source, std::string& out, int year) {
+                   return MonthlyRecords(table, year, source, out);
+                 });
+        !done) {
+      return done;
     }
   }
-  return true;
+  return {};
 }
 
 }  // namespace livrana
