@@ -114,16 +114,38 @@ bool RemoveTree(FileSystem& fs, std::string_view folder, bool stop_at_failure, i
   return fs.RemoveFolder(folder) && ok;
 }
 
-// Moves a file or folder to a free target that a rename could not reach: copies it whole,
-// then deletes the source. On failure the source stays and what was copied is removed;
-// problem says what went wrong.
-bool MoveByCopy(FileSystem& fs, std::string_view from, std::string_view to, bool folder,
-                std::string& problem) {
+// Removes what an interrupted copy left at a work name: a file, or a folder with everything
+// in it.
+bool RemoveWork(FileSystem& fs, std::string_view work) {
+  auto attributes = fs.Attributes(work);
+  if (!attributes) return true;
+  return (*attributes & platform::kDirectory) != 0 ? RemoveTree(fs, work, false)
+                                                   : RemoveFile(fs, work);
+}
+
+// Moves a file or folder to a free target that a rename could not reach: copies it whole
+// under the work name, gives the copy the target's name once it is complete, then deletes
+// the source. A copy left at the work name by an interrupted run is removed first, so that
+// the target never holds an incomplete copy. On failure the source stays and what was
+// copied is removed; problem says what went wrong.
+bool MoveByCopy(FileSystem& fs, std::string_view from, std::string_view to, std::string_view work,
+                bool folder, std::string& problem) {
+  if (!RemoveWork(fs, work)) {
+    problem = "a cópia incompleta de uma execução interrompida não pôde ser apagada";
+    return false;
+  }
+  bool copied = folder ? CopyTree(fs, from, work, 0) : CopyWhole(fs, from, work).ok();
+  if (!copied) {
+    RemoveWork(fs, work);
+    problem = folder ? "a cópia da pasta não pôde ser feita" : "a cópia não pôde ser feita";
+    return false;
+  }
+  if (!fs.Rename(work, to)) {
+    RemoveWork(fs, work);
+    problem = "a cópia não pôde receber o seu nome";
+    return false;
+  }
   if (!folder) {
-    if (!CopyWhole(fs, from, to)) {
-      problem = "a cópia não pôde ser feita";
-      return false;
-    }
     if (!RemoveFile(fs, from)) {
       RemoveFile(fs, to);
       problem = "o original não pôde ser apagado";
@@ -131,16 +153,19 @@ bool MoveByCopy(FileSystem& fs, std::string_view from, std::string_view to, bool
     }
     return true;
   }
-  if (!CopyTree(fs, from, to, 0)) {
-    if (fs.Attributes(to)) RemoveTree(fs, to, false);
-    problem = "a cópia da pasta não pôde ser feita";
-    return false;
-  }
   if (!RemoveTree(fs, from, true)) {
     problem = "a pasta foi copiada, mas parte do original não pôde ser apagada";
     return false;
   }
   return true;
+}
+
+// Removes the folders on the way to a work name that have become empty, up to the work
+// folder itself (its first length characters); a folder that still holds something stays.
+void RemoveEmptyFoldersOnTheWay(FileSystem& fs, std::string_view work, std::size_t length) {
+  for (std::size_t i = work.size(); i > length; --i) {
+    if (platform::IsSeparator(work[i - 1]) && !fs.RemoveFolder(work.substr(0, i - 1))) return;
+  }
 }
 
 // Creates every folder on the way to target after the temporary folder's part.
@@ -219,12 +244,20 @@ bool MoveToSafety(Context& ctx, std::string_view file, std::string_view subfolde
   bool folder = (*attributes & platform::kDirectory) != 0;
   std::string problem;
   Outcome last;
+  // Copies are made below the work folder beside the safety folder, at the same path.
+  const std::string temp = SafetyTempFolder(ctx.fs);
+  const std::string safety = temp + std::string(subfolder);
+  const std::string work_folder = safety + std::string(kSafetyWorkSuffix);
   auto placed = PlaceSafetyCopy(ctx.fs, file, subfolder, [&](const std::string& target) {
     last = ctx.fs.Rename(file, target);
     if (last) return Placing::kPlaced;
     if (ctx.fs.Attributes(target)) return Placing::kTaken;
     // The name is free, so the rename could not reach it (another file system).
-    if (MoveByCopy(ctx.fs, file, target, folder, problem)) return Placing::kPlaced;
+    std::string work = work_folder + target.substr(safety.size());
+    MakeFoldersOnTheWay(ctx.fs, work, temp.size());
+    bool moved = MoveByCopy(ctx.fs, file, target, work, folder, problem);
+    RemoveEmptyFoldersOnTheWay(ctx.fs, work, work_folder.size());
+    if (moved) return Placing::kPlaced;
     ctx.sink.Note(Format("%s não foi guardado em %s: %s.", file, target, problem));
     last = Outcome::Failed(Operation::kRename, target, Cause::kNoSafetyFolder).WithDetail(problem);
     return Placing::kFailed;
