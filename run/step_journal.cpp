@@ -98,6 +98,12 @@ Outcome CarryOut(Context& ctx, char kind, std::string_view text) {
     case 'R':
       if (!fs.Attributes(first)) return {};
       return fs.Rename(first, second);
+    case 'B':
+      if (!fs.Attributes(first)) return {};
+      if (fs.Attributes(second)) {
+        if (Outcome saved = CarryOut(ctx, 'M', second); !saved) return saved;
+      }
+      return fs.Rename(first, second);
     case 'P':
       if (!fs.Attributes(first)) return {};
       // Put in place as the product's openings write: a read-only original is made writable.
@@ -192,6 +198,10 @@ FileHandle Conversion::Rewrite(std::string_view target, FileMode mode, Outcome* 
 
 void Conversion::RenameAtCommit(std::string_view from, std::string_view to) {
   Act('R', std::string(from) + kSeparator + std::string(to));
+}
+
+void Conversion::SetAsideAtCommit(std::string_view from, std::string_view to) {
+  Act('B', std::string(from) + kSeparator + std::string(to));
 }
 
 void Conversion::Act(char kind, std::string_view text) {
