@@ -82,13 +82,13 @@ void Targets::Undo() {
   before_.clear();
 }
 
-Conversion ConvertFile(platform::FileSystem& fs, std::string_view source, std::string_view target,
-                       bool append, const RecordConverter& convert) {
+FileConversion ConvertFile(platform::FileSystem& fs, std::string_view source,
+                           std::string_view target, bool append, const RecordConverter& convert) {
   FileHandle in = OpenSource(fs, source);
-  if (!in) return Conversion::kNotOpened;
+  if (!in) return FileConversion::kNotOpened;
   Targets targets(fs);
   FileHandle out = append ? targets.Append(target) : targets.Create(target);
-  if (!out) return Conversion::kNotOpened;
+  if (!out) return FileConversion::kNotOpened;
   std::string records;
   while (convert(*in, records)) {
     out->Write(records);
@@ -96,9 +96,9 @@ Conversion ConvertFile(platform::FileSystem& fs, std::string_view source, std::s
     if (out->Failed()) break;
   }
   CloseFile(in);
-  if (CloseFile(out)) return Conversion::kDone;
+  if (CloseFile(out)) return FileConversion::kDone;
   targets.Undo();
-  return Conversion::kWriteFailed;
+  return FileConversion::kWriteFailed;
 }
 
 bool CopyNew(platform::FileSystem& fs, std::string_view from, std::string_view to) {

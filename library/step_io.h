@@ -144,7 +144,7 @@ class Targets {
 // piece cannot be read.
 using RecordConverter = std::function<bool(RecordFile& source, std::string& out)>;
 
-enum class Conversion {
+enum class FileConversion {
   kDone,         // every record converted; the caller consumes the source
   kNotOpened,    // the source or the target could not be opened; both are as they were
   kWriteFailed,  // a write failed; the target holds what it held before
@@ -152,8 +152,8 @@ enum class Conversion {
 
 // Converts the source into the target record by record. The target is created empty, or
 // (append) opened for appending and created when missing.
-Conversion ConvertFile(platform::FileSystem& fs, std::string_view source, std::string_view target,
-                       bool append, const RecordConverter& convert);
+FileConversion ConvertFile(platform::FileSystem& fs, std::string_view source,
+                           std::string_view target, bool append, const RecordConverter& convert);
 
 // Copies a file to a name that is not taken (never overwriting) and checks that the copy is
 // whole; a copy cut short (a full disk) is removed again. Gives whether the copy was made.

@@ -151,13 +151,13 @@ bool ImportTable(Context& ctx, const OldTable& table) {
     return true;
   };
   switch (ConvertFile(ctx.fs, table.source, table.target, false, record)) {
-    case Conversion::kDone:
+    case FileConversion::kDone:
       ConsumeSource(ctx, table.source);
       return true;
-    case Conversion::kNotOpened:
+    case FileConversion::kNotOpened:
       // A table that cannot be made leaves its source where it is, unconverted.
       return true;
-    case Conversion::kWriteFailed:
+    case FileConversion::kWriteFailed:
       ReportWriteFailure(ctx, kCaption, table.target);
       return false;
   }

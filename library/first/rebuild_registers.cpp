@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "library/step_io.h"
 #include "records/company.h"
 #include "records/format.h"
 #include "records/record_file.h"
 #include "records/values.h"
-#include "library/step_io.h"
 #include "run/safety.h"
 
 namespace livrana {
@@ -214,7 +214,7 @@ class Rebuild {
   bool Convert(std::string_view source, std::string_view target, bool append,
                const RecordConverter& convert, bool remove, bool* done = nullptr) {
     switch (ConvertFile(ctx_.fs, source, target, append, convert)) {
-      case Conversion::kDone:
+      case FileConversion::kDone:
         if (remove) {
           ConsumeSource(ctx_, source);
         } else {
@@ -222,9 +222,9 @@ class Rebuild {
         }
         if (done != nullptr) *done = true;
         return true;
-      case Conversion::kNotOpened:
+      case FileConversion::kNotOpened:
         return true;
-      case Conversion::kWriteFailed:
+      case FileConversion::kWriteFailed:
         ReportWriteFailure(ctx_, kCaption, target);
         return false;
     }

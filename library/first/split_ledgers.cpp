@@ -5,13 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "library/first/yearly_l26.h"
+#include "library/step_io.h"
 #include "records/company.h"
 #include "records/format.h"
 #include "records/record_file.h"
 #include "records/values.h"
-#include "library/step_io.h"
 #include "run/safety.h"
-#include "library/first/yearly_l26.h"
 
 namespace livrana {
 namespace {
@@ -268,12 +268,12 @@ bool ConvertYearlyFiles(Context& ctx, const std::string& code, std::string_view 
     switch (ConvertFile(
         ctx.fs, source, target_path, true,
         [&convert, year](RecordFile& in, std::string& out) { return convert(in, out, year); })) {
-      case Conversion::kDone:
+      case FileConversion::kDone:
         MoveToSafety(ctx, source);
         break;
-      case Conversion::kNotOpened:
+      case FileConversion::kNotOpened:
         break;
-      case Conversion::kWriteFailed:
+      case FileConversion::kWriteFailed:
         ReportWriteFailure(ctx, kCaption, target_path);
         return false;
     }
