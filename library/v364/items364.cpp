@@ -48,18 +48,6 @@ constexpr std::string_view kThirdBase = "%-2s%-5s%-7s";
 constexpr std::string_view kFirstFixed = "%-2s%-7s%-7s";
 constexpr std::string_view kSecondFixed = "%-2s%-7s%-46s";
 
-// Product record R63<year>.DAT, 230 characters.
-struct ProductLayout {
-  static constexpr std::size_t kKind = 34;
-  static constexpr std::size_t kCode = 20, kCodeWidth = 14;
-  static constexpr std::size_t kMarker = 35;
-  static constexpr std::size_t kOperation = 36, kOperationWidth = 4;
-  static constexpr std::size_t kType = 40, kTypeWidth = 3;
-  static constexpr std::size_t kCode1 = 43, kCode2 = 45, kCode3 = 47, kCodeWidthShort = 2;
-  static constexpr std::size_t kText = 49, kTextWidth = 18;
-  static constexpr std::size_t kFixed1 = 130, kFixed2 = 135, kFixedWidth = 5;
-};
-
 // A base as a percentage of the value.
 double Share(double base, double value) { return base * 100 / value; }
 
