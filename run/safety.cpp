@@ -123,11 +123,22 @@ bool RemoveWork(FileSystem& fs, std::string_view work) {
                                                    : RemoveFile(fs, work);
 }
 
+// The name a source takes, beside itself, once its copy is whole and before the copy gets
+// its name; what has this name is deleted once the copy has its name. It tells a later run
+// that the copy was whole (see FinishRetired).
+constexpr std::string_view kRetiredSuffix = ".~DL";
+
+std::string Retired(std::string_view from) {
+  return std::string(from) + std::string(kRetiredSuffix);
+}
+
 // Moves a file or folder to a free target that a rename could not reach: copies it whole
-// under the work name, gives the copy the target's name once it is complete, then deletes
-// the source. A copy left at the work name by an interrupted run is removed first, so that
-// the target never holds an incomplete copy. On failure the source stays and what was
-// copied is removed; problem says what went wrong.
+// under the work name, gives the source its retired name, gives the copy the target's name
+// and deletes the retired source. A copy left at the work name by an interrupted run is
+// removed first, so that the target never holds an incomplete copy; a run stopped after the
+// source was retired is finished by the next move of the same source (FinishRetired), so
+// that the source is never copied twice. On failure the source stays and what was copied is
+// removed; problem says what went wrong.
 bool MoveByCopy(FileSystem& fs, std::string_view from, std::string_view to, std::string_view work,
                 bool folder, std::string& problem) {
   if (!RemoveWork(fs, work)) {
@@ -140,21 +151,25 @@ bool MoveByCopy(FileSystem& fs, std::string_view from, std::string_view to, std:
     problem = folder ? "a cópia da pasta não pôde ser feita" : "a cópia não pôde ser feita";
     return false;
   }
+  const std::string retired = Retired(from);
+  if (!RemoveWork(fs, retired) || !fs.Rename(from, retired)) {
+    RemoveWork(fs, work);
+    problem = "o original não pôde ser apagado";
+    return false;
+  }
   if (!fs.Rename(work, to)) {
+    (void)fs.Rename(retired, from);  // best effort: the source back under its name
     RemoveWork(fs, work);
     problem = "a cópia não pôde receber o seu nome";
     return false;
   }
-  if (!folder) {
-    if (!RemoveFile(fs, from)) {
-      RemoveFile(fs, to);
-      problem = "o original não pôde ser apagado";
-      return false;
-    }
-    return true;
-  }
-  if (!RemoveTree(fs, from, true)) {
-    problem = "a pasta foi copiada, mas parte do original não pôde ser apagada";
+  if (!RemoveWork(fs, retired)) {
+    // The source, or what is left of a folder, takes its name again; a file's copy is
+    // taken back.
+    (void)fs.Rename(retired, from);  // best effort, as above
+    if (!folder) RemoveFile(fs, to);
+    problem = folder ? "a pasta foi copiada, mas parte do original não pôde ser apagada"
+                     : "o original não pôde ser apagado";
     return false;
   }
   return true;
@@ -229,13 +244,41 @@ std::string SafetyCopyPath(std::string_view temp, std::string_view subfolder, st
   return path;
 }
 
+namespace {
+
+// Finishes a move by copy that was stopped after its source was retired: the copy at a
+// work name was whole and gets the name of its safety copy when it does not have it yet,
+// then the retired source is deleted. False when that could not be done.
+bool FinishRetired(FileSystem& fs, std::string_view file, std::string_view subfolder) {
+  const std::string retired = Retired(file);
+  if (!fs.Attributes(retired)) return true;
+  const std::string temp = SafetyTempFolder(fs);
+  const std::string safety = temp + std::string(subfolder);
+  const std::string work_folder = safety + std::string(kSafetyWorkSuffix);
+  for (int i = 0; i <= kSafetyNumbers; ++i) {
+    const std::string target = SafetyCopyPath(temp, subfolder, file, i);
+    const std::string work = work_folder + target.substr(safety.size());
+    if (!fs.Attributes(work) || fs.Attributes(target)) continue;
+    if (!fs.Rename(work, target)) return false;
+    RemoveEmptyFoldersOnTheWay(fs, work, work_folder.size());
+    break;
+  }
+  return RemoveWork(fs, retired);
+}
+
+}  // namespace
+
 bool MoveToSafety(Context& ctx, std::string_view file, std::string_view subfolder, Outcome* why) {
-  auto attributes = ctx.fs.Attributes(file);
-  if (!attributes) return false;
   auto fail = [&](Outcome failure) {
     if (why != nullptr) *why = std::move(failure);
     return false;
   };
+  if (InsideDataFolder(file) && !FinishRetired(ctx.fs, file, subfolder)) {
+    ctx.sink.Note(Format("%s: a cópia interrompida não pôde ser concluída.", file));
+    return fail(Outcome::Failed(Operation::kRename, Retired(file), Cause::kNoSafetyFolder));
+  }
+  auto attributes = ctx.fs.Attributes(file);
+  if (!attributes) return false;
   if (!InsideDataFolder(file)) {
     ctx.sink.Note(
         Format("%s não foi guardado: o nome não é de um arquivo da pasta de dados.", file));

@@ -39,7 +39,8 @@ class TwoVolumes : public platform::ForwardingFileSystem {
     return inner_.Copy(from, to, overwrite);
   }
   Outcome Remove(std::string_view path) override {
-    if (path == keep) return Outcome::Failed(Operation::kRemove, path, Cause::kPermission);
+    if (!keep.empty() && path.starts_with(keep))
+      return Outcome::Failed(Operation::kRemove, path, Cause::kPermission);
     return inner_.Remove(path);
   }
   int fail_copy_at = 0;
