@@ -68,7 +68,7 @@ TEST_F(ChainFiscal, LedgersOf362BecomeTheInvoiceFilesOfTheCurrentVersion) {
                                     {130, "1,65 7,60"}}));
 
   ASSERT_TRUE(ConvertInvoices364(ctx).ok());
-  ASSERT_TRUE(ConvertFiscal373(ctx).ok);
+  ASSERT_TRUE(ConvertFiscal373(ctx).ok());
   const auto result = Convert434(ctx);
   EXPECT_EQ(result.converted, 2);
 
