@@ -31,6 +31,7 @@ std::string WorkName(std::string_view target) {
 struct JournalText {
   std::vector<std::string> lines;
   bool committed = false;
+  std::string step;  // the step that wrote it, when it says
 };
 
 Outcome ReadJournal(platform::FileSystem& fs, JournalText& text) {
@@ -49,6 +50,10 @@ Outcome ReadJournal(platform::FileSystem& fs, JournalText& text) {
       text.committed = true;
       break;  // nothing is written after the commit line
     }
+    if (line.starts_with("S ")) {
+      text.step = line.substr(2);
+      continue;
+    }
     text.lines.push_back(std::move(line));
   }
   return {};
@@ -58,6 +63,8 @@ Outcome ReadJournal(platform::FileSystem& fs, JournalText& text) {
 Outcome Restore(platform::FileSystem& fs, std::string_view held, std::string_view path) {
   if (held == "-") {
     if (!fs.Attributes(path)) return {};
+    // A copy of a read-only file is read-only too; the conversion made it, so it goes.
+    MakeWritable(fs, path);
     return fs.Remove(path);
   }
   std::uint64_t size = 0;
@@ -151,6 +158,7 @@ Outcome Conversion::AppendToJournal(std::string_view lines) {
     Outcome why;
     journal_ = OpenCreate(ctx_.fs, kStepJournal, FileMode::kBinary, &why);
     if (!journal_) return why;
+    if (!step_.empty()) journal_->Write(Format("S %s\r\n", step_));
   }
   journal_->Seek(journal_->Size());
   journal_->Write(lines);
@@ -219,6 +227,10 @@ Outcome Conversion::Commit() {
   for (const std::string& target : noted_) {
     Outcome why;
     auto file = ctx_.fs.Open(target, platform::Access::kReadWrite, why);
+    // A copy of a read-only file is read-only too: it is made durable through a reading.
+    if (!file && why.cause() == Cause::kReadOnly) {
+      file = ctx_.fs.Open(target, platform::Access::kRead, why);
+    }
     if (!file) {
       if (why.cause() == Cause::kNotFound) continue;  // a target the step did not make
       durable = why.InFile(target);
@@ -252,10 +264,12 @@ Outcome Conversion::Abandon() {
   return text.committed ? Finish(ctx_, text.lines) : RollBack(ctx_.fs, text.lines);
 }
 
-Outcome RecoverConversion(Context& ctx) {
+Outcome RecoverConversion(Context& ctx, std::string* step) {
+  if (step != nullptr) step->clear();
   if (!ctx.fs.Attributes(kStepJournal)) return {};
   JournalText text;
   if (Outcome read = ReadJournal(ctx.fs, text); !read) return read;
+  if (step != nullptr) *step = text.step;
   return text.committed ? Finish(ctx, text.lines) : RollBack(ctx.fs, text.lines);
 }
 

@@ -15,9 +15,10 @@
 // its untouched sources); with it, what the list says is carried out where it is not done
 // yet. Every action of the list can be carried out twice without harm.
 //
-// Journal lines (Windows-1252, CR LF): "T <size>|- <path>" a target as it was, "M <path>"
-// move to the safety folder, "D <path>" delete, "R <from>|<to>" rename, "B <from>|<to>" set
-// aside under a name whose older holder goes to the safety folder first, "P <work>|<target>"
+// Journal lines (Windows-1252, CR LF): "S <step>" the step that wrote the journal (its
+// first line, when the conversion was given one), "T <size>|- <path>" a target as it was, "M
+// <path>" move to the safety folder, "D <path>" delete, "R <from>|<to>" rename, "B <from>|<to>"
+// set aside under a name whose older holder goes to the safety folder first, "P <work>|<target>"
 // put a work file in place of its target, "K <tag>" record a version mark, "C" the commit.
 #pragma once
 
@@ -39,7 +40,9 @@ inline constexpr std::string_view kWorkSuffix = ".NEW";
 
 class Conversion {
  public:
-  explicit Conversion(Context& ctx) : ctx_(ctx) {}
+  // step names the step the conversion belongs to ("split-ledgers"), so that the next run
+  // can tell whose interrupted work it finished or rolled back.
+  explicit Conversion(Context& ctx, std::string_view step = {}) : ctx_(ctx), step_(step) {}
   // A conversion that was neither committed nor abandoned is abandoned.
   ~Conversion();
   Conversion(const Conversion&) = delete;
@@ -80,6 +83,7 @@ class Conversion {
   Outcome AppendToJournal(std::string_view lines);
 
   Context& ctx_;
+  std::string step_;
   FileHandle journal_;
   std::set<std::string> noted_keys_;  // folded paths
   std::vector<std::string> noted_;    // the targets, in the order noted
@@ -88,7 +92,9 @@ class Conversion {
 };
 
 // Finishes or rolls back the conversion that an interrupted run left in the journal; done
-// when there was none. Every library step calls it before it starts.
-Outcome RecoverConversion(Context& ctx);
+// when there was none. Every library step calls it before it starts. When step is given and
+// a journal was found, it receives the name of the step that wrote it (empty when the
+// journal names none); otherwise it is emptied.
+Outcome RecoverConversion(Context& ctx, std::string* step = nullptr);
 
 }  // namespace livrana

@@ -103,5 +103,28 @@ TEST_F(StepJournalTest, AnAbandonedConversionGivesTheTargetsBack) {
   EXPECT_FALSE(ConvFind(fs, "364"));
 }
 
+// The journal names the step whose conversion wrote it, so that the next run can tell whose
+// interrupted work it rolled back; a copy of a read-only file goes with the rest.
+TEST_F(StepJournalTest, TheRollBackNamesTheStepAndRemovesAReadOnlyCopy) {
+  const auto before = fs.Snapshot();
+  fs.SetReadOnly("SRC.DAT", true);
+  platform::FaultFileSystem faults(fs);
+  Context stopped{faults, sink, ""};
+  {
+    Conversion conversion(stopped, "split-ledgers");
+    ASSERT_TRUE(conversion.Note("COPY.DAT"));
+    ASSERT_TRUE(faults.Copy("SRC.DAT", "COPY.DAT", false));
+    // The run dies here: from now on nothing reaches the disk, its roll-back neither.
+    faults.StopAt(platform::FaultOp::kCopy, 1);
+    EXPECT_FALSE(faults.Copy("SRC.DAT", "MORE.DAT", false));
+  }
+  ASSERT_TRUE(fs.Attributes("LIVRANA.JNL"));
+  std::string step;
+  ASSERT_TRUE(RecoverConversion(ctx, &step));
+  EXPECT_EQ(step, "split-ledgers");
+  fs.SetReadOnly("SRC.DAT", false);
+  EXPECT_EQ(fs.Snapshot(), before);
+}
+
 }  // namespace
 }  // namespace livrana
