@@ -92,8 +92,11 @@ const LibraryStep* FindLibraryStep(std::string_view name) {
 }
 
 Outcome RunLibraryStep(const LibraryStep& step, Context& ctx) {
-  if (Outcome recovered = RecoverConversion(ctx); !recovered) return recovered;
-  if (step.has_input != nullptr && !step.has_input(ctx.fs)) {
+  std::string interrupted;
+  if (Outcome recovered = RecoverConversion(ctx, &interrupted); !recovered) return recovered;
+  // A run of this very step that was interrupted is finished whatever the folder holds now:
+  // its last change may have consumed the last of its input.
+  if (step.has_input != nullptr && interrupted != step.name && !step.has_input(ctx.fs)) {
     std::vector<LayoutFound> found = FindLayouts(ctx.fs);
     std::string layout =
         found.empty() ? std::string("nenhum arquivo de uma geração conhecida") : found.back().text;

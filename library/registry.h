@@ -33,7 +33,8 @@ const LibraryStep* FindLibraryStep(std::string_view name);
 
 // Runs a step as every front end must: first what an interrupted run left in the step
 // journal is finished or rolled back; then a folder that does not hold the step's input
-// layout is refused unchanged (the outcome names the layout found); then the step runs.
+// layout is refused unchanged (the outcome names the layout found), unless the journal was
+// left by an interrupted run of this step (its conversions name it); then the step runs.
 Outcome RunLibraryStep(const LibraryStep& step, Context& ctx);
 
 }  // namespace livrana
