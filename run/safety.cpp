@@ -158,16 +158,16 @@ bool MoveByCopy(FileSystem& fs, std::string_view from, std::string_view to, std:
     return false;
   }
   if (!fs.Rename(work, to)) {
-    (void)fs.Rename(retired, from);  // best effort: the source back under its name
-    RemoveWork(fs, work);
+    // The source back under its name; while it is not, the whole copy stays for the next
+    // move to finish.
+    if (fs.Rename(retired, from)) RemoveWork(fs, work);
     problem = "a cópia não pôde receber o seu nome";
     return false;
   }
   if (!RemoveWork(fs, retired)) {
     // The source, or what is left of a folder, takes its name again; a file's copy is
     // taken back.
-    (void)fs.Rename(retired, from);  // best effort, as above
-    if (!folder) RemoveFile(fs, to);
+    if (fs.Rename(retired, from) && !folder) RemoveFile(fs, to);
     problem = folder ? "a pasta foi copiada, mas parte do original não pôde ser apagada"
                      : "o original não pôde ser apagado";
     return false;
@@ -267,6 +267,10 @@ bool FinishRetired(FileSystem& fs, std::string_view file, std::string_view subfo
 }
 
 }  // namespace
+
+bool SafetyMoveUnfinished(FileSystem& fs, std::string_view file) {
+  return fs.Attributes(Retired(file)).has_value();
+}
 
 bool MoveToSafety(Context& ctx, std::string_view file, std::string_view subfolder, Outcome* why) {
   auto fail = [&](Outcome failure) {

@@ -52,6 +52,10 @@ std::string SafetyCopyPath(std::string_view temp, std::string_view subfolder, st
 bool MoveToSafety(Context& ctx, std::string_view file,
                   std::string_view subfolder = kSafetySubfolder, Outcome* why = nullptr);
 
+// Whether a move of file to the safety folder by copy was stopped after its copy was whole
+// (the next MoveToSafety of file finishes it).
+bool SafetyMoveUnfinished(platform::FileSystem& fs, std::string_view file);
+
 // Copies an existing file of the data folder to its safety copy, under the first free of
 // the safety copy's names, creating the folders on the way; the file itself stays as it
 // is. Gives the path of the copy, or nothing when the file is missing, is a folder, lies
