@@ -70,7 +70,7 @@ bool HasObsoleteFiles(platform::FileSystem& fs) {
   }
   if (IsFolder(fs, kOldFolder)) return true;
   for (std::string_view folder : kObsoleteFolders) {
-    if (fs.Attributes(folder)) return true;
+    if (fs.Attributes(folder) || SafetyMoveUnfinished(fs, folder)) return true;
   }
   return false;
 }
@@ -83,10 +83,12 @@ Outcome RemoveObsoleteFiles(Context& ctx) {
   }
   if (Outcome moved = MoveOldFolder(ctx.fs); !moved) return failed(std::move(moved));
   for (std::string_view folder : kObsoleteFolders) {
+    // Called also for a folder that is gone: it finishes a move a stopped run left.
     Outcome why;
-    if (ctx.fs.Attributes(folder) && !MoveToSafety(ctx, folder, kSafetySubfolder, &why))
-      return failed(why.ok() ? Outcome::Failed(Operation::kRename, folder, Cause::kNoSafetyFolder)
-                             : std::move(why));
+    if (MoveToSafety(ctx, folder, kSafetySubfolder, &why)) continue;
+    if (!why.ok()) return failed(std::move(why));
+    if (ctx.fs.Attributes(folder))
+      return failed(Outcome::Failed(Operation::kRename, folder, Cause::kNoSafetyFolder));
   }
   return {};
 }
