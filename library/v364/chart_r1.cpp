@@ -17,6 +17,7 @@
 namespace livrana {
 namespace {
 
+constexpr std::string_view kStep = "chart-r1";
 constexpr std::string_view kCaption = "Plano de contas";
 constexpr std::string_view kOldChart = "F20R0.DAT";
 constexpr std::string_view kOldChartBak = "F20R0.BAK";
@@ -220,7 +221,7 @@ ChartR1Result ConvertChart20R1(Context& ctx) {
   };
   // One conversion: the new chart, the old chart set aside, table 08 renamed and the codes
   // widened are put in place together, so that a stop anywhere leaves the folder as it was.
-  Conversion conversion(ctx);
+  Conversion conversion(ctx, kStep);
   if (!ctx.fs.Attributes(kNewChart)) {
     if (Outcome copied = CopyChart(ctx, conversion, result); !copied) return failed(copied);
   }

@@ -22,6 +22,7 @@ namespace livrana {
 namespace {
 
 constexpr std::string_view kMark = "373";
+constexpr std::string_view kStep = "fiscal-373";
 constexpr std::string_view kCaption = "Conversão 3.73";
 constexpr std::string_view kDeferredFile = "0.tmp";
 constexpr std::int64_t kOldRecord = 200;
@@ -343,11 +344,11 @@ Fiscal373Result ConvertFiscal373(Context& ctx) {
                                if (!failure.ok()) return;
                                if (company && !company->empty()) failure = company->Commit();
                                if (!failure.ok()) return;
-                               company = std::make_unique<Conversion>(ctx);
+                               company = std::make_unique<Conversion>(ctx, kStep);
                                failure = ConvertCompany(ctx, *company, code, result);
                              })));
   if (!failure.ok()) return failed(std::move(failure));
-  if (!company) company = std::make_unique<Conversion>(ctx);
+  if (!company) company = std::make_unique<Conversion>(ctx, kStep);
   company->MarkAtCommit(kMark);
   if (Outcome committed = company->Commit(); !committed) return failed(std::move(committed));
   return result;

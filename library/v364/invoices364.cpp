@@ -29,6 +29,7 @@ using F = FiscalLayout364;
 using P = ProductLayout;
 
 constexpr std::string_view kMark = "364";
+constexpr std::string_view kStep = "invoices-364";
 constexpr std::string_view kCaption = "Conversão 3.64";
 constexpr std::string_view kProductFolder = "R63";
 constexpr std::uint32_t kFilesOnly =
@@ -617,11 +618,11 @@ Invoices364Result ConvertInvoices364(Context& ctx) {
                  if (ledgers.empty() && ctx.fs.Find(folder + "\\*.TMP", kFilesOnly).empty()) return;
                  if (company) failure = company->Commit();
                  if (!failure.ok()) return;
-                 company = std::make_unique<Conversion>(ctx);
+                 company = std::make_unique<Conversion>(ctx, kStep);
                  failure = CompanyConversion(ctx, *company, n, code, result).Run(ledgers);
                })));
   if (!failure.ok()) return failed(std::move(failure));
-  if (!company) company = std::make_unique<Conversion>(ctx);
+  if (!company) company = std::make_unique<Conversion>(ctx, kStep);
   for (const std::string& name : ProductTables(ctx.fs)) {
     const std::string path = std::string(kProductFolder) + "\\" + name;
     company->SetAsideAtCommit(path,
