@@ -53,6 +53,14 @@ std::string_view Sub(std::string_view text, std::size_t offset, std::size_t widt
   return offset >= text.size() ? std::string_view() : text.substr(offset, width);
 }
 
+// Round2 of a value; zero, the most common one, as it is.
+double Rounded(double value) { return value == 0 ? value : Round2(value); }
+
+// TextToValue of a field; a blank field, the most common one, is 0 at once.
+double Value(std::string_view text) {
+  return text.find_first_not_of(' ') == std::string_view::npos ? 0.0 : TextToValue(text);
+}
+
 char CharOr(std::string_view text, char fallback) { return text.empty() ? fallback : text[0]; }
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -96,9 +104,8 @@ std::string BalanceAmount(double value) {
 }
 
 InvoiceBalances ParseBalances(std::string_view record) {
-  return {TextToValue(Sub(record, 0, kBalanceField)),
-          TextToValue(Sub(record, kBalanceField, kBalanceField)),
-          TextToValue(Sub(record, 2 * kBalanceField, kBalanceField))};
+  return {Value(Sub(record, 0, kBalanceField)), Value(Sub(record, kBalanceField, kBalanceField)),
+          Value(Sub(record, 2 * kBalanceField, kBalanceField))};
 }
 
 // The characters of a work file at pos, at most n of them; empty outside the file.
@@ -170,7 +177,7 @@ LedgerValues ReadLedgerValues(const TextTable& table, const LedgerRecord& in, in
   if (!v.operation.empty() && static_cast<unsigned char>(v.operation[0]) >= '5' &&
       (v.kind == '0' || v.kind == '4'))
     v.operation[0] = '1';
-  v.amount = TextToValue(in.Get(L::kAmount, L::kAmountWidth));
+  v.amount = Value(in.Get(L::kAmount, L::kAmountWidth));
   v.item_flag = in.Char(L::kItemFlag) == '1' ? '2' : '1';
   return v;
 }
@@ -354,8 +361,7 @@ class CompanyConversion {
     const std::string tax1 = in.Get(second_kind ? L::kTax1Alt : L::kTax1, L::kAmountWidth);
     const std::string tax2 = in.Get(L::kTax2, L::kAmountWidth);
     const std::string other = in.Get(L::kOther, L::kAmountWidth);
-    const double remaining =
-        v.text_kind ? v.amount : v.amount - TextToValue(tax2) - TextToValue(other);
+    const double remaining = v.text_kind ? v.amount : v.amount - Value(tax2) - Value(other);
     balance.Write(BalanceAmount(remaining) +
                   Format("%-20s%-20s%c%d", tax1, tax2, v.item_flag, v.class_digit));
   }
@@ -377,27 +383,27 @@ class CompanyConversion {
       item.operation = v.operation;
       item.item_flag = v.item_flag;
       ItemAmounts& a = item.amounts;
-      a.value = TextToValue(in.Get(at, L::kAmountWidth));
+      a.value = Value(in.Get(at, L::kAmountWidth));
       if (a.value == 0) continue;
       if (i == 4 || i == 7) {
-        a.rate1 = TextToValue(in.Get(at + L::kAmountWidth, L::kRateWidth));
+        a.rate1 = Value(in.Get(at + L::kAmountWidth, L::kRateWidth));
         a.base1 = a.value;
       }
       if (written == 0 && i != 7 && !v.text_kind) {
-        a.base2 = TextToValue(in.Get(L::kSecondBase, L::kAmountWidth));
+        a.base2 = Value(in.Get(L::kSecondBase, L::kAmountWidth));
         a.rate2 = a.base2 > 0 ? a.rate1 : 0;
       }
       if (written == 0) {
         const std::string span = in.Get(L::kThirdBase, L::kThirdBaseSpan);
-        a.base3 = TextToValue(Sub(span, 0, L::kAmountWidth));
-        const double third_tax = TextToValue(Sub(span, L::kThirdTaxInSpan, L::kAmountWidth));
+        a.base3 = Value(Sub(span, 0, L::kAmountWidth));
+        const double third_tax = Value(Sub(span, L::kThirdTaxInSpan, L::kAmountWidth));
         if (a.base3 == 0 && third_tax > 0) a.base3 = a.value - third_tax;
         a.rate3 = a.base3 > 0 ? third_tax * 100 / a.base3 : 0;
       }
       if (i >= 4 && v.class_digit <= 7) item.fixed = FixedRatesFor(rate_code_);
       if (balance != nullptr) {
         Apportion(a, balances);
-        if (Round2(a.value) <= 0 || ((i == 5 || i == 6) && Round2(balances.remaining) < 0))
+        if (Rounded(a.value) <= 0 || ((i == 5 || i == 6) && Rounded(balances.remaining) < 0))
           continue;
       }
       fiscal.Write(LedgerItemRecord(item));
@@ -524,12 +530,12 @@ class CompanyConversion {
     item.product = record;
     item.invoice = LeadingNumber(Sub(record, P::kInvoice, P::kInvoiceWidth));
     ItemAmounts& a = item.amounts;
-    a.value = TextToValue(Sub(record, P::kValue, P::kValueWidth));
-    a.base1 = TextToValue(Sub(record, P::kShare1, P::kShareWidth)) * a.value * 0.01;
-    a.rate1 = TextToValue(Sub(record, P::kRate1, P::kRateWidth));
-    a.base2 = TextToValue(Sub(record, P::kShare2, P::kShareWidth)) * a.value * 0.01;
-    a.rate2 = TextToValue(Sub(record, P::kRate2, P::kRateWidth));
-    a.rate3 = TextToValue(Sub(record, P::kRate3, P::kRateWidth));
+    a.value = Value(Sub(record, P::kValue, P::kValueWidth));
+    a.base1 = Value(Sub(record, P::kShare1, P::kShareWidth)) * a.value * 0.01;
+    a.rate1 = Value(Sub(record, P::kRate1, P::kRateWidth));
+    a.base2 = Value(Sub(record, P::kShare2, P::kShareWidth)) * a.value * 0.01;
+    a.rate2 = Value(Sub(record, P::kRate2, P::kRateWidth));
+    a.rate3 = Value(Sub(record, P::kRate3, P::kRateWidth));
     a.base3 = a.rate3 > 0 ? a.value : 0;
     if (balance != nullptr) {
       // An invoice number that names no ledger record has nothing left to give, and its
@@ -544,7 +550,7 @@ class CompanyConversion {
         balance->Write(BalanceAmount(balances.remaining) + BalanceAmount(balances.tax1) +
                        BalanceAmount(balances.tax2));
       }
-      if (Round2(a.value) <= 0) return;
+      if (Rounded(a.value) <= 0) return;
     }
     fiscal.Write(ProductItemRecord(item));
   }
