@@ -244,10 +244,16 @@ Outcome Conversion::Commit() {
   std::string list;
   for (const std::string& action : actions_) list += action + "\r\n";
   list += std::string(kCommitLine) + "\r\n";
-  if (durable) durable = AppendToJournal(list);
   if (!durable) {
     (void)Abandon();
     return durable;
+  }
+  if (Outcome listed = AppendToJournal(list); !listed) {
+    // The commit line may have reached the journal: the journal stays as it is, and the
+    // next run finishes the conversion or rolls it back, as it finds it.
+    (void)CloseFile(journal_);
+    finished_ = true;
+    return listed;
   }
   Outcome closed = CloseFile(journal_);
   finished_ = true;
