@@ -86,6 +86,27 @@ std::string Amount(double value, std::size_t width) {
 //   276      7   q2 (old 147-153)  283 17 B * (old 154-160) %
 //   300     99   spaces; 399 the deletion mark
 // ---------------------------------------------------------------------------------------
+// The fields of an old item that the rebuild reads (offsets and widths in the old record).
+struct Field {
+  std::size_t offset, width;
+};
+struct OldItem {
+  static constexpr Field kHeader = {1, 10};
+  static constexpr std::size_t kDigit = 11;       // the position digit
+  static constexpr Field kCodeToFlag = {12, 19};  // code, series, item flag
+  static constexpr Field kQuantity = {31, 17};
+  static constexpr std::size_t kValue = 49, kValueWidth = 17;  // B: the value's first 17
+  static constexpr Field kType = {85, 3};
+  static constexpr Field kRate1 = {88, 5}, kShare1 = {93, 7};
+  static constexpr Field kRate2 = {103, 5}, kShare2 = {108, 7};
+  static constexpr Field kCode1 = {115, 2};
+  static constexpr Field kRate3 = {117, 5}, kShare3 = {122, 7};
+  static constexpr Field kCode2 = {129, 2};
+  static constexpr Field kFixed1 = {131, 7}, kFixedShare1 = {138, 7};
+  static constexpr Field kCode3 = {145, 2};
+  static constexpr Field kFixed2 = {147, 7}, kFixedShare2 = {154, 7};
+};
+
 constexpr std::string_view kItemBody =
     "%-3s%-2s%-2s%-2s%-17s%-17s%-16s%-16s%-16s%-16s%-5s%-17s%-16s%-5s%-17s%-16s%-5s%-17s%-16s%-7s"
     "%-17s%-7s%-17s";
@@ -107,33 +128,33 @@ std::string SlotAmount(double value) {
 }
 
 std::string RebuildFiscalItem(std::string_view old) {
-  const char digit = Sub(old, 11, 1).empty() ? ' ' : old[11];
+  using I = OldItem;
+  const char digit = Sub(old, I::kDigit, 1).empty() ? ' ' : old[I::kDigit];
   const bool slot = digit == '2' || digit == '3' || digit == '4';
-  const double b = TextToValue(Sub(old, 49, 17));
-  auto value = [&](std::size_t offset, std::size_t width) {
-    return TextToValue(Sub(old, offset, width));
-  };
+  const double b = TextToValue(Sub(old, I::kValue, I::kValueWidth));
+  auto field = [&](Field f) { return Sub(old, f.offset, f.width); };
+  auto value = [&](Field f) { return TextToValue(field(f)); };
   auto in_slot = [&](char d) { return digit == d ? SlotAmount(b) : std::string(); };
 
-  const std::string_view p1 = Sub(old, 88, 5), p2 = Sub(old, 103, 5), p3 = Sub(old, 117, 5);
-  const double u = Percent(b, value(93, 7));
+  const std::string_view p1 = field(I::kRate1), p2 = field(I::kRate2), p3 = field(I::kRate3);
+  const double u = Percent(b, value(I::kShare1));
   const double t1 = Round2(Percent(u, TextToValue(p1)));
-  const double v = Percent(b, value(108, 7));
+  const double v = Percent(b, value(I::kShare2));
   double t2 = Round2(Percent(v, TextToValue(p2))) - t1;
   if (t2 < 0) t2 = 0;
-  const double w = Percent(b, value(122, 7));
+  const double w = Percent(b, value(I::kShare3));
   const double t3 = Percent(w, TextToValue(p3));
-  const double f1 = Percent(b, value(138, 7));
-  const double f2 = Percent(b, value(154, 7));
+  const double f1 = Percent(b, value(I::kFixedShare1));
+  const double f2 = Percent(b, value(I::kFixedShare2));
 
   std::string record =
-      "1" + Format("%-10s", Sub(old, 1, 10)) + " " + Format("%-19s", Sub(old, 12, 19));
-  record += Format(kItemBody, Sub(old, 85, 3), Sub(old, 115, 2), Sub(old, 129, 2), Sub(old, 145, 2),
-                   slot ? std::string_view() : Sub(old, 31, 17),
-                   slot ? std::string_view() : Sub(old, 49, 17), "", in_slot('2'), in_slot('3'),
-                   in_slot('4'), p1, Amount(u, 17), Amount(t1, 16), p2, Amount(v, 17),
-                   Amount(t2, 16), p3, Amount(w, 17), Amount(t3, 16), Sub(old, 131, 7),
-                   Amount(f1, 17), Sub(old, 147, 7), Amount(f2, 17));
+      "1" + Format("%-10s", field(I::kHeader)) + " " + Format("%-19s", field(I::kCodeToFlag));
+  record += Format(kItemBody, field(I::kType), field(I::kCode1), field(I::kCode2), field(I::kCode3),
+                   slot ? std::string_view() : field(I::kQuantity),
+                   slot ? std::string_view() : Sub(old, I::kValue, I::kValueWidth), "",
+                   in_slot('2'), in_slot('3'), in_slot('4'), p1, Amount(u, 17), Amount(t1, 16), p2,
+                   Amount(v, 17), Amount(t2, 16), p3, Amount(w, 17), Amount(t3, 16),
+                   field(I::kFixed1), Amount(f1, 17), field(I::kFixed2), Amount(f2, 17));
   return record;
 }
 
