@@ -64,23 +64,20 @@ constexpr auto kSteps = std::to_array<LibraryStep>({
     {"versions-320-362",
      "Versões 3.20 a 3.62: tabelas das empresas, pastas em R00, F19 e plano de contas único",
      kMarks320To362, HasVersions320To362Input, ConvertVersions320To362},
-    {"invoices-364", "Versão 3.64: livros de notas L26 em arquivos fiscais L50", kMark364, nullptr,
-     [](Context& ctx) { return Written(ConvertInvoices364(ctx).ok); }},
+    {"invoices-364", "Versão 3.64: livros de notas L26 em arquivos fiscais L50", kMark364,
+     HasInvoices364Input, [](Context& ctx) { return ConvertInvoices364(ctx).outcome; }},
     {"fiscal-373", "Versão 3.73: arquivos fiscais L50 em arquivos L50A de 400 posições", kMark373,
-     nullptr, [](Context& ctx) { return Written(ConvertFiscal373(ctx).ok); }},
+     HasFiscal373Input, [](Context& ctx) { return ConvertFiscal373(ctx).outcome; }},
     {"chart-r1",
      "Plano de contas F20R0 para F20R1; F08 para F08R1; códigos de F25R0",
      {},
-     nullptr,
-     [](Context& ctx) { return Written(ConvertChart20R1(ctx).ok); }},
+     HasChartR1Input,
+     [](Context& ctx) { return ConvertChart20R1(ctx).outcome; }},
     {"remove-obsolete",
      "Remove arquivos e pastas obsoletos e move R02 para R60",
      {},
-     nullptr,
-     [](Context& ctx) {
-       RemoveObsoleteFiles(ctx);
-       return Outcome();
-     }},
+     HasObsoleteFiles,
+     [](Context& ctx) { return RemoveObsoleteFiles(ctx); }},
 });
 
 }  // namespace

@@ -114,33 +114,73 @@ bool RemoveTree(FileSystem& fs, std::string_view folder, bool stop_at_failure, i
   return fs.RemoveFolder(folder) && ok;
 }
 
-// Moves a file or folder to a free target that a rename could not reach: copies it whole,
-// then deletes the source. On failure the source stays and what was copied is removed;
-// problem says what went wrong.
-bool MoveByCopy(FileSystem& fs, std::string_view from, std::string_view to, bool folder,
-                std::string& problem) {
-  if (!folder) {
-    if (!CopyWhole(fs, from, to)) {
-      problem = "a cópia não pôde ser feita";
-      return false;
-    }
-    if (!RemoveFile(fs, from)) {
-      RemoveFile(fs, to);
-      problem = "o original não pôde ser apagado";
-      return false;
-    }
-    return true;
-  }
-  if (!CopyTree(fs, from, to, 0)) {
-    if (fs.Attributes(to)) RemoveTree(fs, to, false);
-    problem = "a cópia da pasta não pôde ser feita";
+// Removes what an interrupted copy left at a work name: a file, or a folder with everything
+// in it.
+bool RemoveWork(FileSystem& fs, std::string_view work) {
+  auto attributes = fs.Attributes(work);
+  if (!attributes) return true;
+  return (*attributes & platform::kDirectory) != 0 ? RemoveTree(fs, work, false)
+                                                   : RemoveFile(fs, work);
+}
+
+// The name a source takes, beside itself, once its copy is whole and before the copy gets
+// its name; what has this name is deleted once the copy has its name. It tells a later run
+// that the copy was whole (see FinishRetired).
+constexpr std::string_view kRetiredSuffix = ".~DL";
+
+std::string Retired(std::string_view from) {
+  return std::string(from) + std::string(kRetiredSuffix);
+}
+
+// Moves a file or folder to a free target that a rename could not reach: copies it whole
+// under the work name, gives the source its retired name, gives the copy the target's name
+// and deletes the retired source. A copy left at the work name by an interrupted run is
+// removed first, so that the target never holds an incomplete copy; a run stopped after the
+// source was retired is finished by the next move of the same source (FinishRetired), so
+// that the source is never copied twice. On failure the source stays and what was copied is
+// removed; problem says what went wrong.
+bool MoveByCopy(FileSystem& fs, std::string_view from, std::string_view to, std::string_view work,
+                bool folder, std::string& problem) {
+  if (!RemoveWork(fs, work)) {
+    problem = "a cópia incompleta de uma execução interrompida não pôde ser apagada";
     return false;
   }
-  if (!RemoveTree(fs, from, true)) {
-    problem = "a pasta foi copiada, mas parte do original não pôde ser apagada";
+  bool copied = folder ? CopyTree(fs, from, work, 0) : CopyWhole(fs, from, work).ok();
+  if (!copied) {
+    RemoveWork(fs, work);
+    problem = folder ? "a cópia da pasta não pôde ser feita" : "a cópia não pôde ser feita";
+    return false;
+  }
+  const std::string retired = Retired(from);
+  if (!RemoveWork(fs, retired) || !fs.Rename(from, retired)) {
+    RemoveWork(fs, work);
+    problem = "o original não pôde ser apagado";
+    return false;
+  }
+  if (!fs.Rename(work, to)) {
+    // The source back under its name; while it is not, the whole copy stays for the next
+    // move to finish.
+    if (fs.Rename(retired, from)) RemoveWork(fs, work);
+    problem = "a cópia não pôde receber o seu nome";
+    return false;
+  }
+  if (!RemoveWork(fs, retired)) {
+    // The source, or what is left of a folder, takes its name again; a file's copy is
+    // taken back.
+    if (fs.Rename(retired, from) && !folder) RemoveFile(fs, to);
+    problem = folder ? "a pasta foi copiada, mas parte do original não pôde ser apagada"
+                     : "o original não pôde ser apagado";
     return false;
   }
   return true;
+}
+
+// Removes the folders on the way to a work name that have become empty, up to the work
+// folder itself (its first length characters); a folder that still holds something stays.
+void RemoveEmptyFoldersOnTheWay(FileSystem& fs, std::string_view work, std::size_t length) {
+  for (std::size_t i = work.size(); i > length; --i) {
+    if (platform::IsSeparator(work[i - 1]) && !fs.RemoveFolder(work.substr(0, i - 1))) return;
+  }
 }
 
 // Creates every folder on the way to target after the temporary folder's part.
@@ -204,13 +244,45 @@ std::string SafetyCopyPath(std::string_view temp, std::string_view subfolder, st
   return path;
 }
 
+namespace {
+
+// Finishes a move by copy that was stopped after its source was retired: the copy at a
+// work name was whole and gets the name of its safety copy when it does not have it yet,
+// then the retired source is deleted. False when that could not be done.
+bool FinishRetired(FileSystem& fs, std::string_view file, std::string_view subfolder) {
+  const std::string retired = Retired(file);
+  if (!fs.Attributes(retired)) return true;
+  const std::string temp = SafetyTempFolder(fs);
+  const std::string safety = temp + std::string(subfolder);
+  const std::string work_folder = safety + std::string(kSafetyWorkSuffix);
+  for (int i = 0; i <= kSafetyNumbers; ++i) {
+    const std::string target = SafetyCopyPath(temp, subfolder, file, i);
+    const std::string work = work_folder + target.substr(safety.size());
+    if (!fs.Attributes(work) || fs.Attributes(target)) continue;
+    if (!fs.Rename(work, target)) return false;
+    RemoveEmptyFoldersOnTheWay(fs, work, work_folder.size());
+    break;
+  }
+  return RemoveWork(fs, retired);
+}
+
+}  // namespace
+
+bool SafetyMoveUnfinished(FileSystem& fs, std::string_view file) {
+  return fs.Attributes(Retired(file)).has_value();
+}
+
 bool MoveToSafety(Context& ctx, std::string_view file, std::string_view subfolder, Outcome* why) {
-  auto attributes = ctx.fs.Attributes(file);
-  if (!attributes) return false;
   auto fail = [&](Outcome failure) {
     if (why != nullptr) *why = std::move(failure);
     return false;
   };
+  if (InsideDataFolder(file) && !FinishRetired(ctx.fs, file, subfolder)) {
+    ctx.sink.Note(Format("%s: a cópia interrompida não pôde ser concluída.", file));
+    return fail(Outcome::Failed(Operation::kRename, Retired(file), Cause::kNoSafetyFolder));
+  }
+  auto attributes = ctx.fs.Attributes(file);
+  if (!attributes) return false;
   if (!InsideDataFolder(file)) {
     ctx.sink.Note(
         Format("%s não foi guardado: o nome não é de um arquivo da pasta de dados.", file));
@@ -219,12 +291,20 @@ bool MoveToSafety(Context& ctx, std::string_view file, std::string_view subfolde
   bool folder = (*attributes & platform::kDirectory) != 0;
   std::string problem;
   Outcome last;
+  // Copies are made below the work folder beside the safety folder, at the same path.
+  const std::string temp = SafetyTempFolder(ctx.fs);
+  const std::string safety = temp + std::string(subfolder);
+  const std::string work_folder = safety + std::string(kSafetyWorkSuffix);
   auto placed = PlaceSafetyCopy(ctx.fs, file, subfolder, [&](const std::string& target) {
     last = ctx.fs.Rename(file, target);
     if (last) return Placing::kPlaced;
     if (ctx.fs.Attributes(target)) return Placing::kTaken;
     // The name is free, so the rename could not reach it (another file system).
-    if (MoveByCopy(ctx.fs, file, target, folder, problem)) return Placing::kPlaced;
+    std::string work = work_folder + target.substr(safety.size());
+    MakeFoldersOnTheWay(ctx.fs, work, temp.size());
+    bool moved = MoveByCopy(ctx.fs, file, target, work, folder, problem);
+    RemoveEmptyFoldersOnTheWay(ctx.fs, work, work_folder.size());
+    if (moved) return Placing::kPlaced;
     ctx.sink.Note(Format("%s não foi guardado em %s: %s.", file, target, problem));
     last = Outcome::Failed(Operation::kRename, target, Cause::kNoSafetyFolder).WithDetail(problem);
     return Placing::kFailed;

@@ -17,6 +17,10 @@
 namespace livrana {
 
 inline constexpr std::string_view kSafetySubfolder = "Vemo\\Vuk";
+// A move to the safety folder that has to copy (another file system) makes its copy at the
+// same path below the folder of this name beside the safety folder ("Vemo\Vuk.NEW"), and
+// gives the copy its place once it is whole.
+inline constexpr std::string_view kSafetyWorkSuffix = ".NEW";
 // A temporary folder this long or longer is not used.
 inline constexpr std::size_t kTempFolderLimit = 156;
 // The temporary folder used when the system reports none, or one too long; created when
@@ -40,11 +44,17 @@ std::string SafetyCopyPath(std::string_view temp, std::string_view subfolder, st
 // Moves an existing file, or a folder with everything in it, to its safety copy below the
 // subfolder of the temporary folder, creating the folders on the way. Where a rename
 // cannot reach the temporary folder (another file system), the file or folder is copied
-// and the source deleted once the copy is complete. A move that cannot be made leaves the
+// (under a work name until the copy is whole, so that an interruption never leaves an
+// incomplete safety copy; the next move removes what it left) and the source deleted once
+// the copy is complete. A move that cannot be made leaves the
 // source in place and is noted to the sink. Gives whether the source was moved; a missing
 // source is not moved and not noted.
 bool MoveToSafety(Context& ctx, std::string_view file,
                   std::string_view subfolder = kSafetySubfolder, Outcome* why = nullptr);
+
+// Whether a move of file to the safety folder by copy was stopped after its copy was whole
+// (the next MoveToSafety of file finishes it).
+bool SafetyMoveUnfinished(platform::FileSystem& fs, std::string_view file);
 
 // Copies an existing file of the data folder to its safety copy, under the first free of
 // the safety copy's names, creating the folders on the way; the file itself stays as it

@@ -105,6 +105,12 @@ Outcome CarryOut(Context& ctx, char kind, std::string_view text) {
     case 'R':
       if (!fs.Attributes(first)) return {};
       return fs.Rename(first, second);
+    case 'B':
+      if (!fs.Attributes(first)) return {};
+      if (fs.Attributes(second)) {
+        if (Outcome saved = CarryOut(ctx, 'M', second); !saved) return saved;
+      }
+      return fs.Rename(first, second);
     case 'P':
       if (!fs.Attributes(first)) return {};
       // Put in place as the product's openings write: a read-only original is made writable.
@@ -202,6 +208,10 @@ void Conversion::RenameAtCommit(std::string_view from, std::string_view to) {
   Act('R', std::string(from) + kSeparator + std::string(to));
 }
 
+void Conversion::SetAsideAtCommit(std::string_view from, std::string_view to) {
+  Act('B', std::string(from) + kSeparator + std::string(to));
+}
+
 void Conversion::Act(char kind, std::string_view text) {
   actions_.push_back(std::string(1, kind) + " " + std::string(text));
 }
@@ -259,6 +269,13 @@ Outcome Conversion::Commit() {
     JournalText text;
     if (ReadJournal(ctx_.fs, text)) (void)RollBack(ctx_.fs, text.lines);
     return durable;
+  }
+  if (Outcome listed = AppendToJournal(list); !listed) {
+    // The commit line may have reached the journal: the journal stays as it is, and the
+    // next run finishes the conversion or rolls it back, as it finds it.
+    (void)CloseFile(journal_);
+    finished_ = true;
+    return listed;
   }
   Outcome closed = CloseFile(journal_);
   finished_ = true;

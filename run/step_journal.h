@@ -17,7 +17,8 @@
 //
 // Journal lines (Windows-1252, CR LF): "S <step>" the step that wrote the journal (its
 // first line, when the conversion was given one), "T <size>|- <path>" a target as it was, "M
-// <path>" move to the safety folder, "D <path>" delete, "R <from>|<to>" rename, "P <work>|<target>"
+// <path>" move to the safety folder, "D <path>" delete, "R <from>|<to>" rename, "B <from>|<to>"
+// set aside under a name whose older holder goes to the safety folder first, "P <work>|<target>"
 // put a work file in place of its target, "K <tag>" record a version mark, "C" the commit.
 #pragma once
 
@@ -61,6 +62,10 @@ class Conversion {
   void MoveToSafetyAtCommit(std::string_view path) { Act('M', path); }
   void RemoveAtCommit(std::string_view path) { Act('D', path); }
   void RenameAtCommit(std::string_view from, std::string_view to);
+  // Gives from the name to, moving a file that has that name already to the safety folder
+  // first (a converted source set aside as .BAK over an older backup). Carried out only
+  // while from exists, so that carrying it out again after it was done moves nothing.
+  void SetAsideAtCommit(std::string_view from, std::string_view to);
   void MarkAtCommit(std::string_view tag) { Act('K', tag); }
 
   // Makes the targets durable, commits and carries out the list; the files opened through

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "convert/convert434.h"
+#include "library/registry.h"
 #include "library/v364/fiscal373.h"
 #include "library/v364/invoices364.h"
 #include "tests/step_fixture.h"
+#include "tools/sample.h"
 
 namespace livrana {
 namespace {
@@ -67,8 +69,8 @@ TEST_F(ChainFiscal, LedgersOf362BecomeTheInvoiceFilesOfTheCurrentVersion) {
                                     {108, "100,00"},
                                     {130, "1,65 7,60"}}));
 
-  ASSERT_TRUE(ConvertInvoices364(ctx).ok);
-  ASSERT_TRUE(ConvertFiscal373(ctx).ok);
+  ASSERT_TRUE(ConvertInvoices364(ctx).ok());
+  ASSERT_TRUE(ConvertFiscal373(ctx).ok());
   const auto result = Convert434(ctx);
   EXPECT_EQ(result.converted, 2);
 
@@ -191,6 +193,36 @@ TEST_F(ChainFiscal, LedgersOf362BecomeTheInvoiceFilesOfTheCurrentVersion) {
   EXPECT_EQ(File("CONV.DAT"), "320\r\n360\r\n362\r\n364\r\n373\r\n");
   ASSERT_FALSE(sink.messages.empty());
   EXPECT_EQ(sink.messages.back().text, "NF convertidas: 2");
+}
+
+// Each step of the group runs on the sample folder of its input layout and refuses, changing
+// nothing, the folder of the layout after it and the current one.
+TEST(ChainFiscalGuard, EachStepTakesItsLayoutAndRefusesLaterOnes) {
+  const std::pair<std::string_view, std::string_view> kSteps[] = {{"invoices-364", "fiscal-373"},
+                                                                  {"fiscal-373", "chart-r1"},
+                                                                  {"chart-r1", "remove-obsolete"},
+                                                                  {"remove-obsolete", ""}};
+  for (const auto& [name, next] : kSteps) {
+    SCOPED_TRACE(std::string(name));
+    const LibraryStep* step = FindLibraryStep(name);
+    ASSERT_NE(step, nullptr);
+    ASSERT_NE(step->has_input, nullptr);
+    for (std::string_view layout : {name, next, std::string_view()}) {
+      platform::MemoryFileSystem fs;
+      SampleOptions options;
+      options.companies = 2;
+      options.records = 3;
+      options.before = std::string(layout);
+      ASSERT_TRUE(WriteSampleFolder(fs, options).ok);
+      EXPECT_EQ(step->has_input(fs), layout == name) << layout;
+      if (layout == name) continue;
+      const auto before = fs.Snapshot();
+      test::RecordingSink sink;
+      Context ctx{fs, sink, ""};
+      EXPECT_EQ(RunLibraryStep(*step, ctx).cause(), Cause::kLayout) << layout;
+      EXPECT_EQ(fs.Snapshot(), before) << layout;
+    }
+  }
 }
 
 }  // namespace

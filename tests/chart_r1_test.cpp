@@ -43,7 +43,7 @@ TEST_F(ChartR1Test, RebuildsTheChartAndDropsDeletedAccounts) {
   Put("F20R0.DAT",
       OldAccount("4", "1.1.01.001") + OldAccount("5", "x", true) + OldAccount("7", "1.01.001"));
   auto result = Run();
-  EXPECT_TRUE(result.ok);
+  EXPECT_TRUE(result.ok());
   EXPECT_EQ(result.accounts, 2);
   auto chart = File("F20R1.DAT");
   ASSERT_EQ(chart.size(), 1200u);
@@ -116,7 +116,7 @@ TEST_F(ChartR1Test, AChartThatCannotBeWrittenKeepsTheOldOne) {
   Put("F20R0.DAT", OldAccount("1", ""));
   platform::FaultFileSystem full(fs);
   full.FullDiskAt(1);
-  EXPECT_FALSE(Run(&full).ok);
+  EXPECT_FALSE(Run(&full).ok());
   EXPECT_FALSE(Exists("F20R1.DAT"));
   EXPECT_EQ(File("F20R0.DAT"), OldAccount("1", ""));
   ASSERT_EQ(sink.messages.size(), 1u);

@@ -230,9 +230,11 @@ TEST_F(CliOperatorTest, JsonIsTheOnlyOutputAndHoldsTheRun) {
   EXPECT_EQ(report["messages"][1]["text"], U("A conversão foi realizada."));
   EXPECT_TRUE(report["errors"].empty());
 
+  // A library step refuses the current folder, which holds nothing of its layout.
   CliOutcome step = Run({"run", "remove-obsolete", D(), "--json"});
-  EXPECT_EQ(step.status, 0);
+  EXPECT_EQ(step.status, 1);
   EXPECT_EQ(Report(step)["step"], "remove-obsolete");
+  EXPECT_EQ(Report(step)["errors"].size(), 1u);
 
   // Failures are reported in the object too, with their exit status.
   CliOutcome missing = Run({"info", (work_.path() / "nada").string(), "--json"});

@@ -64,7 +64,7 @@ TEST_F(Fiscal373Test, KindsChangeAndRecordsLinkToTheirHeader) {
       header + OldItem("0", "10,00") + text + reference + extra + older + deleted_text);
 
   auto result = Run();
-  EXPECT_TRUE(result.ok);
+  EXPECT_TRUE(result.ok());
   EXPECT_EQ(result.files, std::vector<std::string>{"R00\\0001\\L50A2016.DAT"});
   auto records = Fiscal("R00\\0001\\L50A2016.DAT");
   ASSERT_EQ(records.size(), 7u);
@@ -197,12 +197,24 @@ TEST_F(Fiscal373Test, FileNamesTablesAndBackups) {
   }));
 }
 
+// A Ctrl-Z ends the file: a record cut by it is converted as far as it goes and the pass
+// ends there, so a record after it neither is converted nor links. A line end left at the
+// end of a file is no record.
 TEST_F(Fiscal373Test, CtrlZEndsTheFileAsItsEndWould) {
   Company("0001");
   const std::string header = Record(200, {{0, "0"}});
   Put("R00\\0001\\L502016.DAT", header + "\x1A" + header.substr(1));
+  std::string text = Record(200, {{0, "2"}, {1, "0"}, {11, "TEXT"}});
+  text[50] = '\x1A';
+  Put("R00\\0001\\L502017.DAT", header + text + Record(200, {{0, "2"}, {1, "0"}}));
+  Put("R00\\0001\\L502018.DAT", header + "\r\n");
   Run();
   EXPECT_EQ(Fiscal("R00\\0001\\L50A2016.DAT"), std::vector<std::string>{Widened(header, ' ')});
+  auto records = Fiscal("R00\\0001\\L50A2017.DAT");
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].substr(170, 10), "1         ");
+  EXPECT_EQ(records[1], Widened(text.substr(0, 50), ' '));
+  EXPECT_EQ(File("R00\\0001\\L50A2018.DAT"), Widened(header, ' '));
 }
 
 TEST_F(Fiscal373Test, AFileThatCannotBeConvertedKeepsItsName) {
@@ -211,14 +223,14 @@ TEST_F(Fiscal373Test, AFileThatCannotBeConvertedKeepsItsName) {
   Put("R00\\0001\\L502016.DAT", header);
   fs.MakeFolder("0.tmp");  // the work file cannot be created
   auto result = Run();
-  EXPECT_FALSE(result.ok);
+  EXPECT_FALSE(result.ok());
   EXPECT_EQ(File("R00\\0001\\L502016.DAT"), header);
   EXPECT_FALSE(Exists("R00\\0001\\L50A2016.DAT"));
   EXPECT_FALSE(Exists("R00\\0001\\L502016.BAK"));
   EXPECT_TRUE(Exists("0.tmp"));
   ASSERT_EQ(sink.messages.size(), 1u);
   EXPECT_EQ(sink.messages[0].kind, "fail");
-  EXPECT_NE(sink.messages[0].text.find("R00\\0001\\L502016.DAT"), std::string::npos);
+  EXPECT_NE(sink.messages[0].text.find("0.tmp"), std::string::npos);
 }
 
 }  // namespace

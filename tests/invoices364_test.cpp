@@ -83,7 +83,7 @@ TEST_F(Invoices364Test, WritesHeadersPlaceholdersReferencesAndTexts) {
 
   auto result = Run();
   EXPECT_FALSE(result.already_done);
-  EXPECT_TRUE(result.ok);
+  EXPECT_TRUE(result.ok());
   EXPECT_EQ(result.ledgers, std::vector<std::string>{"R00\\0001\\L262016.DAT"});
 
   auto records = Fiscal("R00\\0001\\L502016.DAT");
@@ -436,12 +436,20 @@ TEST_F(Invoices364Test, AFailedWriteIsReportedAndTheLedgerIsKept) {
   Folder("0001");
   Put("R00\\0001\\L262016.DAT", kInvoice2);
   platform::FaultFileSystem full(fs);
-  full.FullDiskAt(2);  // the version mark is written, nothing after it
-  EXPECT_FALSE(Run(&full).ok);
+  full.FullDiskAt(2);  // a write of the conversion fails
+  EXPECT_FALSE(Run(&full).ok());
   ASSERT_EQ(sink.messages.size(), 1u);
   EXPECT_EQ(sink.messages[0].kind, "fail");
   EXPECT_EQ(sink.messages[0].caption, "Conversão 3.64");
+  // The ledger keeps its name and nothing half written stays, so a rerun converts it.
+  EXPECT_EQ(File("R00\\0001\\L262016.DAT"), kInvoice2);
+  EXPECT_FALSE(fs.Attributes("R00\\0001\\L262016.BAK").has_value());
+  EXPECT_FALSE(fs.Attributes("R00\\0001\\L502016.DAT").has_value());
+  EXPECT_EQ(File("CONV.DAT").find("364"), std::string::npos);
+  auto rerun = Run();
+  EXPECT_TRUE(rerun.ok());
   EXPECT_EQ(File("R00\\0001\\L262016.BAK"), kInvoice2);
+  EXPECT_FALSE(Fiscal("R00\\0001\\L502016.DAT").empty());
 }
 
 TEST_F(Invoices364Test, MissingRegisterLeavesTheProductTableAlone) {

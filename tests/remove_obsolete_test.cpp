@@ -9,7 +9,7 @@ namespace {
 
 class RemoveObsoleteTest : public test::StepTest {
  protected:
-  void Run() { RemoveObsoleteFiles(ctx); }
+  Outcome Run() { return RemoveObsoleteFiles(ctx); }
 };
 
 TEST_F(RemoveObsoleteTest, DeletesTheListedFilesOnly) {

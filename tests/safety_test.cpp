@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 
+#include "platform/fault_file_system.h"
 #include "platform/forwarding_file_system.h"
 #include "platform/memory_file_system.h"
 #include "tests/test_util.h"
@@ -38,7 +39,8 @@ class TwoVolumes : public platform::ForwardingFileSystem {
     return inner_.Copy(from, to, overwrite);
   }
   Outcome Remove(std::string_view path) override {
-    if (path == keep) return Outcome::Failed(Operation::kRemove, path, Cause::kPermission);
+    if (!keep.empty() && path.starts_with(keep))
+      return Outcome::Failed(Operation::kRemove, path, Cause::kPermission);
     return inner_.Remove(path);
   }
   int fail_copy_at = 0;
@@ -170,6 +172,37 @@ TEST_F(SafetyTest, AcrossFileSystemsAFailedMoveLeavesTheSourceAndNoPartialCopy) 
   EXPECT_EQ(ReadFile(fs, "F01R0.DAT"), "table");
   EXPECT_EQ(Safety(), Files{});
   EXPECT_EQ(sink.notes.size(), 2u);
+}
+
+// A move by copy stopped at any copy (the process killed) leaves no incomplete safety copy
+// under the final name: the next move makes the whole copy there, and no work copy stays.
+TEST_F(SafetyTest, AcrossFileSystemsAnInterruptedCopyIsMadeAgainWhole) {
+  MakeTree();
+  const Files input = fs.Snapshot();
+  for (long long k = 1; k <= 4; ++k) {
+    platform::MemoryFileSystem run;
+    for (const auto& [path, data] : input) {
+      if (path.back() == '\\') {
+        run.MakeFolder(path.substr(0, path.size() - 1));
+      } else {
+        ASSERT_TRUE(WriteFile(run, path, data));
+      }
+    }
+    TwoVolumes volumes(run);
+    platform::FaultFileSystem faults(volumes);
+    faults.StopAt(platform::FaultOp::kCopy, k);
+    Context stopped{faults, sink, ""};
+    EXPECT_FALSE(MoveToSafety(stopped, "R02")) << k;
+    Context again{volumes, sink, ""};
+    EXPECT_TRUE(MoveToSafety(again, "R02")) << k;
+    Files safety;
+    for (auto& [path, data] : run.SnapshotOutside()) {
+      EXPECT_FALSE(path.starts_with("/tmp\\Vemo\\Vuk.NEW\\")) << k << " " << path;
+      if (path.starts_with("/tmp\\Vemo\\Vuk\\") && path.size() > 14) safety[path.substr(14)] = data;
+    }
+    EXPECT_EQ(safety, kTree) << k;
+    EXPECT_TRUE(run.Snapshot().empty()) << k;
+  }
 }
 
 #ifndef _WIN32

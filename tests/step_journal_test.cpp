@@ -70,6 +70,23 @@ TEST_F(StepJournalTest, AStopAnywhereIsFinishedByTheNextRun) {
   }
 }
 
+// A source set aside over an older backup: the backup goes to the safety folder, once, even
+// when the committed list is carried out again by the next run.
+TEST_F(StepJournalTest, ASetAsideIsCarriedOutOnce) {
+  Put("SRC.BAK", "older");
+  Conversion conversion(ctx);
+  conversion.SetAsideAtCommit("SRC.DAT", "SRC.BAK");
+  ASSERT_TRUE(conversion.Commit());
+  Put(kStepJournal, "B SRC.DAT|SRC.BAK\r\nC\r\n");
+  ASSERT_TRUE(RecoverConversion(ctx));
+  EXPECT_EQ(File("SRC.BAK"), "source");
+  EXPECT_FALSE(Exists("SRC.DAT"));
+  EXPECT_FALSE(Exists(kStepJournal));
+  const auto outside = fs.SnapshotOutside();
+  EXPECT_EQ(outside.count("/tmp\\Vemo\\Vuk\\SRC.BAK"), 1u);
+  EXPECT_EQ(outside.count("/tmp\\Vemo\\Vuk\\SRC.BAK.001"), 0u);
+}
+
 TEST_F(StepJournalTest, AnAbandonedConversionGivesTheTargetsBack) {
   const auto before = fs.Snapshot();
   {

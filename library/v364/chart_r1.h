@@ -4,6 +4,7 @@
 // of F25R0.DAT are widened to 5 characters.
 #pragma once
 
+#include "platform/outcome.h"
 #include "records/context.h"
 
 namespace livrana {
@@ -12,9 +13,14 @@ struct ChartR1Result {
   bool copied = false;  // F20R1.DAT was built in this run
   int accounts = 0;     // records written to F20R1.DAT
   int codes_widened = 0;
-  bool ok = true;  // false when F20R1.DAT could not be written (reported; F20R0.DAT kept)
+  Outcome outcome;  // the failure that stopped the step (reported; the folder as it was)
+  bool ok() const { return outcome.ok(); }
 };
 
 ChartR1Result ConvertChart20R1(Context& ctx);
+
+// Whether the folder holds what the step converts: F20R0.DAT, F08.DAT, or a 3-character
+// code in F25R0.DAT.
+bool HasChartR1Input(platform::FileSystem& fs);
 
 }  // namespace livrana

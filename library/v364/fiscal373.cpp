@@ -1,19 +1,28 @@
 #include "library/v364/fiscal373.h"
 
 #include <cstdint>
+#include <memory>
+#include <utility>
 
+#include "library/step_io.h"
+#include "library/v364/text_table.h"
 #include "platform/file_system.h"
 #include "records/company.h"
 #include "records/format.h"
+#include "records/layouts/fiscal.h"
+#include "records/layouts/invoices.h"
+#include "records/layouts/register.h"
 #include "records/record_file.h"
 #include "records/values.h"
 #include "run/conversion_log.h"
-#include "run/safety.h"
+#include "run/layouts.h"
+#include "run/step_journal.h"
 
 namespace livrana {
 namespace {
 
 constexpr std::string_view kMark = "373";
+constexpr std::string_view kStep = "fiscal-373";
 constexpr std::string_view kCaption = "Conversão 3.73";
 constexpr std::string_view kDeferredFile = "0.tmp";
 constexpr std::int64_t kOldRecord = 200;
@@ -22,10 +31,7 @@ constexpr std::size_t kSlotWidth = 16;
 constexpr std::uint32_t kFilesOnly =
     platform::kReadOnly | platform::kHidden | platform::kSystem | platform::kArchive;
 
-// Link fields of a header in the new layout: the number of its last item or reference
-// (kinds "1" and "3") and of its last text (kind "2").
-constexpr std::int64_t kItemLink = 160;
-constexpr std::int64_t kTextLink = 170;
+using F = FiscalLayout364;
 
 std::string_view Sub(std::string_view text, std::size_t offset, std::size_t width) {
   return offset >= text.size() ? std::string_view() : text.substr(offset, width);
@@ -80,6 +86,27 @@ std::string Amount(double value, std::size_t width) {
 //   276      7   q2 (old 147-153)  283 17 B * (old 154-160) %
 //   300     99   spaces; 399 the deletion mark
 // ---------------------------------------------------------------------------------------
+// The fields of an old item that the rebuild reads (offsets and widths in the old record).
+struct Field {
+  std::size_t offset, width;
+};
+struct OldItem {
+  static constexpr Field kHeader = {1, 10};
+  static constexpr std::size_t kDigit = 11;       // the position digit
+  static constexpr Field kCodeToFlag = {12, 19};  // code, series, item flag
+  static constexpr Field kQuantity = {31, 17};
+  static constexpr std::size_t kValue = 49, kValueWidth = 17;  // B: the value's first 17
+  static constexpr Field kType = {85, 3};
+  static constexpr Field kRate1 = {88, 5}, kShare1 = {93, 7};
+  static constexpr Field kRate2 = {103, 5}, kShare2 = {108, 7};
+  static constexpr Field kCode1 = {115, 2};
+  static constexpr Field kRate3 = {117, 5}, kShare3 = {122, 7};
+  static constexpr Field kCode2 = {129, 2};
+  static constexpr Field kFixed1 = {131, 7}, kFixedShare1 = {138, 7};
+  static constexpr Field kCode3 = {145, 2};
+  static constexpr Field kFixed2 = {147, 7}, kFixedShare2 = {154, 7};
+};
+
 constexpr std::string_view kItemBody =
     "%-3s%-2s%-2s%-2s%-17s%-17s%-16s%-16s%-16s%-16s%-5s%-17s%-16s%-5s%-17s%-16s%-5s%-17s%-16s%-7s"
     "%-17s%-7s%-17s";
@@ -101,181 +128,250 @@ std::string SlotAmount(double value) {
 }
 
 std::string RebuildFiscalItem(std::string_view old) {
-  const char digit = Sub(old, 11, 1).empty() ? ' ' : old[11];
+  using I = OldItem;
+  const char digit = Sub(old, I::kDigit, 1).empty() ? ' ' : old[I::kDigit];
   const bool slot = digit == '2' || digit == '3' || digit == '4';
-  const double b = TextToValue(Sub(old, 49, 17));
-  auto value = [&](std::size_t offset, std::size_t width) {
-    return TextToValue(Sub(old, offset, width));
-  };
+  const double b = TextToValue(Sub(old, I::kValue, I::kValueWidth));
+  auto field = [&](Field f) { return Sub(old, f.offset, f.width); };
+  auto value = [&](Field f) { return TextToValue(field(f)); };
   auto in_slot = [&](char d) { return digit == d ? SlotAmount(b) : std::string(); };
 
-  const std::string_view p1 = Sub(old, 88, 5), p2 = Sub(old, 103, 5), p3 = Sub(old, 117, 5);
-  const double u = Percent(b, value(93, 7));
+  const std::string_view p1 = field(I::kRate1), p2 = field(I::kRate2), p3 = field(I::kRate3);
+  const double u = Percent(b, value(I::kShare1));
   const double t1 = Round2(Percent(u, TextToValue(p1)));
-  const double v = Percent(b, value(108, 7));
+  const double v = Percent(b, value(I::kShare2));
   double t2 = Round2(Percent(v, TextToValue(p2))) - t1;
   if (t2 < 0) t2 = 0;
-  const double w = Percent(b, value(122, 7));
+  const double w = Percent(b, value(I::kShare3));
   const double t3 = Percent(w, TextToValue(p3));
-  const double f1 = Percent(b, value(138, 7));
-  const double f2 = Percent(b, value(154, 7));
+  const double f1 = Percent(b, value(I::kFixedShare1));
+  const double f2 = Percent(b, value(I::kFixedShare2));
 
   std::string record =
-      "1" + Format("%-10s", Sub(old, 1, 10)) + " " + Format("%-19s", Sub(old, 12, 19));
-  record += Format(kItemBody, Sub(old, 85, 3), Sub(old, 115, 2), Sub(old, 129, 2), Sub(old, 145, 2),
-                   slot ? std::string_view() : Sub(old, 31, 17),
-                   slot ? std::string_view() : Sub(old, 49, 17), "", in_slot('2'), in_slot('3'),
-                   in_slot('4'), p1, Amount(u, 17), Amount(t1, 16), p2, Amount(v, 17),
-                   Amount(t2, 16), p3, Amount(w, 17), Amount(t3, 16), Sub(old, 131, 7),
-                   Amount(f1, 17), Sub(old, 147, 7), Amount(f2, 17));
+      "1" + Format("%-10s", field(I::kHeader)) + " " + Format("%-19s", field(I::kCodeToFlag));
+  record += Format(kItemBody, field(I::kType), field(I::kCode1), field(I::kCode2), field(I::kCode3),
+                   slot ? std::string_view() : field(I::kQuantity),
+                   slot ? std::string_view() : Sub(old, I::kValue, I::kValueWidth), "",
+                   in_slot('2'), in_slot('3'), in_slot('4'), p1, Amount(u, 17), Amount(t1, 16), p2,
+                   Amount(v, 17), Amount(t2, 16), p3, Amount(w, 17), Amount(t3, 16),
+                   field(I::kFixed1), Amount(f1, 17), field(I::kFixed2), Amount(f2, 17));
   return record;
 }
 
 namespace {
 
+// The new file is written through a window of its last records kept in memory: the links
+// into a header still in the window are made there, so that the file is written in large
+// pieces; a link into a header already written goes to the file.
+constexpr std::size_t kWindowRecords = 8192;
+
 class FileConversion {
  public:
-  FileConversion(Context& ctx, std::string code, std::string old_path, std::string new_path)
-      : ctx_(ctx), code_(std::move(code)), old_(std::move(old_path)), new_(std::move(new_path)) {}
+  FileConversion(Context& ctx, Conversion& conversion, std::string code, std::string old_path,
+                 std::string new_path)
+      : ctx_(ctx),
+        conversion_(conversion),
+        code_(std::move(code)),
+        old_(std::move(old_path)),
+        new_(std::move(new_path)) {}
 
-  // Converts the file; false when it could not be (the new file is then removed).
-  bool Run() {
-    FileHandle created = OpenAppend(ctx_.fs, new_, FileMode::kText);
-    CloseFile(created);
-    out_ = OpenUpdate(ctx_.fs, new_, FileMode::kText);
-    FileHandle in = OpenRead(ctx_.fs, old_, FileMode::kText);
-    FileHandle deferred = OpenCreate(ctx_.fs, kDeferredFile, FileMode::kText);
-    bool ok = in && out_ && deferred;
-    if (ok) {
-      out_->SetRecordLength(static_cast<std::uint32_t>(kNewRecord));
-      in->SetRecordLength(static_cast<std::uint32_t>(kOldRecord));
-      MainPass(*in, *deferred);
-      ok = CloseFile(deferred).ok() && DeferredPass();
-    }
-    CloseFile(in);
-    CloseFile(deferred);
-    ok = CloseFile(out_).ok() && ok;
-    return ok;
+  Outcome Run() {
+    Outcome why;
+    FileHandle in = OpenRead(ctx_.fs, old_, FileMode::kBinary, &why);
+    if (!in) return why;
+    out_ = conversion_.Create(new_, FileMode::kBinary, &why);
+    if (!out_) return why;
+    FileHandle deferred = conversion_.Create(kDeferredFile, FileMode::kBinary, &why);
+    if (!deferred) return why;
+    out_->SetRecordLength(static_cast<std::uint32_t>(kNewRecord));
+    deferred->SetRecordLength(static_cast<std::uint32_t>(kNewRecord));
+    TextTable table(*in, static_cast<std::size_t>(kOldRecord));
+    MainPass(table, *deferred);
+    Outcome done = table.failure();
+    done.Also(CloseFile(in));
+    done.Also(CloseFile(deferred));
+    if (done) done = DeferredPass();
+    if (done) Flush();
+    done.Also(CloseFile(out_));
+    return done;
   }
 
  private:
-  void WriteAtEnd(std::string_view text) {
-    out_->Seek(out_->Size());
-    out_->Write(text);
+  std::int64_t Written() const {
+    return flushed_ + static_cast<std::int64_t>(window_.size()) / kNewRecord;
   }
 
-  // Enters record g as the last of its kind into the link field of header n.
+  void Append(std::string_view record) {
+    window_.append(record);
+    if (window_.size() >= kWindowRecords * static_cast<std::size_t>(kNewRecord)) Flush();
+  }
+
+  void Flush() {
+    if (window_.empty()) return;
+    out_->Seek(static_cast<std::uint64_t>(flushed_ * kNewRecord));
+    out_->Write(window_);
+    flushed_ = Written();
+    window_.clear();
+  }
+
+  // Enters record g as the last of its kind into the link field of header n, when that
+  // field lies inside what is written.
   void Link(char kind, std::int64_t n, std::int64_t g) {
-    const std::int64_t field = kind == '1' || kind == '3' ? kItemLink : kTextLink;
-    if (SeekInside(out_.get(), field + n * kNewRecord))
-      out_->Write(Format("%-10s", Format("%ld", g)));
-    out_->Seek(out_->Size());
+    const std::int64_t field = kind == '1' || kind == '3' ? kInvoiceItemLink : kInvoiceTextLink;
+    const std::int64_t pos = field + n * kNewRecord;
+    if (n < 0 || pos >= Written() * kNewRecord) return;
+    const std::string text = Format("%-10s", Format("%ld", g));
+    const std::int64_t window_start = flushed_ * kNewRecord;
+    if (pos >= window_start) {
+      window_.replace(static_cast<std::size_t>(pos - window_start), text.size(), text);
+    } else {
+      out_->Seek(static_cast<std::uint64_t>(pos));
+      out_->Write(text);
+    }
   }
 
-  void MainPass(RecordFile& in, RecordFile& deferred) {
-    std::string record;
-    while (ReadField(&in, record, kOldRecord)) {
-      // A line break inside a record would lengthen the text-mode record written from it.
-      for (char& c : record) {
-        if (c == '\n') c = ' ';
-      }
+  void MainPass(TextTable& in, RecordFile& deferred) {
+    const auto width = static_cast<std::size_t>(kOldRecord);
+    for (; in.Load(g_) && !out_->Failed() && !deferred.Failed();) {
+      const bool last = !in.Inside((g_ + 1) * kOldRecord);
+      // The line end that many tools leave at the end of a file is no record.
+      if (last && OnlyLineEnds(in.Raw())) break;
+      // A read of the record as text mode gives it; a line break inside it would lengthen
+      // the record written from it, so it becomes a space.
+      std::string record = OneLineField(in.Field(0, width));
       record[0] = NewKind(record[0]);
-      const char mark = record.size() >= static_cast<std::size_t>(kOldRecord) ? record[199] : ' ';
+      const char mark = record.size() >= width ? record[F::kDeleted] : ' ';
       const char kind = record[0];
       if (Linked(kind)) {
         if (kind == '1') record = RebuildFiscalItem(record);
-        const std::int64_t n = LeadingNumber(Sub(record, 1, 10));
+        const std::int64_t n = LeadingNumber(Sub(record, F::kHeader, F::kHeaderWidth));
         if (g_ > n) {
-          WriteAtEnd(Format("%-399s%c", record, mark));
+          Append(Format("%-399s%c", record, mark));
           if (mark != '+') Link(kind, n, g_);
         } else {
           // Its header comes later: a deleted copy keeps the place, a live copy follows all
           // converted records.
-          WriteAtEnd(Format("%-399s%c", record, '+'));
+          Append(Format("%-399s%c", record, '+'));
           if (mark != '+') deferred.Write(Format("%-399s%c", record, mark));
         }
       } else {
-        WriteAtEnd(Format("%-399s%c", record, mark));
+        Append(Format("%-399s%c", record, mark));
       }
       ++g_;
-      if (!SeekInside(&in, g_ * kOldRecord)) break;
-      ctx_.sink.Status(Format("Empresa %s - NF %09ld   ", code_, g_));
+      if (last) break;
+      if (ctx_.sink.StatusDue()) ctx_.sink.Status(Format("Empresa %s - NF %09ld   ", code_, g_));
     }
   }
 
-  bool DeferredPass() {
-    FileHandle back = OpenRead(ctx_.fs, kDeferredFile, FileMode::kText);
-    if (!back) return false;
-    back->SetRecordLength(static_cast<std::uint32_t>(kNewRecord));
+  Outcome DeferredPass() {
+    Outcome why;
+    FileHandle back = OpenRead(ctx_.fs, kDeferredFile, FileMode::kBinary, &why);
+    if (!back) return why;
+    const auto width = static_cast<std::size_t>(kNewRecord);
     std::int64_t g = g_ - 1;
-    std::string record;
-    while (ReadField(back.get(), record, kNewRecord)) {
-      WriteAtEnd(Format("%-400s", record));
+    std::string record(width, '\0');
+    for (;;) {
+      record.resize(width);
+      record.resize(back->Read(record.data(), width));
+      if (record.empty() || out_->Failed()) break;
+      Append(Format("%-400s", record));
       ++g;
-      Link(record[0], LeadingNumber(Sub(record, 1, 10)), g);
+      Link(record[0], LeadingNumber(Sub(record, F::kHeader, F::kHeaderWidth)), g);
     }
-    return true;
+    Outcome done = back->failure();
+    done.Also(CloseFile(back));
+    return done;
   }
 
   Context& ctx_;
+  Conversion& conversion_;
   std::string code_;
   std::string old_, new_;
   FileHandle out_;
+  std::string window_;
+  std::int64_t flushed_ = 0;  // records written to the file before the window
   std::int64_t g_ = 0;
 };
 
-// The work file is a file of this step; a folder of that name is not touched.
-void RemoveWorkFile(Context& ctx) {
-  auto attributes = ctx.fs.Attributes(kDeferredFile);
-  if (attributes && (*attributes & platform::kDirectory) == 0) ctx.fs.Remove(kDeferredFile);
+std::vector<std::string> CompanyFolders(platform::FileSystem& fs) {
+  return IsFolder(fs, kCompanyRoot) ? FoldersOf(fs, kCompanyRoot) : std::vector<std::string>();
 }
 
-void ConvertCompany(Context& ctx, const std::string& code, Fiscal373Result& result) {
-  const std::string folder = "R00\\" + code + "\\";
-  for (const auto& entry : ctx.fs.Find(folder + "G*.DAT", kFilesOnly))
-    ctx.fs.Rename(folder + entry.name, folder + "F" + entry.name.substr(1));
+// The yearly fiscal files of the old layout in a company folder: L50 and more, but not L50A.
+bool OldFiscalName(std::string_view name) {
+  return !(name.size() > 3 && (name[3] == 'A' || name[3] == 'a'));
+}
 
+// One company: its G tables take F names and each old fiscal file without its new one is
+// converted, all in the company's conversion; the old files are set aside as .BAK and the
+// work file removed when it commits.
+Outcome ConvertCompany(Context& ctx, Conversion& conversion, const std::string& code,
+                       Fiscal373Result& result) {
+  const std::string folder = std::string(kCompanyRoot) + "\\" + code + "\\";
+  for (const auto& entry : ctx.fs.Find(folder + "G*.DAT", kFilesOnly)) {
+    // A rename whose target exists is not made: both files stay.
+    const std::string target = folder + "F" + entry.name.substr(1);
+    if (!ctx.fs.Attributes(target)) conversion.RenameAtCommit(folder + entry.name, target);
+  }
+  bool converted = false;
   for (const auto& entry : ctx.fs.Find(folder + "L50*.DAT", kFilesOnly)) {
     const std::string& name = entry.name;
-    if (name.size() > 3 && (name[3] == 'A' || name[3] == 'a')) continue;
+    if (!OldFiscalName(name)) continue;
     const std::string old_path = folder + name;
     const std::string new_path = folder + "L50A" + name.substr(3);
     if (ctx.fs.Attributes(new_path)) continue;
-    if (!FileConversion(ctx, code, old_path, new_path).Run()) {
-      // The old file keeps its name and its records; no empty or partial new file is left.
-      ctx.fs.Remove(new_path);
-      RemoveWorkFile(ctx);
-      result.ok = false;
+    if (Outcome done = FileConversion(ctx, conversion, code, old_path, new_path).Run(); !done) {
       result.failed.push_back(old_path);
-      continue;
+      return done;
     }
-    const std::string bak = folder + name.substr(0, name.size() - 4) + ".BAK";
-    MoveToSafety(ctx, bak);
-    ctx.fs.Rename(old_path, bak);
-    RemoveWorkFile(ctx);
+    conversion.SetAsideAtCommit(old_path, folder + name.substr(0, name.size() - 4) + ".BAK");
     result.files.push_back(new_path);
+    converted = true;
   }
+  if (converted) conversion.RemoveAtCommit(kDeferredFile);
+  return {};
 }
 
 }  // namespace
 
+bool HasFiscal373Input(platform::FileSystem& fs) {
+  if (ConvFind(fs, kMark)) return false;
+  for (const std::string& company : CompanyFolders(fs)) {
+    const std::string folder = std::string(kCompanyRoot) + "\\" + company;
+    for (const std::string& name : FilesOf(fs, folder, "L50*.DAT")) {
+      if (OldFiscalName(name)) return true;
+    }
+    if (!FilesOf(fs, folder, "G*.DAT").empty()) return true;
+  }
+  return false;
+}
+
 Fiscal373Result ConvertFiscal373(Context& ctx) {
   Fiscal373Result result;
-  if (ConvTestAndMark(ctx.fs, kMark)) {
+  auto failed = [&](Outcome failure) {
+    result.outcome = ReportFailure(ctx, kCaption, std::move(failure));
+    return result;
+  };
+  if (ConvFind(ctx.fs, kMark)) {
     result.already_done = true;
     return result;
   }
-  result.register_found =
-      ForEachCompany(ctx, OnlyUsableFolders(ctx, [&](std::int64_t, const std::string& code) {
-                       ConvertCompany(ctx, code, result);
-                     }));
-  if (!result.ok) {
-    std::string files;
-    for (const auto& f : result.failed) files += "\n" + f;
-    ctx.sink.Fail(kCaption, Format("Os arquivos fiscais abaixo não puderam ser convertidos e "
-                                   "ficaram como estavam:%s",
-                                   files));
-  }
+  // One conversion per company, each committed when the next company begins; the last one
+  // also records the mark, so that a run stopped anywhere leaves the mark unrecorded.
+  std::unique_ptr<Conversion> company;
+  Outcome failure;
+  result.register_found = ForEachCompany(
+      ctx, OnlyUsableFolders(ctx, OncePerFolder(ctx, [&](std::int64_t, const std::string& code) {
+                               if (!failure.ok()) return;
+                               if (company && !company->empty()) failure = company->Commit();
+                               if (!failure.ok()) return;
+                               company = std::make_unique<Conversion>(ctx, kStep);
+                               failure = ConvertCompany(ctx, *company, code, result);
+                             })));
+  if (!failure.ok()) return failed(std::move(failure));
+  if (!company) company = std::make_unique<Conversion>(ctx, kStep);
+  company->MarkAtCommit(kMark);
+  if (Outcome committed = company->Commit(); !committed) return failed(std::move(committed));
   return result;
 }
 

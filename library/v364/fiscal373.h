@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/outcome.h"
 #include "records/context.h"
 
 namespace livrana {
@@ -19,11 +20,16 @@ struct Fiscal373Result {
   bool already_done = false;        // the mark was in the log: nothing was done
   bool register_found = false;      // the company register could be read
   std::vector<std::string> files;   // fiscal files converted, in order (the new names)
-  bool ok = true;                   // false when a file could not be converted (reported)
-  std::vector<std::string> failed;  // the old fiscal files left in place
+  Outcome outcome;                  // the failure that stopped the step (reported)
+  std::vector<std::string> failed;  // the old fiscal file it stopped at, left in place
+  bool ok() const { return outcome.ok(); }
 };
 
 Fiscal373Result ConvertFiscal373(Context& ctx);
+
+// Whether the folder holds what the step converts: no mark "373" yet, and old fiscal files
+// L50<year>.DAT or G tables in company folders below R00.
+bool HasFiscal373Input(platform::FileSystem& fs);
 
 // The 300 characters of an item (kind "1") in the new layout, from its old 200 characters.
 std::string RebuildFiscalItem(std::string_view old);

@@ -1,80 +1,64 @@
 #include "library/v364/invoices364.h"
 
-#include <array>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 
+#include "library/step_io.h"
+#include "library/v364/items364.h"
+#include "library/v364/text_table.h"
 #include "platform/file_system.h"
 #include "records/company.h"
 #include "records/format.h"
+#include "records/layouts/fiscal.h"
+#include "records/layouts/invoice_ledgers.h"
 #include "records/record_file.h"
-#include "records/search.h"
 #include "records/values.h"
 #include "run/conversion_log.h"
-#include "library/v364/items364.h"
-#include "run/safety.h"
+#include "run/layouts.h"
+#include "run/step_journal.h"
 
 namespace livrana {
 namespace {
 
+using L = InvoiceLedgerLayout;
+using F = FiscalLayout364;
+using P = ProductLayout;
+
 constexpr std::string_view kMark = "364";
+constexpr std::string_view kStep = "invoices-364";
 constexpr std::string_view kCaption = "Conversão 3.64";
-constexpr std::int64_t kLedgerRecord = 600;
-constexpr std::int64_t kBalanceRecord = 62;
-constexpr std::int64_t kProductRecord = 230;
-constexpr std::size_t kBalanceField = 20;
-constexpr std::size_t kComplementLine = 199;
+constexpr std::string_view kProductFolder = "R63";
 constexpr std::uint32_t kFilesOnly =
     platform::kReadOnly | platform::kHidden | platform::kSystem | platform::kArchive;
 
-// ---------------------------------------------------------------------------------------
-// Ledger record L26<year>.DAT, 600 characters. Offsets of the pieces this step reads.
-// ---------------------------------------------------------------------------------------
-struct LedgerLayout {
-  static constexpr std::int64_t kFirstDate = 0, kDateWidth = 10;
-  static constexpr std::int64_t kKind = 10;
-  static constexpr std::int64_t kSecondDate = 11;
-  static constexpr std::int64_t kPair = 21, kPairWidth = 2;
-  static constexpr std::int64_t kSubseries = 24, kSubseriesWidth = 3;
-  static constexpr std::int64_t kSeries = 30, kSeriesWidth = 6, kShortSeriesWidth = 3;
-  static constexpr std::int64_t kNumber = 36, kNumberWidth = 20, kShortNumberWidth = 10;
-  static constexpr std::int64_t kDocument = 46, kDocumentWidth = 10;
-  static constexpr std::int64_t kCode = 58, kCodeWidth = 3, kShortCodeWidth = 2;
-  static constexpr std::int64_t kState = 61, kOrigin = 62;
-  static constexpr std::int64_t kIssuer = 63, kIssuerWidth = 10;
-  static constexpr std::int64_t kOperation = 73, kOperationWidth = 4;
-  static constexpr std::int64_t kClass = 78, kItemFlag = 79, kModel = 80;
-  static constexpr std::int64_t kText = 81, kTextWidth = 24, kReferenceWidth = 10;
-  static constexpr std::int64_t kAccount = 105, kAccountWidth = 9;
-  static constexpr std::int64_t kExtraNumber = 114, kExtraNumberWidth = 6;
-  static constexpr std::int64_t kAmount = 240, kAmountWidth = 18;
-  static constexpr std::int64_t kTax1 = 281, kTax1Alt = 525;
-  static constexpr std::int64_t kThirdBase = 335, kThirdBaseSpan = 41, kThirdTaxInSpan = 23;
-  static constexpr std::int64_t kTax2 = 358, kOther = 430;
-  static constexpr std::int64_t kSecondBase = 412;
-  static constexpr std::int64_t kNote = 412, kNoteWidth = 54;
-};
-using L = LedgerLayout;
+// Balance file X<year>.TMP: one record of 62 characters per ledger record, the remaining
+// value, the first and the second tax amount in 20 characters each, then the item flag and
+// the class digit. Pass 1 reads the first 61 characters of a record.
+constexpr std::size_t kBalanceRecord = 62;
+constexpr std::size_t kBalanceField = 20;
+constexpr std::size_t kBalanceFlag = 60, kBalanceClass = 61;
+constexpr std::size_t kBalanceRead = 61;
 
-// The ledger offset of each amount position 1 to 7 (positions 4 and 7 have their rate in
-// the 5 characters after the amount).
-constexpr std::array<std::int64_t, 8> kPositionOffset = {0, 448, 466, 484, 258, 317, 299, 502};
-
-// The characters at pos, at most width of them (a read stops after a line feed, as a field
-// read does); a line feed read becomes a space, so that no line break ever reaches a
-// fixed-width record written in text mode. Empty when pos lies outside the file.
-std::string Piece(RecordFile* file, std::int64_t pos, std::int64_t width) {
-  std::string out;
-  if (!SeekInside(file, pos) || !ReadField(file, out, static_cast<std::size_t>(width))) return {};
-  for (char& c : out) {
-    if (c == '\n') c = ' ';
-  }
-  return out;
-}
+// Complement file C.TMP: one line per ledger record of kind "3", read back in pieces of at
+// most this many characters; its first kKeyWidth characters are the key of its header, the
+// reference carries it from kComplementRest on.
+constexpr std::size_t kComplementLine = 199;
+constexpr std::size_t kComplementRest = 41;
 
 std::string_view Sub(std::string_view text, std::size_t offset, std::size_t width) {
   return offset >= text.size() ? std::string_view() : text.substr(offset, width);
+}
+
+// Round2 of a value; zero, the most common one, as it is.
+double Rounded(double value) { return value == 0 ? value : Round2(value); }
+
+// TextToValue of a field; a blank field, the most common one, is 0 at once.
+double Value(std::string_view text) {
+  return text.find_first_not_of(' ') == std::string_view::npos ? 0.0 : TextToValue(text);
 }
 
 char CharOr(std::string_view text, char fallback) { return text.empty() ? fallback : text[0]; }
@@ -97,8 +81,19 @@ std::optional<int> YearOfName(std::string_view name, std::size_t prefix) {
   return LeadingNumber(digits);
 }
 
+constexpr std::size_t kLedgerPrefix = 3;  // "L26"
+
 std::string WithoutExtension(std::string_view name) {
   return std::string(name.substr(0, name.size() >= 4 ? name.size() - 4 : 0));
+}
+
+// Letters a to z in capitals: keys are compared without regard to their case.
+std::string FoldedKey(std::string_view key) {
+  std::string folded(key);
+  for (char& c : folded) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return folded;
 }
 
 // An amount of the balance file in its 20 characters: "%-20.2lf", cut to 20 so that an
@@ -109,10 +104,54 @@ std::string BalanceAmount(double value) {
 }
 
 InvoiceBalances ParseBalances(std::string_view record) {
-  return {TextToValue(Sub(record, 0, kBalanceField)),
-          TextToValue(Sub(record, kBalanceField, kBalanceField)),
-          TextToValue(Sub(record, 2 * kBalanceField, kBalanceField))};
+  return {Value(Sub(record, 0, kBalanceField)), Value(Sub(record, kBalanceField, kBalanceField)),
+          Value(Sub(record, 2 * kBalanceField, kBalanceField))};
 }
+
+// The characters of a work file at pos, at most n of them; empty outside the file.
+std::string WorkRecord(RecordFile* file, std::int64_t pos, std::size_t n) {
+  if (!SeekInside(file, pos)) return {};
+  std::string piece(n, '\0');
+  piece.resize(file->Read(piece.data(), n));
+  return piece;
+}
+
+void ShowStatus(Context& ctx, std::string_view format, std::string_view code, int year, int pass,
+                std::int64_t next) {
+  if (ctx.sink.StatusDue()) ctx.sink.Status(Format(format, code, year, pass, next));
+}
+
+// The yearly ledgers of a company folder, in the order of the directory search, each with its
+// year. Only the first ledger of a year is converted: two would share one fiscal file and one
+// balance file.
+std::vector<std::pair<std::string, int>> Ledgers(Context& ctx, const std::string& folder) {
+  std::vector<std::pair<std::string, int>> ledgers;
+  std::set<int> years;
+  for (const auto& entry : ctx.fs.Find(folder + "\\L26*.DAT", kFilesOnly)) {
+    std::optional<int> year = YearOfName(entry.name, kLedgerPrefix);
+    if (!year || !years.insert(*year).second) {
+      ctx.sink.Note(
+          Format("%s\\%s: não é um livro anual de notas; não foi convertido.", folder, entry.name));
+      continue;
+    }
+    ledgers.emplace_back(entry.name, *year);
+  }
+  return ledgers;
+}
+
+// One ledger record as the text-mode reads of the ledger give its fields; a line feed read
+// becomes a space, so that no line break ever reaches a fixed-width record written from it.
+class LedgerRecord {
+ public:
+  explicit LedgerRecord(const TextTable& table) : table_(table) {}
+  std::string Get(std::size_t offset, std::size_t width) const {
+    return OneLineField(table_.Field(offset, width));
+  }
+  char Char(std::size_t offset) const { return CharOr(Get(offset, 1), ' '); }
+
+ private:
+  const TextTable& table_;
+};
 
 // The values of one ledger record that both passes use.
 struct LedgerValues {
@@ -125,27 +164,12 @@ struct LedgerValues {
   char item_flag = '1';
 };
 
-class LedgerReader {
- public:
-  LedgerReader(RecordFile* file, std::int64_t r) : file_(file), start_(r * kLedgerRecord) {}
-  std::string Get(std::int64_t offset, std::int64_t width) const {
-    return Piece(file_, start_ + offset, width);
-  }
-  char Char(std::int64_t offset) const { return CharOr(Get(offset, 1), ' '); }
-
- private:
-  RecordFile* file_;
-  std::int64_t start_;
-};
-
-LedgerValues ReadLedgerValues(RecordFile* file, std::int64_t r, int year) {
-  LedgerReader in(file, r);
+LedgerValues ReadLedgerValues(const TextTable& table, const LedgerRecord& in, int year) {
   LedgerValues v;
   v.kind = in.Char(L::kKind);
   v.first_date = in.Get(L::kFirstDate, L::kDateWidth);
   v.second_date = in.Get(L::kSecondDate, L::kDateWidth);
-  v.excluded = IsDeleted(file, r, kLedgerRecord) ||
-               (v.kind == '0' && TextToDate(v.second_date).year != year);
+  v.excluded = table.Deleted() || (v.kind == '0' && TextToDate(v.second_date).year != year);
   v.pair = in.Get(L::kPair, L::kPairWidth);
   v.text_kind = v.kind == '1' && v.pair.size() == 2 && v.pair[0] == '2' && IsAsciiLetter(v.pair[1]);
   v.class_digit = DigitValue(in.Char(L::kClass));
@@ -153,7 +177,7 @@ LedgerValues ReadLedgerValues(RecordFile* file, std::int64_t r, int year) {
   if (!v.operation.empty() && static_cast<unsigned char>(v.operation[0]) >= '5' &&
       (v.kind == '0' || v.kind == '4'))
     v.operation[0] = '1';
-  v.amount = TextToValue(in.Get(L::kAmount, L::kAmountWidth));
+  v.amount = Value(in.Get(L::kAmount, L::kAmountWidth));
   v.item_flag = in.Char(L::kItemFlag) == '1' ? '2' : '1';
   return v;
 }
@@ -168,7 +192,7 @@ LedgerValues ReadLedgerValues(RecordFile* file, std::int64_t r, int year) {
 // Its offsets 11-51 hold what a complement line holds in its first 41 characters, the key
 // by which the complement finds its invoice.
 // ---------------------------------------------------------------------------------------
-std::string HeaderRecord(const LedgerReader& in, const LedgerValues& v, std::int64_t r) {
+std::string HeaderRecord(const LedgerRecord& in, const LedgerValues& v, std::int64_t r) {
   const int sale = v.kind == '2' || v.kind == '4';
   const int not_own = v.kind != '0' && v.kind != '4';
   const char origin = in.Char(L::kOrigin);
@@ -184,7 +208,7 @@ std::string HeaderRecord(const LedgerReader& in, const LedgerValues& v, std::int
 
 // The complement line of a ledger record of kind "3": its first 41 characters are the key
 // of the invoice it completes, the rest becomes the reference record.
-std::string ComplementLine(const LedgerReader& in, const LedgerValues& v) {
+std::string ComplementLine(const LedgerRecord& in, const LedgerValues& v) {
   return Format("01%-10s%-10s%-2s", v.first_date, in.Get(L::kIssuer, L::kIssuerWidth), v.pair) +
          Format("%-7s", in.Get(L::kSeries, L::kSeriesWidth)) +
          Format("%-10s", in.Get(L::kNumber, L::kShortNumberWidth)) +
@@ -192,29 +216,82 @@ std::string ComplementLine(const LedgerReader& in, const LedgerValues& v) {
          Format("%-2s", in.Get(L::kCode, L::kShortCodeWidth)) +
          Format("%-7s", in.Get(L::kSubseries, L::kSubseriesWidth)) +
          Format("%-47s%s\n", in.Get(L::kDocument, L::kDocumentWidth),
-                ValueToFieldText(v.amount, 18));
+                ValueToFieldText(v.amount, L::kAmountWidth));
 }
 
-constexpr std::size_t kKeyOffset = 11, kKeyWidth = 41;
-constexpr std::size_t kComplementRest = 41;  // the reference carries the line from here
+// The key field of a loaded fiscal record, as a search compares it: all its characters
+// present and the record live, else nothing.
+std::optional<std::string> LiveKey(const TextTable& fiscal) {
+  std::string key = fiscal.Field(F::kKey, F::kKeyWidth);
+  if (key.size() != F::kKeyWidth || fiscal.Deleted()) return std::nullopt;
+  return FoldedKey(key);
+}
 
+// The product record as its fields read: its bytes when it holds no line break, otherwise
+// each field read at its place, a line feed become a space.
+std::string ProductFields(const TextTable& table) {
+  if (table.plain()) return std::string(table.Raw());
+  static constexpr std::pair<std::size_t, std::size_t> kFields[] = {
+      {P::kCompany, P::kCompanyWidth},
+      {P::kInvoice, P::kInvoiceWidth},
+      {P::kCode, P::kCodeWidth},
+      {P::kKind, 1},
+      {P::kMarker, 1},
+      {P::kOperation, P::kOperationWidth},
+      {P::kType, P::kTypeWidth},
+      {P::kCode1, P::kCodeWidthShort},
+      {P::kCode2, P::kCodeWidthShort},
+      {P::kCode3, P::kCodeWidthShort},
+      {P::kText, P::kTextWidth},
+      {P::kValue, P::kValueWidth},
+      {P::kRate1, P::kRateWidth},
+      {P::kShare1, P::kShareWidth},
+      {P::kRate2, P::kRateWidth},
+      {P::kShare2, P::kShareWidth},
+      {P::kRate3, P::kRateWidth},
+      {P::kFixed1, P::kFixedWidth},
+      {P::kFixed2, P::kFixedWidth}};
+  std::string record(kProductRecord, ' ');
+  for (const auto& [offset, width] : kFields) {
+    std::string field = OneLineField(table.Field(offset, width));
+    record.replace(offset, field.size(), field);
+  }
+  return record;
+}
+
+// The conversion of one company's ledgers, into the step journal's conversion of the
+// company: the fiscal files are appended to and the work files created through it, and the
+// ledgers are set aside and the work files removed when it commits.
 class CompanyConversion {
  public:
-  CompanyConversion(Context& ctx, std::int64_t n, std::string code, Invoices364Result& result)
-      : ctx_(ctx), n_(n), code_(std::move(code)), folder_("R00\\" + code_), result_(result) {}
+  CompanyConversion(Context& ctx, Conversion& conversion, std::int64_t n, std::string code,
+                    Invoices364Result& result)
+      : ctx_(ctx),
+        conversion_(conversion),
+        n_(n),
+        code_(std::move(code)),
+        folder_("R00\\" + code_),
+        result_(result) {}
 
-  void Run() {
-    ctx_.sink.Status(Format("Empresa %s", code_));
+  Outcome Run(const std::vector<std::pair<std::string, int>>& ledgers) {
     for (int pass = 0; pass <= 1; ++pass) {
       std::string rate;
       ReadCompanyField(ctx_, nullptr, n_, rate, kCompanyRateCode);
       rate_code_ = LeadingNumber(rate);
-      std::vector<std::pair<std::string, int>> ledgers = Ledgers();
-      for (const auto& [name, year] : ledgers) Ledger(pass, name, year);
-      if (pass == 0 && !ledgers.empty()) AddProducts();
+      for (const auto& [name, year] : ledgers) {
+        if (Outcome done = Ledger(pass, name, year); !done) return done;
+      }
+      if (pass == 0 && !ledgers.empty()) {
+        if (Outcome done = AddProducts(); !done) return done;
+      }
+    }
+    for (const auto& [name, year] : ledgers) {
+      conversion_.SetAsideAtCommit(Path(name), Path(WithoutExtension(name) + ".BAK"));
+      result_.ledgers.push_back(Path(name));
     }
     for (const auto& entry : ctx_.fs.Find(Path("*.TMP"), kFilesOnly))
-      ctx_.fs.Remove(Path(entry.name));
+      conversion_.RemoveAtCommit(Path(entry.name));
+    return {};
   }
 
  private:
@@ -223,67 +300,59 @@ class CompanyConversion {
     return Path(Format(format, year));
   }
 
-  // The yearly ledgers of the company, in the order of the directory search, each with its
-  // year. Only the first ledger of a year is converted: two would share one fiscal file and
-  // one balance file.
-  std::vector<std::pair<std::string, int>> Ledgers() {
-    std::vector<std::pair<std::string, int>> ledgers;
-    std::set<int> years;
-    for (const auto& entry : ctx_.fs.Find(Path("L26*.DAT"), kFilesOnly)) {
-      std::optional<int> year = YearOfName(entry.name, 3);
-      if (!year || !years.insert(*year).second) {
-        ctx_.sink.Note(
-            Format("%s: não é um livro anual de notas; não foi convertido.", Path(entry.name)));
-        continue;
-      }
-      ledgers.emplace_back(entry.name, *year);
-    }
-    return ledgers;
-  }
-
-  void Ledger(int pass, const std::string& name, int year) {
+  Outcome Ledger(int pass, const std::string& name, int year) {
     const std::string ledger_path = Path(name);
     const std::string fiscal_path = YearFile("L50%d.DAT", year);
     const std::string balance_path = YearFile("X%d.TMP", year);
     const std::string complement_path = Path("C.TMP");
-    FileHandle ledger = OpenRead(ctx_.fs, ledger_path, FileMode::kText);
-    FileHandle fiscal = OpenAppend(ctx_.fs, fiscal_path, FileMode::kText);
-    FileHandle balance = pass == 0 ? OpenCreate(ctx_.fs, balance_path, FileMode::kText)
-                                   : OpenRead(ctx_.fs, balance_path, FileMode::kText);
-    FileHandle complement = OpenCreateUpdate(ctx_.fs, complement_path, FileMode::kText);
-    if (ledger) ledger->SetRecordLength(static_cast<std::uint32_t>(kLedgerRecord));
-    if (fiscal) fiscal->SetRecordLength(static_cast<std::uint32_t>(kFiscalRecord364));
+    Outcome why;
+    FileHandle ledger = OpenRead(ctx_.fs, ledger_path, FileMode::kBinary, &why);
+    if (!ledger) return why;
+    FileHandle fiscal = conversion_.Append(fiscal_path, FileMode::kBinary, &why);
+    if (!fiscal) return why;
+    FileHandle balance, complement;
+    if (pass == 0) {
+      balance = conversion_.Create(balance_path, FileMode::kBinary, &why);
+      if (!balance) return why;
+      complement = conversion_.Create(complement_path, FileMode::kBinary, &why);
+      if (!complement) return why;
+    } else {
+      // Written in pass 0; only a failure other than its absence stops the step.
+      balance = OpenRead(ctx_.fs, balance_path, FileMode::kBinary, &why);
+      if (!balance && why.cause() != Cause::kNotFound) return why;
+    }
+    fiscal->SetRecordLength(static_cast<std::uint32_t>(kFiscalRecord364));
+    if (balance) balance->SetRecordLength(static_cast<std::uint32_t>(kBalanceRecord));
 
-    if (ledger && fiscal) {
-      for (std::int64_t r = 0; !Piece(ledger.get(), r * kLedgerRecord, 11).empty(); ++r) {
-        LedgerValues v = ReadLedgerValues(ledger.get(), r, year);
-        LedgerReader in(ledger.get(), r);
+    TextTable table(*ledger, kInvoiceLedgerRecord);
+    const auto width = static_cast<std::int64_t>(kInvoiceLedgerRecord);
+    for (std::int64_t r = 0; table.Load(r) && !fiscal->Failed(); ++r) {
+      // The line end that many tools leave at the end of a file is no ledger record.
+      if (!OnlyLineEnds(table.Raw())) {
+        LedgerRecord in(table);
+        LedgerValues v = ReadLedgerValues(table, in, year);
         if (pass == 0) {
-          FirstPass(in, v, r, *fiscal, balance.get(), complement.get());
+          FirstPass(in, v, r, *fiscal, *balance, *complement);
         } else if (!v.excluded) {
           SecondPass(in, v, r, *fiscal, balance.get());
         }
-        if (!SeekInside(ledger.get(), (r + 1) * kLedgerRecord)) break;
-        ctx_.sink.Status(Format("Emp%s NF%04d-%d/%ld", code_, year, pass, r + 1));
       }
+      if (!table.Inside((r + 1) * width)) break;
+      ShowStatus(ctx_, "Emp%s NF%04d-%d/%ld", code_, year, pass, r + 1);
     }
-    CloseFile(ledger);
-    Finish(fiscal, fiscal_path);
-    Finish(balance, balance_path);
-    if (pass == 0) AddReferences(fiscal_path, complement.get());
-    Finish(complement, complement_path);
-
-    if (pass == 1) {
-      const std::string bak = Path(WithoutExtension(name) + ".BAK");
-      MoveToSafety(ctx_, bak);
-      if (ctx_.fs.Rename(ledger_path, bak)) result_.ledgers.push_back(ledger_path);
-    }
+    Outcome done = table.failure();
+    done.Also(CloseFile(ledger));
+    done.Also(CloseFile(fiscal));
+    done.Also(CloseFile(balance));
+    if (done && pass == 0) done = AddReferences(fiscal_path, *complement);
+    done.Also(CloseFile(complement));
+    return done;
   }
 
-  void FirstPass(const LedgerReader& in, const LedgerValues& v, std::int64_t r, RecordFile& fiscal,
-                 RecordFile* balance, RecordFile* complement) {
+  void FirstPass(const LedgerRecord& in, const LedgerValues& v, std::int64_t r, RecordFile& fiscal,
+                 RecordFile& balance, RecordFile& complement) {
     if (v.kind == '3') {
-      if (complement != nullptr) complement->Write(ComplementLine(in, v));
+      complement.Write(ComplementLine(in, v));
       fiscal.Write(Format("%200s", "+"));
     } else {
       fiscal.Write(HeaderRecord(in, v, r));
@@ -292,50 +361,49 @@ class CompanyConversion {
     const std::string tax1 = in.Get(second_kind ? L::kTax1Alt : L::kTax1, L::kAmountWidth);
     const std::string tax2 = in.Get(L::kTax2, L::kAmountWidth);
     const std::string other = in.Get(L::kOther, L::kAmountWidth);
-    const double remaining =
-        v.text_kind ? v.amount : v.amount - TextToValue(tax2) - TextToValue(other);
-    if (balance != nullptr) {
-      balance->Write(BalanceAmount(remaining) +
-                     Format("%-20s%-20s%c%d", tax1, tax2, v.item_flag, v.class_digit));
-    }
+    const double remaining = v.text_kind ? v.amount : v.amount - Value(tax2) - Value(other);
+    balance.Write(BalanceAmount(remaining) +
+                  Format("%-20s%-20s%c%d", tax1, tax2, v.item_flag, v.class_digit));
   }
 
-  void SecondPass(const LedgerReader& in, const LedgerValues& v, std::int64_t r, RecordFile& fiscal,
+  void SecondPass(const LedgerRecord& in, const LedgerValues& v, std::int64_t r, RecordFile& fiscal,
                   RecordFile* balance) {
     InvoiceBalances balances;
-    if (balance != nullptr)
-      balances = ParseBalances(Piece(balance, r * kBalanceRecord, kBalanceRecord - 1));
+    if (balance != nullptr) {
+      balances = ParseBalances(
+          WorkRecord(balance, r * static_cast<std::int64_t>(kBalanceRecord), kBalanceRead));
+    }
     int written = 0;  // items of positions 4 to 7
     for (int i = 1; i <= 7; ++i) {
       if (i <= 3 && v.text_kind) continue;
-      const std::int64_t at = kPositionOffset[static_cast<std::size_t>(i)];
+      const std::size_t at = kInvoiceLedgerPositions[static_cast<std::size_t>(i)];
       LedgerItem item;
       item.record = r;
       item.position = i;
       item.operation = v.operation;
       item.item_flag = v.item_flag;
       ItemAmounts& a = item.amounts;
-      a.value = TextToValue(in.Get(at, L::kAmountWidth));
+      a.value = Value(in.Get(at, L::kAmountWidth));
       if (a.value == 0) continue;
       if (i == 4 || i == 7) {
-        a.rate1 = TextToValue(in.Get(at + L::kAmountWidth, 5));
+        a.rate1 = Value(in.Get(at + L::kAmountWidth, L::kRateWidth));
         a.base1 = a.value;
       }
       if (written == 0 && i != 7 && !v.text_kind) {
-        a.base2 = TextToValue(in.Get(L::kSecondBase, L::kAmountWidth));
+        a.base2 = Value(in.Get(L::kSecondBase, L::kAmountWidth));
         a.rate2 = a.base2 > 0 ? a.rate1 : 0;
       }
       if (written == 0) {
         const std::string span = in.Get(L::kThirdBase, L::kThirdBaseSpan);
-        a.base3 = TextToValue(Sub(span, 0, L::kAmountWidth));
-        const double third_tax = TextToValue(Sub(span, L::kThirdTaxInSpan, L::kAmountWidth));
+        a.base3 = Value(Sub(span, 0, L::kAmountWidth));
+        const double third_tax = Value(Sub(span, L::kThirdTaxInSpan, L::kAmountWidth));
         if (a.base3 == 0 && third_tax > 0) a.base3 = a.value - third_tax;
         a.rate3 = a.base3 > 0 ? third_tax * 100 / a.base3 : 0;
       }
       if (i >= 4 && v.class_digit <= 7) item.fixed = FixedRatesFor(rate_code_);
       if (balance != nullptr) {
         Apportion(a, balances);
-        if (Round2(a.value) <= 0 || ((i == 5 || i == 6) && Round2(balances.remaining) < 0))
+        if (Rounded(a.value) <= 0 || ((i == 5 || i == 6) && Rounded(balances.remaining) < 0))
           continue;
       }
       fiscal.Write(LedgerItemRecord(item));
@@ -353,101 +421,142 @@ class CompanyConversion {
     }
   }
 
-  // Each complement line points to the first live header that agrees with it on the key.
-  void AddReferences(const std::string& fiscal_path, RecordFile* complement) {
-    FileHandle fiscal = OpenUpdate(ctx_.fs, fiscal_path, FileMode::kText);
-    if (fiscal && complement != nullptr && SeekInside(complement, 0)) {
-      fiscal->SetRecordLength(static_cast<std::uint32_t>(kFiscalRecord364));
-      std::string line;
-      while (ReadField(complement, line, kComplementLine)) {
-        if (!HasText(line)) continue;
-        std::int32_t found = -1;
-        if (FindRecordByKey(ctx_, fiscal.get(), fiscal_path,
-                            static_cast<std::int32_t>(kFiscalRecord364), found,
-                            Sub(line, 0, kKeyWidth), kKeyOffset, kKeyWidth)) {
-          CleanText(line);
-          fiscal->Seek(fiscal->Size());
-          fiscal->Write(Format("4%-10ld%-189s", found, Sub(line, kComplementRest, line.size())));
-        }
-      }
+  // The first live record of the fiscal file whose key equals key (letters compared without
+  // regard to case), walking the file from its first record.
+  static std::optional<std::int64_t> Search(RecordFile& fiscal, const std::string& key) {
+    TextTable table(fiscal, kFiscalRecord364);
+    for (std::int64_t r = 0; table.Load(r); ++r) {
+      if (LiveKey(table) == key) return r;
     }
-    Finish(fiscal, fiscal_path);
+    return std::nullopt;
+  }
+
+  // Each complement line points to the first live record of the fiscal file that agrees
+  // with it on the key. The records are indexed by key once; the references appended join
+  // the index, since a later line may find one of them. A file that does not end at a
+  // record's end is searched record by record instead, as its last record changes with
+  // every reference appended.
+  Outcome AddReferences(const std::string& fiscal_path, RecordFile& complement) {
+    if (!SeekInside(&complement, 0)) return complement.failure();
+    Outcome why;
+    FileHandle fiscal = OpenUpdate(ctx_.fs, fiscal_path, FileMode::kBinary, &why);
+    if (!fiscal) return why;
+    const bool aligned = fiscal->Size() % kFiscalRecord364 == 0;
+    bool cut = false;  // the file ends at a Ctrl-Z: what is appended is never found
+    std::unordered_map<std::string, std::int64_t> first;
+    if (aligned) {
+      TextTable table(*fiscal, kFiscalRecord364);
+      for (std::int64_t r = 0; table.Load(r); ++r) {
+        if (auto key = LiveKey(table)) first.emplace(std::move(*key), r);
+      }
+      cut = table.cut();
+    }
+    complement.Seek(0);
+    std::string line;
+    while (!fiscal->Failed() && complement.ReadLine(line, kComplementLine) > 0) {
+      if (!HasText(line)) continue;
+      std::string key(Sub(line, 0, F::kKeyWidth));
+      if (!HasText(PadText(key, F::kKeyWidth))) continue;
+      key = FoldedKey(key);
+      std::optional<std::int64_t> found;
+      if (aligned) {
+        if (auto it = first.find(key); it != first.end()) found = it->second;
+      } else {
+        found = Search(*fiscal, key);
+      }
+      if (!found) continue;
+      CleanText(line);
+      const std::string reference =
+          Format("4%-10ld%-189s", *found, Sub(line, kComplementRest, line.size()));
+      const auto number = static_cast<std::int64_t>(fiscal->Size() / kFiscalRecord364);
+      fiscal->Seek(fiscal->Size());
+      fiscal->Write(reference);
+      if (aligned && !cut && reference.size() == kFiscalRecord364 && reference[F::kDeleted] != '+')
+        first.emplace(FoldedKey(Sub(reference, F::kKey, F::kKeyWidth)), number);
+    }
+    Outcome done = complement.failure();
+    done.Also(CloseFile(fiscal));
+    return done;
   }
 
   // The product items of every R63<year>.DAT, added to the invoices they name.
-  void AddProducts() {
+  Outcome AddProducts() {
     std::set<int> years;
-    for (const auto& entry : ctx_.fs.Find("R63\\*.DAT", kFilesOnly)) {
+    for (const auto& entry : ctx_.fs.Find(std::string(kProductFolder) + "\\*.DAT", kFilesOnly)) {
       std::optional<int> year = YearOfName(entry.name, 0);
       if (!year || !years.insert(*year).second) continue;
-      Products("R63\\" + entry.name, *year);
+      if (Outcome done = Products(std::string(kProductFolder) + "\\" + entry.name, *year); !done)
+        return done;
     }
+    return {};
   }
 
-  void Products(const std::string& product_path, int year) {
+  Outcome Products(const std::string& product_path, int year) {
     const std::string fiscal_path = YearFile("L50%d.DAT", year);
     const std::string balance_path = YearFile("X%d.TMP", year);
-    FileHandle products = OpenRead(ctx_.fs, product_path, FileMode::kText);
-    FileHandle fiscal = OpenAppend(ctx_.fs, fiscal_path, FileMode::kText);
-    FileHandle balance = OpenUpdate(ctx_.fs, balance_path, FileMode::kText);
-    if (products && fiscal) {
-      products->SetRecordLength(static_cast<std::uint32_t>(kProductRecord));
-      for (std::int64_t s = 0;; ++s) {
-        const std::string record = Piece(products.get(), s * kProductRecord, kProductRecord);
-        if (record.empty()) break;
-        std::string owner(Sub(record, 0, 10));
-        if (TrimRight(owner) == code_ && !IsDeleted(products.get(), s, kProductRecord))
-          Product(record, *fiscal, balance.get());
-        if (!SeekInside(products.get(), (s + 1) * kProductRecord)) break;
-        ctx_.sink.Status(Format("Emp%s Prod%04d-%d/%ld", code_, year, 0, s + 1));
-      }
+    Outcome why;
+    FileHandle products = OpenRead(ctx_.fs, product_path, FileMode::kBinary, &why);
+    if (!products) return why;
+    FileHandle fiscal = conversion_.Append(fiscal_path, FileMode::kBinary, &why);
+    if (!fiscal) return why;
+    FileHandle balance;
+    if (IsFile(ctx_.fs, balance_path)) {
+      if (Outcome noted = conversion_.Note(balance_path); !noted) return noted;
+      balance = OpenUpdate(ctx_.fs, balance_path, FileMode::kBinary, &why);
+      if (!balance) return why;
+      balance->SetRecordLength(static_cast<std::uint32_t>(kBalanceRecord));
     }
-    CloseFile(products);
-    Finish(fiscal, fiscal_path);
-    Finish(balance, balance_path);
+    fiscal->SetRecordLength(static_cast<std::uint32_t>(kFiscalRecord364));
+    TextTable table(*products, kProductRecord);
+    const auto width = static_cast<std::int64_t>(kProductRecord);
+    for (std::int64_t s = 0; table.Load(s) && !fiscal->Failed(); ++s) {
+      if (!OnlyLineEnds(table.Raw())) {
+        std::string owner = table.Field(P::kCompany, P::kCompanyWidth);
+        if (TrimRight(owner) == code_ && !table.Deleted())
+          Product(ProductFields(table), *fiscal, balance.get());
+      }
+      if (!table.Inside((s + 1) * width)) break;
+      ShowStatus(ctx_, "Emp%s Prod%04d-%d/%ld", code_, year, 0, s + 1);
+    }
+    Outcome done = table.failure();
+    done.Also(CloseFile(products));
+    done.Also(CloseFile(fiscal));
+    done.Also(CloseFile(balance));
+    return done;
   }
 
   void Product(std::string_view record, RecordFile& fiscal, RecordFile* balance) {
     ProductItem item;
     item.product = record;
-    item.invoice = LeadingNumber(Sub(record, 10, 10));
+    item.invoice = LeadingNumber(Sub(record, P::kInvoice, P::kInvoiceWidth));
     ItemAmounts& a = item.amounts;
-    a.value = TextToValue(Sub(record, 67, 18));
-    a.base1 = TextToValue(Sub(record, 108, 6)) * a.value * 0.01;
-    a.rate1 = TextToValue(Sub(record, 103, 5));
-    a.base2 = TextToValue(Sub(record, 119, 6)) * a.value * 0.01;
-    a.rate2 = TextToValue(Sub(record, 114, 5));
-    a.rate3 = TextToValue(Sub(record, 125, 5));
+    a.value = Value(Sub(record, P::kValue, P::kValueWidth));
+    a.base1 = Value(Sub(record, P::kShare1, P::kShareWidth)) * a.value * 0.01;
+    a.rate1 = Value(Sub(record, P::kRate1, P::kRateWidth));
+    a.base2 = Value(Sub(record, P::kShare2, P::kShareWidth)) * a.value * 0.01;
+    a.rate2 = Value(Sub(record, P::kRate2, P::kRateWidth));
+    a.rate3 = Value(Sub(record, P::kRate3, P::kRateWidth));
     a.base3 = a.rate3 > 0 ? a.value : 0;
     if (balance != nullptr) {
       // An invoice number that names no ledger record has nothing left to give, and its
       // balances are not written: nothing is written outside the balance file's records.
-      const std::int64_t at = item.invoice * kBalanceRecord;
-      const std::string stored = Piece(balance, at, kBalanceRecord);
+      const std::int64_t at = item.invoice * static_cast<std::int64_t>(kBalanceRecord);
+      const std::string stored = WorkRecord(balance, at, kBalanceRecord);
       InvoiceBalances balances = ParseBalances(stored);
-      item.item_flag = CharOr(Sub(stored, 60, 1), '1');
-      item.class_digit = DigitValue(CharOr(Sub(stored, 61, 1), '0'));
+      item.item_flag = CharOr(Sub(stored, kBalanceFlag, 1), '1');
+      item.class_digit = DigitValue(CharOr(Sub(stored, kBalanceClass, 1), '0'));
       Apportion(a, balances);
       if (!stored.empty() && SeekInside(balance, at)) {
         balance->Write(BalanceAmount(balances.remaining) + BalanceAmount(balances.tax1) +
                        BalanceAmount(balances.tax2));
-        balance->Flush();
       }
-      if (Round2(a.value) <= 0) return;
+      if (Rounded(a.value) <= 0) return;
     }
     fiscal.Write(ProductItemRecord(item));
   }
 
-  // Closes a file that was written; a write that failed is reported at the end of the run.
-  void Finish(FileHandle& file, std::string_view path) {
-    if (file && !CloseFile(file) && result_.ok) {
-      result_.ok = false;
-      result_.failed_file = path;
-    }
-    file.reset();
-  }
-
   Context& ctx_;
+  Conversion& conversion_;
   std::int64_t n_;
   std::string code_;
   std::string folder_;
@@ -455,32 +564,78 @@ class CompanyConversion {
   int rate_code_ = 0;
 };
 
+// The product tables R63<year>.DAT, which every company has taken its items from.
+std::vector<std::string> ProductTables(platform::FileSystem& fs) {
+  std::vector<std::string> tables;
+  for (const auto& entry : fs.Find(std::string(kProductFolder) + "\\*.DAT", kFilesOnly)) {
+    if (YearOfName(entry.name, 0)) tables.push_back(entry.name);
+  }
+  return tables;
+}
+
 }  // namespace
+
+bool HasInvoices364Input(platform::FileSystem& fs) {
+  if (ConvFind(fs, kMark)) return false;
+  if (!ProductTables(fs).empty()) return true;
+  if (!IsFolder(fs, kCompanyRoot)) return false;
+  for (const std::string& company : FoldersOf(fs, kCompanyRoot)) {
+    for (const std::string& name :
+         FilesOf(fs, std::string(kCompanyRoot) + "\\" + company, "L26*.DAT")) {
+      if (YearOfName(name, kLedgerPrefix)) return true;
+    }
+  }
+  return false;
+}
 
 Invoices364Result ConvertInvoices364(Context& ctx) {
   Invoices364Result result;
-  if (ConvTestAndMark(ctx.fs, kMark)) {
+  auto failed = [&](Outcome failure) {
+    result.failed_file = failure.file();
+    result.outcome = ReportFailure(ctx, kCaption, std::move(failure));
+    return result;
+  };
+  if (ConvFind(ctx.fs, kMark)) {
     result.already_done = true;
     return result;
   }
-  result.register_found =
-      ForEachCompany(ctx, OnlyUsableFolders(ctx, [&](std::int64_t n, const std::string& code) {
-                       CompanyConversion(ctx, n, code, result).Run();
-                     }));
-  if (result.register_found) {
-    // The product table has been added to every company: it is set aside.
-    for (const auto& entry : ctx.fs.Find("R63\\*.DAT", kFilesOnly)) {
-      if (!YearOfName(entry.name, 0)) continue;
-      const std::string bak = "R63\\" + WithoutExtension(entry.name) + ".BAK";
-      MoveToSafety(ctx, bak);
-      ctx.fs.Rename("R63\\" + entry.name, bak);
+  {
+    // Without a register there is nothing to convert: the mark alone is recorded.
+    Outcome why;
+    FileHandle reg = OpenRead(ctx.fs, kCompanyRegister, FileMode::kBinary, &why);
+    if (!reg) {
+      if (why.cause() != Cause::kNotFound) return failed(std::move(why));
+      if (Outcome marked = ConvMark(ctx.fs, kMark); !marked) return failed(std::move(marked));
+      return result;
     }
   }
-  if (!result.ok) {
-    ctx.sink.Fail(kCaption, Format("Erro ao gravar o arquivo %s.\nOs livros de notas foram "
-                                   "preservados com a extensão .BAK.",
-                                   result.failed_file));
+  // One conversion per company, each committed when the next company begins; the last one
+  // also sets the product tables aside and records the mark, so that a run stopped anywhere
+  // leaves the mark unrecorded and some input in place for the next run.
+  std::unique_ptr<Conversion> company;
+  Outcome failure;
+  result.register_found = ForEachCompany(
+      ctx, OnlyUsableFolders(
+               ctx, OncePerFolder(ctx, [&](std::int64_t n, const std::string& code) {
+                 if (!failure.ok()) return;
+                 ctx.sink.Status(Format("Empresa %s", code));
+                 const std::string folder = std::string(kCompanyRoot) + "\\" + code;
+                 auto ledgers = Ledgers(ctx, folder);
+                 if (ledgers.empty() && ctx.fs.Find(folder + "\\*.TMP", kFilesOnly).empty()) return;
+                 if (company) failure = company->Commit();
+                 if (!failure.ok()) return;
+                 company = std::make_unique<Conversion>(ctx, kStep);
+                 failure = CompanyConversion(ctx, *company, n, code, result).Run(ledgers);
+               })));
+  if (!failure.ok()) return failed(std::move(failure));
+  if (!company) company = std::make_unique<Conversion>(ctx, kStep);
+  for (const std::string& name : ProductTables(ctx.fs)) {
+    const std::string path = std::string(kProductFolder) + "\\" + name;
+    company->SetAsideAtCommit(path,
+                              std::string(kProductFolder) + "\\" + WithoutExtension(name) + ".BAK");
   }
+  company->MarkAtCommit(kMark);
+  if (Outcome committed = company->Commit(); !committed) return failed(std::move(committed));
   return result;
 }
 

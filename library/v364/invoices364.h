@@ -7,12 +7,18 @@
 // complement file C.TMP, from which the references are found. Between the passes the
 // product items of the shared folder R63 are added to their invoices. Pass 1 writes the
 // items, text and extra records of every invoice and sets the ledger aside as
-// L26<year>.BAK. The step runs once per data folder (mark "364" in the conversion log).
+// L26<year>.BAK. The step runs once per data folder (mark "364" in the conversion log,
+// recorded once every company is converted).
+//
+// Each company is converted through the step journal: its fiscal files and work files are
+// given back what they held when the run stops before the company's ledgers are set aside,
+// so that the next run converts the company again from its untouched ledgers.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "platform/outcome.h"
 #include "records/context.h"
 
 namespace livrana {
@@ -21,10 +27,15 @@ struct Invoices364Result {
   bool already_done = false;         // the mark was in the log: nothing was done
   bool register_found = false;       // the company register could be read
   std::vector<std::string> ledgers;  // ledgers converted, in order ("R00\0001\L262016.DAT")
-  bool ok = true;                    // false when a write failed (reported to the sink)
-  std::string failed_file;           // the first file whose writes failed
+  Outcome outcome;                   // the failure that stopped the step (reported to the sink)
+  std::string failed_file;           // the file it failed on
+  bool ok() const { return outcome.ok(); }
 };
 
 Invoices364Result ConvertInvoices364(Context& ctx);
+
+// Whether the folder holds what the step converts: yearly ledgers L26<year>.DAT in company
+// folders below R00, or product tables R63\<year>.DAT, and no mark "364" yet.
+bool HasInvoices364Input(platform::FileSystem& fs);
 
 }  // namespace livrana

@@ -9,6 +9,9 @@ namespace {
 
 // The characters of a record at offset, at most width of them; fewer when the record ends
 // first.
+// Round2 of a value; zero, the most common one, as it is.
+double Rounded(double value) { return value == 0 ? value : Round2(value); }
+
 std::string_view At(std::string_view record, std::size_t offset, std::size_t width) {
   if (offset >= record.size()) return {};
   return record.substr(offset, width);
@@ -48,18 +51,6 @@ constexpr std::string_view kThirdBase = "%-2s%-5s%-7s";
 constexpr std::string_view kFirstFixed = "%-2s%-7s%-7s";
 constexpr std::string_view kSecondFixed = "%-2s%-7s%-46s";
 
-// Product record R63<year>.DAT, 230 characters.
-struct ProductLayout {
-  static constexpr std::size_t kKind = 34;
-  static constexpr std::size_t kCode = 20, kCodeWidth = 14;
-  static constexpr std::size_t kMarker = 35;
-  static constexpr std::size_t kOperation = 36, kOperationWidth = 4;
-  static constexpr std::size_t kType = 40, kTypeWidth = 3;
-  static constexpr std::size_t kCode1 = 43, kCode2 = 45, kCode3 = 47, kCodeWidthShort = 2;
-  static constexpr std::size_t kText = 49, kTextWidth = 18;
-  static constexpr std::size_t kFixed1 = 130, kFixed2 = 135, kFixedWidth = 5;
-};
-
 // A base as a percentage of the value.
 double Share(double base, double value) { return base * 100 / value; }
 
@@ -76,9 +67,9 @@ void Apportion(ItemAmounts& item, InvoiceBalances& balances) {
   if (x > 0 && balances.tax2 < x) item.base3 *= balances.tax2 / x;
   if (item.base3 > b)
     b = item.base3;
-  else if (Round2(item.base3) <= 0)
+  else if (Rounded(item.base3) <= 0)
     item.rate3 = 0;
-  balances.tax2 -= Round2(item.base3 * item.rate3 * 0.01);
+  balances.tax2 -= Rounded(item.base3 * item.rate3 * 0.01);
 
   x = item.base1 * item.rate1 * 0.01;
   if (x > 0 && balances.tax1 < x) {
@@ -87,10 +78,10 @@ void Apportion(ItemAmounts& item, InvoiceBalances& balances) {
   }
   if (item.base1 > b)
     b = item.base1;
-  else if (Round2(item.base1) <= 0)
+  else if (Rounded(item.base1) <= 0)
     item.rate1 = 0;
   if (item.base2 == 0) item.rate2 = 0;
-  balances.tax1 -= Round2(item.base1 * item.rate1 * 0.01);
+  balances.tax1 -= Rounded(item.base1 * item.rate1 * 0.01);
 }
 
 FixedRates FixedRatesFor(int rate_code) {
@@ -105,7 +96,8 @@ FixedRates FixedRatesFor(int rate_code) {
 }
 
 std::string ValueToFieldText(double value, std::size_t n) {
-  std::string text = ValueToText(value, 2);
+  // Zero, the most common value of these fields, as ValueToText writes it.
+  std::string text = value == 0 ? std::string("0,00") : ValueToText(value, 2);
   return CutText(text, n);
 }
 

@@ -1,8 +1,14 @@
 #include "library/v364/remove_obsolete.h"
 
 #include <array>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
+#include "library/step_io.h"
+#include "platform/file_system.h"
+#include "records/format.h"
+#include "run/layouts.h"
 #include "run/safety.h"
 
 namespace livrana {
@@ -18,16 +24,73 @@ constexpr std::array<std::string_view, 29> kObsoleteFiles = {
 constexpr std::array<std::string_view, 6> kObsoleteFolders = {"daen", "dasa",   "cfeq",
                                                               "cfst", "valida", "sintegra"};
 
+constexpr std::string_view kCaption = "Arquivos obsoletos";
+constexpr std::string_view kOldFolder = "R02";
+constexpr std::string_view kNewFolder = "R60";
+constexpr std::uint32_t kFilesOnly =
+    platform::kReadOnly | platform::kHidden | platform::kSystem | platform::kArchive;
+
+bool IsPlainFile(platform::FileSystem& fs, std::string_view name) {
+  // Only files: a folder that happens to carry one of these names is not touched.
+  auto attributes = fs.Attributes(name);
+  return attributes && (*attributes & platform::kDirectory) == 0;
+}
+
+// The record files of R02 go to R60: the folder is renamed, or, when that cannot be done
+// (R60 exists), each *.DAT file is moved into R60 under its own name or, when that is
+// taken, with .001 to .100 appended; R02 is removed when it is empty then.
+Outcome MoveOldFolder(platform::FileSystem& fs) {
+  if (!IsFolder(fs, kOldFolder)) return {};
+  if (!fs.Attributes(kNewFolder) && fs.Rename(kOldFolder, kNewFolder)) return {};
+  if (Outcome made = fs.MakeFolder(kNewFolder); !made && made.cause() != Cause::kExists)
+    return made;
+  for (const auto& entry : fs.Find(platform::JoinPath(kOldFolder, "*.DAT"), kFilesOnly)) {
+    const std::string from = platform::JoinPath(kOldFolder, entry.name);
+    Outcome moved = Outcome::Failed(Operation::kRename, from, Cause::kNoSafetyName);
+    for (int i = 0; i <= kSafetyNumbers; ++i) {
+      std::string to = platform::JoinPath(kNewFolder, entry.name);
+      if (i >= 1) to += Format(".%03d", i);
+      if (fs.Attributes(to)) continue;  // the name is taken: the next number
+      moved = fs.Rename(from, to);
+      break;
+    }
+    if (!moved) return moved;
+  }
+  // A folder that still holds other files stays.
+  if (!fs.Find(platform::JoinPath(kOldFolder, "*"), kFilesOnly | platform::kDirectory).empty())
+    return {};
+  return fs.RemoveFolder(kOldFolder);
+}
+
 }  // namespace
 
-void RemoveObsoleteFiles(Context& ctx) {
+bool HasObsoleteFiles(platform::FileSystem& fs) {
   for (std::string_view name : kObsoleteFiles) {
-    // Only files: a folder that happens to carry one of these names is not touched.
-    auto attributes = ctx.fs.Attributes(name);
-    if (attributes && (*attributes & platform::kDirectory) == 0) ctx.fs.Remove(name);
+    if (IsPlainFile(fs, name)) return true;
   }
-  MoveDatFiles(ctx.fs, "R02", "R60", kMoveDatFiles);
-  for (std::string_view folder : kObsoleteFolders) MoveToSafety(ctx, folder, kSafetySubfolder);
+  if (IsFolder(fs, kOldFolder)) return true;
+  for (std::string_view folder : kObsoleteFolders) {
+    if (fs.Attributes(folder) || SafetyMoveUnfinished(fs, folder)) return true;
+  }
+  return false;
+}
+
+Outcome RemoveObsoleteFiles(Context& ctx) {
+  auto failed = [&](Outcome failure) { return ReportFailure(ctx, kCaption, std::move(failure)); };
+  for (std::string_view name : kObsoleteFiles) {
+    if (!IsPlainFile(ctx.fs, name)) continue;
+    if (Outcome removed = ctx.fs.Remove(name); !removed) return failed(std::move(removed));
+  }
+  if (Outcome moved = MoveOldFolder(ctx.fs); !moved) return failed(std::move(moved));
+  for (std::string_view folder : kObsoleteFolders) {
+    // Called also for a folder that is gone: it finishes a move a stopped run left.
+    Outcome why;
+    if (MoveToSafety(ctx, folder, kSafetySubfolder, &why)) continue;
+    if (!why.ok()) return failed(std::move(why));
+    if (ctx.fs.Attributes(folder))
+      return failed(Outcome::Failed(Operation::kRename, folder, Cause::kNoSafetyFolder));
+  }
+  return {};
 }
 
 }  // namespace livrana

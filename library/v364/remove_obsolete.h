@@ -3,10 +3,17 @@
 // safety folder.
 #pragma once
 
+#include "platform/outcome.h"
 #include "records/context.h"
 
 namespace livrana {
 
-void RemoveObsoleteFiles(Context& ctx);
+// Every deletion and move is made once, in order; a file or folder that is missing is
+// passed over. The first failure stops the step, is told to the sink and given back; every
+// action can be made again, so a rerun finishes what a stopped run began.
+Outcome RemoveObsoleteFiles(Context& ctx);
+
+// Whether any of the files or folders the step removes or moves is in the folder.
+bool HasObsoleteFiles(platform::FileSystem& fs);
 
 }  // namespace livrana

@@ -34,4 +34,10 @@ struct InvoiceLayout {
 // The undo journal of step 4.34's invoice phase (see convert/phases.h).
 inline constexpr std::string_view kInvoiceJournal = "CONV434.JNL";
 
+// The link fields of an invoice header: the record number of its last item or reference
+// and of its last text, decimal text in 10 characters.
+inline constexpr std::size_t kInvoiceItemLink = 160;
+inline constexpr std::size_t kInvoiceTextLink = 170;
+inline constexpr std::size_t kInvoiceLinkWidth = 10;
+
 }  // namespace livrana
