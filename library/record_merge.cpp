@@ -51,7 +51,7 @@ constexpr std::size_t kNumberWidth = 9;
 
 Outcome AppendWidenedRecords(Context& ctx, std::string_view source, std::string_view target,
                              char fill) {
-  TextSource in;
+  TableSource in;
   if (Outcome opened = in.Open(ctx.fs, source); !opened)
     return Missing(opened) ? Outcome() : opened;
   Conversion conversion(ctx);

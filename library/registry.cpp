@@ -22,12 +22,6 @@
 namespace livrana {
 namespace {
 
-// What a routine that tells only whether its writes succeeded (the failure itself having
-// been told to the sink) gives as an outcome.
-Outcome Written(bool ok) {
-  return ok ? Outcome() : Outcome::Failed(Operation::kWrite, "", Cause::kOther);
-}
-
 constexpr std::array<std::string_view, 1> kMark301 = {"301"};
 constexpr std::array<std::string_view, 3> kMarks320To362 = {"320", "360", "362"};
 constexpr std::array<std::string_view, 1> kMark364 = {"364"};

@@ -111,6 +111,10 @@ std::size_t ReadPiece(RecordFile& source, std::size_t n, std::string& out);
 // The same, for pieces after the first of a record.
 std::string NextPiece(RecordFile& source, std::size_t n);
 
+// Whether a piece of a text-mode table holds nothing but line-end characters (the CR LF that
+// many tools leave at the end of a file): such a piece is no record.
+bool OnlyLineEnds(std::string_view piece);
+
 // Tells the user that a write failed and the step stopped, the file named.
 void ReportWriteFailure(Context& ctx, std::string_view caption, std::string_view path);
 

@@ -23,7 +23,7 @@ inline bool Special(char c) {
          (c == '\n' || c == '\r' || c == kCtrlZ);
 }
 
-bool OnlyLineEnds(std::string_view text) {
+bool NothingButLineEnds(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; });
 }
 
@@ -137,7 +137,7 @@ std::size_t TextSource::First(std::size_t n, std::string& out) {
   for (;;) {
     std::size_t read = Read(n, out);
     if (read == 0) return 0;
-    if (OnlyLineEnds(out)) continue;
+    if (NothingButLineEnds(out)) continue;
     if (read < n) out.append(n - read, ' ');
     return read;
   }

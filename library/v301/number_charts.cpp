@@ -87,7 +87,7 @@ class ChartNumbering {
       for (;;) {
         std::string record = ReadRaw(*in, kChartRecord);
         if (record.empty()) break;
-        if (OnlyLineEnds(record) || At(record, OldChartLayout::kDeleted) == '+') continue;
+        if (EmptyOrLineEnds(record) || At(record, OldChartLayout::kDeleted) == '+') continue;
         std::string numbered =
             Format("%05ld%-6s%-41s%d%-15s%-141s", ++sequence, "",
                    Piece(record, OldChartLayout::kText, OldChartLayout::kTextWidth), source.kind,

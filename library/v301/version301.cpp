@@ -72,7 +72,7 @@ Outcome WidenG04(Context& ctx, const std::string& co) {
     // own characters; it has no deletion mark, and is copied unless it holds nothing but
     // line ends.
     if (piece.back() == '\n') piece.pop_back();
-    if (OnlyLineEnds(piece) || At(piece, kG04Deleted) == '+') continue;
+    if (EmptyOrLineEnds(piece) || At(piece, kG04Deleted) == '+') continue;
     if (!out->Write(G04R0Record(piece))) break;
   }
   Outcome done = CloseFile(out);

@@ -54,7 +54,7 @@ bool CompanyFoldersBelowR00(platform::FileSystem& fs) {
   return IsFolder(fs, kCompanyRoot) && !FoldersOf(fs, kCompanyRoot).empty();
 }
 
-bool OnlyLineEnds(std::string_view piece) {
+bool EmptyOrLineEnds(std::string_view piece) {
   return std::all_of(piece.begin(), piece.end(), [](char c) { return c == '\r' || c == '\n'; });
 }
 

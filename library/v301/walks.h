@@ -34,7 +34,7 @@ bool CompanyFoldersBelowR00(platform::FileSystem& fs);
 
 // Whether a piece read in text mode holds nothing but line ends (the CR LF that many tools
 // leave at the end of a file), the empty piece included.
-bool OnlyLineEnds(std::string_view piece);
+bool EmptyOrLineEnds(std::string_view piece);
 
 // The product's text-mode reads and writes inside one record held in memory, the record
 // being the bytes of the file from its start (the last record of a file may be shorter):

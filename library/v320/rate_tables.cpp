@@ -141,7 +141,7 @@ constexpr std::size_t kG07R0Record = 809;
 Outcome ReadRateTable(Context& ctx, Conversion& conversion, std::string_view co, RateTable& rates) {
   rates = RateTable{};
   std::string path = Format("%s\\G16.DAT", co);
-  TextSource file;
+  TableSource file;
   if (Outcome opened = file.Open(ctx.fs, path); !opened)
     return Missing(opened) ? Outcome() : opened;
   std::string piece;
@@ -186,7 +186,7 @@ Outcome ConvertG07(Context& ctx, std::string_view co) {
   std::string source = Format("%s\\G07.DAT", co);
   std::string target = Format("%s\\G07R0.DAT", co);
   if (ctx.fs.Attributes(target)) return {};
-  TextSource in;
+  TableSource in;
   if (Outcome opened = in.Open(ctx.fs, source); !opened)
     return Missing(opened) ? Outcome() : opened;
   // G07.DAT goes to its safety copy only once G07R0.DAT holds its records, in one step.

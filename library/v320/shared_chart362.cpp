@@ -81,7 +81,7 @@ bool ShiftCodes(Context& ctx, const std::string& path, std::int64_t r, TextRecor
 // the company's chart to its safety copy.
 Outcome AppendAccounts(Context& ctx, Conversion& conversion, std::string_view co,
                        const std::string& chart, std::int32_t base) {
-  TextSource in;
+  TableSource in;
   if (Outcome opened = in.Open(ctx.fs, chart); !opened) return Missing(opened) ? Outcome() : opened;
   Outcome why;
   FileHandle out = AppendTarget(ctx.fs, conversion, kSharedChart, why);

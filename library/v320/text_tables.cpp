@@ -20,17 +20,13 @@ std::size_t NextSpecial(const char* p, std::size_t n) {
 
 }  // namespace
 
-bool OnlyLineEnds(std::string_view piece) {
-  return !piece.empty() && piece.find_first_not_of("\r\n") == std::string_view::npos;
-}
-
-Outcome TextSource::Open(platform::FileSystem& fs, std::string_view path) {
+Outcome TableSource::Open(platform::FileSystem& fs, std::string_view path) {
   Outcome why;
   file_ = OpenRead(fs, path, FileMode::kBinary, &why);
   return why;
 }
 
-bool TextSource::Refill() {
+bool TableSource::Refill() {
   buffer_.erase(0, at_);
   at_ = 0;
   std::size_t kept = buffer_.size();
@@ -48,7 +44,7 @@ bool TextSource::Refill() {
   return got > 0;
 }
 
-bool TextSource::Read(std::size_t n, std::string& out) {
+bool TableSource::Read(std::size_t n, std::string& out) {
   out.clear();
   while (file_ && out.size() < n && !ended_) {
     // Two bytes at hand where the file has them: a carriage return needs the next one.
@@ -77,7 +73,7 @@ bool TextSource::Read(std::size_t n, std::string& out) {
   return !out.empty();
 }
 
-Outcome TextSource::Close() { return CloseFile(file_); }
+Outcome TableSource::Close() { return CloseFile(file_); }
 
 bool TextRecord::ReadAt(std::size_t offset, std::size_t n, std::string& out) const {
   out.clear();

@@ -7,7 +7,7 @@
 // Reading a file through a text-mode handle costs a test per byte; here the bytes are read
 // in blocks in binary mode and the text-mode rules are applied to them in memory, with the
 // same results:
-//   - TextSource reads a table from start to end in pieces of a count of characters, as a
+//   - TableSource reads a table from start to end in pieces of a count of characters, as a
 //     sequential text-mode read does (a Ctrl-Z byte ends the source);
 //   - WalkRecords gives each record of a table as a TextRecord, whose reads and writes at an
 //     offset are those of a text-mode handle positioned at the record's start plus the
@@ -15,6 +15,8 @@
 //   - RewriteRecords writes a whole new version of a table through a conversion, each record
 //     changed in memory, to be put in place of the table when the conversion commits.
 #pragma once
+
+#include "library/step_io.h"
 
 #include <cstdint>
 #include <functional>
@@ -27,14 +29,10 @@
 
 namespace livrana {
 
-// Whether a piece read from a text-mode table holds nothing but line ends (the CR LF that
-// many tools leave at the end of a file): such a piece is no record and is passed over.
-bool OnlyLineEnds(std::string_view piece);
-
 // Whether the failure of an opening only says that the file is not there.
 inline bool Missing(const Outcome& why) { return why.cause() == Cause::kNotFound; }
 
-class TextSource {
+class TableSource {
  public:
   // Opens the table at path for reading; the outcome tells why it could not be opened
   // (Missing for a file that is not there).

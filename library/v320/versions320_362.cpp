@@ -331,7 +331,7 @@ class Versions320To362 {
   // to its safety copy, with the numbering reached, in one conversion.
   Outcome BuildEcfRecords(const std::string& co) {
     std::string source = Format("%s\\%s\\G06.DAT", kCompanyRoot, co);
-    TextSource in;
+    TableSource in;
     if (Outcome opened = in.Open(fs_, source); !opened) return Missing(opened) ? Outcome() : opened;
     Conversion conversion(ctx_);
     Outcome why;

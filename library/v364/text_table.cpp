@@ -90,10 +90,6 @@ char TextTable::Char(std::size_t offset) const {
 
 std::string_view TextTable::Raw() const { return std::string_view(raw_).substr(0, record_bytes_); }
 
-bool OnlyLineEnds(std::string_view piece) {
-  return !piece.empty() && piece.find_first_not_of("\r\n") == std::string_view::npos;
-}
-
 std::string OneLineField(std::string field) {
   std::replace(field.begin(), field.end(), '\n', ' ');
   return field;

@@ -5,6 +5,8 @@
 // Byte positions are those of the file, as in text mode.
 #pragma once
 
+#include "library/step_io.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -59,10 +61,6 @@ class TextTable {
   std::size_t record_bytes_ = 0;
   bool plain_ = true;
 };
-
-// Whether a piece read holds nothing but line-end characters (the carriage return and line
-// feed that many tools leave at the end of a file): no record of the table.
-bool OnlyLineEnds(std::string_view piece);
 
 // A field read from a table, made fit for a fixed-width record written back: a line feed
 // it ends with becomes a space, so that no line break reaches a record of the target.
