@@ -44,15 +44,6 @@ bool ReadOnly(FileSystem& fs, std::string_view path) {
   return attributes && (*attributes & platform::kReadOnly) != 0;
 }
 
-// Deletes a file, a read-only one too; a file that stays keeps its attribute.
-bool RemoveFile(FileSystem& fs, std::string_view path) {
-  if (fs.Remove(path)) return true;
-  if (!ReadOnly(fs, path) || !fs.SetReadOnly(path, false)) return false;
-  if (fs.Remove(path)) return true;
-  fs.SetReadOnly(path, true);
-  return false;
-}
-
 // Copies a file to a new name and checks that the copy is whole. The copy is made under a
 // work name beside the new one (".~CP" appended; one an interrupted copy left is replaced)
 // and takes the new name only when whole, so that no interruption leaves a copy cut short
@@ -66,11 +57,11 @@ Outcome CopyWhole(FileSystem& fs, std::string_view from, std::string_view to) {
   }
   if (Outcome copied = fs.Copy(from, work, false); !copied) return copied.InFile(to);
   if (SizeOf(fs, work) != size) {
-    RemoveFile(fs, work);
+    RemoveFileAnyway(fs, work);
     return Outcome::Failed(Operation::kCopy, to, Cause::kShortWrite);
   }
   if (Outcome renamed = fs.Rename(work, to); !renamed) {
-    RemoveFile(fs, work);
+    RemoveFileAnyway(fs, work);
     return renamed.cause() == Cause::kExists
                ? Outcome::Failed(Operation::kCopy, to, Cause::kExists)
                : Outcome::Failed(Operation::kCopy, to, renamed.cause(), renamed.system_code());
@@ -92,28 +83,6 @@ bool CopyTree(FileSystem& fs, std::string_view from, std::string_view to, int de
   return true;
 }
 
-// Deletes a folder with everything in it. With stop_at_failure the first entry that cannot
-// be deleted ends the work, leaving everything not yet reached in place. A link to a folder
-// (or a junction) is deleted as a link: the folder it leads to, which may be another part
-// of the data folder, keeps its files.
-bool RemoveTree(FileSystem& fs, std::string_view folder, bool stop_at_failure, int depth = 0) {
-  if (depth > kMaxFolderDepth) return false;
-  const auto attributes = fs.Attributes(folder);
-  if (attributes && (*attributes & platform::kReparsePoint) != 0)
-    return fs.RemoveFolder(folder).ok();
-  if (attributes && (*attributes & platform::kReadOnly) != 0) fs.SetReadOnly(folder, false);
-  bool ok = true;
-  for (const auto& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry)) {
-    std::string path = platform::JoinPath(folder, entry.name);
-    bool removed = (entry.attributes & platform::kDirectory) != 0
-                       ? RemoveTree(fs, path, stop_at_failure, depth + 1)
-                       : RemoveFile(fs, path);
-    ok = ok && removed;
-    if (!ok && stop_at_failure) return false;
-  }
-  return fs.RemoveFolder(folder) && ok;
-}
-
 // Moves a file or folder to a free target that a rename could not reach: copies it whole,
 // then deletes the source. On failure the source stays and what was copied is removed;
 // problem says what went wrong.
@@ -124,19 +93,19 @@ bool MoveByCopy(FileSystem& fs, std::string_view from, std::string_view to, bool
       problem = "a cópia não pôde ser feita";
       return false;
     }
-    if (!RemoveFile(fs, from)) {
-      RemoveFile(fs, to);
+    if (!RemoveFileAnyway(fs, from)) {
+      RemoveFileAnyway(fs, to);
       problem = "o original não pôde ser apagado";
       return false;
     }
     return true;
   }
   if (!CopyTree(fs, from, to, 0)) {
-    if (fs.Attributes(to)) RemoveTree(fs, to, false);
+    if (fs.Attributes(to)) RemoveFolderTree(fs, to, false);
     problem = "a cópia da pasta não pôde ser feita";
     return false;
   }
-  if (!RemoveTree(fs, from, true)) {
+  if (!RemoveFolderTree(fs, from, true)) {
     problem = "a pasta foi copiada, mas parte do original não pôde ser apagada";
     return false;
   }
@@ -185,6 +154,32 @@ Placed PlaceSafetyCopy(FileSystem& fs, std::string_view file, std::string_view s
 }
 
 }  // namespace
+
+bool RemoveFileAnyway(FileSystem& fs, std::string_view path) {
+  if (fs.Remove(path)) return true;
+  if (!ReadOnly(fs, path) || !fs.SetReadOnly(path, false)) return false;
+  if (fs.Remove(path)) return true;
+  fs.SetReadOnly(path, true);
+  return false;
+}
+
+bool RemoveFolderTree(FileSystem& fs, std::string_view folder, bool stop_at_failure, int depth) {
+  if (depth > kMaxFolderDepth) return false;
+  const auto attributes = fs.Attributes(folder);
+  if (attributes && (*attributes & platform::kReparsePoint) != 0)
+    return fs.RemoveFolder(folder).ok();
+  if (attributes && (*attributes & platform::kReadOnly) != 0) fs.SetReadOnly(folder, false);
+  bool ok = true;
+  for (const auto& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry)) {
+    std::string path = platform::JoinPath(folder, entry.name);
+    bool removed = (entry.attributes & platform::kDirectory) != 0
+                       ? RemoveFolderTree(fs, path, stop_at_failure, depth + 1)
+                       : RemoveFileAnyway(fs, path);
+    ok = ok && removed;
+    if (!ok && stop_at_failure) return false;
+  }
+  return fs.RemoveFolder(folder) && ok;
+}
 
 std::string SafetyTempFolder(FileSystem& fs) {
   std::string folder = fs.TempFolder();
