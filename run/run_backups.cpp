@@ -186,6 +186,14 @@ Outcome BackedUpRun::Finish(const Outcome& outcome) {
   return manifest_->End(ResultOf(outcome), Describe(outcome));
 }
 
+Outcome BackedUpRun::DiscardIfEmpty() {
+  if (!Undo().empty()) return {};
+  if (!RemoveFolderTree(*data_, manifest_->folder())) {
+    return Outcome::Failed(Operation::kRemoveFolder, manifest_->folder(), Cause::kOther);
+  }
+  return {};
+}
+
 RunUndo BackedUpRun::Undo() {
   RunUndo undo;
   undo.id = manifest_->id();
@@ -330,15 +338,16 @@ Outcome RunToUndo(platform::FileSystem& data, std::string_view id, RecordedRun* 
     }
     if (chosen == runs.end()) {
       return Outcome::Failed(Operation::kUndo, data.Root(), Cause::kNoRun)
-          .WithDetail(runs.empty() ? Format("nenhuma execução desta pasta em %s", folder)
-                                   : "todas as execuções desta pasta já foram desfeitas");
+          .WithDetail(runs.empty()
+                          ? Format("nenhuma execução desta pasta em %s", HostPath(data, folder))
+                          : "todas as execuções desta pasta já foram desfeitas");
     }
   } else {
     chosen = std::find_if(runs.begin(), runs.end(),
                           [&](const RecordedRun& r) { return platform::SameName(r.id, id); });
     if (chosen == runs.end()) {
       Manifest other;
-      std::string detail = Format("não há execução com este nome em %s", folder);
+      std::string detail = Format("não há execução com este nome em %s", HostPath(data, folder));
       if (id.find_first_of("\\/") == std::string_view::npos &&
           ReadManifest(data, folder + "\\" + std::string(id), &other)) {
         detail = "é uma execução de outra pasta de dados, " + other.data_folder;

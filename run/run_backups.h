@@ -59,6 +59,9 @@ class BackedUpRun {
   Outcome StepEnded(std::string_view step, const Outcome& outcome);
   // Records the end of the run; nothing is recorded after it.
   Outcome Finish(const Outcome& outcome);
+  // Removes the run's folder, once finished, when the run changed nothing: a run that left
+  // nothing to undo is not one that an undo would take for the last.
+  Outcome DiscardIfEmpty();
   // What undoes the run, as far as it has gone.
   RunUndo Undo();
 

@@ -183,6 +183,7 @@ Outcome Session::Unlock() {
   Outcome ended;
   if (backups_ && !finished_) {
     ended = backups_->Finish(result_);
+    if (ended) ended = backups_->DiscardIfEmpty();
     finished_ = true;
   }
   if (!lock_) return ended;
