@@ -56,10 +56,11 @@ constexpr std::string_view kLockHelp =
     "  --break-lock      toma a trava LIVRANA.LCK da pasta mesmo quando outro programa a\n"
     "                    tem; use só quando ele não estiver mais rodando\n";
 constexpr std::string_view kBackupHelp =
-    "  --backup          antes da primeira alteração de cada arquivo, copia-o para a pasta\n"
-    "                    de segurança (Vemo\\Vuk na pasta temporária, com .001 a .100 quando\n"
-    "                    o nome já existe) e mostra as cópias e os arquivos criados, para\n"
-    "                    que a execução possa ser desfeita\n";
+    "  --backup          antes da primeira alteração de cada arquivo, copia-o para uma pasta\n"
+    "                    desta execução na pasta de segurança (EXECUCOES, na pasta Vemo Vuk\n"
+    "                    da pasta temporária) e anota, enquanto a execução anda, cada cópia e\n"
+    "                    cada arquivo criado: \"livrana-convert undo\" desfaz a execução, mesmo\n"
+    "                    interrompida\n";
 constexpr std::string_view kJsonHelp =
     "  --json            escreve na saída padrão um único objeto JSON (contagens, empresas,\n"
     "                    arquivos, mensagens, código de saída); o progresso vai para a saída\n"
@@ -74,8 +75,8 @@ struct Command {
   std::vector<std::string_view> options;
 };
 
-const std::array<Command, 6>& Commands() {
-  static const std::array<Command, 6> commands = {{
+const std::array<Command, 7>& Commands() {
+  static const std::array<Command, 7> commands = {{
       {"convert",
        "[PASTA] [--company CÓDIGO] [--dry-run] [--backup] [--break-lock] [--json]",
        "a conversão do diálogo (etapa 4.34)",
@@ -104,13 +105,24 @@ const std::array<Command, 6>& Commands() {
        "Executa uma rotina da biblioteca de conversões na pasta de dados PASTA (por\n"
        "padrão, a pasta atual). \"livrana-convert steps\" lista as ETAPAS.\n",
        {kCompanyHelp, kBackupHelp, kLockHelp, kJsonHelp}},
+      {"undo",
+       "[PASTA] [--run ID] [--break-lock] [--json]",
+       "desfaz uma execução feita com --backup",
+       "Desfaz a última execução feita com --backup na pasta de dados PASTA (por padrão,\n"
+       "a pasta atual), também uma interrompida: apaga o que ela criou, refaz as pastas que\n"
+       "ela removeu e copia de volta cada cópia de segurança; depois confere cada arquivo\n"
+       "com a sua cópia (tamanho e conteúdo) e diz o que fez. As execuções de uma pasta são\n"
+       "desfeitas da última para a primeira; \"livrana-convert info\" lista as execuções.\n",
+       {"  --run ID          desfaz a execução ID (como info a mostra), não a última\n", kLockHelp,
+        kJsonHelp}},
       {"info",
        "[PASTA] [--company CÓDIGO] [--check] [--json]",
        "mostra a pasta de dados e o que a conversão faria",
        "Mostra a pasta de dados PASTA (por padrão, a pasta atual) sem alterar nada: a\n"
        "geração dos arquivos, as marcas de versão de CONV.DAT e a rotina de cada uma, as\n"
-       "empresas do cadastro (ativas, excluídas, ignoradas), se FTEL1.DAT existe, a trava\n"
-       "e o que a conversão (convert) faria agora.\n",
+       "empresas do cadastro (ativas, excluídas, ignoradas), se FTEL1.DAT existe, a trava,\n"
+       "o que a conversão (convert) faria agora, o histórico (CONVHIST.DAT) e as execuções\n"
+       "com --backup que podem ser desfeitas.\n",
        {"  --company CÓDIGO  o que a conversão faria só para esta empresa\n",
         "  --check           sai com 3 quando há o que fazer (etapas de layouts antigos ou a\n"
         "                    conversão), 0 quando não; com -q não escreve nada\n",
@@ -246,6 +258,7 @@ struct Arguments {
   std::optional<std::string> folder;
   std::optional<std::string> company;
   std::optional<std::string> companies, records, seed, before, mib;
+  std::optional<std::string> run_id;  // undo --run
   bool dry_run = false, backup = false, break_lock = false, check = false;
   std::string filter;  // the company filter, as the core holds it
 };
@@ -421,10 +434,14 @@ std::optional<int> LockFolder(RunState& run, Session& session, const std::string
 // Runs one step over the folder under its lock and tells how it ended: what undoes it
 // (with --backup), the failure with its cause, or done. what names the work in the
 // messages ("a conversão", "a etapa split-ledgers"); done is the line shown at the end.
+// command is how the history and the manifest name the run; step_name, when not empty, is
+// the one step that the history records (an upgrade records each of its steps itself).
 int RunInSession(RunState& run, const Arguments& args, const std::string& folder,
-                 std::string_view what, std::string_view done,
+                 std::string_view command, std::string_view step_name, std::string_view what,
+                 std::string_view done,
                  const std::function<Outcome(Session&, Context&, TerminalSink&)>& step) {
   SessionOptions options;
+  options.command = command;
   options.company_filter = args.filter;
   options.backup = args.backup;
   options.break_lock = args.break_lock;
@@ -437,20 +454,23 @@ int RunInSession(RunState& run, const Arguments& args, const std::string& folder
     return *status;
   }
   TerminalSink sink(run.sink);
-  Outcome outcome = session.Run(sink, [&](Context& ctx) { return step(session, ctx, sink); });
+  auto work = [&](Context& ctx) { return step(session, ctx, sink); };
+  Outcome outcome =
+      step_name.empty() ? session.Run(sink, work) : session.Run(sink, step_name, work);
   outcome.Also(session.Unlock());
   const int interruption = platform::Interruption();
   platform::StopCatchingInterrupts();
   sink.Finish();
   if (run.report) {
     run.json["ok"] = outcome.ok();
-    if (!outcome) run.json["failure"] = Text(Describe(outcome));
+    if (!outcome) run.json["failure"] = Text(HostSeparators(Describe(outcome)));
   }
   if (auto undo = session.Undo()) {
     if (run.report) {
-      run.json.update(UndoJson(session.host(), *undo));
+      run.json.update(UndoJson(session.host(), *undo, folder));
     } else {
-      platform::WriteConsoleText(ConsoleStream::kOutput, UndoText(session.host(), *undo));
+      platform::WriteConsoleText(ConsoleStream::kOutput,
+                                 UndoText(session.host(), *undo, Shown(folder)));
     }
   }
   if (outcome.cause() == Cause::kInterrupted || (interruption != 0 && !outcome)) {
@@ -460,7 +480,8 @@ int RunInSession(RunState& run, const Arguments& args, const std::string& folder
   }
   if (!outcome) {
     run.Messages(sink);
-    run.Error(Format("%s parou: %s; corrija a causa e execute de novo.", what, Describe(outcome)));
+    run.Error(Format("%s parou: %s; corrija a causa e execute de novo.", what,
+                     HostSeparators(Describe(outcome))));
     return kFolderUnusable;
   }
   sink.PrintLine(done);
@@ -499,7 +520,8 @@ int Convert(RunState& run, const Arguments& args, const std::string& folder) {
   }
   // The report lists every file; otherwise only the counts are kept, whatever the folder.
   const Convert434Detail detail = run.report ? Convert434Detail::kFiles : Convert434Detail::kCounts;
-  return RunInSession(run, args, folder, "a conversão", "A conversão foi realizada.",
+  return RunInSession(run, args, folder, "convert", "convert", "a conversão",
+                      "A conversão foi realizada.",
                       [&run, detail](Session&, Context& ctx, TerminalSink&) {
                         Convert434Result result = Convert434(ctx, detail);
                         if (run.report) run.json.update(ResultJson(result));
@@ -570,7 +592,7 @@ int Upgrade(RunState& run, const Arguments& args, const std::string& folder) {
   }
   const Convert434Detail detail = run.report ? Convert434Detail::kFiles : Convert434Detail::kCounts;
   return RunInSession(
-      run, args, folder, "a atualização", "A atualização foi realizada.",
+      run, args, folder, "upgrade", "", "a atualização", "A atualização foi realizada.",
       [&](Session& session, Context& ctx, TerminalSink& sink) {
         Progress progress(companies);
         sink.SetPrefix([&progress, &sink] { return progress.Prefix(sink.status()); });
@@ -582,6 +604,7 @@ int Upgrade(RunState& run, const Arguments& args, const std::string& folder) {
         };
         observer.finished = [&](int, std::string_view name, const Outcome& outcome) {
           steps.push_back({{"step", Text(name)}, {"ok", outcome.ok()}});
+          (void)session.Record(name, outcome);
         };
         UpgradeResult result = RunUpgrade(ctx, plan, observer, detail);
         sink.SetPrefix(nullptr);
@@ -609,15 +632,55 @@ int Info(RunState& run, const Arguments& args, const std::string& folder) {
   if (run.report) {
     run.json.update(StatusJson(status));
   } else {
-    run.Info(Format("Pasta de dados: %s\n", Shown(folder)) + StatusText(status));
+    run.Info(Format("Pasta de dados: %s\n", Shown(folder)) + StatusText(status, Shown(folder)));
   }
   return args.check && status.Pending() ? kWorkToDo : kDone;
+}
+
+int Undo(RunState& run, const Arguments& args, const std::string& folder) {
+  SessionOptions options;
+  options.break_lock = args.break_lock;
+  options.command = "undo";
+  Session session(platform::OpenHostFileSystem(folder), options);
+  std::string id;
+  if (args.run_id) {
+    auto core = CoreText(*args.run_id);
+    if (!core || core->empty()) return run.UsageError("--run espera o ID de uma execução");
+    id = *core;
+  }
+  if (auto status = LockFolder(run, session, folder)) return *status;
+  UndoResult result = session.UndoRun(id);
+  Outcome outcome = result.outcome;
+  outcome.Also(session.Unlock());
+  if (run.report) {
+    run.json.update(UndoneJson(session.host(), result, folder));
+    run.json["ok"] = outcome.ok();
+    if (!outcome) run.json["failure"] = Text(Describe(outcome));
+  } else {
+    run.Info(UndoneText(session.host(), result, Shown(folder)));
+  }
+  if (!outcome) {
+    if (outcome.cause() == Cause::kNoRun || outcome.cause() == Cause::kNoSafetyFolder) {
+      std::string why(CauseText(outcome.cause()));
+      if (!outcome.detail().empty()) why += "; " + outcome.detail();
+      run.Error(
+          Format("nada a desfazer na pasta de dados %s: %s.", Shown(folder), HostSeparators(why)));
+    } else if (result.run.id.empty()) {
+      run.Error(Format("nenhuma execução foi desfeita: %s.", HostSeparators(Describe(outcome))));
+    } else {
+      run.Error(Format("a execução %s não foi desfeita: %s.", result.run.id,
+                       HostSeparators(Describe(outcome))));
+    }
+    return kFolderUnusable;
+  }
+  return kDone;
 }
 
 int RunStep(RunState& run, const Arguments& args, const std::string& folder,
             const LibraryStep& step) {
   return RunInSession(
-      run, args, folder, Format("a etapa %s", step.name), Format("Etapa %s realizada.", step.name),
+      run, args, folder, "run", step.name, Format("a etapa %s", step.name),
+      Format("Etapa %s realizada.", step.name),
       [&step](Session&, Context& ctx, TerminalSink&) { return RunLibraryStep(step, ctx); });
 }
 
@@ -694,6 +757,7 @@ struct Parser {
   CLI::App* run = nullptr;
   CLI::App* upgrade = nullptr;
   CLI::App* info = nullptr;
+  CLI::App* undo = nullptr;
   CLI::App* steps = nullptr;
   CLI::App* sample = nullptr;
   bool yes = false, no = false, quiet = false, json = false, version = false;
@@ -740,6 +804,12 @@ struct Parser {
     run->add_flag("--break-lock", args.break_lock);
     run->add_flag("--json", json);
 
+    undo = add("undo");
+    value(undo, "PASTA", args.folder);
+    value(undo, "--run", args.run_id);
+    undo->add_flag("--break-lock", args.break_lock);
+    undo->add_flag("--json", json);
+
     info = add("info");
     value(info, "PASTA", args.folder);
     value(info, "--company", args.company);
@@ -760,7 +830,7 @@ struct Parser {
   }
 };
 
-// Runs a command over a data folder: convert, run or info.
+// Runs a command over a data folder: convert, upgrade, run, undo or info.
 int FolderCommand(RunState& run, Arguments& args, const Parser& parser) {
   const LibraryStep* step = nullptr;
   if (parser.run->parsed()) {
@@ -780,13 +850,14 @@ int FolderCommand(RunState& run, Arguments& args, const Parser& parser) {
   run.json["folder"] = folder;  // as given (UTF-8)
   run.json["company_filter"] = args.company ? Text(args.filter) : Json(nullptr);
   if (parser.convert->parsed() || parser.upgrade->parsed()) run.json["dry_run"] = args.dry_run;
-  if (!parser.info->parsed()) run.json["backup"] = args.backup;
+  if (!parser.info->parsed() && !parser.undo->parsed()) run.json["backup"] = args.backup;
   if (auto problem = FolderProblem(folder)) {
     run.Error(*problem);
     return kFolderUnusable;
   }
   if (parser.info->parsed()) return Info(run, args, folder);
   if (parser.upgrade->parsed()) return Upgrade(run, args, folder);
+  if (parser.undo->parsed()) return Undo(run, args, folder);
   return step != nullptr ? RunStep(run, args, folder, *step) : Convert(run, args, folder);
 }
 
@@ -836,12 +907,13 @@ int Main(RunState& run, int argc, char** argv) {
   }
   if (parser.sample->parsed()) return Sample(run, args);
   if (!parser.convert->parsed() && !parser.run->parsed() && !parser.info->parsed() &&
-      !parser.upgrade->parsed()) {
+      !parser.upgrade->parsed() && !parser.undo->parsed()) {
     return run.UsageError("falta o comando");
   }
   run.json["command"] = parser.convert->parsed()   ? "convert"
                         : parser.run->parsed()     ? "run"
                         : parser.upgrade->parsed() ? "upgrade"
+                        : parser.undo->parsed()    ? "undo"
                                                    : "info";
   return FolderCommand(run, args, parser);
 }

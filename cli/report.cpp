@@ -11,9 +11,22 @@
 namespace livrana::cli {
 namespace {
 
+#ifdef _WIN32
+constexpr char kHostSeparator = '\\';
+#else
+constexpr char kHostSeparator = '/';
+#endif
+
 Json Texts(const std::vector<std::string>& texts) {
   Json list = Json::array();
   for (const auto& text : texts) list.push_back(Text(text));
+  return list;
+}
+
+// Paths of the data folder, with the host's separator.
+Json PathTexts(const std::vector<std::string>& paths) {
+  Json list = Json::array();
+  for (const auto& path : paths) list.push_back(Text(HostSeparators(path)));
   return list;
 }
 
@@ -43,6 +56,35 @@ std::string_view StateText(CompanyState state) {
 
 std::string Plural(long long n, std::string_view one, std::string_view many) {
   return Format("%lld %s", n, n == 1 ? one : many);
+}
+
+Json RunJson(const RecordedRun& run) {
+  return {{"id", Text(run.id)},           {"sequence", run.sequence},
+          {"started", Text(run.started)}, {"command", Text(run.command)},
+          {"complete", run.complete},     {"result", Text(run.result)},
+          {"undone", run.undone},         {"undone_at", Text(run.undone_at)},
+          {"backups", run.backups},       {"created", run.created}};
+}
+
+// How a recorded run ended, in a word or two.
+std::string RunState(const RecordedRun& run) {
+  if (run.undone) return "desfeita em " + run.undone_at;
+  if (!run.complete) return "interrompida";
+  return run.result;
+}
+
+// A command-line argument as a shell takes it: quoted when it holds anything else than
+// letters, digits and the common path characters.
+std::string ShellWord(std::string_view word) {
+  bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           std::string_view("-_./\\:").find(c) != std::string_view::npos;
+  });
+  return plain ? std::string(word) : "\"" + std::string(word) + "\"";
+}
+
+std::string UndoCommand(std::string_view folder, std::string_view id) {
+  return "livrana-convert undo " + ShellWord(folder) + " --run " + ShellWord(id);
 }
 
 }  // namespace
@@ -85,7 +127,7 @@ std::string PlanText(const Convert434Result& plan) {
     for (const auto& file : plan.invoice_files) invoices.insert(file.path);
     std::string others;
     for (const auto& path : plan.files_changed) {
-      if (!invoices.count(path)) others += (others.empty() ? "" : ", ") + path;
+      if (!invoices.count(path)) others += (others.empty() ? "" : ", ") + HostSeparators(path);
     }
     text += Format("  Arquivos que seriam alterados ou criados: %d",
                    static_cast<int>(plan.files_changed.size()));
@@ -112,16 +154,60 @@ Json ResultJson(const Convert434Result& result) {
   for (const auto& file : result.invoice_files) {
     files.push_back({{"company", Text(file.company)},
                      {"year", file.year},
-                     {"path", Text(file.path)},
+                     {"path", Text(HostSeparators(file.path))},
                      {"converted", file.converted}});
   }
-  return {{"register_found", result.register_found},      {"converted", result.converted},
-          {"companies", Texts(result.companies)},         {"invoice_files", files},
-          {"phone_phase", result.phone_phase_ran},        {"phone_lines", result.phone_lines},
-          {"files_changed", Texts(result.files_changed)}, {"ok", result.ok()}};
+  return {{"register_found", result.register_found},
+          {"converted", result.converted},
+          {"companies", Texts(result.companies)},
+          {"invoice_files", files},
+          {"phone_phase", result.phone_phase_ran},
+          {"phone_lines", result.phone_lines},
+          {"files_changed", PathTexts(result.files_changed)},
+          {"ok", result.ok()}};
 }
 
-std::string StatusText(const FolderStatus& status) {
+namespace {
+
+constexpr std::size_t kHistoryLinesShown = 10;
+
+// The last lines of the history and the runs with backups that can be undone.
+std::string HistoryText(const FolderStatus& status, std::string_view folder) {
+  std::string text;
+  if (status.history.empty()) {
+    text += "Histórico CONVHIST.DAT: nenhuma execução registrada\n";
+  } else {
+    const std::size_t shown = std::min(status.history.size(), kHistoryLinesShown);
+    text += Format("Histórico CONVHIST.DAT (%s):\n",
+                   shown == 1 ? std::string("a última linha")
+                              : Format("as últimas %d linhas", static_cast<int>(shown)));
+    for (std::size_t i = status.history.size() - shown; i < status.history.size(); ++i) {
+      const HistoryEntry& entry = status.history[i];
+      std::string line = Format("  %s %s  %-8s %-18s %-12s", entry.date, entry.time, entry.command,
+                                entry.step, entry.result);
+      if (!entry.run.empty()) line += " " + entry.run;
+      if (!entry.text.empty()) line += " " + HostSeparators(entry.text);
+      while (!line.empty() && line.back() == ' ') line.pop_back();
+      text += line + "\n";
+    }
+  }
+  const RecordedRun* last = nullptr;
+  if (!status.runs.empty()) {
+    text += "Execuções com --backup:\n";
+    for (const auto& run : status.runs) {
+      text += Format("  %s  %s  %s: %s\n", run.id, run.started, run.command, RunState(run));
+      if (!run.undone) last = &run;
+    }
+  }
+  if (last != nullptr) {
+    text += "Para desfazer a última: " + UndoCommand(folder, last->id) + "\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string StatusText(const FolderStatus& status, std::string_view folder) {
   std::string text;
   const LayoutFound* newest = status.Newest();
   if (newest == nullptr) {
@@ -193,6 +279,7 @@ std::string StatusText(const FolderStatus& status) {
             UpgradePlanText(status.upgrade);
   }
   text += "O que a conversão (convert) faria agora:\n" + PlanText(status.plan);
+  text += HistoryText(status, folder);
   return text;
 }
 
@@ -248,6 +335,18 @@ Json LockJson(const LockHolder& holder) {
 }
 
 Json StatusJson(const FolderStatus& status) {
+  Json history = Json::array();
+  for (const auto& entry : status.history) {
+    history.push_back({{"date", Text(entry.date)},
+                       {"time", Text(entry.time)},
+                       {"command", Text(entry.command)},
+                       {"step", Text(entry.step)},
+                       {"result", Text(entry.result)},
+                       {"run", Text(entry.run)},
+                       {"text", Text(HostSeparators(entry.text))}});
+  }
+  Json runs = Json::array();
+  for (const auto& run : status.runs) runs.push_back(RunJson(run));
   Json layouts = Json::array();
   for (const auto& found : status.layouts) {
     layouts.push_back({{"id", found.id},
@@ -291,10 +390,45 @@ Json StatusJson(const FolderStatus& status) {
           {"plan", PlanJson(status.plan)},
           {"upgrade", UpgradePlanJson(status.upgrade)},
           {"pending", status.Pending()},
-          {"marks_missing_layouts_current", status.MarksMissingLayoutsCurrent()}};
+          {"marks_missing_layouts_current", status.MarksMissingLayoutsCurrent()},
+          {"history", history},
+          {"runs", runs}};
 }
 
-std::string UndoText(platform::FileSystem& fs, const RunUndo& undo) {
+std::string HostSeparators(std::string_view path) {
+  std::string shown(path);
+  for (char& c : shown) {
+    if (platform::IsSeparator(c)) c = kHostSeparator;
+  }
+  return shown;
+}
+
+namespace {
+
+Json PathsJson(platform::FileSystem& fs, const std::vector<std::string>& list) {
+  Json json = Json::array();
+  for (const auto& path : list) {
+    json.push_back({{"path", Text(HostSeparators(path))}, {"host_path", Text(HostPath(fs, path))}});
+  }
+  return json;
+}
+
+Json BackupsJson(platform::FileSystem& fs, const std::vector<BackupFileSystem::Backup>& list) {
+  Json backups = Json::array();
+  for (const auto& backup : list) {
+    const std::string copy = HostPath(fs, backup.copy);
+    backups.push_back({{"original", Text(HostSeparators(backup.original))},
+                       {"original_path", Text(HostPath(fs, backup.original))},
+                       {"copy", Text(copy)},
+                       {"copy_path", Text(copy)}});
+  }
+  return backups;
+}
+
+}  // namespace
+
+std::string UndoText(platform::FileSystem& fs, const RunUndo& undo, std::string_view folder) {
+  if (undo.empty()) return "Nenhum arquivo foi alterado: não há o que desfazer.\n";
   std::string text;
   if (undo.backups.empty()) {
     text += "Nenhum arquivo existente foi alterado: não houve cópias de segurança.\n";
@@ -306,40 +440,79 @@ std::string UndoText(platform::FileSystem& fs, const RunUndo& undo) {
       text += "  " + HostPath(fs, backup.original) + "\n    <- " + HostPath(fs, backup.copy) + "\n";
     }
   }
-  for (const auto& folder : undo.created_folders) {
-    text += "Pasta criada: " + HostPath(fs, folder) + "\n";
+  for (const auto& folder_made : undo.created_folders) {
+    text += "Pasta criada: " + HostPath(fs, folder_made) + "\n";
   }
   for (const auto& file : undo.created_files) {
     text += "Arquivo criado: " + HostPath(fs, file) + "\n";
   }
-  for (const auto& folder : undo.removed_folders) {
-    text += "Pasta removida: " + HostPath(fs, folder) + "\n";
+  for (const auto& folder_gone : undo.removed_folders) {
+    text += "Pasta removida: " + HostPath(fs, folder_gone) + "\n";
   }
-  text +=
-      "Para desfazer: apague os arquivos e pastas criados, refaça as pastas removidas e copie "
-      "cada cópia de segurança de volta para o seu arquivo.\n";
+  text += "Para desfazer: " + UndoCommand(folder, undo.id) + "\n";
   return text;
 }
 
-Json UndoJson(platform::FileSystem& fs, const RunUndo& undo) {
-  Json backups = Json::array();
-  for (const auto& backup : undo.backups) {
-    backups.push_back({{"original", Text(backup.original)},
-                       {"original_path", Text(HostPath(fs, backup.original))},
-                       {"copy", Text(backup.copy)},
-                       {"copy_path", Text(HostPath(fs, backup.copy))}});
-  }
-  auto paths = [&fs](const std::vector<std::string>& list) {
-    Json json = Json::array();
-    for (const auto& path : list) {
-      json.push_back({{"path", Text(path)}, {"host_path", Text(HostPath(fs, path))}});
+Json UndoJson(platform::FileSystem& fs, const RunUndo& undo, std::string_view folder) {
+  return {{"run", undo.empty() ? Json(nullptr) : Text(undo.id)},
+          {"undo_command", undo.empty() ? Json(nullptr) : Text(UndoCommand(folder, undo.id))},
+          {"backups", BackupsJson(fs, undo.backups)},
+          {"created_files", PathsJson(fs, undo.created_files)},
+          {"created_folders", PathsJson(fs, undo.created_folders)},
+          {"removed_folders", PathsJson(fs, undo.removed_folders)}};
+}
+
+std::string UndoneText(platform::FileSystem& fs, const UndoResult& result,
+                       std::string_view folder) {
+  const RecordedRun& run = result.run;
+  if (run.id.empty()) return {};
+  const RunUndo& undone = result.undone;
+  std::string text = Format("Execução %s (%s, iniciada em %s, %s):\n", run.id, run.command,
+                            run.started, run.complete ? run.result : "interrompida");
+  if (!undone.backups.empty()) {
+    text += Format("  Cópias de segurança copiadas de volta (%d):\n",
+                   static_cast<int>(undone.backups.size()));
+    for (const auto& backup : undone.backups) {
+      text +=
+          "    " + HostPath(fs, backup.original) + "\n      <- " + HostPath(fs, backup.copy) + "\n";
     }
-    return json;
-  };
-  return {{"backups", backups},
-          {"created_files", paths(undo.created_files)},
-          {"created_folders", paths(undo.created_folders)},
-          {"removed_folders", paths(undo.removed_folders)}};
+  }
+  for (const auto& file : undone.created_files) {
+    text += "  Arquivo criado pela execução, apagado: " + HostPath(fs, file) + "\n";
+  }
+  for (const auto& made : undone.created_folders) {
+    text += "  Pasta criada pela execução, apagada: " + HostPath(fs, made) + "\n";
+  }
+  for (const auto& gone : undone.removed_folders) {
+    text += "  Pasta removida pela execução, refeita: " + HostPath(fs, gone) + "\n";
+  }
+  if (!result.differences.empty()) {
+    text += "  A conferência encontrou diferenças:\n";
+    for (const auto& difference : result.differences) {
+      text += "    " + HostSeparators(difference) + "\n";
+    }
+    text += "  Corrija a causa e execute de novo: " + UndoCommand(folder, run.id) + "\n";
+  } else if (result.outcome) {
+    text += Format(
+        "Conferido: %d arquivos iguais às cópias de segurança (tamanho e conteúdo), nada do que "
+        "a execução criou ficou. A execução foi desfeita.\n",
+        static_cast<int>(undone.backups.size()));
+  }
+  return text;
+}
+
+Json UndoneJson(platform::FileSystem& fs, const UndoResult& result, std::string_view folder) {
+  (void)folder;
+  Json differences = Json::array();
+  for (const auto& difference : result.differences) {
+    differences.push_back(Text(HostSeparators(difference)));
+  }
+  return {{"run", result.run.id.empty() ? Json(nullptr) : RunJson(result.run)},
+          {"restored", BackupsJson(fs, result.undone.backups)},
+          {"deleted_files", PathsJson(fs, result.undone.created_files)},
+          {"deleted_folders", PathsJson(fs, result.undone.created_folders)},
+          {"made_folders", PathsJson(fs, result.undone.removed_folders)},
+          {"differences", differences}};
 }
 
 Json MessagesJson(const std::vector<TerminalSink::Message>& messages) {

@@ -24,15 +24,27 @@ std::string PlanText(const Convert434Result& plan);
 Json PlanJson(const Convert434Result& plan);
 
 // The data folder at a glance (info).
-std::string StatusText(const FolderStatus& status);
+// folder: the data folder as the user gave it, for the commands the text suggests.
+std::string StatusText(const FolderStatus& status, std::string_view folder = ".");
 Json StatusJson(const FolderStatus& status);
 
 // What a run did: counts, companies and files of the current conversion.
 Json ResultJson(const Convert434Result& result);
 
-// Where the backups of a run went and what else undoes it; fs gives the host paths.
-std::string UndoText(platform::FileSystem& fs, const RunUndo& undo);
-Json UndoJson(platform::FileSystem& fs, const RunUndo& undo);
+// A path of the data folder (relative, in the core's form) with the host's separator, as
+// texts and reports show it.
+std::string HostSeparators(std::string_view path);
+
+// Where the backups of a run went and what else undoes it, and the undo command that does
+// it; fs gives the host paths, folder is the data folder as the user gave it. A run that
+// changed nothing has nothing to undo, and says so.
+std::string UndoText(platform::FileSystem& fs, const RunUndo& undo, std::string_view folder);
+Json UndoJson(platform::FileSystem& fs, const RunUndo& undo, std::string_view folder);
+
+// What the undo command did: the run, what was restored, deleted and made again, and what
+// the check found.
+std::string UndoneText(platform::FileSystem& fs, const UndoResult& result, std::string_view folder);
+Json UndoneJson(platform::FileSystem& fs, const UndoResult& result, std::string_view folder);
 
 Json MessagesJson(const std::vector<TerminalSink::Message>& messages);
 

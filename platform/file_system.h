@@ -114,6 +114,10 @@ class FileSystem {
 
   // The folder that relative paths are resolved in, as a Windows-1252 text for display.
   virtual std::string Root() const = 0;
+  // The same folder as an absolute path with every link resolved, as far as the host can
+  // tell: what tells two data folders apart, however each was named. Root() where the host
+  // knows no better.
+  virtual std::string RealRoot() const { return Root(); }
 };
 
 // The file system of the host, opened on a data folder (a host path).

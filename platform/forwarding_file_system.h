@@ -46,6 +46,7 @@ class ForwardingFileSystem : public FileSystem {
   int CurrentYear() override { return inner_.CurrentYear(); }
   void Pause(int milliseconds) override { inner_.Pause(milliseconds); }
   std::string Root() const override { return inner_.Root(); }
+  std::string RealRoot() const override { return inner_.RealRoot(); }
 
  protected:
   FileSystem& inner_;

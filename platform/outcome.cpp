@@ -44,6 +44,16 @@ std::string_view CauseText(Cause cause) {
       return "nenhuma empresa do cadastro tem este código";
     case Cause::kInterrupted:
       return "interrompida; execute de novo para continuar";
+    case Cause::kNoRun:
+      return "não há execução com cópias de segurança (--backup) a desfazer";
+    case Cause::kLaterRun:
+      return "uma execução posterior ainda não foi desfeita";
+    case Cause::kUndone:
+      return "a execução já foi desfeita";
+    case Cause::kCopyDamaged:
+      return "cópia de segurança ausente ou incompleta";
+    case Cause::kNotRestored:
+      return "a pasta não ficou como era antes da execução";
     case Cause::kOther:
       return "erro do sistema";
   }
@@ -88,6 +98,8 @@ std::string_view OperationText(Operation operation) {
       return "conferir";
     case Operation::kRun:
       return "executar";
+    case Operation::kUndo:
+      return "desfazer";
   }
   return "usar";
 }

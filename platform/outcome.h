@@ -31,6 +31,7 @@ enum class Operation : std::uint8_t {
   kLock,   // taking the data folder's lock
   kCheck,  // checking that the folder can be converted (layout, register, filter)
   kRun,    // running a step (an interruption)
+  kUndo,   // undoing a run made with backups
 };
 
 // Why it failed, in the system's terms.
@@ -54,6 +55,11 @@ enum class Cause : std::uint8_t {
   kNotDataFolder,   // the folder holds none of the product's data files
   kNoCompany,       // the company filter matches no company of the register
   kInterrupted,     // the user stopped the run
+  kNoRun,           // no run with backups of this data folder is left to undo
+  kLaterRun,        // a later run of the data folder is not undone yet
+  kUndone,          // the run was undone already
+  kCopyDamaged,     // a backup copy is missing or not whole
+  kNotRestored,     // after an undo the folder is not as it was before the run
   kOther,           // any other failure the system reported
 };
 

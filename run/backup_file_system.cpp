@@ -1,28 +1,24 @@
 #include "run/backup_file_system.h"
 
 #include "platform/cp1252.h"
-#include "records/layouts/invoices.h"
-#include "records/layouts/phone_tables.h"
-#include "run/conversion_log.h"
 #include "run/folder_lock.h"
-#include "run/step_journal.h"
+#include "run/history.h"
 
 namespace livrana {
 namespace {
 
-// The converter's own work files (its lock, journals and files written under work names)
-// are not the product's data: they are never backed up, and nothing of them is undone.
+// The converter's own files of the run itself (its lock with the lock's work file, and the
+// history with its work file) are not the product's data: they are never backed up, and
+// nothing of them is undone. The journals and work files of the steps are backed up like
+// the data when a run finds them (an interrupted run left them): the run finishes or rolls
+// back what they record, and an undo must give them back with the files they belong to.
 bool WorkFile(std::string_view path) {
   auto parts = platform::SplitPath(path);
-  if (parts.empty()) return false;
+  if (parts.size() != 1) return false;
   std::string_view name = parts.back();
   auto is = [&](std::string_view known) { return platform::SameName(name, known); };
-  if (is(kLockFile) || is(kStepJournal) || is(kInvoiceJournal) || is(kPhoneJournal) ||
-      is(kPhoneNew) || is(kConversionLogNew)) {
-    return true;
-  }
-  return platform::MatchPattern("LIVRANA.*.TMP", name) ||
-         platform::MatchPattern(std::string("*") + std::string(kWorkSuffix), name);
+  return is(kLockFile) || is(kHistoryFile) || is(kHistoryNew) ||
+         platform::MatchPattern("LIVRANA.*.TMP", name);
 }
 
 bool OutsideDataFolder(std::string_view path) {
@@ -67,9 +63,15 @@ std::string BackupFileSystem::Key(std::string_view path) {
   return key;
 }
 
-void BackupFileSystem::Created(std::string_view path) {
-  if (OutsideDataFolder(path) || !done_.insert(Key(path)).second) return;
+Outcome BackupFileSystem::Creating(std::string_view path) {
+  if (OutsideDataFolder(path) || WorkFile(path) || done_.count(Key(path)) != 0) return {};
+  if (inner_.Attributes(path)) return {};  // not a creation; the operation says what it gives
+  if (creating_) {
+    if (Outcome told = creating_(path); !told) return told;
+  }
+  done_.insert(Key(path));
   created_.emplace_back(path);
+  return {};
 }
 
 std::vector<std::string> BackupFileSystem::Created() {
@@ -95,17 +97,15 @@ Outcome BackupFileSystem::Before(std::string_view path) {
 std::unique_ptr<platform::File> BackupFileSystem::Open(std::string_view path,
                                                        platform::Access access, Outcome& why) {
   if (access == platform::Access::kRead) return inner_.Open(path, access, why);
-  bool existed = inner_.Attributes(path).has_value();
   // Emptying an existing file changes it at once.
-  if (access == platform::Access::kCreate) {
-    if (Outcome saved = Before(path); !saved) {
-      why = std::move(saved);
-      return nullptr;
-    }
+  Outcome ready = access == platform::Access::kCreate ? Before(path) : Outcome();
+  if (ready && access != platform::Access::kReadWrite) ready = Creating(path);
+  if (!ready) {
+    why = std::move(ready);
+    return nullptr;
   }
   auto file = inner_.Open(path, access, why);
   if (!file) return nullptr;
-  if (!existed) Created(path);
   return std::make_unique<BackedUpFile>(*this, std::string(path), std::move(file));
 }
 

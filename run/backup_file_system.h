@@ -1,8 +1,8 @@
 // A file system that keeps a backup of every file of the data folder before a step first
-// changes it: the file is copied to its safety copy (the numbered names of the safety
-// folder) before its first write, truncation, emptying, rename or deletion; then the step
-// changes it. A run with backups can be undone by copying the backups back and deleting
-// the files that the run created (both are listed).
+// changes it: the file is copied to its safety copy before its first write, truncation,
+// emptying, change of attribute, rename or deletion; then the step changes it. A file about to be
+// created where none was is told first as well. A run with backups can be undone by copying the
+// backups back and deleting the files that the run created (both are listed).
 #pragma once
 
 #include <functional>
@@ -20,17 +20,20 @@ class BackupFileSystem final : public platform::ForwardingFileSystem {
   // or nothing when that failed (why then says why); the change that needed it is then
   // refused.
   using BackupFn = std::function<std::optional<std::string>(std::string_view path, Outcome& why)>;
+  // creating is told of a path of the data folder where nothing is yet, before something is
+  // created there (once a path); when it fails, the creation is refused.
+  using CreateFn = std::function<Outcome(std::string_view path)>;
 
-  BackupFileSystem(platform::FileSystem& inner, BackupFn backup)
-      : ForwardingFileSystem(inner), backup_(std::move(backup)) {}
+  BackupFileSystem(platform::FileSystem& inner, BackupFn backup, CreateFn creating = nullptr)
+      : ForwardingFileSystem(inner), backup_(std::move(backup)), creating_(std::move(creating)) {}
 
   struct Backup {
     std::string original;  // path in the data folder
     std::string copy;      // path of the safety copy
   };
   const std::vector<Backup>& backups() const { return backups_; }
-  // Files of the data folder that did not exist before the run, were created by it and
-  // are still there.
+  // Paths of the data folder where nothing was before the run, something was created by it
+  // and is still there (files, and folders that a rename made).
   std::vector<std::string> Created();
 
   // Backs the file up unless it was already, or it is new, or it lies outside the data
@@ -42,37 +45,40 @@ class BackupFileSystem final : public platform::ForwardingFileSystem {
                                        Outcome& why) override;
   Outcome Rename(std::string_view from, std::string_view to) override {
     if (Outcome saved = Before(from); !saved) return saved;
-    Outcome renamed = inner_.Rename(from, to);
-    if (renamed) Created(to);
-    return renamed;
+    if (Outcome told = Creating(to); !told) return told;
+    return inner_.Rename(from, to);
   }
   Outcome Replace(std::string_view from, std::string_view to) override {
     if (Outcome saved = Before(to); !saved) return saved;
     if (Outcome saved = Before(from); !saved) return saved;
-    bool existed = inner_.Attributes(to).has_value();
-    Outcome replaced = inner_.Replace(from, to);
-    if (replaced && !existed) Created(to);
-    return replaced;
+    if (Outcome told = Creating(to); !told) return told;
+    return inner_.Replace(from, to);
   }
   Outcome Copy(std::string_view from, std::string_view to, bool overwrite) override {
     if (overwrite) {
       if (Outcome saved = Before(to); !saved) return saved;
     }
-    bool existed = inner_.Attributes(to).has_value();
-    Outcome copied = inner_.Copy(from, to, overwrite);
-    if (copied && !existed) Created(to);
-    return copied;
+    if (Outcome told = Creating(to); !told) return told;
+    return inner_.Copy(from, to, overwrite);
   }
   Outcome Remove(std::string_view path) override {
     if (Outcome saved = Before(path); !saved) return saved;
     return inner_.Remove(path);
   }
+  // The attribute is part of what the backup keeps.
+  Outcome SetReadOnly(std::string_view path, bool read_only) override {
+    if (Outcome saved = Before(path); !saved) return saved;
+    return inner_.SetReadOnly(path, read_only);
+  }
 
  private:
   static std::string Key(std::string_view path);
-  void Created(std::string_view path);
+  // Notes path as created by the run, unless something is there already or it was backed
+  // up or noted before; tells creating_ first.
+  Outcome Creating(std::string_view path);
 
   BackupFn backup_;
+  CreateFn creating_;
   std::set<std::string> done_;  // folded paths already backed up or created by the run
   std::vector<Backup> backups_;
   std::vector<std::string> created_;

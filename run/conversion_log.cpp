@@ -4,6 +4,7 @@
 
 #include "records/format.h"
 #include "records/record_file.h"
+#include "run/whole_file.h"
 
 namespace livrana {
 namespace {
@@ -41,31 +42,15 @@ bool ConvTestAndMark(platform::FileSystem& fs, std::string_view tag) {
 Outcome ConvMark(platform::FileSystem& fs, std::string_view tag) {
   if (ConvFind(fs, tag)) return {};
   std::string text;  // the log as it is
-  Outcome why;
   if (fs.Attributes(kConversionLog)) {
-    FileHandle log = OpenRead(fs, kConversionLog, FileMode::kBinary, &why);
+    Outcome why;
+    auto log = ReadWholeFile(fs, kConversionLog, &why);
     if (!log) return why;
-    text.resize(static_cast<std::size_t>(log->Size()));
-    text.resize(log->Read(text.data(), text.size()));
-    if (Outcome read = CloseFile(log); !read) return read;
+    text = std::move(*log);
   }
   if (!text.empty() && text.back() != '\n') text += "\r\n";
   text += Format("%s\r\n", tag);
-  // A work file of an interrupted run goes first.
-  if (fs.Attributes(kConversionLogNew)) {
-    if (Outcome removed = fs.Remove(kConversionLogNew); !removed) return removed;
-  }
-  FileHandle out = OpenCreate(fs, kConversionLogNew, FileMode::kBinary, &why);
-  if (!out) return why;
-  out->Write(text);
-  Outcome written = out->Sync();
-  written.Also(CloseFile(out));
-  // The log is written as the product's openings write it: a read-only one is made
-  // writable first.
-  MakeWritable(fs, kConversionLog);
-  if (written) written = fs.Replace(kConversionLogNew, kConversionLog);
-  if (!written) (void)fs.Remove(kConversionLogNew);
-  return written;
+  return ReplaceWholeFile(fs, kConversionLog, kConversionLogNew, text);
 }
 
 std::span<const KnownMark> KnownMarks() {

@@ -44,15 +44,6 @@ bool ReadOnly(FileSystem& fs, std::string_view path) {
   return attributes && (*attributes & platform::kReadOnly) != 0;
 }
 
-// Deletes a file, a read-only one too; a file that stays keeps its attribute.
-bool RemoveFile(FileSystem& fs, std::string_view path) {
-  if (fs.Remove(path)) return true;
-  if (!ReadOnly(fs, path) || !fs.SetReadOnly(path, false)) return false;
-  if (fs.Remove(path)) return true;
-  fs.SetReadOnly(path, true);
-  return false;
-}
-
 // Copies a file to a new name and checks that the copy is whole. The copy is made under a
 // work name beside the new one (".~CP" appended; one an interrupted copy left is replaced)
 // and takes the new name only when whole, so that no interruption leaves a copy cut short
@@ -66,11 +57,11 @@ Outcome CopyWhole(FileSystem& fs, std::string_view from, std::string_view to) {
   }
   if (Outcome copied = fs.Copy(from, work, false); !copied) return copied.InFile(to);
   if (SizeOf(fs, work) != size) {
-    RemoveFile(fs, work);
+    RemoveFileAnyway(fs, work);
     return Outcome::Failed(Operation::kCopy, to, Cause::kShortWrite);
   }
   if (Outcome renamed = fs.Rename(work, to); !renamed) {
-    RemoveFile(fs, work);
+    RemoveFileAnyway(fs, work);
     return renamed.cause() == Cause::kExists
                ? Outcome::Failed(Operation::kCopy, to, Cause::kExists)
                : Outcome::Failed(Operation::kCopy, to, renamed.cause(), renamed.system_code());
@@ -92,35 +83,13 @@ bool CopyTree(FileSystem& fs, std::string_view from, std::string_view to, int de
   return true;
 }
 
-// Deletes a folder with everything in it. With stop_at_failure the first entry that cannot
-// be deleted ends the work, leaving everything not yet reached in place. A link to a folder
-// (or a junction) is deleted as a link: the folder it leads to, which may be another part
-// of the data folder, keeps its files.
-bool RemoveTree(FileSystem& fs, std::string_view folder, bool stop_at_failure, int depth = 0) {
-  if (depth > kMaxFolderDepth) return false;
-  const auto attributes = fs.Attributes(folder);
-  if (attributes && (*attributes & platform::kReparsePoint) != 0)
-    return fs.RemoveFolder(folder).ok();
-  if (attributes && (*attributes & platform::kReadOnly) != 0) fs.SetReadOnly(folder, false);
-  bool ok = true;
-  for (const auto& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry)) {
-    std::string path = platform::JoinPath(folder, entry.name);
-    bool removed = (entry.attributes & platform::kDirectory) != 0
-                       ? RemoveTree(fs, path, stop_at_failure, depth + 1)
-                       : RemoveFile(fs, path);
-    ok = ok && removed;
-    if (!ok && stop_at_failure) return false;
-  }
-  return fs.RemoveFolder(folder) && ok;
-}
-
 // Removes what an interrupted copy left at a work name: a file, or a folder with everything
 // in it.
 bool RemoveWork(FileSystem& fs, std::string_view work) {
   auto attributes = fs.Attributes(work);
   if (!attributes) return true;
-  return (*attributes & platform::kDirectory) != 0 ? RemoveTree(fs, work, false)
-                                                   : RemoveFile(fs, work);
+  return (*attributes & platform::kDirectory) != 0 ? RemoveFolderTree(fs, work, false)
+                                                   : RemoveFileAnyway(fs, work);
 }
 
 // The name a source takes, beside itself, once its copy is whole and before the copy gets
@@ -167,7 +136,7 @@ bool MoveByCopy(FileSystem& fs, std::string_view from, std::string_view to, std:
   if (!RemoveWork(fs, retired)) {
     // The source, or what is left of a folder, takes its name again; a file's copy is
     // taken back.
-    if (fs.Rename(retired, from) && !folder) RemoveFile(fs, to);
+    if (fs.Rename(retired, from) && !folder) RemoveFileAnyway(fs, to);
     problem = folder ? "a pasta foi copiada, mas parte do original não pôde ser apagada"
                      : "o original não pôde ser apagado";
     return false;
@@ -225,6 +194,32 @@ Placed PlaceSafetyCopy(FileSystem& fs, std::string_view file, std::string_view s
 }
 
 }  // namespace
+
+bool RemoveFileAnyway(FileSystem& fs, std::string_view path) {
+  if (fs.Remove(path)) return true;
+  if (!ReadOnly(fs, path) || !fs.SetReadOnly(path, false)) return false;
+  if (fs.Remove(path)) return true;
+  fs.SetReadOnly(path, true);
+  return false;
+}
+
+bool RemoveFolderTree(FileSystem& fs, std::string_view folder, bool stop_at_failure, int depth) {
+  if (depth > kMaxFolderDepth) return false;
+  const auto attributes = fs.Attributes(folder);
+  if (attributes && (*attributes & platform::kReparsePoint) != 0)
+    return fs.RemoveFolder(folder).ok();
+  if (attributes && (*attributes & platform::kReadOnly) != 0) fs.SetReadOnly(folder, false);
+  bool ok = true;
+  for (const auto& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry)) {
+    std::string path = platform::JoinPath(folder, entry.name);
+    bool removed = (entry.attributes & platform::kDirectory) != 0
+                       ? RemoveFolderTree(fs, path, stop_at_failure, depth + 1)
+                       : RemoveFileAnyway(fs, path);
+    ok = ok && removed;
+    if (!ok && stop_at_failure) return false;
+  }
+  return fs.RemoveFolder(folder) && ok;
+}
 
 std::string SafetyTempFolder(FileSystem& fs) {
   std::string folder = fs.TempFolder();

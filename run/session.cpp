@@ -4,6 +4,8 @@
 
 #include "platform/cp1252.h"
 #include "platform/process.h"
+#include "records/format.h"
+#include "run/history.h"
 
 namespace livrana {
 
@@ -107,15 +109,14 @@ class Session::RunFileSystem final : public platform::ForwardingFileSystem {
 };
 
 Session::Session(std::unique_ptr<platform::FileSystem> host, SessionOptions options)
-    : host_(std::move(host)), options_(std::move(options)) {
-  if (options_.backup) backups_.emplace(*host_);
-  run_fs_ =
-      std::make_unique<RunFileSystem>(backups_ ? backups_->fs() : *host_, options_.interruptible);
+    : host_(std::move(host)), options_(std::move(options)) {}
+
+platform::FileSystem& Session::fs() {
+  if (run_fs_) return *run_fs_;
+  return *host_;
 }
 
-platform::FileSystem& Session::fs() { return *run_fs_; }
-
-std::int64_t Session::FilesChanged() const { return run_fs_->changed(); }
+std::int64_t Session::FilesChanged() const { return run_fs_ ? run_fs_->changed() : 0; }
 
 Session::~Session() { (void)Unlock(); }
 
@@ -124,17 +125,96 @@ Outcome Session::Lock() {
   return FolderLock::Acquire(*host_, options_.break_lock, &lock_, &holder_);
 }
 
-Outcome Session::Run(Sink& sink, const std::function<Outcome(Context&)>& step) {
+// Makes the file system the steps work through; with backups, the run's folder and manifest
+// first.
+Outcome Session::Begin() {
+  if (run_fs_) return {};
+  if (options_.backup) {
+    if (Outcome started = BackedUpRun::Start(*host_, options_.command, &backups_); !started) {
+      return started;
+    }
+  }
+  run_fs_ =
+      std::make_unique<RunFileSystem>(backups_ ? backups_->fs() : *host_, options_.interruptible);
+  return {};
+}
+
+Outcome Session::Run(Sink& sink, const std::function<Outcome(Context&)>& work) {
   if (!lock_) return Outcome::Failed(Operation::kLock, kLockFile, Cause::kOther);
-  Context ctx{fs(), sink, options_.company_filter};
-  return step(ctx);
+  Outcome outcome = Begin();
+  if (outcome) {
+    sink_ = &sink;
+    Context ctx{fs(), sink, options_.company_filter};
+    outcome = work(ctx);
+    sink_ = nullptr;
+  }
+  result_.Also(outcome);
+  return outcome;
+}
+
+Outcome Session::Run(Sink& sink, std::string_view step,
+                     const std::function<Outcome(Context&)>& work) {
+  Outcome outcome = Run(sink, work);
+  if (lock_) {
+    sink_ = &sink;
+    (void)Record(step, outcome);
+    sink_ = nullptr;
+  }
+  return outcome;
+}
+
+Outcome Session::Record(std::string_view step, const Outcome& outcome) {
+  if (outcome.cause() == Cause::kNotDataFolder) return {};
+  Outcome recorded =
+      AppendHistory(*host_, HistoryEntryNow(options_.command, step, outcome, RunId()));
+  if (!recorded && sink_ != nullptr) {
+    sink_->Warn("Histórico",
+                Format("O histórico %s não foi gravado: %s.", kHistoryFile, Describe(recorded)));
+  }
+  if (backups_ && !finished_) {
+    Outcome noted = backups_->StepEnded(step, outcome);
+    if (!noted && sink_ != nullptr) sink_->Warn("Cópias de segurança", Sentence(noted));
+    recorded.Also(std::move(noted));
+  }
+  return recorded;
 }
 
 Outcome Session::Unlock() {
-  if (!lock_) return {};
+  Outcome ended;
+  if (backups_ && !finished_) {
+    ended = backups_->Finish(result_);
+    if (ended) ended = backups_->DiscardIfEmpty();
+    finished_ = true;
+  }
+  if (!lock_) return ended;
   Outcome released = lock_->Release();
   lock_.reset();
-  return released;
+  return released.Also(std::move(ended));
+}
+
+std::vector<RecordedRun> Session::RecordedRuns() { return livrana::RecordedRuns(*host_); }
+
+Outcome Session::RunToUndo(std::string_view id, RecordedRun* run) {
+  return livrana::RunToUndo(*host_, id, run);
+}
+
+UndoResult Session::UndoRun(std::string_view id) {
+  if (!lock_) {
+    UndoResult refused;
+    refused.outcome = Outcome::Failed(Operation::kLock, kLockFile, Cause::kOther);
+    return refused;
+  }
+  UndoResult result = livrana::UndoRun(*host_, id);
+  if (!result.run.id.empty()) {
+    HistoryEntry entry = HistoryEntryNow(options_.command, "", result.outcome, result.run.id);
+    if (result.outcome) {
+      entry.text = Format("%d cópias restauradas e conferidas",
+                          static_cast<int>(result.undone.backups.size()));
+    }
+    (void)AppendHistory(*host_, entry);
+  }
+  result_.Also(result.outcome);
+  return result;
 }
 
 }  // namespace livrana

@@ -59,6 +59,7 @@ void RunConversion(HWND dialog) {
     WaitCursor wait(sink);
     SessionOptions options;
     options.company_filter = FieldText(dialog, IDC_COMPANY, kCompanyChars);
+    options.command = "dialogo";  // as the folder's history records the run
     Session session(platform::OpenHostFileSystem(std::string()), options);
     // Two conversions never work on one data folder at once: the command line on the
     // server takes the same lock.
@@ -76,7 +77,7 @@ void RunConversion(HWND dialog) {
       outcome = Outcome::Failed(Operation::kCheck, "", Cause::kLayout);
       (void)session.Unlock();
     } else {
-      outcome = session.Run(sink, [](Context& ctx) { return Convert434(ctx).outcome; });
+      outcome = session.Run(sink, "convert", [](Context& ctx) { return Convert434(ctx).outcome; });
       if (Outcome released = session.Unlock(); !released) {
         sink.Fail("Livrana", Sentence(released));
         outcome.Also(std::move(released));

@@ -269,6 +269,9 @@ void Undo(const json& report) {
 
 TEST_F(CliOperatorTest, BackupsUndoARunExactly) {
   auto before = Snapshot();
+  test::TempDir office;
+  const fs::path twin = office.path() / "dados";
+  fs::copy(data_, twin, fs::copy_options::recursive);
   CliOutcome o = Run({"convert", D(), "--backup", "--json"});
   ASSERT_EQ(o.status, 0) << o.err;
   json report = Report(o);
@@ -279,21 +282,71 @@ TEST_F(CliOperatorTest, BackupsUndoARunExactly) {
   for (const auto& backup : report["backups"]) {
     std::string copy = backup["copy_path"].get<std::string>();
     EXPECT_TRUE(copy.starts_with(temp_.string())) << copy;
+#ifndef _WIN32
+    EXPECT_EQ(copy.find('\\'), std::string::npos) << copy;
+    EXPECT_EQ(backup["original"].get<std::string>().find('\\'), std::string::npos);
+#endif
   }
   ASSERT_NE(Snapshot(), before);
-  Undo(report);
+  const std::string first = report["run"].get<std::string>();
+  CliOutcome undone = Run({"undo", D(), "--json"});
+  ASSERT_EQ(undone.status, 0) << undone.err;
+  EXPECT_EQ(Report(undone)["run"]["id"], first);
+  EXPECT_EQ(Report(undone)["restored"].size(), report["backups"].size());
   EXPECT_EQ(Snapshot(), before);
 
-  // A second run with backups numbers its copies instead of overwriting the first ones.
+  // A second run with backups keeps its copies in a folder of its own and names the
+  // command that undoes it; a run that changed nothing has nothing to undo.
   CliOutcome text = Run({"convert", D(), "--backup"});
   ASSERT_EQ(text.status, 0);
   EXPECT_NE(text.out.find(U("Cópias de segurança")), std::string::npos) << text.out;
-  EXPECT_NE(text.out.find("L50A1990.DAT.001"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("EXECUCOES"), std::string::npos) << text.out;
+  EXPECT_EQ(text.out.find(first), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("Para desfazer: livrana-convert undo " + D() + " --run "),
+            std::string::npos)
+      << text.out;
   // The host path is joined with the host's separator.
   bool created = text.out.find("Arquivo criado: " + D() + "/FTEL1.DAT") != std::string::npos ||
                  text.out.find("Arquivo criado: " + D() + "\\FTEL1.DAT") != std::string::npos;
   EXPECT_TRUE(created) << text.out;
+#ifndef _WIN32
+  EXPECT_EQ(text.out.find('\\'), std::string::npos) << text.out;
+#endif
   EXPECT_TRUE(text.out.ends_with(U("A conversão foi realizada.\n")));
+  CliOutcome idle = Run({"convert", D(), "--backup"});
+  ASSERT_EQ(idle.status, 0);
+  EXPECT_NE(idle.out.find(U("não há o que desfazer")), std::string::npos) << idle.out;
+  EXPECT_EQ(idle.out.find("Para desfazer"), std::string::npos) << idle.out;
+
+  // Another data folder of the same name shares the temporary folder: its runs are its own.
+  CliOutcome twin_run = Run({"convert", twin.string(), "--backup", "--json"});
+  ASSERT_EQ(twin_run.status, 0) << twin_run.err;
+  CliOutcome wrong = Run({"undo", D(), "--run", Report(twin_run)["run"].get<std::string>()});
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_NE(wrong.err.find(U("outra pasta de dados")), std::string::npos) << wrong.err;
+
+  // The last run of the folder with something to undo is the one undone; then none is left.
+  CliOutcome last = Run({"undo", D()});
+  ASSERT_EQ(last.status, 0) << last.err;
+  EXPECT_NE(last.out.find(U("A execução foi desfeita.")), std::string::npos) << last.out;
+  EXPECT_EQ(Snapshot(), before);
+  CliOutcome none = Run({"undo", D()});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("nada a desfazer"), std::string::npos) << none.err;
+  EXPECT_EQ(Snapshot(), before);
+
+  // The history tells what ran, in order, one line a step; info shows it.
+  json info = Report(Run({"info", D(), "--json"}));
+  std::vector<std::string> lines;
+  for (const auto& entry : info["history"]) {
+    lines.push_back(entry["command"].get<std::string>() + " " + entry["step"].get<std::string>() +
+                    " " + entry["result"].get<std::string>());
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"convert convert feita", "undo  feita",
+                                             "convert convert feita", "convert convert feita",
+                                             "undo  feita"}));
+  ASSERT_EQ(info["runs"].size(), 2u);  // the idle run left no folder
+  EXPECT_TRUE(info["runs"][1]["undone"].get<bool>());
 
   // A library step that renames and removes folders comes back as well.
   test::TempDir other;
@@ -310,6 +363,14 @@ TEST_F(CliOperatorTest, BackupsUndoARunExactly) {
   ASSERT_NE(test::SnapshotHost(folder), step_before);
   Undo(Report(step));
   EXPECT_EQ(test::SnapshotHost(folder), step_before);
+
+  // An upgrade with backups is undone by the undo command like any run.
+  CliOutcome upgrade = Run({"upgrade", D(), "--backup", "--yes", "-q"});
+  ASSERT_EQ(upgrade.status, 0) << upgrade.err;
+  ASSERT_NE(Snapshot(), before);
+  CliOutcome back = Run({"undo", D(), "-q"});
+  ASSERT_EQ(back.status, 0) << back.err;
+  EXPECT_EQ(Snapshot(), before);
 }
 
 TEST_F(CliOperatorTest, HelpNamesTheNewOptions) {

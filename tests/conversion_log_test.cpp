@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/fault_file_system.h"
 #include "platform/memory_file_system.h"
+#include "run/history.h"
 #include "tests/test_util.h"
 
 namespace livrana {
@@ -51,6 +53,41 @@ TEST_F(ConversionLogTest, ALogThatCannotBeWrittenMarksNothing) {
   fs.MakeFolder("CONV.DAT");
   EXPECT_FALSE(ConvTestAndMark(fs, "364"));
   EXPECT_FALSE(ConvTestAndMark(fs, "364"));
+}
+
+// The history shares the log's way of writing: every line is there whole or not at all.
+TEST_F(ConversionLogTest, HistoryLinesAreFixedWidthAndSurviveAStopWholeOrNotAtAll) {
+  HistoryEntry done = HistoryEntryNow("upgrade", "company-folders", {}, "Vuk-20261209-061129");
+  ASSERT_TRUE(AppendHistory(fs, done));
+  const std::string one = ReadFile(fs, kHistoryFile).value();
+  ASSERT_EQ(one.size(), 178u);
+  EXPECT_EQ(one.substr(0, 10), done.date);
+  EXPECT_EQ(one.substr(20, 28), "upgrade  company-folders    ");
+  EXPECT_EQ(one.substr(48, 13), "feita        ");
+  EXPECT_TRUE(one.ends_with(std::string(78, ' ') + "\r\n"));
+
+  Outcome failed = Outcome::Failed(Operation::kWrite, "R00\\0001\\L50A1990.DAT", Cause::kDiskFull)
+                       .WithDetail("linha 1\r\nlinha 2");
+  HistoryEntry stop = HistoryEntryNow("run", std::string(30, 's'), failed);
+  for (long long k = 1;; ++k) {
+    platform::FaultFileSystem faults(fs);
+    faults.StopAt(platform::FaultOp::kWrite, k);
+    (void)AppendHistory(faults, stop);
+    std::string text = ReadFile(fs, kHistoryFile).value();
+    ASSERT_TRUE(text == one || (text.size() == 2 * one.size() && text.starts_with(one))) << k;
+    if (!faults.Stopped()) break;
+    EXPECT_EQ(text, one);
+  }
+  auto entries = ReadHistory(fs);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].run, "Vuk-20261209-061129");
+  EXPECT_EQ(entries[1].step, std::string(18, 's'));  // cut to its width
+  EXPECT_EQ(entries[1].result, "falhou");
+  EXPECT_TRUE(entries[1].text.starts_with("não foi possível gravar R00\\0001\\L50A1990.DAT"))
+      << entries[1].text;
+  EXPECT_EQ(ReadHistory(fs, 1).size(), 1u);
+  EXPECT_EQ(ReadHistory(fs, 1)[0].command, "run");
+  EXPECT_EQ(ResultOf(Outcome::Failed(Operation::kRun, "", Cause::kInterrupted)), "interrompida");
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
-// Runs with backups: the safety copies made before the first change of each file, and the
-// undo list that brings the data folder back exactly, whatever the step did to it.
+// Runs with backups: the safety copies made before the first change of each file, the
+// manifest written as the run goes, and the undo that brings the data folder back exactly,
+// whatever the step did to it and wherever it stopped.
 #include "run/run_backups.h"
 
 #include <gtest/gtest.h>
 
 #include "convert/convert434.h"
 #include "library/registry.h"
+#include "platform/fault_file_system.h"
+#include "platform/forwarding_file_system.h"
 #include "run/safety.h"
 #include "tests/step_fixture.h"
 
@@ -16,34 +19,24 @@ using test::Record;
 
 class RunBackupsTest : public test::StepTest {
  protected:
-  // Undoes a run as its undo list says, through the plain file system.
-  void Undo(const RunUndo& undo) {
-    for (const auto& folder : undo.created_folders) RemoveTree(folder);
-    for (const auto& file : undo.created_files) ASSERT_TRUE(fs.Remove(file)) << file;
-    for (const auto& folder : undo.removed_folders) ASSERT_TRUE(fs.MakeFolder(folder)) << folder;
-    for (const auto& backup : undo.backups) {
-      ASSERT_TRUE(fs.Copy(backup.copy, backup.original, true)) << backup.original;
-    }
+  std::unique_ptr<BackedUpRun> Start(platform::FileSystem& data) {
+    std::unique_ptr<BackedUpRun> run;
+    Outcome started = BackedUpRun::Start(data, "run", &run);
+    EXPECT_TRUE(started) << Describe(started);
+    return run;
   }
-  void RemoveTree(const std::string& folder) {
-    for (const auto& entry : fs.Find(folder + "\\*", 0x37)) {
-      std::string path = folder + "\\" + entry.name;
-      if (entry.attributes & platform::kDirectory) {
-        RemoveTree(path);
-      } else {
-        ASSERT_TRUE(fs.Remove(path)) << path;
-      }
-    }
-    ASSERT_TRUE(fs.RemoveFolder(folder)) << folder;
-  }
-  // Runs a library step with backups; the folder must come back exactly from the undo list.
+  // Runs a library step with backups, then undoes it: the folder must come back exactly.
   void RunAndUndo(std::string_view step) {
     auto before = fs.Snapshot();
-    BackedUpRun run(fs);
-    Context backed{run.fs(), sink, ""};
-    ASSERT_TRUE(FindLibraryStep(step)->run(backed));
+    auto run = Start(fs);
+    ASSERT_TRUE(run);
+    Context backed{run->fs(), sink, ""};
+    ASSERT_TRUE(RunLibraryStep(*FindLibraryStep(step), backed));
+    ASSERT_TRUE(run->Finish({}));
     ASSERT_NE(fs.Snapshot(), before) << step << " changed nothing: the test shows nothing";
-    Undo(run.Undo());
+    UndoResult undo = UndoRun(fs, "");
+    EXPECT_TRUE(undo.outcome) << Describe(undo.outcome);
+    EXPECT_EQ(undo.run.id, run->id());
     EXPECT_EQ(fs.Snapshot(), before) << step;
   }
 };
@@ -73,17 +66,41 @@ TEST_F(RunBackupsTest, TheCurrentConversionIsUndoneFromItsBackups) {
   Put("F00R0.DAT", Record(1000, {{0, "0001"}, {290, std::string(39, '7')}, {331, "9"}}));
   Put("R00\\0001\\L50A1990.DAT", Record(400, {{0, "0"}, {52, "ABCDEFGHIJ"}}));
   Put("R00\\0001\\L50A1991.DAT", Record(400, {{0, "1"}}));
+  fs.SetReadOnly("R00\\0001\\L50A1990.DAT", true);
   auto before = fs.Snapshot();
-  BackedUpRun run(fs);
-  Context backed{run.fs(), sink, ""};
+  auto run = Start(fs);
+  ASSERT_TRUE(run);
+  EXPECT_TRUE(run->id().starts_with("data-")) << run->id();
+  Context backed{run->fs(), sink, ""};
   ASSERT_TRUE(Convert434(backed).ok());
-  RunUndo undo = run.Undo();
-  EXPECT_EQ(undo.backups.size(), 2u);  // the invoice file and the register; not 1991
+  RunUndo undo = run->Undo();
+  EXPECT_EQ(undo.id, run->id());
+  ASSERT_EQ(undo.backups.size(), 2u);  // the invoice file and the register; not 1991
+  EXPECT_EQ(undo.backups[0].copy,
+            "/tmp/Vemo\\Vuk\\EXECUCOES\\" + run->id() + "\\COPIAS\\R00\\0001\\L50A1990.DAT");
   EXPECT_EQ(undo.created_files, std::vector<std::string>{"FTEL1.DAT"});
   EXPECT_TRUE(undo.created_folders.empty());
   EXPECT_TRUE(undo.removed_folders.empty());
-  Undo(undo);
+  ASSERT_TRUE(run->Finish({}));
+
+  std::vector<RecordedRun> runs = RecordedRuns(fs);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].id, run->id());
+  EXPECT_TRUE(runs[0].complete);
+  EXPECT_EQ(runs[0].result, "feita");
+  EXPECT_EQ(runs[0].backups, 2u);
+  EXPECT_FALSE(runs[0].undone);
+
+  UndoResult undone = UndoRun(fs, "");
+  ASSERT_TRUE(undone.outcome) << Describe(undone.outcome);
+  EXPECT_EQ(undone.undone.backups.size(), 2u);
+  EXPECT_EQ(undone.undone.created_files, std::vector<std::string>{"FTEL1.DAT"});
   EXPECT_EQ(fs.Snapshot(), before);
+  EXPECT_TRUE(fs.Attributes("R00\\0001\\L50A1990.DAT").value() & platform::kReadOnly);
+  // The last run moves to the one before: there is none left.
+  EXPECT_TRUE(RecordedRuns(fs)[0].undone);
+  EXPECT_EQ(UndoRun(fs, "").outcome.cause(), Cause::kNoRun);
+  EXPECT_EQ(UndoRun(fs, run->id()).outcome.cause(), Cause::kUndone);
 }
 
 TEST_F(RunBackupsTest, StepsThatMoveAndRemoveFoldersAreUndoneToo) {
@@ -111,9 +128,99 @@ TEST_F(RunBackupsTest, AChangeWhoseBackupCannotBeMadeIsRefused) {
   auto before = fs.Snapshot();
   fs.MakeFolder("/tmp/Vemo");
   test::WriteFile(fs, "/tmp/Vemo/Vuk", "a file where the safety folder would go");
-  BackedUpRun run(fs);
-  Context backed{run.fs(), sink, ""};
-  EXPECT_FALSE(Convert434(backed).ok());
+  std::unique_ptr<BackedUpRun> run;
+  Outcome started = BackedUpRun::Start(fs, "convert", &run);
+  EXPECT_EQ(started.cause(), Cause::kNoSafetyFolder);
+  EXPECT_NE(started.file().find("EXECUCOES"), std::string::npos) << started.file();
+  EXPECT_EQ(fs.Snapshot(), before);
+  // A missing temporary folder is the safety folder's failure too, and so is undoing where
+  // no run was recorded.
+  fs.SetTempFolder("/nowhere/");
+  EXPECT_EQ(BackedUpRun::Start(fs, "convert", &run).cause(), Cause::kNoSafetyFolder);
+  EXPECT_EQ(UndoRun(fs, "").outcome.cause(), Cause::kNoSafetyFolder);
+}
+
+// A run stopped at any write, rename or copy (a kill: nothing more reaches the disk) leaves
+// a manifest that undoes what the run did, whatever that was.
+TEST_F(RunBackupsTest, AnInterruptedRunIsUndoneFromItsManifest) {
+  Put("F00R0.DAT", Record(1000, {{0, "0001"}, {290, std::string(39, '7')}, {331, "9"}}));
+  Put("R00\\0001\\L50A1990.DAT", Record(400, {{0, "0"}, {52, "ABCDEFGHIJ"}}));
+  Put("R02\\A.DAT", "a");
+  Put("R02\\SUB\\B.DAT", "b");
+  Put("daen\\X.DAT", "x");
+  Put("F25.DAT", "obsolete");
+  const auto before = fs.Snapshot();
+  int runs = 0;
+  for (platform::FaultOp op :
+       {platform::FaultOp::kWrite, platform::FaultOp::kRename, platform::FaultOp::kCopy}) {
+    for (long long k = 1;; ++k) {
+      // A temporary folder of its own for each run: many runs start in one second.
+      const std::string temp = "/t" + std::to_string(++runs);
+      fs.MakeFolder(temp);
+      fs.SetTempFolder(temp + "/");
+      platform::FaultFileSystem faults(fs);
+      faults.StopAt(op, k);
+      std::unique_ptr<BackedUpRun> run;
+      if (BackedUpRun::Start(faults, "upgrade", &run)) {
+        Context backed{run->fs(), sink, ""};
+        (void)RunLibraryStep(*FindLibraryStep("remove-obsolete"), backed);
+        (void)Convert434(backed);
+        (void)run->Finish({});
+      }
+      const bool stopped = faults.Stopped();
+      run.reset();
+      UndoResult undo = UndoRun(fs, "");
+      if (undo.outcome.cause() == Cause::kNoRun) {
+        EXPECT_TRUE(stopped);  // stopped before the start of the manifest was whole
+      } else {
+        EXPECT_TRUE(undo.outcome) << k << ": " << Describe(undo.outcome);
+      }
+      ASSERT_EQ(fs.Snapshot(), before) << "stop at " << k << " of " << static_cast<int>(op);
+      if (!stopped) break;
+    }
+  }
+  EXPECT_GT(runs, 30);  // every stop point of three kinds was tried
+}
+
+// Later runs are undone first; an undo that finds the folder unlike it was says where.
+TEST_F(RunBackupsTest, RunsAreUndoneFromTheLastBackAndTheCheckNamesWhatDiffers) {
+  Put("F25.DAT", "obsolete");
+  Put("L01\\0001A1999.dat", "ledger");
+  Put("G01\\0001.dat", "table");
+  const auto before = fs.Snapshot();
+  std::string first, second;
+  for (std::string_view step : {"company-folders", "remove-obsolete"}) {
+    auto run = Start(fs);
+    ASSERT_TRUE(run);
+    Context backed{run->fs(), sink, ""};
+    ASSERT_TRUE(RunLibraryStep(*FindLibraryStep(step), backed));
+    ASSERT_TRUE(run->Finish({}));
+    (first.empty() ? first : second) = run->id();
+  }
+  ASSERT_NE(first, second);  // the same second: the second name has its suffix
+  const auto after_first = [&] {
+    auto runs = RecordedRuns(fs);
+    EXPECT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs.back().sequence, 2);
+    return runs;
+  }();
+  UndoResult refused = UndoRun(fs, first);
+  EXPECT_EQ(refused.outcome.cause(), Cause::kLaterRun);
+  EXPECT_NE(refused.outcome.detail().find(second), std::string::npos);
+  EXPECT_EQ(UndoRun(fs, "nao-existe").outcome.cause(), Cause::kNoRun);
+
+  // The copy of the second run's backup is damaged: nothing is changed.
+  const std::string copy = after_first.back().folder + "\\COPIAS\\F25.DAT";
+  test::WriteFile(fs, copy, "obs");
+  auto changed = fs.Snapshot();
+  UndoResult damaged = UndoRun(fs, "");
+  EXPECT_EQ(damaged.outcome.cause(), Cause::kCopyDamaged);
+  EXPECT_EQ(damaged.outcome.file(), copy);
+  EXPECT_EQ(fs.Snapshot(), changed);
+  test::WriteFile(fs, copy, "obsolete");
+
+  ASSERT_TRUE(UndoRun(fs, "").outcome);
+  ASSERT_TRUE(UndoRun(fs, "").outcome);  // the first one, now the last not undone
   EXPECT_EQ(fs.Snapshot(), before);
 }
 
@@ -122,6 +229,15 @@ TEST_F(RunBackupsTest, HostPathsAreSpeltAsOnTheDisk) {
   EXPECT_EQ(HostPath(fs, "R00\\0001\\L50A1990.DAT"), "/data/r00/0001/l50a1990.dat");
   EXPECT_EQ(HostPath(fs, "R00\\0001\\NEW.DAT"), "/data/r00/0001/NEW.DAT");
   EXPECT_EQ(HostPath(fs, "/tmp\\Vemo\\X.DAT"), "/tmp/Vemo/X.DAT");
+#ifndef _WIN32
+  // A data folder given as a relative path: the host's separator all the same.
+  struct Relative final : platform::ForwardingFileSystem {
+    using ForwardingFileSystem::ForwardingFileSystem;
+    std::string Root() const override { return "s1"; }
+  } named(fs);
+  EXPECT_EQ(HostPath(named, "R00\\0001\\L50A1990.DAT"), "s1/r00/0001/l50a1990.dat");
+  EXPECT_EQ(HostPath(named, "/tmp\\Vemo\\X.DAT"), "/tmp/Vemo/X.DAT");
+#endif
 }
 
 }  // namespace

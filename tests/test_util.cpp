@@ -33,6 +33,8 @@ std::map<std::string, std::string> SnapshotHost(const std::filesystem::path& roo
   std::map<std::string, std::string> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
     std::string rel = entry.path().lexically_relative(root).generic_string();
+    // The converter's history is its own record of the runs, not part of the data.
+    if (rel == "CONVHIST.DAT" || rel == "CONVHIST.NEW") continue;
     if (entry.is_directory()) {
       files[rel + "/"] = "";
     } else {

@@ -104,7 +104,8 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// Every file below a host folder, by relative path with "/" separators, with contents.
+// Every file below a host folder, by relative path with "/" separators, with contents; the
+// converter's history (CONVHIST.DAT) is left out.
 std::map<std::string, std::string> SnapshotHost(const std::filesystem::path& root);
 
 }  // namespace livrana::test

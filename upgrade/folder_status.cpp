@@ -11,6 +11,7 @@
 #include "records/layouts/phone_tables.h"
 #include "records/record_file.h"
 #include "run/conversion_log.h"
+#include "run/history.h"
 
 namespace livrana {
 namespace {
@@ -96,6 +97,8 @@ FolderStatus InspectFolder(FileSystem& fs, std::string_view company_filter) {
   status.lock_stale = status.lock && status.lock->host == platform::HostName() &&
                       status.lock->pid != platform::CurrentProcessId() &&
                       !platform::ProcessAlive(status.lock->pid);
+  status.history = ReadHistory(fs, kHistoryShown);
+  status.runs = RecordedRuns(fs);
   return status;
 }
 

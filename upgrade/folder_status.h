@@ -14,7 +14,9 @@
 #include "convert/plan.h"
 #include "platform/file_system.h"
 #include "run/folder_lock.h"
+#include "run/history.h"
 #include "run/layouts.h"
+#include "run/run_backups.h"
 #include "upgrade/upgrade.h"
 
 namespace livrana {
@@ -57,8 +59,10 @@ struct FolderStatus {
 
   // Whether convert would change anything now.
   bool ConvertHasWork() const { return plan.files_changed_count > 0; }
-  UpgradePlan upgrade;      // what upgrade would run now
-  bool lock_stale = false;  // the lock's process ran on this machine and runs no more
+  UpgradePlan upgrade;                // what upgrade would run now
+  bool lock_stale = false;            // the lock's process ran on this machine and runs no more
+  std::vector<HistoryEntry> history;  // the last lines of the history, oldest first
+  std::vector<RecordedRun> runs;      // the runs with backups of this folder, oldest first
   // Whether anything is left to do: library steps for older layouts, or the conversion.
   bool Pending() const { return upgrade.Older() || ConvertHasWork(); }
   // Every mark is missing, yet no older layout is in the folder: the folder was made in the
@@ -70,6 +74,9 @@ struct FolderStatus {
   // The newest layout found, or nothing for a folder that holds none of them.
   const LayoutFound* Newest() const { return layouts.empty() ? nullptr : &layouts.back(); }
 };
+
+// How many of the last lines of the history InspectFolder reads.
+inline constexpr std::size_t kHistoryShown = 100;
 
 // Looks at the data folder; company_filter restricts the plan as convert --company does.
 FolderStatus InspectFolder(platform::FileSystem& fs, std::string_view company_filter);

@@ -408,6 +408,11 @@ class PosixFileSystem final : public FileSystem {
     return core ? *core : root_;
   }
 
+  std::string RealRoot() const override {
+    auto core = Utf8ToCp1252(real_root_);
+    return core ? *core : real_root_;
+  }
+
  private:
   // A core path resolved on the host: its host path and, when the entry exists, what
   // lstat says of it.

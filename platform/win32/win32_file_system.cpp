@@ -414,6 +414,20 @@ class Win32FileSystem final : public FileSystem {
     return (len == 0 || len >= sizeof buf) ? std::string() : std::string(buf, len);
   }
 
+  std::string RealRoot() const override {
+    const std::string root = root_.empty() ? std::string(".") : root_;
+    char buf[MAX_PATH + 1];
+    DWORD len = GetFullPathNameA(root.c_str(), sizeof buf, buf, nullptr);
+    if (len == 0 || len >= sizeof buf) return Root();
+    std::string full(buf, len);
+    // The long form of every component (a folder typed in its 8.3 form is the same folder).
+    char long_buf[MAX_PATH + 1];
+    DWORD long_len = GetLongPathNameA(full.c_str(), long_buf, sizeof long_buf);
+    if (long_len != 0 && long_len < sizeof long_buf) full.assign(long_buf, long_len);
+    while (full.size() > 3 && IsSeparator(full.back())) full.pop_back();
+    return full;
+  }
+
  private:
   static bool IsReadOnly(const std::string& host) {
     DWORD attributes = GetFileAttributesA(host.c_str());

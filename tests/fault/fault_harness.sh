@@ -171,10 +171,12 @@ tokens() {
 # The first difference between two folders (names and bytes), or nothing when they agree.
 first_diff() {
   local a=$1 b=$2 line file
-  line=$(LC_ALL=C diff -rq --no-dereference "$a" "$b" 2>&1 | head -1)
+  # The history CONVHIST.DAT is the converter's record of when what ran: not compared.
+  local -a skip=(-x CONVHIST.DAT -x CONVHIST.NEW)
+  line=$(LC_ALL=C diff -rq --no-dereference "${skip[@]}" "$a" "$b" 2>&1 | head -1)
   [[ -z $line ]] && return 0
   local count
-  count=$(LC_ALL=C diff -rq --no-dereference "$a" "$b" 2>&1 | wc -l)
+  count=$(LC_ALL=C diff -rq --no-dereference "${skip[@]}" "$a" "$b" 2>&1 | wc -l)
   if [[ $line =~ ^Only\ in\ (.*):\ (.*)$ ]]; then
     local where=${BASH_REMATCH[1]} entry=${BASH_REMATCH[2]} side=clean
     [[ $where == "$b"* ]] && side=run
@@ -209,38 +211,77 @@ first_diff() {
 #     folder) once more, under the next number;
 #   - as an original kept: its bytes equal those of the input file of the same path
 #     (below Vemo/Vuk, numbers taken off), as when a step keeps a source that it could not
-#     delete as its safety copy.
+#     delete as its safety copy;
+#   - as a backup of a journal (*.JNL, *.NEW) in a run's folder: an interrupted run left
+#     the journal, and the run that finishes its work backs it up first.
 # Folders that hold no file are not compared. The first word of the answer is "differs"
 # (a file of the clean run missing or different) or "extra" (a file that is not accepted).
+#
+# A run with --backup keeps its copies in a folder of its own, Vemo/Vuk/EXECUCOES/<id>/COPIAS,
+# the id made of the data folder's name and the time: the files are compared by the names
+# that safety_files gives them, the first run's copies under the plain name and each later
+# run's as numbered copies.
 safety_diff() {
-  local clean=$1 run=$2 input=$3 f
+  local clean=$1 run=$2 input=$3 f r
   local -A have=()
-  while IFS= read -r -d '' f; do have[$f]=1; done < <(cd "$run" && find . -type f -printf '%P\0')
-  while IFS= read -r -d '' f; do
+  while IFS= read -r -d '' f && IFS= read -r -d '' r; do have[$f]=$r; done < <(safety_files "$run")
+  while IFS= read -r -d '' f && IFS= read -r -d '' r; do
     if [[ -z ${have[$f]:-} ]]; then
       echo "differs safety folder: $f missing"
       return
     fi
-    if ! cmp -s "$clean/$f" "$run/$f"; then
+    local rf=$run/${have[$f]}
+    if ! cmp -s "$clean/$r" "$rf"; then
       local c
-      c=$(LC_ALL=C cmp "$clean/$f" "$run/$f" 2>&1 | head -1)
+      c=$(LC_ALL=C cmp "$clean/$r" "$rf" 2>&1 | head -1)
       if [[ $c =~ differ:\ (byte|char)\ ([0-9]+) ]]; then
-        echo "differs safety folder: $f differs at offset $((BASH_REMATCH[2] - 1)) (clean $(stat -c %s "$clean/$f") bytes, run $(stat -c %s "$run/$f"))"
+        echo "differs safety folder: $f differs at offset $((BASH_REMATCH[2] - 1)) (clean $(stat -c %s "$clean/$r") bytes, run $(stat -c %s "$rf"))"
       else
-        echo "differs safety folder: $f: clean $(stat -c %s "$clean/$f") bytes, run $(stat -c %s "$run/$f"), equal up to the shorter length"
+        echo "differs safety folder: $f: clean $(stat -c %s "$clean/$r") bytes, run $(stat -c %s "$rf"), equal up to the shorter length"
       fi
       return
     fi
     unset "have[$f]"
-  done < <(cd "$clean" && find . -type f -printf '%P\0')
+  done < <(safety_files "$clean")
+  local -A clean_names=()
+  while IFS= read -r -d '' f && IFS= read -r -d '' r; do clean_names[$f]=1; done < <(safety_files "$clean")
   local plain
   for f in "${!have[@]}"; do
     plain=$(sed -E 's#\.[0-9]{3}(/|$)#\1#g' <<<"$f")
-    [[ $plain != "$f" && -f $clean/$plain ]] && continue
-    [[ $plain == Vemo/Vuk/* ]] && cmp -s "$run/$f" "$input/${plain#Vemo/Vuk/}" && continue
+    [[ $plain != "$f" && -n ${clean_names[$plain]:-} ]] && continue
+    if [[ $plain == Vemo/Vuk/EXECUCOES/COPIAS/* ]]; then
+      # The journals that an interrupted run left are backed up by the run that finishes
+      # them, so that undoing that run gives them back with the files they belong to.
+      [[ ${plain##*/} == *.JNL || ${plain##*/} == *.NEW ]] && continue
+      cmp -s "$run/${have[$f]}" "$input/${plain#Vemo/Vuk/EXECUCOES/COPIAS/}" && continue
+    elif [[ $plain == Vemo/Vuk/* ]]; then
+      cmp -s "$run/${have[$f]}" "$input/${plain#Vemo/Vuk/}" && continue
+    fi
     echo "extra safety folder: $f not in the clean run's (and not an input file as it was)"
     return
   done
+}
+
+# The files of a temporary folder as "name\0path\0" pairs: the name is the path, except
+# below a run's folder Vemo/Vuk/EXECUCOES/<id>: there the id is left out and the runs taken
+# in the order of their ids (the time); the first copy of a file keeps its name and each
+# later run's copy of it gets .001, .002, ... appended. The manifests, and the work names of
+# copies that a stop cut short (.~CP), are left out.
+safety_files() {
+  local dir=$1 f id rest name
+  local -A seen=()
+  while IFS= read -r id; do
+    while IFS= read -r -d '' rest; do
+      [[ $rest == *.~CP ]] && continue
+      name=Vemo/Vuk/EXECUCOES/COPIAS/$rest
+      local n=${seen[$rest]:-0}
+      seen[$rest]=$((n + 1))
+      ((n > 0)) && name+=$(printf '.%03d' "$n")
+      printf '%s\0%s\0' "$name" "Vemo/Vuk/EXECUCOES/$id/COPIAS/$rest"
+    done < <(cd "$dir/Vemo/Vuk/EXECUCOES/$id/COPIAS" 2>/dev/null && find . -type f -printf '%P\0')
+  done < <(find "$dir/Vemo/Vuk/EXECUCOES" -mindepth 1 -maxdepth 1 -type d -printf '%f\n' 2>/dev/null | sort -V)
+  (cd "$dir" 2>/dev/null && find . -path ./Vemo/Vuk/EXECUCOES -prune -o -type f -printf '%P\0' |
+    while IFS= read -r -d '' f; do printf '%s\0%s\0' "$f" "$f"; done)
 }
 
 # Texts of the input records that are missing after a failure: every text of the input that
