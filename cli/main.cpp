@@ -442,6 +442,8 @@ int RunInSession(RunState& run, const Arguments& args, const std::string& folder
                  const std::function<Outcome(Session&, Context&, TerminalSink&)>& step) {
   SessionOptions options;
   options.command = command;
+  options.task = command;
+  if (command == "run") options.task += Format(" %s", step_name);
   options.company_filter = args.filter;
   options.backup = args.backup;
   options.break_lock = args.break_lock;
@@ -678,10 +680,11 @@ int Undo(RunState& run, const Arguments& args, const std::string& folder) {
 
 int RunStep(RunState& run, const Arguments& args, const std::string& folder,
             const LibraryStep& step) {
-  return RunInSession(
-      run, args, folder, "run", step.name, Format("a etapa %s", step.name),
-      Format("Etapa %s realizada.", step.name),
-      [&step](Session&, Context& ctx, TerminalSink&) { return RunLibraryStep(step, ctx); });
+  return RunInSession(run, args, folder, "run", step.name, Format("a etapa %s", step.name),
+                      Format("Etapa %s realizada.", step.name),
+                      [&step](Session& session, Context& ctx, TerminalSink&) {
+                        return RunLibraryStep(step, ctx, session.TookOverStopped());
+                      });
 }
 
 int Sample(RunState& run, const Arguments& args) {

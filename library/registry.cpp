@@ -85,12 +85,28 @@ const LibraryStep* FindLibraryStep(std::string_view name) {
   return nullptr;
 }
 
-Outcome RunLibraryStep(const LibraryStep& step, Context& ctx) {
+// Whether the folder holds the input of a step that comes before this one.
+static bool EarlierInput(const LibraryStep& step, platform::FileSystem& fs) {
+  for (const LibraryStep& earlier : LibrarySteps()) {
+    if (&earlier == &step) return false;
+    if (earlier.has_input != nullptr && earlier.has_input(fs)) return true;
+  }
+  return false;
+}
+
+Outcome RunLibraryStep(const LibraryStep& step, Context& ctx, bool resumes_stopped_run) {
   std::string interrupted;
   if (Outcome recovered = RecoverConversion(ctx, &interrupted); !recovered) return recovered;
   // A run of this very step that was interrupted is finished whatever the folder holds now:
   // its last change may have consumed the last of its input.
   if (step.has_input != nullptr && interrupted != step.name && !step.has_input(ctx.fs)) {
+    if (resumes_stopped_run && !EarlierInput(step, ctx.fs)) {
+      ctx.sink.Note(
+          Format("A execução anterior da etapa %s, interrompida, já tinha terminado "
+                 "o trabalho.",
+                 step.name));
+      return {};
+    }
     std::vector<LayoutFound> found = FindLayouts(ctx.fs);
     std::string layout =
         found.empty() ? std::string("nenhum arquivo de uma geração conhecida") : found.back().text;

@@ -35,6 +35,9 @@ const LibraryStep* FindLibraryStep(std::string_view name);
 // journal is finished or rolled back; then a folder that does not hold the step's input
 // layout is refused unchanged (the outcome names the layout found), unless the journal was
 // left by an interrupted run of this step (its conversions name it); then the step runs.
-Outcome RunLibraryStep(const LibraryStep& step, Context& ctx);
+// resumes_stopped_run: the run took over the lock of a stopped run of this same step. When
+// such a run finds no input of the step and none of an earlier step either, the stopped run
+// had done all its work and was stopped only before its end was recorded: the step is done.
+Outcome RunLibraryStep(const LibraryStep& step, Context& ctx, bool resumes_stopped_run = false);
 
 }  // namespace livrana

@@ -22,7 +22,7 @@ std::string NowUtc() {
 }
 
 std::string Text(const LockHolder& h) {
-  return Format("pid=%d\r\nhost=%s\r\ntime=%s\r\n", h.pid, h.host, h.time);
+  return Format("pid=%d\r\nhost=%s\r\ntime=%s\r\ntask=%s\r\n", h.pid, h.host, h.time, h.task);
 }
 
 std::optional<std::string> Value(std::string_view text, std::string_view key) {
@@ -76,6 +76,7 @@ std::optional<LockHolder> ReadHolder(platform::FileSystem& fs, std::string_view 
   }
   holder.host = *host;
   holder.time = Value(text, "time").value_or("");
+  holder.task = Value(text, "task").value_or("");
   return holder;
 }
 
@@ -104,9 +105,10 @@ void RemoveStaleWorkFiles(platform::FileSystem& fs, const LockHolder& me, bool b
 
 std::optional<LockHolder> ReadLock(platform::FileSystem& fs) { return ReadHolder(fs, kLockFile); }
 
-Outcome FolderLock::Acquire(platform::FileSystem& fs, bool break_lock,
+Outcome FolderLock::Acquire(platform::FileSystem& fs, std::string_view task, bool break_lock,
                             std::optional<FolderLock>* lock, LockHolder* holder) {
-  LockHolder me{platform::CurrentProcessId(), platform::HostName(), NowUtc()};
+  LockHolder me{platform::CurrentProcessId(), platform::HostName(), NowUtc(), std::string(task)};
+  *holder = LockHolder{};
   const Outcome held = Outcome::Failed(Operation::kLock, kLockFile, Cause::kBusy);
   RemoveStaleWorkFiles(fs, me, break_lock);
   for (int attempt = 0; attempt < 2; ++attempt) {

@@ -1,5 +1,6 @@
 // The lock that keeps two converters off one data folder: the file LIVRANA.LCK, created
-// exclusively while a step runs, holding the process id, the machine and the time.
+// exclusively while a step runs, holding the process id, the machine, the time and the task
+// ("run chart-r1", "convert"), so that the next run can tell whose work a stopped run left.
 #pragma once
 
 #include <optional>
@@ -15,6 +16,7 @@ struct LockHolder {
   int pid = 0;
   std::string host;
   std::string time;  // UTC, as "2026-12-08 04:30:00"
+  std::string task;  // what the holder runs: the command and its step ("run chart-r1")
 };
 
 // Whether an outcome is that of a lock another converter holds.
@@ -24,12 +26,13 @@ inline bool LockHeld(const Outcome& outcome) {
 
 class FolderLock {
  public:
-  // Takes the lock of the data folder. A lock left by a process of this machine that no
-  // longer runs is taken over; break_lock takes over any lock. Fails with the operation
-  // kLock: cause kBusy when another converter holds it (holder then tells who, as far as
-  // the lock file can be read), else the cause for which the lock file cannot be written.
-  static Outcome Acquire(platform::FileSystem& fs, bool break_lock, std::optional<FolderLock>* lock,
-                         LockHolder* holder);
+  // Takes the lock of the data folder for the task. A lock left by a process of this machine
+  // that no longer runs is taken over; break_lock takes over any lock. Fails with the
+  // operation kLock: cause kBusy when another converter holds it (holder then tells who, as
+  // far as the lock file can be read), else the cause for which the lock file cannot be
+  // written. On success, holder tells whose lock was taken over (pid 0 when none was).
+  static Outcome Acquire(platform::FileSystem& fs, std::string_view task, bool break_lock,
+                         std::optional<FolderLock>* lock, LockHolder* holder);
 
   FolderLock(FolderLock&& other) noexcept : fs_(other.fs_), me_(other.me_) { other.fs_ = nullptr; }
   FolderLock& operator=(FolderLock&&) = delete;

@@ -122,7 +122,7 @@ Session::~Session() { (void)Unlock(); }
 
 Outcome Session::Lock() {
   if (lock_) return {};
-  return FolderLock::Acquire(*host_, options_.break_lock, &lock_, &holder_);
+  return FolderLock::Acquire(*host_, options_.task, options_.break_lock, &lock_, &holder_);
 }
 
 // Makes the file system the steps work through; with backups, the run's folder and manifest

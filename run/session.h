@@ -28,6 +28,10 @@ struct SessionOptions {
   // How the front end started the run, as the history and the manifest of a run with
   // backups record it: "convert", "upgrade", "run", "undo", "dialogo".
   std::string command;
+  // What the lock names while the session holds it: the command and, for one library step,
+  // its name ("run chart-r1"). A later run of the same task that takes over the lock of a
+  // stopped one knows whose work it finds (see TookOverStopped).
+  std::string task;
 };
 
 class Session {
@@ -42,6 +46,11 @@ class Session {
   // when another converter does.
   Outcome Lock();
   const LockHolder& holder() const { return holder_; }
+  // Whether the lock taken was that of a run of the same task that was stopped (its process
+  // no longer runs, or the lock was broken): its work may be done, only its end unrecorded.
+  bool TookOverStopped() const {
+    return lock_ && holder_.pid != 0 && !options_.task.empty() && holder_.task == options_.task;
+  }
 
   // Runs a step over the folder with the sink; the lock must have been taken. With backups,
   // the run's folder and manifest below the safety folder are made first (see

@@ -60,6 +60,7 @@ void RunConversion(HWND dialog) {
     SessionOptions options;
     options.company_filter = FieldText(dialog, IDC_COMPANY, kCompanyChars);
     options.command = "dialogo";  // as the folder's history records the run
+    options.task = "dialogo";
     Session session(platform::OpenHostFileSystem(std::string()), options);
     // Two conversions never work on one data folder at once: the command line on the
     // server takes the same lock.

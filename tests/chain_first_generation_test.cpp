@@ -157,6 +157,19 @@ TEST(FirstGenerationGuardTest, EachStepTakesItsLayoutAndRefusesLaterOnes) {
       EXPECT_EQ(refused.outcome.cause(), Cause::kLayout) << "before " << layout;
       EXPECT_EQ(refused.folder, before);
       EXPECT_EQ(refused.safety, platform::MemoryFileSystem().SnapshotOutside());
+      // A rerun that took over the lock of a stopped run of the step finds its work done.
+      test::RecordingSink sink;
+      Context ctx{fs, sink, ""};
+      EXPECT_TRUE(RunLibraryStep(step, ctx, true)) << "before " << layout;
+      EXPECT_EQ(fs.Snapshot(), before);
+    }
+    // ... but not when the folder is still in an older layout than the step's input.
+    platform::MemoryFileSystem fs;
+    if (i > 0) Restore(fs, SampleBefore(kFirstSteps[i - 1]));
+    if (i > 0 && !step.has_input(fs)) {
+      test::RecordingSink sink;
+      Context ctx{fs, sink, ""};
+      EXPECT_EQ(RunLibraryStep(step, ctx, true).cause(), Cause::kLayout);
     }
   }
 }

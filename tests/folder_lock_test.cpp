@@ -17,15 +17,17 @@ TEST(FolderLockTest, OneConverterAtATimeAndGoneWhenReleased) {
   platform::MemoryFileSystem fs;
   std::optional<FolderLock> first, second;
   LockHolder holder;
-  ASSERT_TRUE(FolderLock::Acquire(fs, false, &first, &holder));
+  ASSERT_TRUE(FolderLock::Acquire(fs, "convert", false, &first, &holder));
   auto written = ReadLock(fs);
   ASSERT_TRUE(written);
   EXPECT_EQ(written->pid, platform::CurrentProcessId());
   EXPECT_EQ(written->host, platform::HostName());
   EXPECT_EQ(written->time.size(), 19u);
+  EXPECT_EQ(written->task, "convert");
+  EXPECT_EQ(holder.pid, 0);  // no lock was taken over
 
   // The same process asking again is refused too: the lock is per run, not per process.
-  EXPECT_TRUE(LockHeld(FolderLock::Acquire(fs, false, &second, &holder)));
+  EXPECT_TRUE(LockHeld(FolderLock::Acquire(fs, "convert", false, &second, &holder)));
   EXPECT_EQ(holder.pid, platform::CurrentProcessId());
   EXPECT_FALSE(second);
   first.reset();
@@ -38,16 +40,20 @@ TEST(FolderLockTest, StaleLocksOfThisMachineAreTakenOverOthersOnlyWhenBroken) {
   std::optional<FolderLock> lock;
   LockHolder holder;
   WriteFile(fs, "LIVRANA.LCK",
-            "pid=" + std::to_string(kDeadPid) + "\r\nhost=" + platform::HostName() + "\r\n");
-  EXPECT_TRUE(FolderLock::Acquire(fs, false, &lock, &holder));
+            "pid=" + std::to_string(kDeadPid) + "\r\nhost=" + platform::HostName() +
+                "\r\ntask=run chart-r1\r\n");
+  EXPECT_TRUE(FolderLock::Acquire(fs, "convert", false, &lock, &holder));
+  // The taken-over lock's holder is told, so that the run knows whose work it finds.
+  EXPECT_EQ(holder.pid, kDeadPid);
+  EXPECT_EQ(holder.task, "run chart-r1");
   lock.reset();
 
   WriteFile(fs, "LIVRANA.LCK", "pid=" + std::to_string(kDeadPid) + "\r\nhost=other-machine\r\n");
-  EXPECT_TRUE(LockHeld(FolderLock::Acquire(fs, false, &lock, &holder)));
+  EXPECT_TRUE(LockHeld(FolderLock::Acquire(fs, "convert", false, &lock, &holder)));
   EXPECT_EQ(holder.host, "other-machine");
   WriteFile(fs, "LIVRANA.LCK", "garbage");
-  EXPECT_TRUE(LockHeld(FolderLock::Acquire(fs, false, &lock, &holder)));
-  EXPECT_TRUE(FolderLock::Acquire(fs, true, &lock, &holder));
+  EXPECT_TRUE(LockHeld(FolderLock::Acquire(fs, "convert", false, &lock, &holder)));
+  EXPECT_TRUE(FolderLock::Acquire(fs, "convert", true, &lock, &holder));
   EXPECT_EQ(ReadLock(fs)->pid, platform::CurrentProcessId());
 
   // A lock that another converter broke and took over is not removed by this one.
@@ -63,11 +69,11 @@ TEST(FolderLockTest, WorkFilesOfKilledConvertersAreRemoved) {
   WriteFile(fs, "LIVRANA.7.TMP", "pid=7\r\nhost=other-machine\r\n");
   std::optional<FolderLock> lock;
   LockHolder holder;
-  ASSERT_TRUE(FolderLock::Acquire(fs, false, &lock, &holder));
+  ASSERT_TRUE(FolderLock::Acquire(fs, "convert", false, &lock, &holder));
   EXPECT_FALSE(fs.Attributes(dead));
   EXPECT_TRUE(fs.Attributes("LIVRANA.7.TMP"));  // another machine's: left to it
   lock.reset();
-  ASSERT_TRUE(FolderLock::Acquire(fs, true, &lock, &holder));
+  ASSERT_TRUE(FolderLock::Acquire(fs, "convert", true, &lock, &holder));
   EXPECT_FALSE(fs.Attributes("LIVRANA.7.TMP"));
 }
 

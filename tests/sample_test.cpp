@@ -11,6 +11,7 @@
 #include "records/context.h"
 #include "records/format.h"
 #include "tests/test_util.h"
+#include "upgrade/upgrade.h"
 
 namespace livrana {
 namespace {
@@ -282,6 +283,50 @@ TEST(SampleTest, TheChainTakesTheOldestFolderToTheEndWithoutAFailure) {
   for (const auto& [path, data] : files) {
     EXPECT_FALSE(path.starts_with("L") || path.starts_with("G") || path.starts_with("00"))
         << path << " is of an older layout";
+  }
+}
+
+// Upgrade over a folder of each older layout: the plan is worked out without a change and
+// lists exactly the steps that then run; the folder it leaves is the one that running those
+// steps one by one and then the current conversion leaves, and it is current afterwards.
+TEST(SampleTest, UpgradeOfEachOlderLayoutEqualsTheStepsRunOneByOne) {
+  for (const LibraryStep& first : LibrarySteps()) {
+    SCOPED_TRACE(std::string(first.name));
+    platform::MemoryFileSystem upgraded;
+    ASSERT_TRUE(WriteSampleFolder(upgraded, Older(first.name)).ok);
+    platform::MemoryFileSystem by_hand;
+    ASSERT_TRUE(WriteSampleFolder(by_hand, Older(first.name)).ok);
+    const Files before = upgraded.Snapshot();
+
+    UpgradePlan plan = PlanUpgrade(upgraded, "");
+    EXPECT_EQ(upgraded.Snapshot(), before);
+    ASSERT_TRUE(plan.Older());
+    EXPECT_EQ(FirstPendingStep(upgraded), &first);
+    test::RecordingSink sink;
+    Context ctx{upgraded, sink, ""};
+    UpgradeResult result = RunUpgrade(ctx, plan, {});
+    EXPECT_TRUE(result.outcome.ok()) << Describe(result.outcome);
+    EXPECT_EQ(result.steps_skipped, 0);
+
+    std::vector<std::string_view> ran, planned;
+    for (const UpgradePlan::Step& step : plan.steps) planned.push_back(step.step->name);
+    test::RecordingSink hand_sink;
+    Context hand{by_hand, hand_sink, ""};
+    bool reached = false;
+    for (const LibraryStep& step : LibrarySteps()) {
+      reached = reached || &step == &first;
+      if (!reached || step.has_input == nullptr || !step.has_input(by_hand)) continue;
+      ran.push_back(step.name);
+      EXPECT_TRUE(RunLibraryStep(step, hand)) << step.name;
+    }
+    EXPECT_TRUE(Convert434(hand).ok());
+    EXPECT_EQ(planned, ran);
+    EXPECT_EQ(FilesOnly(upgraded.Snapshot()), FilesOnly(by_hand.Snapshot()));
+
+    EXPECT_EQ(FirstPendingStep(upgraded), nullptr);
+    UpgradePlan after = PlanUpgrade(upgraded, "");
+    EXPECT_FALSE(after.Older());
+    EXPECT_FALSE(after.convert_has_work);
   }
 }
 
