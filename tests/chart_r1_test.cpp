@@ -99,6 +99,15 @@ TEST_F(ChartR1Test, GroupCodeMap) {
     EXPECT_EQ(chart.substr(i * 600 + 109, 2), map[i].second) << map[i].first;
 }
 
+// A Ctrl-Z ends the old chart as the end of the file would: the account it cuts is the last.
+TEST_F(ChartR1Test, ACtrlZEndsTheOldChart) {
+  std::string cut = OldAccount("1", "");
+  cut[50] = '\x1A';
+  Put("F20R0.DAT", OldAccount("1", "") + cut + OldAccount("1", ""));
+  EXPECT_EQ(Run().accounts, 2);
+  EXPECT_EQ(File("F20R1.DAT").size(), 1200u);
+}
+
 TEST_F(ChartR1Test, ExistingBackupSendsTheOldChartToTheSafetyFolder) {
   Put("F20R0.DAT", OldAccount("1", ""));
   Put("F20R0.BAK", "older");

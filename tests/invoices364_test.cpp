@@ -431,6 +431,20 @@ TEST_F(Invoices364Test, OddFieldsDoNotMoveLaterRecords) {
   EXPECT_EQ(records[3].substr(49, 6), "10,00 ");
 }
 
+// A Ctrl-Z ends the ledger as the end of the file would: the record it cuts is the last.
+TEST_F(Invoices364Test, ACtrlZEndsTheLedger) {
+  Put("F00R0.DAT", Company("0001", ""));
+  Folder("0001");
+  std::string cut = kInvoice2;
+  cut[300] = '\x1A';
+  Put("R00\\0001\\L262016.DAT", cut + kInvoice2);
+  Run();
+  auto records = Fiscal("R00\\0001\\L502016.DAT");
+  EXPECT_EQ(std::count_if(records.begin(), records.end(),
+                          [](const std::string& r) { return r.starts_with("0"); }),
+            1);
+}
+
 TEST_F(Invoices364Test, AFailedWriteIsReportedAndTheLedgerIsKept) {
   Put("F00R0.DAT", Company("0001", ""));
   Folder("0001");
