@@ -62,7 +62,9 @@ std::string L15(std::string_view flag60, std::string_view rates, std::string_vie
 TEST_F(RateTablesTest, G15BecomesTheYearlyTableWithTheRatesOfItsCode) {
   // Entry 3 of the rate table: 7,5 and 12,25.
   Put("0001\\G16.DAT", Record(320, {{40, "7,5  xx12,25"}}));
-  Put("0001\\G15.DAT", G15("03", "1", "S") + G15("03", "1", "S", '+') + G15("17", "2", "N"));
+  // The CR LF that many tools leave at the end of a file is no record.
+  Put("0001\\G15.DAT",
+      G15("03", "1", "S") + G15("03", "1", "S", '+') + G15("17", "2", "N") + "\r\n");
   RateTable rates = ConvertRatesAndG15("0001", 2016);
   EXPECT_EQ(rates[2].first, 7.5);
   EXPECT_EQ(rates[2].second, 12.25);

@@ -174,6 +174,8 @@ Outcome ConvertG15(Context& ctx, Conversion& conversion, std::string_view co, in
     // A record is there while something can be read at its start.
     if (!record.ReadAt(0, kG15Probe, piece)) return false;
     if (record.At(kG15Record - 1) == '+') return true;
+    // The line end that many tools leave at the end of a file is no record.
+    if (record.size() < kG15Record && OnlyLineEnds(record.Raw())) return true;
     return out->Write(L15Record(record, year, rates));
   });
   done.Also(CloseFile(out));

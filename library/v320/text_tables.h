@@ -66,6 +66,8 @@ class TextRecord {
       : bytes_(bytes), start_(start), size_(size) {}
 
   std::size_t size() const { return size_; }
+  // The record's bytes as stored.
+  std::string_view Raw() const { return std::string_view(bytes_).substr(start_, size_); }
   // The byte at offset, or -1 outside the record.
   int At(std::size_t offset) const {
     return offset < size_ ? static_cast<unsigned char>(bytes_[start_ + offset]) : -1;
