@@ -7,10 +7,51 @@
 #include "records/format.h"
 
 namespace livrana {
+namespace {
+
+bool OnlyLineEndBytes(std::string_view bytes) {
+  return !bytes.empty() && bytes.find_first_not_of("\r\n") == std::string_view::npos;
+}
+
+// Whether record n is the CR LF that many tools leave at the end of a file: the register's
+// last piece, shorter than a record, made of nothing but carriage returns and line feeds.
+// The file's position is left where it was.
+bool LineEndTail(Context& ctx, RecordFile* file, std::int64_t n) {
+  FileHandle opened;
+  if (file == nullptr) {
+    opened = OpenRead(ctx.fs, kCompanyRegister);
+    file = opened.get();
+  }
+  std::int64_t start = 0;
+  if (file == nullptr || !RecordPosition(n, kCompanyRecordLength, 0, start)) return false;
+  const std::uint64_t size = file->Size();
+  const auto from = static_cast<std::uint64_t>(start);
+  if (from >= size || size - from >= static_cast<std::uint64_t>(kCompanyRecordLength)) {
+    return false;
+  }
+  const std::uint64_t at = file->Tell();
+  file->Seek(from);
+  std::string piece(static_cast<std::size_t>(size - from), '\0');
+  piece.resize(file->Read(piece.data(), piece.size()));
+  const bool tail = file->Tell() == size && OnlyLineEndBytes(piece);
+  file->Seek(at);
+  return tail;
+}
+
+}  // namespace
 
 bool ReadCompanyField(Context& ctx, RecordFile* file, std::int64_t n, std::string& out, int k) {
-  return GetField(ctx.fs, file, n, out, k, kCompanyRegister, kCompanyRecordLength,
-                  kCompanyFieldWidths);
+  if (!GetField(ctx.fs, file, n, out, k, kCompanyRegister, kCompanyRecordLength,
+                kCompanyFieldWidths)) {
+    return false;
+  }
+  // The line end that many tools leave at the end of a file is no company: the register
+  // ends before it.
+  if (OnlyLineEndBytes(out) && LineEndTail(ctx, file, n)) {
+    out.clear();
+    return false;
+  }
+  return true;
 }
 
 bool CompanySelected(const Context& ctx, RecordFile* file, std::int64_t n, std::string_view code) {
@@ -71,9 +112,10 @@ CompanyWork OncePerFolder(Context& ctx, CompanyWork work) {
     std::string key = code;
     for (char& c : key) c = static_cast<char>(platform::FoldCase(static_cast<unsigned char>(c)));
     if (!seen->insert(std::move(key)).second) {
-      ctx.sink.Note(Format("Empresa %ld (%s) ignorada: a pasta desta empresa já foi convertida "
-                           "(código repetido no cadastro).",
-                           n, code));
+      ctx.sink.Note(
+          Format("Empresa %ld (%s) ignorada: a pasta desta empresa já foi convertida "
+                 "(código repetido no cadastro).",
+                 n, code));
       return;
     }
     work(n, code);

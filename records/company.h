@@ -13,7 +13,9 @@
 
 namespace livrana {
 
-// Field k of record n of the register (GetField with its layout).
+// Field k of record n of the register (GetField with its layout). The CR LF that many
+// tools leave at the end of a file is no record: a last piece shorter than a record that
+// holds nothing but line ends gives nothing, as the end of the register does.
 bool ReadCompanyField(Context& ctx, RecordFile* file, std::int64_t n, std::string& out, int k);
 
 // Whether company n with this code takes part in the run: not deleted, and the filter is

@@ -81,6 +81,22 @@ TEST_F(CompanyLoopTest, VariantWithoutOpenRegisterVisitsDeletedCompaniesToo) {
   EXPECT_EQ(Visit("B", false), (Seen{{1, "B"}}));
 }
 
+// The CR LF that many tools leave at the end of a file is no company and is passed over
+// without a note; a short last piece with anything else in it is still a record.
+TEST_F(CompanyLoopTest, ALineEndAtTheEndOfTheRegisterIsNoCompany) {
+  Register({Company("A")}, "\r\n");
+  Context ctx{fs, sink, ""};
+  Seen seen;
+  ForEachCompany(ctx, OnlyUsableFolders(ctx, [&](std::int64_t n, const std::string& code) {
+                   seen.emplace_back(n, code);
+                 }));
+  EXPECT_EQ(seen, (Seen{{0, "A"}}));
+  EXPECT_EQ(Visit("", false), (Seen{{0, "A"}}));
+  EXPECT_TRUE(sink.notes.empty());
+  Register({Company("A")}, "\r\nX");
+  EXPECT_EQ(Visit(""), (Seen{{0, "A"}, {1, "\r\n"}}));
+}
+
 TEST(UsableFolderNameTest, RefusesNamesThatLeaveOrMisnameTheFolder) {
   for (std::string_view bad :
        {"",    ".",    "..",   "A\\B",    "A/B",  "C:",   "A*",   "A?",  "A\x01", "CON", "con",

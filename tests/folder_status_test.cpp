@@ -95,6 +95,7 @@ TEST_F(FolderStatusTest, VersionMarksAreReadAsTheStepsReadThem) {
 
 TEST_F(FolderStatusTest, CompaniesAreLiveDeletedOrPassedOver) {
   Register({{"0001", false}, {"0002", true}, {"CON", false}, {"A/B", false}, {"0003", false}});
+  Put("F00R0.DAT", File("F00R0.DAT") + "\r\n");  // a line end at the end is no company
   fs.MakeFolder("R00");
   fs.MakeFolder("R00\\0001");
   auto status = InspectFolder(fs, "0003");
