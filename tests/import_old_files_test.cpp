@@ -118,8 +118,11 @@ TEST_F(ImportOldFilesTest, RecordsWithoutATargetKeepTheirSourceAsASafetyCopy) {
 
 TEST_F(ImportOldFilesTest, GroupFilesReachEveryLiveCompanyOfTheOldRegister) {
   fs.MakeFolder("G01");
+  // A Ctrl-Z ends the register: the record it cuts is read as far as it goes (its deletion
+  // mark lies beyond the end) and 0004 after it is not there.
   Put("F0.DAT", Record(700, {{0, "0001"}}) + Record(700, {{0, "0002"}, {699, "+"}}) +
-                    Record(700, {{0, "0003"}}));
+                    Record(700, {{0, "0003"}, {50, "\x1A"}, {699, "+"}}) +
+                    Record(700, {{0, "0004"}}));
   std::string g0a = Record(52, {{0, Fill(51, 'a')}, {51, "!"}});
   std::string g0b = Record(52, {{0, "second"}});
   std::string g1 = Record(52, {{0, Fill(51, 'c')}});
@@ -133,6 +136,7 @@ TEST_F(ImportOldFilesTest, GroupFilesReachEveryLiveCompanyOfTheOldRegister) {
   EXPECT_EQ(File("G01\\0001.dat"), work);
   EXPECT_EQ(File("G01\\0003.dat"), work);
   EXPECT_FALSE(Exists("G01\\0002.dat"));
+  EXPECT_FALSE(Exists("G01\\0004.dat"));
   EXPECT_FALSE(Exists("au.dat"));
   EXPECT_FALSE(Exists("group00.dat"));
   EXPECT_FALSE(Exists("group01.dat"));

@@ -248,20 +248,39 @@ Outcome ImportF3(Context& ctx) {
       });
 }
 
+// Where a file opened in text mode ends: at its first Ctrl-Z byte, or at its size.
+std::uint64_t TextEnd(RecordFile& file) {
+  char block[4096];
+  file.Seek(0);
+  while (file.Read(block, sizeof block) == sizeof block) {
+  }
+  return file.Tell();
+}
+
 // The companies the group files are copied to: those of the older register "F0.DAT", live
 // and passing the filter; when it cannot be opened, those of "F00R0.DAT" read without an
-// open register.
+// open register. A Ctrl-Z byte ends the register: the records from it on are not there, and
+// the record it cuts short has no deletion mark.
 void ForEachOldCompany(Context& ctx, const CompanyWork& work) {
   FileHandle reg = OpenSource(ctx.fs, kOldRegister);
   if (!reg) {
     ForEachCompanyUnopened(ctx, work);
     return;
   }
+  const std::uint64_t end = TextEnd(*reg);
+  auto before_end = [end](std::int64_t n, std::int64_t offset) {
+    std::int64_t pos = 0;
+    return RecordPosition(n, kOldRegisterRecord, offset, pos) &&
+           static_cast<std::uint64_t>(pos) < end;
+  };
   std::string code;
-  for (std::int64_t n = 0; GetField(ctx.fs, reg.get(), n, code, kCompanyCode, kOldRegister,
+  for (std::int64_t n = 0;
+       before_end(n, 0) && GetField(ctx.fs, reg.get(), n, code, kCompanyCode, kOldRegister,
                                     kOldRegisterRecord, kCompanyFieldWidths);
        ++n) {
-    if (IsDeleted(reg.get(), n, kOldRegisterRecord)) continue;
+    if (before_end(n, kOldRegisterRecord - 1) && IsDeleted(reg.get(), n, kOldRegisterRecord)) {
+      continue;
+    }
     if (!ctx.company_filter.empty() && ctx.company_filter != code) continue;
     work(n, code);
   }
