@@ -10,6 +10,7 @@
 
 #include "platform/cp1252.h"
 #include "platform/file_system.h"
+#include "platform/process.h"
 #include "records/format.h"
 #include "tests/cli_process.h"
 #include "tests/test_util.h"
@@ -76,6 +77,9 @@ TEST_F(CliOperatorTest, InfoAndTheDryRunPlanWhatConvertThenDoesAndChangeNothing)
     };
     CliOutcome check = Run(with({"info", D(), "--check"}));
     EXPECT_EQ(check.status, 3) << check.err;
+    CliOutcome quiet = Run(with({"info", D(), "--check", "-q"}));
+    EXPECT_EQ(quiet.status, 3);
+    EXPECT_EQ(quiet.out + quiet.err, "");
     CliOutcome info = Run(with({"info", D(), "--json"}));
     CliOutcome dry = Run(with({"convert", D(), "--dry-run", "--json"}));
     CliOutcome dry_text = Run(with({"convert", D(), "--dry-run"}));
@@ -144,6 +148,12 @@ TEST_F(CliOperatorTest, InfoDescribesTheFolder) {
                            "FTEL1.DAT: não existe", "Notas fiscais a converter: "}) {
     EXPECT_NE(text.out.find(U(part)), std::string::npos) << part << "\n" << text.out;
   }
+
+  // A lock of this machine whose process runs no more is told as abandoned.
+  WriteLock(platform::HostName(), 2147483000);
+  CliOutcome stale = Run({"info", D()});
+  EXPECT_NE(stale.out.find("trava abandonada"), std::string::npos) << stale.out;
+  EXPECT_TRUE(Report(Run({"info", D(), "--json"}))["lock_stale"].get<bool>());
 }
 
 TEST_F(CliOperatorTest, AHeldLockRefusesEveryRunWithStatus4UntilBroken) {
