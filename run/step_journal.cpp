@@ -301,4 +301,11 @@ Outcome RecoverConversion(Context& ctx, std::string* step) {
   return text.committed ? Finish(ctx, text.lines) : RollBack(ctx.fs, text.lines);
 }
 
+std::string InterruptedStep(platform::FileSystem& fs) {
+  if (!fs.Attributes(kStepJournal)) return {};
+  JournalText text;
+  if (!ReadJournal(fs, text)) return {};
+  return text.step;
+}
+
 }  // namespace livrana

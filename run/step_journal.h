@@ -98,4 +98,8 @@ class Conversion {
 // journal names none); otherwise it is emptied.
 Outcome RecoverConversion(Context& ctx, std::string* step = nullptr);
 
+// The step whose conversion an interrupted run left in the journal, without changing
+// anything: empty when there is no journal or it names no step.
+std::string InterruptedStep(platform::FileSystem& fs);
+
 }  // namespace livrana

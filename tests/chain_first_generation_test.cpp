@@ -112,13 +112,7 @@ Snapshot SampleBefore(std::string_view step, int companies = 2, int records = 3)
 }
 
 void Restore(platform::MemoryFileSystem& fs, const Snapshot& files) {
-  for (const auto& [path, data] : files) {
-    if (path.back() == '\\') {
-      fs.MakeFolder(path.substr(0, path.size() - 1));
-    } else {
-      ASSERT_TRUE(test::WriteFile(fs, path, data)) << path;
-    }
-  }
+  ASSERT_TRUE(test::Restore(fs, files));
 }
 
 struct Result {

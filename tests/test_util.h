@@ -44,6 +44,19 @@ inline bool WriteFile(platform::FileSystem& fs, std::string_view path, std::stri
   return file && file->WriteAt(0, data.data(), data.size()) && file->Close();
 }
 
+// Writes the files and folders of a snapshot (folders end with a backslash) into fs.
+inline bool Restore(platform::FileSystem& fs, const std::map<std::string, std::string>& files) {
+  bool ok = true;
+  for (const auto& [path, data] : files) {
+    if (path.back() == '\\') {
+      (void)fs.MakeFolder(path.substr(0, path.size() - 1));
+    } else {
+      ok = WriteFile(fs, path, data) && ok;
+    }
+  }
+  return ok;
+}
+
 // The whole contents of a file, or nothing when it cannot be opened.
 inline std::optional<std::string> ReadFile(platform::FileSystem& fs, std::string_view path) {
   auto file = fs.Open(path, platform::Access::kRead);

@@ -5,6 +5,7 @@
 
 #include "convert/plan.h"
 #include "records/format.h"
+#include "run/step_journal.h"
 
 namespace livrana {
 namespace {
@@ -14,23 +15,26 @@ namespace {
 // of 3.73, so every step of the main line takes what the earlier ones leave; the chart
 // revision takes the shared chart that 3.62 builds; the clean-up takes only what older
 // versions of the product left behind, which no step makes.
+// Only the clean-up leaves what the current conversion reads as it is: a folder that holds
+// nothing older than the leftovers it removes is converted all the same.
 struct Feeding {
   std::string_view step;
   bool main_line;                // fed by any earlier step of the main line
   std::string_view also_fed_by;  // a step off the main line that feeds it too
+  bool before_convert;           // the current conversion needs its work done first
 };
 constexpr std::array<Feeding, 11> kFeeding = {{
-    {"import-old-files", true, ""},
-    {"company-folders", true, ""},
-    {"rebuild-registers", true, ""},
-    {"split-ledgers", true, ""},
-    {"version-301", true, ""},
-    {"number-charts", true, ""},
-    {"versions-320-362", true, ""},
-    {"invoices-364", true, ""},
-    {"fiscal-373", true, ""},
-    {"chart-r1", false, "versions-320-362"},
-    {"remove-obsolete", false, ""},
+    {"import-old-files", true, "", true},
+    {"company-folders", true, "", true},
+    {"rebuild-registers", true, "", true},
+    {"split-ledgers", true, "", true},
+    {"version-301", true, "", true},
+    {"number-charts", true, "", true},
+    {"versions-320-362", true, "", true},
+    {"invoices-364", true, "", true},
+    {"fiscal-373", true, "", true},
+    {"chart-r1", false, "versions-320-362", true},
+    {"remove-obsolete", false, "", false},
 }};
 
 const Feeding* FeedingOf(std::string_view name) {
@@ -44,6 +48,13 @@ bool HasInput(const LibraryStep& step, platform::FileSystem& fs) {
   return step.has_input != nullptr && step.has_input(fs);
 }
 
+// Whether the step has work in the folder now: its input is there, or an interrupted run of
+// it left a conversion in the step journal (whose last change may have consumed the last of
+// its input, and which the step finishes or rolls back and does again).
+bool HasWork(const LibraryStep& step, platform::FileSystem& fs, std::string_view interrupted) {
+  return step.name == interrupted || HasInput(step, fs);
+}
+
 }  // namespace
 
 UpgradePlan PlanUpgrade(platform::FileSystem& fs, std::string_view company_filter,
@@ -51,9 +62,10 @@ UpgradePlan PlanUpgrade(platform::FileSystem& fs, std::string_view company_filte
   UpgradePlan plan;
   bool main_line_started = false;
   std::vector<std::string_view> planned;
+  const std::string interrupted = InterruptedStep(fs);
   for (const LibraryStep& step : LibrarySteps()) {
     const Feeding* feeding = FeedingOf(step.name);
-    bool now = HasInput(step, fs);
+    bool now = HasWork(step, fs, interrupted);
     bool fed = false;
     if (feeding != nullptr) {
       fed = (feeding->main_line && main_line_started) ||
@@ -72,8 +84,11 @@ UpgradePlan PlanUpgrade(platform::FileSystem& fs, std::string_view company_filte
 }
 
 const LibraryStep* FirstPendingStep(platform::FileSystem& fs) {
+  const std::string interrupted = InterruptedStep(fs);
   for (const LibraryStep& step : LibrarySteps()) {
-    if (HasInput(step, fs)) return &step;
+    const Feeding* feeding = FeedingOf(step.name);
+    if (feeding != nullptr && !feeding->before_convert) continue;
+    if (HasWork(step, fs, interrupted)) return &step;
   }
   return nullptr;
 }
@@ -95,7 +110,7 @@ UpgradeResult RunUpgrade(Context& ctx, const UpgradePlan& plan, const UpgradeObs
     const LibraryStep& step = *planned.step;
     if (observer.starting) observer.starting(index, count, step.name);
     Outcome outcome;
-    if (step.has_input != nullptr && !step.has_input(ctx.fs)) {
+    if (step.has_input != nullptr && !HasWork(step, ctx.fs, InterruptedStep(ctx.fs))) {
       // An earlier step was to give it its input and did not: nothing to convert.
       ctx.sink.Note(Format("Etapa %s: nada a converter nesta pasta.", step.name));
       ++result.steps_skipped;

@@ -34,9 +34,11 @@ struct UpgradePlan {
 UpgradePlan PlanUpgrade(platform::FileSystem& fs, std::string_view company_filter,
                         const Convert434Result* convert_plan = nullptr);
 
-// The first library step whose input layout is in the folder: the folder is in an older
-// layout than the current one and the current conversion alone does not bring it up to date.
-// Null for a folder in the current layouts.
+// The first library step whose input layout is in the folder (or whose interrupted run the
+// step journal holds) and whose work the current conversion needs done first: the folder is
+// in an older layout than the current one and the current conversion alone does not bring
+// it up to date. Null for a folder in the current layouts, also one that holds only the
+// leftovers of older versions that the clean-up removes.
 const LibraryStep* FirstPendingStep(platform::FileSystem& fs);
 
 // The message of a front end that runs only the current conversion and finds the folder in
