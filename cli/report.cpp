@@ -55,7 +55,7 @@ std::string_view StateText(CompanyState state) {
 }
 
 std::string Plural(long long n, std::string_view one, std::string_view many) {
-  return Format("%lld %s", n, n == 1 ? one : many);
+  return Format("%s %s", Thousands(n), n == 1 ? one : many);
 }
 
 Json RunJson(const RecordedRun& run) {
@@ -97,7 +97,7 @@ std::string PlanText(const Convert434Result& plan) {
   if (!plan.register_found) {
     text += "  Cadastro de empresas F00R0.DAT não encontrado: nenhuma nota fiscal a converter.\n";
   } else {
-    text += Format("  Notas fiscais a converter: %d\n", plan.converted);
+    text += Format("  Notas fiscais a converter: %s\n", Thousands(plan.converted));
     // Per company, in the order visited: the years and their counts.
     std::vector<std::string> order;
     std::map<std::string, std::pair<int, std::string>> per_company;
@@ -129,8 +129,8 @@ std::string PlanText(const Convert434Result& plan) {
     for (const auto& path : plan.files_changed) {
       if (!invoices.count(path)) others += (others.empty() ? "" : ", ") + HostSeparators(path);
     }
-    text += Format("  Arquivos que seriam alterados ou criados: %d",
-                   static_cast<int>(plan.files_changed.size()));
+    text += Format("  Arquivos que seriam alterados ou criados: %s",
+                   Thousands(static_cast<std::int64_t>(plan.files_changed.size())));
     if (!plan.invoice_files.empty()) {
       text += Format(" (%s", Plural(static_cast<long long>(plan.invoice_files.size()),
                                     "arquivo de notas", "arquivos de notas"));
@@ -216,9 +216,11 @@ std::string StatusText(const FolderStatus& status, std::string_view folder) {
     text += "Geração dos arquivos: " + newest->text + "\n";
     for (const auto& found : status.layouts) {
       std::string examples;
-      for (const auto& path : found.examples) examples += (examples.empty() ? "" : ", ") + path;
+      for (const auto& path : found.examples) {
+        examples += (examples.empty() ? "" : ", ") + HostSeparators(path);
+      }
       if (found.count > static_cast<int>(found.examples.size())) examples += ", ...";
-      text += Format("  %s: %d (%s)\n", found.text, found.count, examples);
+      text += Format("  %s: %s (%s)\n", found.text, Thousands(found.count), examples);
     }
   }
 
@@ -245,9 +247,9 @@ std::string StatusText(const FolderStatus& status, std::string_view folder) {
       deleted += company.state == CompanyState::kDeleted;
       unusable += company.state == CompanyState::kUnusable;
     }
-    text += Format("Cadastro de empresas F00R0.DAT: %s (%d ativas, %d excluídas, %d ignoradas)\n",
+    text += Format("Cadastro de empresas F00R0.DAT: %s (%s ativas, %s excluídas, %s ignoradas)\n",
                    Plural(static_cast<long long>(status.companies.size()), "empresa", "empresas"),
-                   live, deleted, unusable);
+                   Thousands(live), Thousands(deleted), Thousands(unusable));
     for (const auto& company : status.companies) {
       std::string extra;
       if (company.state == CompanyState::kLive && !company.has_folder) {
@@ -352,7 +354,7 @@ Json StatusJson(const FolderStatus& status) {
     layouts.push_back({{"id", found.id},
                        {"text", Text(found.text)},
                        {"count", found.count},
-                       {"examples", Texts(found.examples)}});
+                       {"examples", PathTexts(found.examples)}});
   }
   Json marks = Json::array();
   for (const auto& mark : status.marks) {
@@ -434,8 +436,8 @@ std::string UndoText(platform::FileSystem& fs, const RunUndo& undo, std::string_
     text += "Nenhum arquivo existente foi alterado: não houve cópias de segurança.\n";
   } else {
     text +=
-        Format("Cópias de segurança (%d), feitas antes da primeira alteração de cada arquivo:\n",
-               static_cast<int>(undo.backups.size()));
+        Format("Cópias de segurança (%s), feitas antes da primeira alteração de cada arquivo:\n",
+               Thousands(static_cast<std::int64_t>(undo.backups.size())));
     for (const auto& backup : undo.backups) {
       text += "  " + HostPath(fs, backup.original) + "\n    <- " + HostPath(fs, backup.copy) + "\n";
     }
@@ -470,8 +472,8 @@ std::string UndoneText(platform::FileSystem& fs, const UndoResult& result,
   std::string text = Format("Execução %s (%s, iniciada em %s, %s):\n", run.id, run.command,
                             run.started, run.complete ? run.result : "interrompida");
   if (!undone.backups.empty()) {
-    text += Format("  Cópias de segurança copiadas de volta (%d):\n",
-                   static_cast<int>(undone.backups.size()));
+    text += Format("  Cópias de segurança copiadas de volta (%s):\n",
+                   Thousands(static_cast<std::int64_t>(undone.backups.size())));
     for (const auto& backup : undone.backups) {
       text +=
           "    " + HostPath(fs, backup.original) + "\n      <- " + HostPath(fs, backup.copy) + "\n";
@@ -494,9 +496,9 @@ std::string UndoneText(platform::FileSystem& fs, const UndoResult& result,
     text += "  Corrija a causa e execute de novo: " + UndoCommand(folder, run.id) + "\n";
   } else if (result.outcome) {
     text += Format(
-        "Conferido: %d arquivos iguais às cópias de segurança (tamanho e conteúdo), nada do que "
+        "Conferido: %s arquivos iguais às cópias de segurança (tamanho e conteúdo), nada do que "
         "a execução criou ficou. A execução foi desfeita.\n",
-        static_cast<int>(undone.backups.size()));
+        Thousands(static_cast<std::int64_t>(undone.backups.size())));
   }
   return text;
 }

@@ -45,10 +45,12 @@ class Session::RunFileSystem final : public platform::ForwardingFileSystem {
       why = Refusal(path);
       return nullptr;
     }
+    // A file created or emptied is changed by the opening; one opened as it is, by its first
+    // write.
     auto file = inner_.Open(path, access, why);
     if (!file) return nullptr;
-    Changes(path);
-    return std::make_unique<StoppingFile>(*this, std::move(file));
+    if (access == platform::Access::kCreate) Changes(path);
+    return std::make_unique<StoppingFile>(*this, std::string(path), std::move(file));
   }
   Outcome SetReadOnly(std::string_view path, bool read_only) override {
     return Stopped() ? Refusal(path) : inner_.SetReadOnly(path, read_only);
@@ -84,23 +86,34 @@ class Session::RunFileSystem final : public platform::ForwardingFileSystem {
  private:
   class StoppingFile final : public platform::File {
    public:
-    StoppingFile(const RunFileSystem& fs, std::unique_ptr<platform::File> inner)
-        : fs_(fs), inner_(std::move(inner)) {}
+    StoppingFile(RunFileSystem& fs, std::string path, std::unique_ptr<platform::File> inner)
+        : fs_(fs), path_(std::move(path)), inner_(std::move(inner)) {}
     std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
       return inner_->ReadAt(pos, buf, n);
     }
     Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
-      return fs_.Stopped() ? Refusal("") : inner_->WriteAt(pos, buf, n);
+      if (fs_.Stopped()) return Refusal("");
+      Changing();
+      return inner_->WriteAt(pos, buf, n);
     }
     std::optional<std::uint64_t> Size() override { return inner_->Size(); }
     Outcome Truncate(std::uint64_t size) override {
-      return fs_.Stopped() ? Refusal("") : inner_->Truncate(size);
+      if (fs_.Stopped()) return Refusal("");
+      Changing();
+      return inner_->Truncate(size);
     }
     Outcome Sync() override { return inner_->Sync(); }
     Outcome Close() override { return inner_->Close(); }
 
    private:
-    const RunFileSystem& fs_;
+    void Changing() {
+      if (counted_) return;
+      counted_ = true;
+      fs_.Changes(path_);
+    }
+    RunFileSystem& fs_;
+    std::string path_;
+    bool counted_ = false;
     std::unique_ptr<platform::File> inner_;
   };
 

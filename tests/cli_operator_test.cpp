@@ -381,6 +381,12 @@ TEST_F(CliOperatorTest, BackupsUndoARunExactly) {
   CliOutcome back = Run({"undo", D(), "-q"});
   ASSERT_EQ(back.status, 0) << back.err;
   EXPECT_EQ(Snapshot(), before);
+
+  // A second upgrade changes nothing and counts no file: files opened but never written are
+  // no changes.
+  ASSERT_EQ(Run({"upgrade", D(), "--yes", "-q"}).status, 0);
+  CliOutcome again = Run({"upgrade", D(), "--yes", "-q"});
+  EXPECT_NE(again.out.find("arquivos alterados: 0;"), std::string::npos) << again.out;
 }
 
 TEST_F(CliOperatorTest, HelpNamesTheNewOptions) {
