@@ -531,29 +531,33 @@ int Convert(RunState& run, const Arguments& args, const std::string& folder) {
                       });
 }
 
-// The progress of a run of several steps, put before the status line: the step, how far the
-// whole run has got, the time taken and the time left (worked out from the steps done and,
-// inside a step that walks the companies, from the company it has reached).
+// The progress of a run of several steps, put before the status line: the step, the company
+// its company loop has reached, how far the whole run has got, the time taken and the time
+// left (worked out from the steps done and the companies of the step under way, once there
+// is something to work it out from).
 class Progress {
  public:
-  explicit Progress(std::int64_t companies) : companies_(companies) {}
+  explicit Progress(TerminalSink& sink) : sink_(sink) {}
   void Step(int index, int count, std::string_view name) {
     index_ = index;
     count_ = count;
     name_ = name;
+    sink_.ForgetCompany();
   }
-  std::string Prefix(std::string_view status) const {
+  std::string Prefix() const {
+    const auto [company, companies] = sink_.company();
     double within = 0;
-    // "Empresa N (...)": the company of record N of the register.
-    if (status.starts_with("Empresa ") && companies_ > 0) {
-      within = std::min(
-          1.0, std::atof(std::string(status.substr(8)).c_str()) / static_cast<double>(companies_));
+    std::string text = Format("[etapa %d de %d, %s", index_ + 1, count_, name_);
+    if (companies > 0) {
+      within = std::min(1.0, static_cast<double>(company) / static_cast<double>(companies));
+      text += Format(", empresa %s de %s", Thousands(company + 1), Thousands(companies));
     }
     double done = (index_ + within) / std::max(count_, 1);
     double elapsed = Elapsed();
-    std::string text = Format("[etapa %d de %d, %s, %d%%, %s", index_ + 1, count_, name_,
-                              static_cast<int>(done * 100), Duration(elapsed));
-    if (done > 0.02) text += ", faltam ~" + Duration(elapsed / done * (1 - done));
+    text += Format(", %d%%, %s", static_cast<int>(done * 100), Duration(elapsed));
+    if (done > 0.02 && (index_ > 0 || company > 0)) {
+      text += ", faltam ~" + Duration(elapsed / done * (1 - done));
+    }
     return text + "] ";
   }
   double Elapsed() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
@@ -561,20 +565,16 @@ class Progress {
  private:
   using Clock = std::chrono::steady_clock;
   Clock::time_point start_ = Clock::now();
-  std::int64_t companies_;
+  TerminalSink& sink_;
   int index_ = 0, count_ = 1;
   std::string name_;
 };
 
 int Upgrade(RunState& run, const Arguments& args, const std::string& folder) {
   UpgradePlan plan;
-  std::int64_t companies = 0;
   {
     auto fs = platform::OpenHostFileSystem(folder);
     plan = PlanUpgrade(*fs, args.filter);
-    for (const auto& entry : fs->Find(kCompanyRegister, 0)) {
-      companies = static_cast<std::int64_t>(entry.size / kCompanyRecordLength);
-    }
   }
   if (run.report) {
     run.json.update(UpgradePlanJson(plan));
@@ -596,8 +596,8 @@ int Upgrade(RunState& run, const Arguments& args, const std::string& folder) {
   return RunInSession(
       run, args, folder, "upgrade", "", "a atualização", "A atualização foi realizada.",
       [&](Session& session, Context& ctx, TerminalSink& sink) {
-        Progress progress(companies);
-        sink.SetPrefix([&progress, &sink] { return progress.Prefix(sink.status()); });
+        Progress progress(sink);
+        sink.SetPrefix([&progress] { return progress.Prefix(); });
         Json steps = Json::array();
         UpgradeObserver observer;
         observer.starting = [&](int index, int count, std::string_view name) {

@@ -47,6 +47,11 @@ void TerminalSink::Status(std::string_view text) {
   }
 }
 
+void TerminalSink::Company(std::int64_t index, std::int64_t count) {
+  company_ = {index, count};
+  if (status_stream_ && prefix_) Status(std::string(pending_));
+}
+
 bool TerminalSink::StatusDue() {
   if (!status_stream_) return false;
   // A step asks once per record: the clock is read on every 64th call only (a few

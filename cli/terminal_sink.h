@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/console.h"
@@ -44,6 +45,9 @@ class TerminalSink final : public Sink {
   void BeginWait() override {}
   void EndWait() override {}
   void Note(std::string_view text) override;
+  // Kept for the progress prefix, and drawn (when due) even by a step that shows no status
+  // text of its own.
+  void Company(std::int64_t index, std::int64_t count) override;
 
   // A line of the program's own: on standard output, or on standard error.
   void PrintLine(std::string_view text);
@@ -55,6 +59,10 @@ class TerminalSink final : public Sink {
   const std::vector<Message>& messages() const { return messages_; }
   // The last status text given.
   const std::string& status() const { return pending_; }
+  // The company the step's company loop reached last, from 0, and the register's count; a
+  // count of 0 when no loop has told one since ForgetCompany.
+  std::pair<std::int64_t, std::int64_t> company() const { return company_; }
+  void ForgetCompany() { company_ = {0, 0}; }
 
  private:
   void Draw();
@@ -72,6 +80,7 @@ class TerminalSink final : public Sink {
   std::size_t drawn_length_ = 0;
   std::chrono::steady_clock::time_point last_draw_{};
   int unchecked_ = 0;  // calls of StatusDue left before it reads the clock again
+  std::pair<std::int64_t, std::int64_t> company_{0, 0};
 };
 
 }  // namespace livrana::cli

@@ -59,13 +59,26 @@ bool CompanySelected(const Context& ctx, RecordFile* file, std::int64_t n, std::
   return ctx.company_filter.empty() || ctx.company_filter == code;
 }
 
+std::int64_t CompanyRecords(Context& ctx, RecordFile* reg) {
+  std::uint64_t size = 0;
+  if (reg != nullptr) {
+    size = reg->Size();
+  } else {
+    for (const auto& entry : ctx.fs.Find(kCompanyRegister, 0)) size = entry.size;
+  }
+  const auto width = static_cast<std::uint64_t>(kCompanyRecordLength);
+  return static_cast<std::int64_t>((size + width - 1) / width);
+}
+
 bool ForEachCompany(Context& ctx, const CompanyWork& work) {
   FileHandle reg = OpenRead(ctx.fs, kCompanyRegister);
   if (!reg) return false;
   reg->SetRecordLength(kCompanyRecordLength);
+  const std::int64_t count = CompanyRecords(ctx, reg.get());
   std::string code;
   for (std::int64_t n = 0; ReadCompanyField(ctx, reg.get(), n, code, kCompanyCode); ++n) {
     if (!CompanySelected(ctx, reg.get(), n, code)) continue;
+    ctx.sink.Company(n, count);
     work(n, code);
   }
   CloseFile(reg);
@@ -73,9 +86,11 @@ bool ForEachCompany(Context& ctx, const CompanyWork& work) {
 }
 
 void ForEachCompanyUnopened(Context& ctx, const CompanyWork& work) {
+  const std::int64_t count = CompanyRecords(ctx, nullptr);
   std::string code;
   for (std::int64_t n = 0; ReadCompanyField(ctx, nullptr, n, code, kCompanyCode); ++n) {
     if (!CompanySelected(ctx, nullptr, n, code)) continue;
+    ctx.sink.Company(n, count);
     work(n, code);
   }
 }

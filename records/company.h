@@ -24,6 +24,11 @@ bool CompanySelected(const Context& ctx, RecordFile* file, std::int64_t n, std::
 
 using CompanyWork = std::function<void(std::int64_t n, const std::string& code)>;
 
+// The number of records of the register (a last short one counted): the count a company loop
+// tells the sink with each company it reaches (Sink::Company). reg: the open register, or
+// null to look it up.
+std::int64_t CompanyRecords(Context& ctx, RecordFile* reg);
+
 // The company loop: visits every selected company in record order with the register open
 // for the whole walk. Gives false (and visits none) when the register cannot be opened.
 bool ForEachCompany(Context& ctx, const CompanyWork& work);

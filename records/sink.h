@@ -2,6 +2,7 @@
 // tests each give one; the core never touches a window.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace livrana {
@@ -21,6 +22,9 @@ class Sink {
   virtual bool StatusDue() { return true; }
   virtual void Repaint() {}
   virtual void Note(std::string_view /*text*/) {}  // diagnostics; the dialog ignores them
+  // A step's company loop has reached record index (from 0) of the register's count records:
+  // how far a step that walks the companies has got, for a sink that shows progress.
+  virtual void Company(std::int64_t /*index*/, std::int64_t /*count*/) {}
 };
 
 // A sink that shows nothing and answers every question No: for work done on the user's

@@ -58,6 +58,12 @@ class CompanyLoopTest : public ::testing::Test {
 TEST_F(CompanyLoopTest, VisitsLiveCompaniesInRecordOrder) {
   Register({Company("A"), Company("B", true), Company("C")}, "SHORT");
   EXPECT_EQ(Visit(""), (Seen{{0, "A"}, {2, "C"}, {3, "SHORT"}}));
+  // Each company visited is told to the sink with the register's count, the short one too.
+  using Progress = std::vector<std::pair<std::int64_t, std::int64_t>>;
+  EXPECT_EQ(sink.companies, (Progress{{0, 4}, {2, 4}, {3, 4}}));
+  sink.companies.clear();
+  Visit("", false);
+  EXPECT_EQ(sink.companies, (Progress{{0, 4}, {1, 4}, {2, 4}, {3, 4}}));
 }
 
 TEST_F(CompanyLoopTest, FilterComparesTheTrimmedCodeByteForByte) {

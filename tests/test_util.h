@@ -93,8 +93,12 @@ class RecordingSink : public Sink {
   void BeginWait() override { ++wait_depth, ++waits; }
   void EndWait() override { --wait_depth; }
   void Note(std::string_view text) override { notes.emplace_back(text); }
+  void Company(std::int64_t index, std::int64_t count) override {
+    companies.emplace_back(index, count);
+  }
 
   std::vector<std::string> statuses;
+  std::vector<std::pair<std::int64_t, std::int64_t>> companies;  // the loop's progress
   std::vector<Message> messages;
   std::vector<std::string> notes;
   bool answer = false;

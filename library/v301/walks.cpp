@@ -26,9 +26,12 @@ Outcome WalkCompanies(Context& ctx, RecordFile& reg, const CompanyStep& work) {
       OnlyUsableFolders(ctx, OncePerFolder(ctx, [&](std::int64_t n, const std::string& code) {
                           if (failed) failed = work(n, code);
                         }));
+  const std::int64_t count = CompanyRecords(ctx, &reg);
   std::string code;
   for (std::int64_t n = 0; failed && ReadCompanyField(ctx, &reg, n, code, kCompanyCode); ++n) {
-    if (CompanySelected(ctx, &reg, n, code)) each(n, code);
+    if (!CompanySelected(ctx, &reg, n, code)) continue;
+    ctx.sink.Company(n, count);
+    each(n, code);
   }
   if (failed) failed = reg.failure();
   return failed;

@@ -258,10 +258,13 @@ class Versions320To362 {
         OnlyUsableFolders(ctx_, OncePerFolder(ctx_, [&](std::int64_t n, const std::string& co) {
                             failure = Company(*reg, n, co);
                           }));
+    const std::int64_t count = CompanyRecords(ctx_, reg.get());
     std::string co;
     for (std::int64_t n = 0; failure && ReadCompanyField(ctx_, reg.get(), n, co, kCompanyCode);
          ++n) {
-      if (CompanySelected(ctx_, reg.get(), n, co)) work(n, co);
+      if (!CompanySelected(ctx_, reg.get(), n, co)) continue;
+      ctx_.sink.Company(n, count);
+      work(n, co);
     }
     failure.Also(CloseFile(reg));
     return failure;
