@@ -516,7 +516,7 @@ int Convert(RunState& run, const Arguments& args, const std::string& folder) {
   {
     auto fs = platform::OpenHostFileSystem(folder);
     if (const LibraryStep* first = FirstPendingStep(*fs)) {
-      run.Error(OlderLayoutMessage(*first));
+      run.Error(OlderLayoutMessage(*fs, *first));
       return kFolderUnusable;
     }
   }

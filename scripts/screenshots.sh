@@ -7,7 +7,8 @@
 #   scripts/screenshots.sh        (as root, or with the packages already installed)
 #
 # Pictures: dialog.png (the dialog at start), count-message.png (the count of converted
-# invoices), end-message.png (the end of the run). Commit them with the change that alters
+# invoices), end-message.png (the end of the run), older-layout.png (a folder of an older
+# version). Commit them with the change that alters
 # what they show.
 # Build folder: build-pkg-shots (the 32-bit Windows build, or the 64-bit one on a host whose
 # kernel cannot run 32-bit programs; both draw the same dialog).
@@ -50,7 +51,7 @@ LIVRANA_WINE=$wine LIVRANA_WM="openbox --config-file $root/scripts/screenshots-o
 # The test cuts each picture to its window and frame. -strip leaves out the time stamps, so
 # that the same picture gives the same file.
 mkdir -p docs/img
-for name in dialog count-message end-message; do
+for name in dialog count-message end-message older-layout; do
   convert "$build/artifacts/$name.png" -strip "docs/img/$name.png"
   echo "docs/img/$name.png: $(identify -format '%wx%h' "docs/img/$name.png")"
 done

@@ -74,7 +74,7 @@ void RunConversion(HWND dialog) {
       sink.Fail("Livrana", Sentence(outcome));
     } else if (const LibraryStep* first = FirstPendingStep(session.host())) {
       // The conversion of this dialog is for the current layouts only.
-      sink.Warn("Livrana", OlderLayoutMessage(*first));
+      sink.Warn("Livrana", OlderLayoutMessage(session.host(), *first));
       outcome = Outcome::Failed(Operation::kCheck, "", Cause::kLayout);
       (void)session.Unlock();
     } else {

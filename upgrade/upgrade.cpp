@@ -5,6 +5,7 @@
 
 #include "convert/plan.h"
 #include "records/format.h"
+#include "run/layouts.h"
 #include "run/step_journal.h"
 
 namespace livrana {
@@ -93,12 +94,14 @@ const LibraryStep* FirstPendingStep(platform::FileSystem& fs) {
   return nullptr;
 }
 
-std::string OlderLayoutMessage(const LibraryStep& first) {
+std::string OlderLayoutMessage(platform::FileSystem& fs, const LibraryStep& first) {
+  std::vector<LayoutFound> found = FindLayouts(fs);
+  std::string layout = found.empty() ? std::string() : Format(" (%s)", found.front().text);
   return Format(
-      "A pasta de dados ainda não está no layout atual: falta a etapa %s (%s) e as "
-      "que vêm depois dela.\nNada foi convertido. O comando \"livrana-convert "
-      "upgrade\" atualiza a pasta até a versão atual.",
-      first.name, first.description);
+      "A pasta de dados ainda não está no layout atual%s: falta a etapa %s (%s) e as que vêm "
+      "depois dela.\nNada foi convertido. O comando \"livrana-convert upgrade\" atualiza a "
+      "pasta até a versão atual.",
+      layout, first.name, first.description);
 }
 
 UpgradeResult RunUpgrade(Context& ctx, const UpgradePlan& plan, const UpgradeObserver& observer,

@@ -42,8 +42,8 @@ UpgradePlan PlanUpgrade(platform::FileSystem& fs, std::string_view company_filte
 const LibraryStep* FirstPendingStep(platform::FileSystem& fs);
 
 // The message of a front end that runs only the current conversion and finds the folder in
-// an older layout (Windows-1252).
-std::string OlderLayoutMessage(const LibraryStep& first);
+// an older layout (Windows-1252): the oldest layout found, and the step that is missing.
+std::string OlderLayoutMessage(platform::FileSystem& fs, const LibraryStep& first);
 
 // What happens while an upgrade runs, for the front end to show progress and to record
 // history: index from 0, of count steps (the current conversion is the last).

@@ -207,6 +207,30 @@ check "the phone table is built in the typed folder" yes "$([[ -f $dados/FTEL1.D
 check "the start folder is untouched" "$start_sum" \
   "$(cd "$drive_c/Vemo/Vuk" && find . -type f -print0 | sort -z | xargs -0 md5sum)"
 
+# A folder of an older version of the product (fiscal files of 200 positions): the dialog
+# says which layout it found and what brings it up to date, and converts nothing.
+antiga=$work/Antiga
+make_data "$antiga"
+record 200 "0:1" >"$antiga/R00/ACME000001/L501995.DAT"
+antiga_sum=$(cd "$antiga" && find . -type f -print0 | sort -z | xargs -0 md5sum)
+focus_dialog
+xdotool key alt+p
+sleep 0.3
+xdotool key Home shift+End
+xdotool type --delay 30 'C:\LivranaE2E\Antiga'
+xdotool key Return
+sleep 0.5
+xdotool key Return
+sleep 0.5
+xdotool key Return  # the conversion button
+check "a folder in an older layout is named in a message box" \
+  "Livrana | A pasta de dados ainda não está no layout atual (arquivos fiscais" \
+  "$(message_box '^Livrana$' | head -1 | cut -b1-77)"
+shot older-layout "$(xdotool search --onlyvisible --name '^Livrana$' | head -1)"
+close_message_box '^Livrana$'
+check "nothing of the older folder is converted" "$antiga_sum" \
+  "$(cd "$antiga" && find . -type f -print0 | sort -z | xargs -0 md5sum)"
+
 # A typed folder that does not exist: the field shows the real current folder again.
 focus_dialog
 xdotool key alt+p  # the label's mnemonic puts the focus in the folder field
@@ -217,7 +241,7 @@ xdotool type --delay 30 'C:\LivranaE2E\NaoExiste'
 xdotool key Tab
 sleep 0.5
 check "a folder that does not exist is replaced by the current one" \
-  'C:\LivranaE2E\Dados' "$(probe text 150)"
+  'C:\LivranaE2E\Antiga' "$(probe text 150)"
 
 focus_dialog
 xdotool key Escape
