@@ -289,12 +289,14 @@ std::string UpgradePlanText(const UpgradePlan& plan) {
   std::string text;
   int i = 0;
   const int count = static_cast<int>(plan.steps.size()) + 1;
+  // The numbers in one column.
+  auto number = [count](int n) { return Format(count >= 10 ? "%2d" : "%d", n); };
   for (const auto& planned : plan.steps) {
-    text += Format("  %d de %d  %-18s %s%s\n", ++i, count, planned.step->name,
+    text += Format("  %s de %d  %-18s %s%s\n", number(++i), count, planned.step->name,
                    planned.step->description,
                    planned.input_now ? "" : " (com o que as etapas anteriores deixam)");
   }
-  text += Format("  %d de %d  %-18s %s\n", count, count, "convert",
+  text += Format("  %s de %d  %-18s %s\n", number(count), count, "convert",
                  plan.convert_has_work || plan.Older()
                      ? "Conversão 4.34: notas fiscais e tabela de telefones"
                      : "Conversão 4.34: nada a converter agora");
