@@ -95,8 +95,18 @@ const LibraryStep* FirstPendingStep(platform::FileSystem& fs) {
 }
 
 std::string OlderLayoutMessage(platform::FileSystem& fs, const LibraryStep& first) {
+  // The oldest layout found, leaving out the current fiscal files, and the company folders
+  // below R00 where fiscal files tell more.
   std::vector<LayoutFound> found = FindLayouts(fs);
-  std::string layout = found.empty() ? std::string() : Format(" (%s)", found.front().text);
+  const bool fiscal = std::any_of(found.begin(), found.end(), [](const LayoutFound& f) {
+    return f.layout == Layout::kFiscal200 || f.layout == Layout::kFiscal400;
+  });
+  std::string layout;
+  for (const LayoutFound& f : found) {
+    if (f.layout == Layout::kFiscal400 || (f.layout == Layout::kR00Folders && fiscal)) continue;
+    layout = Format(" (%s)", f.text);
+    break;
+  }
   return Format(
       "A pasta de dados ainda não está no layout atual%s: falta a etapa %s (%s) e as que vêm "
       "depois dela.\nNada foi convertido. O comando \"livrana-convert upgrade\" atualiza a "
