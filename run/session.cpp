@@ -86,8 +86,9 @@ class Session::RunFileSystem final : public platform::ForwardingFileSystem {
    public:
     StoppingFile(const RunFileSystem& fs, std::unique_ptr<platform::File> inner)
         : fs_(fs), inner_(std::move(inner)) {}
-    std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
-      return inner_->ReadAt(pos, buf, n);
+    using File::ReadAt;
+    std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n, Outcome& why) override {
+      return inner_->ReadAt(pos, buf, n, why);
     }
     Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
       return fs_.Stopped() ? Refusal("") : inner_->WriteAt(pos, buf, n);

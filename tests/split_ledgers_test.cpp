@@ -29,8 +29,9 @@ class FillingDisk : public platform::ForwardingFileSystem {
    public:
     Filling(std::unique_ptr<platform::File> inner, int& left)
         : inner_(std::move(inner)), left_(left) {}
-    std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
-      return inner_->ReadAt(pos, buf, n);
+    using File::ReadAt;
+    std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n, Outcome& why) override {
+      return inner_->ReadAt(pos, buf, n, why);
     }
     Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
       if (left_-- <= 0) return Outcome::Failed(Operation::kWrite, "", Cause::kDiskFull);
