@@ -17,11 +17,14 @@ bool OrdinaryFileExists(platform::FileSystem& fs, std::string_view path) {
   return attributes && (*attributes & kNotOrdinary) == 0;
 }
 
-std::vector<std::string> FindOrdinaryFiles(platform::FileSystem& fs, std::string_view pattern) {
+std::vector<std::string> FindOrdinaryFiles(platform::FileSystem& fs, std::string_view pattern,
+                                           Outcome* why) {
   std::vector<std::string> names;
-  for (auto& entry : fs.Find(pattern, 0)) {
+  Outcome listed;
+  for (auto& entry : fs.Find(pattern, 0, listed)) {
     if ((entry.attributes & kNotOrdinary) == 0) names.push_back(std::move(entry.name));
   }
+  if (!listed && why != nullptr) *why = std::move(listed);
   return names;
 }
 

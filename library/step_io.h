@@ -96,8 +96,9 @@ bool AppendLiveRecords(RecordFile& in, RecordFile& out, std::size_t width, std::
 bool OrdinaryFileExists(platform::FileSystem& fs, std::string_view path);
 
 // The ordinary files that match a pattern ("0001\L02*.DAT"), in the order the system lists
-// them.
-std::vector<std::string> FindOrdinaryFiles(platform::FileSystem& fs, std::string_view pattern);
+// them; none when the folder cannot be listed, why then telling the cause when it is given.
+std::vector<std::string> FindOrdinaryFiles(platform::FileSystem& fs, std::string_view pattern,
+                                           Outcome* why = nullptr);
 
 // A source opened in text mode (a Ctrl-Z byte ends it), read in pieces.
 FileHandle OpenSource(platform::FileSystem& fs, std::string_view path);
