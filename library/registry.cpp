@@ -143,7 +143,7 @@ Outcome RunLibraryStep(const LibraryStep& step, Context& ctx, bool resumes_stopp
     std::vector<LayoutFound> found = FindLayouts(ctx.fs);
     std::string layout =
         found.empty() ? std::string("nenhum arquivo de uma geração conhecida") : found.back().text;
-    return Outcome::Failed(Operation::kCheck, "", Cause::kLayout)
+    return Outcome::Failed(Operation::kCheck, ctx.fs.Root(), Cause::kLayout)
         .WithDetail(Format("a pasta está em: %s", layout));
   }
   return step.run(ctx);
