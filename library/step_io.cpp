@@ -49,12 +49,6 @@ bool OnlyLineEnds(std::string_view piece) {
   return !piece.empty() && piece.find_first_not_of("\r\n") == std::string_view::npos;
 }
 
-void ReportWriteFailure(Context& ctx, std::string_view caption, std::string_view path) {
-  ctx.sink.Fail(caption, Format("Erro ao gravar o arquivo %s.\nA conversão parou; o arquivo de "
-                                "origem ficou como estava.",
-                                path));
-}
-
 Outcome ReportFailure(Context& ctx, std::string_view caption, Outcome failure) {
   ctx.sink.Fail(caption, Sentence(failure) +
                              "\nA conversão parou sem perder nada; execute-a novamente depois "

@@ -116,9 +116,6 @@ std::string NextPiece(RecordFile& source, std::size_t n);
 // many tools leave at the end of a file): such a piece is no record.
 bool OnlyLineEnds(std::string_view piece);
 
-// Tells the user that a write failed and the step stopped, the file named.
-void ReportWriteFailure(Context& ctx, std::string_view caption, std::string_view path);
-
 // Tells the user why the step stopped (the failure's operation, file and cause) and that a
 // new run finishes the work; gives the failure back, for the step to return.
 Outcome ReportFailure(Context& ctx, std::string_view caption, Outcome failure);
