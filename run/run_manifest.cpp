@@ -147,7 +147,11 @@ Outcome ManifestWriter::Start(platform::FileSystem& data, std::string_view comma
   }
 
   std::unique_ptr<ManifestWriter> run(new ManifestWriter(data, id, folder));
-  run->folders_before_ = FoldersBelow(data);
+  Outcome walked;
+  run->folders_before_ = FoldersBelow(data, "", &walked);
+  // A folder left out of the list would be taken for one the run made, and an undo would
+  // delete it.
+  if (!walked) return walked;
   std::string start = std::string(kFormatLine) + "\r\n";
   start += "D " + real_root + "\r\n";
   start += Format("I %d|%02d/%02d/%04d %02d:%02d:%02d|%s\r\n", sequence, now.day, now.month,
