@@ -89,7 +89,7 @@ Outcome BackupFileSystem::Before(std::string_view path) {
   if (!attributes || (*attributes & platform::kDirectory) != 0) return {};
   Outcome why;
   auto copy = backup_(path, why);
-  if (!copy) return why.ok() ? Outcome::Failed(Operation::kCopy, path, Cause::kOther) : why;
+  if (!copy) return why.ok() ? Outcome::Failed(Operation::kCopy, path, Cause::kCopyDamaged) : why;
   done_.insert(Key(path));
   backups_.push_back({std::string(path), *copy});
   return {};

@@ -141,7 +141,7 @@ Outcome Session::Begin() {
 }
 
 Outcome Session::Run(Sink& sink, const std::function<Outcome(Context&)>& work) {
-  if (!lock_) return Outcome::Failed(Operation::kLock, kLockFile, Cause::kOther);
+  if (!lock_) return Outcome::Failed(Operation::kLock, kLockFile, Cause::kNotLocked);
   Outcome outcome = Begin();
   if (outcome) {
     sink_ = &sink;
@@ -202,7 +202,7 @@ Outcome Session::RunToUndo(std::string_view id, RecordedRun* run) {
 UndoResult Session::UndoRun(std::string_view id) {
   if (!lock_) {
     UndoResult refused;
-    refused.outcome = Outcome::Failed(Operation::kLock, kLockFile, Cause::kOther);
+    refused.outcome = Outcome::Failed(Operation::kLock, kLockFile, Cause::kNotLocked);
     return refused;
   }
   UndoResult result = livrana::UndoRun(*host_, id);
