@@ -15,6 +15,7 @@
 #include "library/v364/fiscal373.h"
 #include "library/v364/invoices364.h"
 #include "library/v364/remove_obsolete.h"
+#include "platform/forwarding_file_system.h"
 #include "records/format.h"
 #include "run/layouts.h"
 #include "run/step_journal.h"
@@ -74,6 +75,27 @@ constexpr auto kSteps = std::to_array<LibraryStep>({
      [](Context& ctx) { return RemoveObsoleteFiles(ctx); }},
 });
 
+// Passes every call on and keeps the first listing that failed.
+class WatchedListings final : public platform::ForwardingFileSystem {
+ public:
+  explicit WatchedListings(platform::FileSystem& inner) : ForwardingFileSystem(inner) {}
+  using FileSystem::Find;
+  std::vector<platform::DirEntry> Find(std::string_view pattern, std::uint32_t mask,
+                                       Outcome& why) override {
+    Outcome listed;
+    auto found = inner_.Find(pattern, mask, listed);
+    if (!listed) {
+      failed_.Also(listed);
+      why = std::move(listed);
+    }
+    return found;
+  }
+  const Outcome& failed() const { return failed_; }
+
+ private:
+  Outcome failed_;
+};
+
 }  // namespace
 
 std::span<const LibraryStep> LibrarySteps() { return kSteps; }
@@ -83,6 +105,14 @@ const LibraryStep* FindLibraryStep(std::string_view name) {
     if (step.name == name) return &step;
   }
   return nullptr;
+}
+
+bool StepHasInput(const LibraryStep& step, platform::FileSystem& fs, Outcome& why) {
+  if (step.has_input == nullptr) return false;
+  WatchedListings watched(fs);
+  if (step.has_input(watched)) return true;
+  if (!watched.failed().ok()) why = watched.failed();
+  return false;
 }
 
 // Whether the folder holds the input of a step that comes before this one.
@@ -99,7 +129,10 @@ Outcome RunLibraryStep(const LibraryStep& step, Context& ctx, bool resumes_stopp
   if (Outcome recovered = RecoverConversion(ctx, &interrupted); !recovered) return recovered;
   // A run of this very step that was interrupted is finished whatever the folder holds now:
   // its last change may have consumed the last of its input.
-  if (step.has_input != nullptr && interrupted != step.name && !step.has_input(ctx.fs)) {
+  Outcome listed;
+  if (step.has_input != nullptr && interrupted != step.name &&
+      !StepHasInput(step, ctx.fs, listed)) {
+    if (!listed) return listed;
     if (resumes_stopped_run && !EarlierInput(step, ctx.fs)) {
       ctx.sink.Note(
           Format("A execução anterior da etapa %s, interrompida, já tinha terminado "
@@ -110,7 +143,7 @@ Outcome RunLibraryStep(const LibraryStep& step, Context& ctx, bool resumes_stopp
     std::vector<LayoutFound> found = FindLayouts(ctx.fs);
     std::string layout =
         found.empty() ? std::string("nenhum arquivo de uma geração conhecida") : found.back().text;
-    return Outcome::Failed(Operation::kCheck, "", Cause::kLayout)
+    return Outcome::Failed(Operation::kCheck, ctx.fs.Root(), Cause::kLayout)
         .WithDetail(Format("a pasta está em: %s", layout));
   }
   return step.run(ctx);

@@ -31,6 +31,11 @@ std::span<const LibraryStep> LibrarySteps();
 // The step of that name (exact, lower case); null when there is none.
 const LibraryStep* FindLibraryStep(std::string_view name);
 
+// Whether the folder holds the step's input (has_input); false for a step that checks
+// nothing. A folder that could not be listed on the way is not taken for one without input:
+// why then tells the listing's failure.
+bool StepHasInput(const LibraryStep& step, platform::FileSystem& fs, Outcome& why);
+
 // Runs a step as every front end must: first what an interrupted run left in the step
 // journal is finished or rolled back; then a folder that does not hold the step's input
 // layout is refused unchanged (the outcome names the layout found), unless the journal was

@@ -17,11 +17,14 @@ bool OrdinaryFileExists(platform::FileSystem& fs, std::string_view path) {
   return attributes && (*attributes & kNotOrdinary) == 0;
 }
 
-std::vector<std::string> FindOrdinaryFiles(platform::FileSystem& fs, std::string_view pattern) {
+std::vector<std::string> FindOrdinaryFiles(platform::FileSystem& fs, std::string_view pattern,
+                                           Outcome* why) {
   std::vector<std::string> names;
-  for (auto& entry : fs.Find(pattern, 0)) {
+  Outcome listed;
+  for (auto& entry : fs.Find(pattern, 0, listed)) {
     if ((entry.attributes & kNotOrdinary) == 0) names.push_back(std::move(entry.name));
   }
+  if (!listed && why != nullptr) *why = std::move(listed);
   return names;
 }
 
@@ -44,12 +47,6 @@ std::string NextPiece(RecordFile& source, std::size_t n) {
 
 bool OnlyLineEnds(std::string_view piece) {
   return !piece.empty() && piece.find_first_not_of("\r\n") == std::string_view::npos;
-}
-
-void ReportWriteFailure(Context& ctx, std::string_view caption, std::string_view path) {
-  ctx.sink.Fail(caption, Format("Erro ao gravar o arquivo %s.\nA conversão parou; o arquivo de "
-                                "origem ficou como estava.",
-                                path));
 }
 
 Outcome ReportFailure(Context& ctx, std::string_view caption, Outcome failure) {

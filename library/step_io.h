@@ -96,8 +96,9 @@ bool AppendLiveRecords(RecordFile& in, RecordFile& out, std::size_t width, std::
 bool OrdinaryFileExists(platform::FileSystem& fs, std::string_view path);
 
 // The ordinary files that match a pattern ("0001\L02*.DAT"), in the order the system lists
-// them.
-std::vector<std::string> FindOrdinaryFiles(platform::FileSystem& fs, std::string_view pattern);
+// them; none when the folder cannot be listed, why then telling the cause when it is given.
+std::vector<std::string> FindOrdinaryFiles(platform::FileSystem& fs, std::string_view pattern,
+                                           Outcome* why = nullptr);
 
 // A source opened in text mode (a Ctrl-Z byte ends it), read in pieces.
 FileHandle OpenSource(platform::FileSystem& fs, std::string_view path);
@@ -114,9 +115,6 @@ std::string NextPiece(RecordFile& source, std::size_t n);
 // Whether a piece of a text-mode table holds nothing but line-end characters (the CR LF that
 // many tools leave at the end of a file): such a piece is no record.
 bool OnlyLineEnds(std::string_view piece);
-
-// Tells the user that a write failed and the step stopped, the file named.
-void ReportWriteFailure(Context& ctx, std::string_view caption, std::string_view path);
 
 // Tells the user why the step stopped (the failure's operation, file and cause) and that a
 // new run finishes the work; gives the failure back, for the step to return.

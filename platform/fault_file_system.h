@@ -1,8 +1,12 @@
 // A file system that passes every call to another one and injects faults: it can stop the
 // process's work at the k-th write, rename, close or flush (that operation and every later
 // change are refused, as if the process had died there), or answer every write from the
-// k-th on with a full disk. The crash tests run a step over it for every k.
+// k-th on with a full disk. The crash tests run a step over it for every k. It can also let
+// the reads of one file, or the listings of one folder, fail as a device error would.
 #pragma once
+
+#include <cerrno>
+#include <string>
 
 #include "platform/forwarding_file_system.h"
 
@@ -24,6 +28,16 @@ class FaultFileSystem final : public ForwardingFileSystem {
   }
   // From the k-th write on, every write fails as on a full disk (the process goes on).
   void FullDiskAt(long long k) { full_at_ = k; }
+  // Every read of the file at path (as opened from now on) fails with the system's error.
+  void FailReads(std::string_view path, int error = EIO) {
+    failing_file_ = path;
+    read_error_ = error;
+  }
+  // Every listing of folder ("" for the data folder) fails with the system's error.
+  void FailListings(std::string_view folder, int error = EIO) {
+    failing_folder_ = folder;
+    list_error_ = error;
+  }
   bool Stopped() const { return stopped_; }
   long long Count(FaultOp op) const { return counts_[static_cast<int>(op)]; }
 
@@ -60,6 +74,8 @@ class FaultFileSystem final : public ForwardingFileSystem {
     if (stopped_) return Stopped(Operation::kRemoveFolder, path);
     return inner_.RemoveFolder(path);
   }
+  using FileSystem::Find;
+  std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask, Outcome& why) override;
 
   // What a refused operation gives: after the stop, the process is as good as dead (an
   // input/output error stands for it); a full disk is a full disk.
@@ -77,6 +93,10 @@ class FaultFileSystem final : public ForwardingFileSystem {
   long long full_at_ = 0;
   bool stopped_ = false;
   long long counts_[5] = {};
+  std::string failing_file_;
+  int read_error_ = 0;
+  std::string failing_folder_;
+  int list_error_ = 0;
 };
 
 }  // namespace livrana::platform

@@ -44,8 +44,14 @@ enum class Access {
 class File {
  public:
   virtual ~File() = default;
-  // Reads up to n bytes at pos; gives the count read (0 at or past the end), or -1 on error.
-  virtual std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) = 0;
+  // Reads up to n bytes at pos; gives the count read (0 at or past the end), or -1 on
+  // error, why then telling the cause.
+  virtual std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n, Outcome& why) = 0;
+  // The same where the cause does not matter.
+  std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) {
+    Outcome why;
+    return ReadAt(pos, buf, n, why);
+  }
   // Writes all n bytes at pos: a write that the system takes only in part is continued
   // with the rest; fails when the system takes no more (a full disk included).
   virtual Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) = 0;
@@ -99,8 +105,16 @@ class FileSystem {
   // Directory search: the entries of the pattern's folder whose names match its last
   // component (`*` and `?`, letter case ignored) and whose attributes fall within mask
   // (plain files always match; folders, hidden and system entries only when their bits are
-  // in the mask). "." and ".." are never listed.
-  virtual std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) = 0;
+  // in the mask). "." and ".." are never listed. A folder that does not exist holds no
+  // entries; a folder that cannot be listed (no permission, a device error) lists nothing,
+  // why then telling the cause (kList, the folder named).
+  virtual std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask,
+                                     Outcome& why) = 0;
+  // The same where a failure may pass for an empty folder.
+  std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) {
+    Outcome why;
+    return Find(pattern, mask, why);
+  }
 
   // The system temporary folder, ending with a separator; empty when the system has none.
   virtual std::string TempFolder() = 0;

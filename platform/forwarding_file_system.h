@@ -38,8 +38,9 @@ class ForwardingFileSystem : public FileSystem {
   Outcome Remove(std::string_view path) override { return inner_.Remove(path); }
   Outcome MakeFolder(std::string_view path) override { return inner_.MakeFolder(path); }
   Outcome RemoveFolder(std::string_view path) override { return inner_.RemoveFolder(path); }
-  std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
-    return inner_.Find(pattern, mask);
+  using FileSystem::Find;
+  std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask, Outcome& why) override {
+    return inner_.Find(pattern, mask, why);
   }
   std::string TempFolder() override { return inner_.TempFolder(); }
   bool Busy(std::string_view path) override { return inner_.Busy(path); }

@@ -39,8 +39,12 @@ class MemoryFile final : public File {
   MemoryFile(std::shared_ptr<std::string> data, bool writable)
       : data_(std::move(data)), writable_(writable) {}
 
-  std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
-    if (closed_) return -1;
+  using File::ReadAt;
+  std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n, Outcome& why) override {
+    if (closed_) {
+      why = Outcome::Failed(Operation::kRead, "", Cause::kOther);
+      return -1;
+    }
     if (pos >= data_->size()) return 0;
     auto at = static_cast<std::size_t>(pos);
     std::size_t count = std::min<std::size_t>(n, data_->size() - at);
@@ -299,7 +303,8 @@ Outcome MemoryFileSystem::RemoveFolder(std::string_view path) {
   return {};
 }
 
-std::vector<DirEntry> MemoryFileSystem::Find(std::string_view pattern, std::uint32_t mask) {
+std::vector<DirEntry> MemoryFileSystem::Find(std::string_view pattern, std::uint32_t mask,
+                                             Outcome& /*why*/) {
   std::vector<DirEntry> found;
   PatternParts parts;
   if (!SplitPattern(pattern, parts)) return found;

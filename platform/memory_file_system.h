@@ -29,7 +29,8 @@ class MemoryFileSystem final : public FileSystem {
   Outcome Remove(std::string_view path) override;
   Outcome MakeFolder(std::string_view path) override;
   Outcome RemoveFolder(std::string_view path) override;
-  std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override;
+  using FileSystem::Find;
+  std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask, Outcome& why) override;
   std::string TempFolder() override { return temp_folder_; }
   bool Busy(std::string_view path) override;
   int CurrentYear() override { return year_; }

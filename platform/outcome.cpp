@@ -54,6 +54,16 @@ std::string_view CauseText(Cause cause) {
       return "cópia de segurança ausente ou incompleta";
     case Cause::kNotRestored:
       return "a pasta não ficou como era antes da execução";
+    case Cause::kDamaged:
+      return "conteúdo danificado";
+    case Cause::kNoRecord:
+      return "o registro pedido está fora do arquivo";
+    case Cause::kTooLarge:
+      return "o arquivo ultrapassou o limite permitido (2 GB)";
+    case Cause::kNotLocked:
+      return "a pasta de dados não está travada por esta execução";
+    case Cause::kClosed:
+      return "o arquivo já foi fechado";
     case Cause::kOther:
       return "erro do sistema";
   }

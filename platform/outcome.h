@@ -60,6 +60,11 @@ enum class Cause : std::uint8_t {
   kUndone,          // the run was undone already
   kCopyDamaged,     // a backup copy is missing or not whole
   kNotRestored,     // after an undo the folder is not as it was before the run
+  kDamaged,         // the file's content is not in its format (a journal, a run's manifest)
+  kNoRecord,        // the record asked for lies outside the file
+  kTooLarge,        // the file is larger than the record files may grow (2 GB)
+  kNotLocked,       // the data folder's lock is not held by this run
+  kClosed,          // the file was closed already (a run's manifest after its end)
   kOther,           // any other failure the system reported
 };
 

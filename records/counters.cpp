@@ -36,16 +36,24 @@ bool MacroCodeCad(Context& ctx, std::string_view group, std::string_view key, st
   if (mode == CounterMode::kRead || mode == CounterMode::kNext) {
     value = 0;
     if (found) {
-      FileHandle file = OpenRead(ctx.fs, kCountersFile);
-      if (!file) return false;
+      Outcome opened;
+      FileHandle file = OpenRead(ctx.fs, kCountersFile, FileMode::kBinary, &opened);
+      if (!file) {
+        if (why != nullptr) *why = std::move(opened);
+        return false;
+      }
       std::string field;
       bool read =
           SeekInside(file.get(), std::int64_t{record} * kCounterRecordLength + kValueOffset) &&
           ReadField(file.get(), field, kValueWidth);
-      CloseFile(file);
-      if (!read) {
+      Outcome closed = CloseFile(file);
+      if (!read || !closed) {
         ctx.sink.Fail("MacroCodeCad", "Erro ao abrir ou posicionar arquivo de contadores.");
-        if (why != nullptr) *why = Outcome::Failed(Operation::kRead, kCountersFile, Cause::kOther);
+        // A read that failed, else a record that lies beyond the end of the file.
+        if (why != nullptr) {
+          *why = !closed ? std::move(closed)
+                         : Outcome::Failed(Operation::kRead, kCountersFile, Cause::kNoRecord);
+        }
         return false;
       }
       std::int32_t stored = LeadingNumber(field);
@@ -64,11 +72,12 @@ bool MacroCodeCad(Context& ctx, std::string_view group, std::string_view key, st
       FOpen2(ctx, kCountersFile, kCounterRecordLength, record, !found, Reuse::kNone, why);
   if (!file) return false;
   bool written = file->Write(Format("%-30s", text));
+  // A write refused is the file's failure, which closing gives.
   Outcome closed = CloseFile(file);
   if (!closed || !written) {
     if (why != nullptr) {
-      *why =
-          closed.ok() ? Outcome::Failed(Operation::kWrite, kCountersFile, Cause::kOther) : closed;
+      *why = closed.ok() ? Outcome::Failed(Operation::kWrite, kCountersFile, Cause::kPermission)
+                         : closed;
     }
     ctx.sink.Note(
         Format("%s: o contador \"%s\" \"%s\" não foi gravado.", kCountersFile, group, key));

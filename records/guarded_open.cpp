@@ -109,12 +109,14 @@ FileHandle FOpen2(Context& ctx, std::string_view path, std::int32_t w, std::int3
           ctx.sink.Fail(
               kCaption,
               Format("O arquivo ultrapassou o limite permitido (2 GB).\nTamanho: %s bytes", shown));
+          if (why != nullptr) *why = Outcome::Failed(Operation::kOpen, path, Cause::kTooLarge);
           return nullptr;
         }
         if (size > kQuestionFileSize &&
             !ctx.sink.Ask(kCaption, Format("O arquivo já possui mais de 512 MB.\nTamanho: %s "
                                            "bytes\n\nAvise o suporte técnico.\n\nDeseja continuar?",
                                            shown))) {
+          if (why != nullptr) *why = Outcome::Failed(Operation::kOpen, path, Cause::kInterrupted);
           return nullptr;
         }
       }
@@ -144,11 +146,19 @@ FileHandle FOpen2(Context& ctx, std::string_view path, std::int32_t w, std::int3
     }
   }
 
-  if (state != OpenState::kReady) CloseFile(file);
+  // A file given up tells its own failure first (a read that failed on the way).
+  Outcome closed = state != OpenState::kReady ? CloseFile(file) : Outcome();
   if (state != OpenState::kReady && why != nullptr) {
-    *why = state == OpenState::kNothing && !opened.ok()
-               ? opened
-               : Outcome::Failed(Operation::kOpen, path, Cause::kOther);
+    if (state == OpenState::kNothing && !opened.ok()) {
+      *why = opened;
+    } else if (!closed) {
+      *why = std::move(closed);
+    } else {
+      // No end: the file holds more records than a record number can count; else the
+      // record lies beyond the end.
+      *why = Outcome::Failed(Operation::kOpen, path,
+                             state == OpenState::kNoEnd ? Cause::kTooLarge : Cause::kNoRecord);
+    }
   }
   switch (state) {
     case OpenState::kReady:

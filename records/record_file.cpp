@@ -59,9 +59,10 @@ bool RecordFile::Load(std::uint64_t pos) {
   Reserve(start < disk_size_
               ? static_cast<std::size_t>(std::min<std::uint64_t>(capacity_, disk_size_ - start))
               : 0);
-  std::int64_t got = allocated_ == 0 ? 0 : file_->ReadAt(start, block_.get(), allocated_);
+  Outcome why;
+  std::int64_t got = allocated_ == 0 ? 0 : file_->ReadAt(start, block_.get(), allocated_, why);
   if (got < 0) {
-    Fail(Outcome::Failed(Operation::kRead, path_, Cause::kIo));
+    Fail(why.ok() ? Outcome::Failed(Operation::kRead, path_, Cause::kIo) : std::move(why));
     return false;
   }
   block_start_ = start;

@@ -31,8 +31,9 @@ class BackedUpFile final : public platform::File {
  public:
   BackedUpFile(BackupFileSystem& fs, std::string path, std::unique_ptr<platform::File> inner)
       : fs_(fs), path_(std::move(path)), inner_(std::move(inner)) {}
-  std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
-    return inner_->ReadAt(pos, buf, n);
+  using File::ReadAt;
+  std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n, Outcome& why) override {
+    return inner_->ReadAt(pos, buf, n, why);
   }
   Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
     if (Outcome saved = fs_.Before(path_); !saved) return saved;
@@ -88,7 +89,7 @@ Outcome BackupFileSystem::Before(std::string_view path) {
   if (!attributes || (*attributes & platform::kDirectory) != 0) return {};
   Outcome why;
   auto copy = backup_(path, why);
-  if (!copy) return why.ok() ? Outcome::Failed(Operation::kCopy, path, Cause::kOther) : why;
+  if (!copy) return why.ok() ? Outcome::Failed(Operation::kCopy, path, Cause::kCopyDamaged) : why;
   done_.insert(Key(path));
   backups_.push_back({std::string(path), *copy});
   return {};

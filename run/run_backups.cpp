@@ -22,24 +22,27 @@ bool IsAbsolute(std::string_view path) {
   return (!path.empty() && platform::IsSeparator(path[0])) || (path.size() >= 2 && path[1] == ':');
 }
 
+// The walks below stop at the first folder that cannot be listed, why then telling it.
 void WalkFolders(platform::FileSystem& fs, const std::string& folder, int depth,
-                 std::vector<std::string>& out) {
+                 std::vector<std::string>& out, Outcome& why) {
   if (depth > kMaxDepth) return;
-  for (const auto& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry)) {
+  for (const auto& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry, why)) {
     if ((entry.attributes & platform::kDirectory) == 0) continue;
     std::string path = platform::JoinPath(folder, entry.name);
     out.push_back(path);
-    WalkFolders(fs, path, depth + 1, out);
+    WalkFolders(fs, path, depth + 1, out, why);
+    if (!why) return;
   }
 }
 
 void FilesBelow(platform::FileSystem& fs, const std::string& folder, int depth,
-                std::vector<std::string>& out) {
+                std::vector<std::string>& out, Outcome& why) {
   if (depth > kMaxDepth) return;
-  for (const auto& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry)) {
+  for (const auto& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry, why)) {
     std::string path = platform::JoinPath(folder, entry.name);
     if ((entry.attributes & platform::kDirectory) != 0) {
-      FilesBelow(fs, path, depth + 1, out);
+      FilesBelow(fs, path, depth + 1, out, why);
+      if (!why) return;
     } else {
       out.push_back(path);
     }
@@ -122,7 +125,9 @@ class BackedUpRun::Folders final : public platform::ForwardingFileSystem {
     auto attributes = inner_.Attributes(from);
     if (attributes && (*attributes & platform::kDirectory) != 0 && !IsAbsolute(from)) {
       std::vector<std::string> files;
-      FilesBelow(inner_, std::string(from), 0, files);
+      Outcome listed;
+      FilesBelow(inner_, std::string(from), 0, files, listed);
+      if (!listed) return listed;
       for (const auto& file : files) {
         if (Outcome saved = backup_.Before(file); !saved) return saved;
       }
@@ -187,19 +192,18 @@ Outcome BackedUpRun::Finish(const Outcome& outcome) {
 }
 
 Outcome BackedUpRun::DiscardIfEmpty() {
-  if (!Undo().empty()) return {};
-  if (!RemoveFolderTree(*data_, manifest_->folder())) {
-    return Outcome::Failed(Operation::kRemoveFolder, manifest_->folder(), Cause::kOther);
-  }
-  return {};
+  Outcome listed;
+  // A run whose folders could not all be listed may have made one: it stays.
+  if (!Undo(&listed).empty() || !listed) return {};
+  return RemoveFolderTree(*data_, manifest_->folder());
 }
 
-RunUndo BackedUpRun::Undo() {
+RunUndo BackedUpRun::Undo(Outcome* why) {
   RunUndo undo;
   undo.id = manifest_->id();
   undo.backups = backup_->backups();
   const std::vector<std::string>& before = manifest_->folders_before();
-  std::vector<std::string> after = FoldersBelow(*data_);
+  std::vector<std::string> after = FoldersBelow(*data_, "", why);
   undo.created_folders = NewFolders(before, after);
   undo.removed_folders = GoneFolders(before, after);
   for (const auto& path : backup_->Created()) {
@@ -294,7 +298,13 @@ std::vector<std::string> Check(platform::FileSystem& fs, const Manifest& manifes
       differences.push_back(Format("%s, criado pela execução, ainda existe", path));
     }
   }
-  std::vector<std::string> now = FoldersBelow(fs);
+  Outcome listed;
+  std::vector<std::string> now = FoldersBelow(fs, "", &listed);
+  if (!listed) {
+    // Folders that could not be listed cannot be checked.
+    differences.push_back(Describe(listed));
+    return differences;
+  }
   for (const auto& folder : NewFolders(manifest.folders_before, now)) {
     differences.push_back(Format("a pasta %s, que não existia, ainda existe", folder));
   }
@@ -388,28 +398,23 @@ UndoResult UndoRun(platform::FileSystem& data, std::string_view id) {
   }
   Outcome& outcome = result.outcome;
   RunUndo& undone = result.undone;
-  auto failed = [](Operation operation, std::string_view path) {
-    return Outcome::Failed(operation, path, Cause::kOther);
-  };
 
   // What the run created goes first: a file or folder of the run may stand where a folder
   // is to be made again or a file copied back.
   const std::set<std::string> restored = Originals(manifest);
-  undone.created_folders = NewFolders(manifest.folders_before, FoldersBelow(data));
+  undone.created_folders = NewFolders(manifest.folders_before, FoldersBelow(data, "", &outcome));
   for (auto it = manifest.created.rbegin(); it != manifest.created.rend(); ++it) {
     const std::string& path = *it;
     if (restored.count(Folded(path)) != 0 || InsideOneOf(undone.created_folders, path)) continue;
     auto attributes = data.Attributes(path);
     if (!attributes || (*attributes & platform::kDirectory) != 0) continue;
-    if (RemoveFileAnyway(data, path)) {
+    if (Outcome removed = RemoveFileAnyway(data, path); removed) {
       undone.created_files.push_back(path);
     } else {
-      outcome.Also(failed(Operation::kRemove, path));
+      outcome.Also(std::move(removed));
     }
   }
-  for (const auto& folder : undone.created_folders) {
-    if (!RemoveFolderTree(data, folder)) outcome.Also(failed(Operation::kRemoveFolder, folder));
-  }
+  for (const auto& folder : undone.created_folders) outcome.Also(RemoveFolderTree(data, folder));
   // Then the folders the run removed, parents first.
   for (const auto& folder : manifest.folders_before) {
     if (data.Attributes(folder)) continue;
@@ -445,7 +450,9 @@ UndoResult UndoRun(platform::FileSystem& data, std::string_view id) {
     if (result.differences.size() > 1) {
       detail += Format(" (e mais %d diferenças)", static_cast<int>(result.differences.size() - 1));
     }
-    // The check tells what is wrong better than the first failure on the way.
+    // The check tells what is wrong better than the first failure on the way, which tells
+    // why.
+    if (!outcome) detail += "; " + Describe(outcome);
     outcome =
         Outcome::Failed(Operation::kUndo, result.run.id, Cause::kNotRestored).WithDetail(detail);
     return result;
@@ -460,9 +467,12 @@ UndoResult UndoRun(platform::FileSystem& data, std::string_view id) {
   return result;
 }
 
-std::vector<std::string> FoldersBelow(platform::FileSystem& fs, std::string_view folder) {
+std::vector<std::string> FoldersBelow(platform::FileSystem& fs, std::string_view folder,
+                                      Outcome* why) {
   std::vector<std::string> folders;
-  WalkFolders(fs, std::string(folder), 0, folders);
+  Outcome listed;
+  WalkFolders(fs, std::string(folder), 0, folders, listed);
+  if (!listed && why != nullptr) *why = std::move(listed);
   return folders;
 }
 

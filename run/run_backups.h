@@ -62,8 +62,9 @@ class BackedUpRun {
   // Removes the run's folder, once finished, when the run changed nothing: a run that left
   // nothing to undo is not one that an undo would take for the last.
   Outcome DiscardIfEmpty();
-  // What undoes the run, as far as it has gone.
-  RunUndo Undo();
+  // What undoes the run, as far as it has gone; why tells a folder that could not be listed
+  // (a folder the run made below it is then missing), when it is given.
+  RunUndo Undo(Outcome* why = nullptr);
 
  private:
   BackedUpRun() = default;
@@ -118,8 +119,10 @@ struct UndoResult {
 // Otherwise the run is marked undone in its manifest. The folder's lock must be held.
 UndoResult UndoRun(platform::FileSystem& data, std::string_view id);
 
-// Every folder below the data folder, as paths relative to it, parents before children.
-std::vector<std::string> FoldersBelow(platform::FileSystem& fs, std::string_view folder = "");
+// Every folder below the data folder, as paths relative to it, parents before children. The
+// walk stops at a folder that cannot be listed, why then telling it when it is given.
+std::vector<std::string> FoldersBelow(platform::FileSystem& fs, std::string_view folder = "",
+                                      Outcome* why = nullptr);
 
 // The host's own form of a path of the data folder (or of an absolute one), each existing
 // component spelt as it is on the disk and joined with the host's separator: a path that

@@ -147,7 +147,11 @@ Outcome ManifestWriter::Start(platform::FileSystem& data, std::string_view comma
   }
 
   std::unique_ptr<ManifestWriter> run(new ManifestWriter(data, id, folder));
-  run->folders_before_ = FoldersBelow(data);
+  Outcome walked;
+  run->folders_before_ = FoldersBelow(data, "", &walked);
+  // A folder left out of the list would be taken for one the run made, and an undo would
+  // delete it.
+  if (!walked) return walked;
   std::string start = std::string(kFormatLine) + "\r\n";
   start += "D " + real_root + "\r\n";
   start += Format("I %d|%02d/%02d/%04d %02d:%02d:%02d|%s\r\n", sequence, now.day, now.month,
@@ -183,7 +187,7 @@ std::string ManifestWriter::CopiesSubfolder() const {
 
 Outcome ManifestWriter::Append(std::string line) {
   const std::string manifest = folder_ + "\\" + std::string(kRunManifest);
-  if (!file_) return Outcome::Failed(Operation::kWrite, manifest, Cause::kOther);
+  if (!file_) return Outcome::Failed(Operation::kWrite, manifest, Cause::kClosed);
   line += "\r\n";
   // What a failed write left after the last whole line goes first.
   if (torn_) {
@@ -207,7 +211,7 @@ Outcome ManifestWriter::Backup(std::string_view original, std::string_view copy,
   const std::string plain = CopyPath(folder_, original, 0);
   if (copy != plain) {
     if (copy.size() != plain.size() + 4 || !Number(copy.substr(plain.size() + 1), number)) {
-      return Outcome::Failed(Operation::kCopy, copy, Cause::kOther);
+      return Outcome::Failed(Operation::kCopy, copy, Cause::kBadName);
     }
   }
   return Append(Format("B %lu|%d|%d|%s", static_cast<unsigned long>(size), read_only ? 1 : 0,
@@ -238,7 +242,7 @@ Outcome ReadManifest(platform::FileSystem& fs, std::string_view run_folder, Mani
   Manifest read;
   std::string_view rest = *text;
   bool format = false, started = false;
-  auto damaged = [&path] { return Outcome::Failed(Operation::kRead, path, Cause::kCopyDamaged); };
+  auto damaged = [&path] { return Outcome::Failed(Operation::kRead, path, Cause::kDamaged); };
   while (!rest.empty()) {
     std::size_t end = rest.find("\r\n");
     if (end == std::string_view::npos) break;  // cut short by a stop: tells nothing

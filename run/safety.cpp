@@ -57,11 +57,11 @@ Outcome CopyWhole(FileSystem& fs, std::string_view from, std::string_view to) {
   }
   if (Outcome copied = fs.Copy(from, work, false); !copied) return copied.InFile(to);
   if (SizeOf(fs, work) != size) {
-    RemoveFileAnyway(fs, work);
+    (void)RemoveFileAnyway(fs, work);
     return Outcome::Failed(Operation::kCopy, to, Cause::kShortWrite);
   }
   if (Outcome renamed = fs.Rename(work, to); !renamed) {
-    RemoveFileAnyway(fs, work);
+    (void)RemoveFileAnyway(fs, work);
     return renamed.cause() == Cause::kExists
                ? Outcome::Failed(Operation::kCopy, to, Cause::kExists)
                : Outcome::Failed(Operation::kCopy, to, renamed.cause(), renamed.system_code());
@@ -69,10 +69,12 @@ Outcome CopyWhole(FileSystem& fs, std::string_view from, std::string_view to) {
   return {};
 }
 
-// Copies a folder with everything in it to a new folder.
+// Copies a folder with everything in it to a new folder; a folder that cannot be listed is
+// not copied.
 bool CopyTree(FileSystem& fs, std::string_view from, std::string_view to, int depth) {
   if (depth > kMaxFolderDepth || !fs.MakeFolder(to)) return false;
-  for (const auto& entry : fs.Find(platform::JoinPath(from, "*"), kEveryEntry)) {
+  Outcome listed;
+  for (const auto& entry : fs.Find(platform::JoinPath(from, "*"), kEveryEntry, listed)) {
     std::string source = platform::JoinPath(from, entry.name);
     std::string target = platform::JoinPath(to, entry.name);
     bool copied = (entry.attributes & platform::kDirectory) != 0
@@ -80,7 +82,7 @@ bool CopyTree(FileSystem& fs, std::string_view from, std::string_view to, int de
                       : CopyWhole(fs, source, target).ok();
     if (!copied) return false;
   }
-  return true;
+  return listed.ok();
 }
 
 // Removes what an interrupted copy left at a work name: a file, or a folder with everything
@@ -88,8 +90,9 @@ bool CopyTree(FileSystem& fs, std::string_view from, std::string_view to, int de
 bool RemoveWork(FileSystem& fs, std::string_view work) {
   auto attributes = fs.Attributes(work);
   if (!attributes) return true;
-  return (*attributes & platform::kDirectory) != 0 ? RemoveFolderTree(fs, work, false)
-                                                   : RemoveFileAnyway(fs, work);
+  return ((*attributes & platform::kDirectory) != 0 ? RemoveFolderTree(fs, work, false)
+                                                    : RemoveFileAnyway(fs, work))
+      .ok();
 }
 
 // The name a source takes, beside itself, once its copy is whole and before the copy gets
@@ -136,7 +139,7 @@ bool MoveByCopy(FileSystem& fs, std::string_view from, std::string_view to, std:
   if (!RemoveWork(fs, retired)) {
     // The source, or what is left of a folder, takes its name again; a file's copy is
     // taken back.
-    if (fs.Rename(retired, from) && !folder) RemoveFileAnyway(fs, to);
+    if (fs.Rename(retired, from) && !folder) (void)RemoveFileAnyway(fs, to);
     problem = folder ? "a pasta foi copiada, mas parte do original não pôde ser apagada"
                      : "o original não pôde ser apagado";
     return false;
@@ -195,30 +198,34 @@ Placed PlaceSafetyCopy(FileSystem& fs, std::string_view file, std::string_view s
 
 }  // namespace
 
-bool RemoveFileAnyway(FileSystem& fs, std::string_view path) {
-  if (fs.Remove(path)) return true;
-  if (!ReadOnly(fs, path) || !fs.SetReadOnly(path, false)) return false;
-  if (fs.Remove(path)) return true;
-  fs.SetReadOnly(path, true);
-  return false;
+Outcome RemoveFileAnyway(FileSystem& fs, std::string_view path) {
+  Outcome removed = fs.Remove(path);
+  if (removed || !ReadOnly(fs, path)) return removed;
+  if (!fs.SetReadOnly(path, false)) return removed;
+  removed = fs.Remove(path);
+  if (!removed) (void)fs.SetReadOnly(path, true);
+  return removed;
 }
 
-bool RemoveFolderTree(FileSystem& fs, std::string_view folder, bool stop_at_failure, int depth) {
-  if (depth > kMaxFolderDepth) return false;
-  const auto attributes = fs.Attributes(folder);
-  if (attributes && (*attributes & platform::kReparsePoint) != 0)
-    return fs.RemoveFolder(folder).ok();
-  if (attributes && (*attributes & platform::kReadOnly) != 0) fs.SetReadOnly(folder, false);
-  bool ok = true;
-  for (const auto& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry)) {
-    std::string path = platform::JoinPath(folder, entry.name);
-    bool removed = (entry.attributes & platform::kDirectory) != 0
-                       ? RemoveFolderTree(fs, path, stop_at_failure, depth + 1)
-                       : RemoveFileAnyway(fs, path);
-    ok = ok && removed;
-    if (!ok && stop_at_failure) return false;
+Outcome RemoveFolderTree(FileSystem& fs, std::string_view folder, bool stop_at_failure, int depth) {
+  if (depth > kMaxFolderDepth) {
+    return Outcome::Failed(Operation::kRemoveFolder, folder, Cause::kBadName);
   }
-  return fs.RemoveFolder(folder) && ok;
+  const auto attributes = fs.Attributes(folder);
+  if (attributes && (*attributes & platform::kReparsePoint) != 0) return fs.RemoveFolder(folder);
+  if (attributes && (*attributes & platform::kReadOnly) != 0) fs.SetReadOnly(folder, false);
+  Outcome removed;
+  Outcome listed;
+  for (const auto& entry : fs.Find(platform::JoinPath(folder, "*"), kEveryEntry, listed)) {
+    std::string path = platform::JoinPath(folder, entry.name);
+    removed.Also((entry.attributes & platform::kDirectory) != 0
+                     ? RemoveFolderTree(fs, path, stop_at_failure, depth + 1)
+                     : RemoveFileAnyway(fs, path));
+    if (!removed && stop_at_failure) return removed;
+  }
+  // A folder whose entries could not be listed still holds them.
+  if (!listed) return removed.Also(std::move(listed));
+  return removed.Also(fs.RemoveFolder(folder));
 }
 
 std::string SafetyTempFolder(FileSystem& fs) {

@@ -64,15 +64,17 @@ std::optional<std::string> CopyToSafety(platform::FileSystem& fs, std::string_vi
                                         std::string_view subfolder = kSafetySubfolder,
                                         Outcome* why = nullptr);
 
-// Deletes a file, a read-only one too; a file that stays keeps its attribute.
-bool RemoveFileAnyway(platform::FileSystem& fs, std::string_view path);
+// Deletes a file, a read-only one too; a file that stays keeps its attribute. The outcome is
+// the deletion's.
+Outcome RemoveFileAnyway(platform::FileSystem& fs, std::string_view path);
 
-// Deletes a folder with everything in it. With stop_at_failure the first entry that cannot
-// be deleted ends the work, leaving everything not yet reached in place. A link to a folder
-// (or a junction) is deleted as a link: the folder it leads to, which may be another part
-// of the data folder, keeps its files. Folders nested deeper than 64 are not deleted.
-bool RemoveFolderTree(platform::FileSystem& fs, std::string_view folder,
-                      bool stop_at_failure = false, int depth = 0);
+// Deletes a folder with everything in it; the outcome is the first failure. With
+// stop_at_failure the first entry that cannot be deleted ends the work, leaving everything
+// not yet reached in place; a folder that cannot be listed is never deleted. A link to a
+// folder (or a junction) is deleted as a link: the folder it leads to, which may be another
+// part of the data folder, keeps its files. Folders nested deeper than 64 are not deleted.
+Outcome RemoveFolderTree(platform::FileSystem& fs, std::string_view folder,
+                         bool stop_at_failure = false, int depth = 0);
 
 enum MoveDatMode : int {
   kCopyDatFiles = 0,  // copy each *.DAT file, never overwriting

@@ -88,8 +88,9 @@ class Session::RunFileSystem final : public platform::ForwardingFileSystem {
    public:
     StoppingFile(RunFileSystem& fs, std::string path, std::unique_ptr<platform::File> inner)
         : fs_(fs), path_(std::move(path)), inner_(std::move(inner)) {}
-    std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
-      return inner_->ReadAt(pos, buf, n);
+    using File::ReadAt;
+    std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n, Outcome& why) override {
+      return inner_->ReadAt(pos, buf, n, why);
     }
     Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
       if (fs_.Stopped()) return Refusal("");
@@ -153,7 +154,7 @@ Outcome Session::Begin() {
 }
 
 Outcome Session::Run(Sink& sink, const std::function<Outcome(Context&)>& work) {
-  if (!lock_) return Outcome::Failed(Operation::kLock, kLockFile, Cause::kOther);
+  if (!lock_) return Outcome::Failed(Operation::kLock, kLockFile, Cause::kNotLocked);
   Outcome outcome = Begin();
   if (outcome) {
     sink_ = &sink;
@@ -214,7 +215,7 @@ Outcome Session::RunToUndo(std::string_view id, RecordedRun* run) {
 UndoResult Session::UndoRun(std::string_view id) {
   if (!lock_) {
     UndoResult refused;
-    refused.outcome = Outcome::Failed(Operation::kLock, kLockFile, Cause::kOther);
+    refused.outcome = Outcome::Failed(Operation::kLock, kLockFile, Cause::kNotLocked);
     return refused;
   }
   UndoResult result = livrana::UndoRun(*host_, id);

@@ -70,7 +70,7 @@ Outcome Restore(platform::FileSystem& fs, std::string_view held, std::string_vie
   std::uint64_t size = 0;
   auto [end, ec] = std::from_chars(held.data(), held.data() + held.size(), size);
   if (ec != std::errc() || end != held.data() + held.size()) {
-    return Outcome::Failed(Operation::kRead, kStepJournal, Cause::kOther);
+    return Outcome::Failed(Operation::kRead, kStepJournal, Cause::kDamaged);
   }
   Outcome why;
   auto file = fs.Open(path, platform::Access::kReadWrite, why);
@@ -119,7 +119,7 @@ Outcome CarryOut(Context& ctx, char kind, std::string_view text) {
     case 'K':
       return ConvMark(fs, first);
     default:
-      return Outcome::Failed(Operation::kRead, kStepJournal, Cause::kOther);
+      return Outcome::Failed(Operation::kRead, kStepJournal, Cause::kDamaged);
   }
 }
 

@@ -75,7 +75,7 @@ void RunConversion(HWND dialog) {
     } else if (const LibraryStep* first = FirstPendingStep(session.host())) {
       // The conversion of this dialog is for the current layouts only.
       sink.Warn("Livrana", OlderLayoutMessage(session.host(), *first));
-      outcome = Outcome::Failed(Operation::kCheck, "", Cause::kLayout);
+      outcome = Outcome::Failed(Operation::kCheck, session.host().Root(), Cause::kLayout);
       (void)session.Unlock();
     } else {
       outcome = session.Run(sink, "convert", [](Context& ctx) { return Convert434(ctx).outcome; });

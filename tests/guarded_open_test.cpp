@@ -128,7 +128,10 @@ TEST_F(GuardedOpenTest, RewritingPositionsAtAnExistingRecordOnly) {
   EXPECT_EQ(Contents().size(), 500u);
 
   record = 5;
-  EXPECT_FALSE(FOpen2(ctx, "A.DAT", 100, record, false));
+  Outcome why;
+  EXPECT_FALSE(FOpen2(ctx, "A.DAT", 100, record, false, Reuse::kNone, &why));
+  EXPECT_EQ(why.cause(), Cause::kNoRecord);
+  EXPECT_EQ(why.file(), "A.DAT");
   record = 0;
   EXPECT_FALSE(FOpen2(ctx, "NONE.DAT", 100, record, false));
   EXPECT_FALSE(fs.Attributes("NONE.DAT"));                    // nothing created

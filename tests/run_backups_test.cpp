@@ -220,6 +220,20 @@ TEST_F(RunBackupsTest, RunsAreUndoneFromTheLastBackAndTheCheckNamesWhatDiffers) 
   test::WriteFile(fs, copy, "obsolete");
 
   ASSERT_TRUE(UndoRun(fs, "").outcome);
+  // The first run's files cannot be deleted: the undo fails and tells why.
+  struct Refusing final : platform::ForwardingFileSystem {
+    using ForwardingFileSystem::ForwardingFileSystem;
+    Outcome Remove(std::string_view path) override {
+      return Outcome::Failed(Operation::kRemove, path, Cause::kPermission, EACCES);
+    }
+  } refusing(fs);
+  UndoResult refused_removal = UndoRun(refusing, "");
+  EXPECT_EQ(refused_removal.outcome.cause(), Cause::kNotRestored);
+  EXPECT_NE(refused_removal.outcome.detail().find("não foi possível apagar 0001\\"),
+            std::string::npos)
+      << refused_removal.outcome.detail();
+  EXPECT_NE(refused_removal.outcome.detail().find(CauseText(Cause::kPermission)),
+            std::string::npos);
   ASSERT_TRUE(UndoRun(fs, "").outcome);  // the first one, now the last not undone
   EXPECT_EQ(fs.Snapshot(), before);
 }

@@ -164,14 +164,22 @@ TEST_F(SafetyTest, AcrossFileSystemsAFailedMoveLeavesTheSourceAndNoPartialCopy) 
   EXPECT_EQ(fs.Attributes("/tmp/Vemo\\Vuk\\R02"), std::nullopt);
   ASSERT_EQ(sink.notes.size(), 1u);
 
-  // A source file that cannot be deleted stays, and its copy is taken back.
+  // A subfolder that cannot be listed is not copied as an empty one.
   volumes.fail_copy_at = 0;
+  platform::FaultFileSystem unlisted(volumes);
+  unlisted.FailListings("R02\\SUB");
+  Context uctx{unlisted, sink, ""};
+  EXPECT_FALSE(MoveToSafety(uctx, "R02"));
+  EXPECT_EQ(fs.Snapshot(), before);
+  EXPECT_EQ(Safety(), Files{});
+
+  // A source file that cannot be deleted stays, and its copy is taken back.
   WriteFile(fs, "F01R0.DAT", "table");
   volumes.keep = "F01R0.DAT";
   EXPECT_FALSE(MoveToSafety(vctx, "F01R0.DAT"));
   EXPECT_EQ(ReadFile(fs, "F01R0.DAT"), "table");
   EXPECT_EQ(Safety(), Files{});
-  EXPECT_EQ(sink.notes.size(), 2u);
+  EXPECT_EQ(sink.notes.size(), 3u);
 }
 
 // A move by copy stopped at any copy (the process killed) leaves no incomplete safety copy

@@ -29,8 +29,9 @@ class FillingDisk : public platform::ForwardingFileSystem {
    public:
     Filling(std::unique_ptr<platform::File> inner, int& left)
         : inner_(std::move(inner)), left_(left) {}
-    std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
-      return inner_->ReadAt(pos, buf, n);
+    using File::ReadAt;
+    std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n, Outcome& why) override {
+      return inner_->ReadAt(pos, buf, n, why);
     }
     Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
       if (left_-- <= 0) return Outcome::Failed(Operation::kWrite, "", Cause::kDiskFull);
@@ -219,6 +220,27 @@ TEST_F(SplitLedgersTest, AFailedWriteGivesTheTargetBackAndKeepsTheSource) {
   // Run again with room on the disk: every record arrives once.
   EXPECT_TRUE(Run());
   EXPECT_EQ(Table("L231999.DAT").size(), 300u * 1001);
+}
+
+TEST_F(SplitLedgersTest, AFileThatCannotBeReadOrAFolderThatCannotBeListedStopsTheStep) {
+  std::string l13 = Record(136, {{0, "01/01/1999"}, {20, "1"}});
+  Put("L131999.DAT", l13);
+  platform::FaultFileSystem unreadable(fs);
+  unreadable.FailReads("0001\\L131999.DAT");
+  Outcome read = RunStep(SplitLedgersByYear, "", &unreadable);
+  EXPECT_EQ(read.operation(), Operation::kRead);
+  EXPECT_EQ(read.file(), "0001\\L131999.DAT");
+  EXPECT_EQ(read.cause(), Cause::kIo);
+  EXPECT_EQ(read.system_code(), EIO);
+  // The folder's listing fails: not a folder with nothing to convert.
+  platform::FaultFileSystem unlisted(fs);
+  unlisted.FailListings("0001");
+  Outcome listed = RunStep(SplitLedgersByYear, "", &unlisted);
+  EXPECT_EQ(listed.operation(), Operation::kList);
+  EXPECT_EQ(listed.file(), "0001");
+  EXPECT_EQ(listed.system_code(), EIO);
+  EXPECT_EQ(Table("L131999.DAT"), l13);
+  EXPECT_FALSE(StepTest::Exists("0001\\L231999.DAT"));
 }
 
 }  // namespace

@@ -124,6 +124,13 @@ TEST_F(StepJournalTest, TheRollBackNamesTheStepAndRemovesAReadOnlyCopy) {
   EXPECT_EQ(step, "split-ledgers");
   fs.SetReadOnly("SRC.DAT", false);
   EXPECT_EQ(fs.Snapshot(), before);
+
+  // A committed list with an action that no conversion writes: the journal is damaged.
+  Put("LIVRANA.JNL", "Z SRC.DAT\r\nC\r\n");
+  Outcome damaged = RecoverConversion(ctx);
+  EXPECT_EQ(damaged.cause(), Cause::kDamaged);
+  EXPECT_EQ(damaged.file(), "LIVRANA.JNL");
+  EXPECT_EQ(File("SRC.DAT"), "source");
 }
 
 }  // namespace

@@ -343,8 +343,10 @@ class ChainFileSystem final : public platform::ForwardingFileSystem {
 
   std::string TempFolder() override { return std::string(kScratchFolder) + "\\"; }
   int CurrentYear() override { return year_; }
-  std::vector<platform::DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
-    std::vector<platform::DirEntry> entries = inner_.Find(pattern, mask);
+  using FileSystem::Find;
+  std::vector<platform::DirEntry> Find(std::string_view pattern, std::uint32_t mask,
+                                       Outcome& why) override {
+    std::vector<platform::DirEntry> entries = inner_.Find(pattern, mask, why);
     std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
       return std::lexicographical_compare(
           a.name.begin(), a.name.end(), b.name.begin(), b.name.end(), [](char x, char y) {

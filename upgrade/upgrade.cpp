@@ -123,10 +123,14 @@ UpgradeResult RunUpgrade(Context& ctx, const UpgradePlan& plan, const UpgradeObs
     const LibraryStep& step = *planned.step;
     if (observer.starting) observer.starting(index, count, step.name);
     Outcome outcome;
-    if (step.has_input != nullptr && !HasWork(step, ctx.fs, InterruptedStep(ctx.fs))) {
-      // An earlier step was to give it its input and did not: nothing to convert.
-      ctx.sink.Note(Format("Etapa %s: nada a converter nesta pasta.", step.name));
-      ++result.steps_skipped;
+    if (step.has_input != nullptr && InterruptedStep(ctx.fs) != step.name &&
+        !StepHasInput(step, ctx.fs, outcome)) {
+      // An earlier step was to give it its input and did not: nothing to convert (a folder
+      // that could not be listed stops the upgrade instead).
+      if (outcome) {
+        ctx.sink.Note(Format("Etapa %s: nada a converter nesta pasta.", step.name));
+        ++result.steps_skipped;
+      }
     } else {
       outcome = RunLibraryStep(step, ctx);
       if (outcome) ++result.steps_run;

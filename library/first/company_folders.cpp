@@ -82,7 +82,8 @@ Target TargetOf(std::string_view folder, std::string_view name) {
 Outcome Regroup(Context& ctx, std::string_view folder) {
   if (!IsFolder(ctx.fs, folder)) return {};
   Conversion conversion(ctx, kStep);
-  for (const std::string& name : FindOrdinaryFiles(ctx.fs, Format("%s\\*.dat", folder))) {
+  Outcome listed;
+  for (const std::string& name : FindOrdinaryFiles(ctx.fs, Format("%s\\*.dat", folder), &listed)) {
     std::string source = Format("%s\\%s", folder, name);
     Target target = TargetOf(folder, name);
     if (!target.found) {
@@ -109,6 +110,7 @@ Outcome Regroup(Context& ctx, std::string_view folder) {
           Format("%s ficou na pasta %s: a cópia para %s falhou.", source, folder, target.path));
     }
   }
+  if (!listed) return listed;
   if (Outcome committed = conversion.Commit(); !committed) return committed;
   // Only an empty folder goes; one holding files that could not be copied stays.
   Outcome removed = ctx.fs.RemoveFolder(folder);

@@ -337,8 +337,9 @@ Outcome ImportGroups(Context& ctx) {
 Outcome ImportTypeFolder(Context& ctx, const TypeFolder& folder) {
   if (!IsFolder(ctx.fs, folder.old_folder)) return {};
   Conversion conversion(ctx, kStep);
+  Outcome listed;
   for (const std::string& name :
-       FindOrdinaryFiles(ctx.fs, Format("%s\\*.dat", folder.old_folder))) {
+       FindOrdinaryFiles(ctx.fs, Format("%s\\*.dat", folder.old_folder), &listed)) {
     if (name.size() < kExtensionLength) continue;
     std::string base = name.substr(0, name.size() - kExtensionLength);
     std::string source = Format("%s\\%s.dat", folder.old_folder, base);
@@ -354,6 +355,7 @@ Outcome ImportTypeFolder(Context& ctx, const TypeFolder& folder) {
       return done;
     }
   }
+  if (!listed) return listed;
   conversion.MoveToSafetyAtCommit(folder.old_folder);
   return conversion.Commit();
 }

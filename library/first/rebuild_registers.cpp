@@ -272,7 +272,8 @@ class Rebuild {
         return done;
       }
     }
-    for (const std::string& name : FindOrdinaryFiles(ctx_.fs, Format(kL02Pattern, code))) {
+    Outcome listed;
+    for (const std::string& name : FindOrdinaryFiles(ctx_.fs, Format(kL02Pattern, code), &listed)) {
       std::string target_name = name;
       target_name[kL02Digit] = '3';
       if (Outcome done = Convert(Format("%s\\%s", code, name), Format("%s\\%s", code, target_name),
@@ -281,6 +282,7 @@ class Rebuild {
         return done;
       }
     }
+    if (!listed) return listed;
     if (Outcome done = Remove(ctx_.fs, Format(kG02, code)); !done) return done;
     for (const auto& [from, to] : kCompanyRenames) {
       if (Outcome done = Rename(ctx_.fs, Format(from, code), Format(to, code)); !done) return done;
@@ -297,7 +299,7 @@ class Rebuild {
         return done;
       }
     }
-    for (const std::string& name : FindOrdinaryFiles(ctx_.fs, Format(kL14Pattern, code))) {
+    for (const std::string& name : FindOrdinaryFiles(ctx_.fs, Format(kL14Pattern, code), &listed)) {
       // A name with "B" there is a file this conversion made.
       if (name.size() <= kL14Mark || name[kL14Mark] == 'B' || name[kL14Mark] == 'b') continue;
       if (Outcome done = Convert(Format("%s\\%s", code, name),
@@ -306,7 +308,7 @@ class Rebuild {
         return done;
       }
     }
-    return {};
+    return listed;
   }
 
   Context& ctx_;

@@ -288,7 +288,8 @@ Outcome ConvertYearlyFiles(Context& ctx, AppendTargets& targets, Conversion& con
                            const std::string& code, std::string_view pattern, std::size_t year_from,
                            std::string_view target, const YearlyConverter& convert) {
   std::string records;
-  for (const std::string& name : FindOrdinaryFiles(ctx.fs, pattern)) {
+  Outcome listed;
+  for (const std::string& name : FindOrdinaryFiles(ctx.fs, pattern, &listed)) {
     int year =
         name.size() > year_from ? LeadingNumber(std::string_view(name).substr(year_from)) : 0;
     if (!UsableYear(year)) continue;
@@ -309,7 +310,7 @@ Outcome ConvertYearlyFiles(Context& ctx, AppendTargets& targets, Conversion& con
     if (Outcome read = source->failure(); !read) return read;
     conversion.MoveToSafetyAtCommit(source_path);
   }
-  return {};
+  return listed;
 }
 
 bool SplitLedgersHasInput(platform::FileSystem& fs) {

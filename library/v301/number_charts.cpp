@@ -206,7 +206,8 @@ Outcome RewriteLedgers(Context& ctx, Conversion& conversion, RecordFile& reg,
   // Ledgers that refer to a chart numbered in an earlier call hold numbers already.
   if (!numbering.Built(chart)) return {};
   if (Outcome loaded = LoadLookup(ctx, chart, lookup); !loaded) return loaded;
-  for (const platform::DirEntry& entry : ctx.fs.Find(Format(kLedger23Pattern, co), 0)) {
+  Outcome listed;
+  for (const platform::DirEntry& entry : ctx.fs.Find(Format(kLedger23Pattern, co), 0, listed)) {
     std::string path = Format("%s\\%s", co, entry.name);
     // The product opens the ledger in place as it stands and would pass over a read-only
     // one for good, its old codes then naming no account of the numbered chart.
@@ -219,7 +220,7 @@ Outcome RewriteLedgers(Context& ctx, Conversion& conversion, RecordFile& reg,
       return rewritten;
     }
   }
-  return {};
+  return listed;
 }
 
 Outcome NumberAndRewrite(Context& ctx, Conversion& conversion, RecordFile& reg) {

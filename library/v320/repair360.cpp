@@ -146,7 +146,8 @@ class LedgerRepair {
 
 Outcome RepairInvoiceLedgers360(Context& ctx, Conversion& conversion, std::string_view co) {
   std::string folder = Format("%s\\%s", kCompanyRoot, co);
-  for (const platform::DirEntry& entry : ctx.fs.Find(folder + "\\L26*.DAT", 0)) {
+  Outcome listed;
+  for (const platform::DirEntry& entry : ctx.fs.Find(folder + "\\L26*.DAT", 0, listed)) {
     std::string path = folder + "\\" + entry.name;
     LedgerRepair repair(LeadingNumber(std::string_view(entry.name).substr(3)));
     Outcome done =
@@ -154,7 +155,7 @@ Outcome RepairInvoiceLedgers360(Context& ctx, Conversion& conversion, std::strin
                        [&](std::int64_t, TextRecord& record) { return repair.Record(record); });
     if (!done && !Missing(done)) return done;
   }
-  return {};
+  return listed;
 }
 
 }  // namespace livrana

@@ -111,7 +111,8 @@ ChartMerge MergeChartOfAccounts(Context& ctx, Conversion& conversion, std::strin
   ChartMerge result;
   std::string folder = Format("%s\\%s", kCompanyRoot, co);
   std::string codes;
-  for (const platform::DirEntry& entry : ctx.fs.Find(folder + "\\L23*.DAT", 0)) {
+  Outcome listed;
+  for (const platform::DirEntry& entry : ctx.fs.Find(folder + "\\L23*.DAT", 0, listed)) {
     std::string path = folder + "\\" + entry.name;
     Outcome done = RewriteRecords(ctx.fs, conversion, path, kLedgerRecord,
                                   [&](std::int64_t r, TextRecord& record) {
@@ -121,6 +122,10 @@ ChartMerge MergeChartOfAccounts(Context& ctx, Conversion& conversion, std::strin
       result.outcome = std::move(done);
       return result;
     }
+  }
+  if (!listed) {
+    result.outcome = std::move(listed);
+    return result;
   }
   result.outcome = AppendAccounts(ctx, conversion, co, folder + "\\G20R0.DAT", base);
   if (!result.ok()) return result;

@@ -279,7 +279,8 @@ class Versions320To362 {
       return merged;
     if (Outcome merged = AppendWidenedRecords(ctx_, Format("%s\\G19.DAT", co), g32, '1'); !merged)
       return merged;
-    for (const platform::DirEntry& entry : fs_.Find(Format("%s\\L0*.DAT", co), 0)) {
+    Outcome listed;
+    for (const platform::DirEntry& entry : fs_.Find(Format("%s\\L0*.DAT", co), 0, listed)) {
       std::int32_t year = LeadingNumber(std::string_view(entry.name).substr(3));
       std::string prefix = entry.name.substr(0, 3);
       for (char& c : prefix) c = c == 'l' ? 'L' : c;
@@ -289,6 +290,7 @@ class Versions320To362 {
                                             Format("%s\\L33%d.DAT", co, year), fill);
       if (!merged) return merged;
     }
+    if (!listed) return listed;
 
     {
       // G16.DAT leaves together with G15.DAT, whose rates it holds.
@@ -386,7 +388,8 @@ class Versions320To362 {
   // attribute than being a folder, moves below R00; the companies that the filter left
   // out too.
   Outcome MoveFoldersLeftBehind() {
-    for (const platform::DirEntry& entry : fs_.Find("*", kAllEntries)) {
+    Outcome listed;
+    for (const platform::DirEntry& entry : fs_.Find("*", kAllEntries, listed)) {
       const std::string& name = entry.name;
       if (name == "." || name == ".." || entry.attributes != platform::kDirectory) continue;
       if (name.empty() || name[0] < '0' || name[0] > '9' || name.size() >= kFolderNameLimit)
@@ -394,7 +397,7 @@ class Versions320To362 {
       Outcome moved = fs_.Rename(name, Format("%s\\%s", kCompanyRoot, name));
       if (!NothingToMove(moved)) return moved;
     }
-    return {};
+    return listed;
   }
 
   // The field fix of the shared chart (3.62) and the marks, in one conversion; then the end of

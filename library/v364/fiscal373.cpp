@@ -308,13 +308,15 @@ bool OldFiscalName(std::string_view name) {
 Outcome ConvertCompany(Context& ctx, Conversion& conversion, const std::string& code,
                        Fiscal373Result& result) {
   const std::string folder = std::string(kCompanyRoot) + "\\" + code + "\\";
-  for (const auto& entry : ctx.fs.Find(folder + "G*.DAT", kFilesOnly)) {
+  Outcome listed;
+  for (const auto& entry : ctx.fs.Find(folder + "G*.DAT", kFilesOnly, listed)) {
     // A rename whose target exists is not made: both files stay.
     const std::string target = folder + "F" + entry.name.substr(1);
     if (!ctx.fs.Attributes(target)) conversion.RenameAtCommit(folder + entry.name, target);
   }
+  if (!listed) return listed;
   bool converted = false;
-  for (const auto& entry : ctx.fs.Find(folder + "L50*.DAT", kFilesOnly)) {
+  for (const auto& entry : ctx.fs.Find(folder + "L50*.DAT", kFilesOnly, listed)) {
     const std::string& name = entry.name;
     if (!OldFiscalName(name)) continue;
     const std::string old_path = folder + name;
@@ -328,6 +330,7 @@ Outcome ConvertCompany(Context& ctx, Conversion& conversion, const std::string& 
     result.files.push_back(new_path);
     converted = true;
   }
+  if (!listed) return listed;
   if (converted) conversion.RemoveAtCommit(kDeferredFile);
   return {};
 }

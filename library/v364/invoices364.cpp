@@ -123,11 +123,12 @@ void ShowStatus(Context& ctx, std::string_view format, std::string_view code, in
 
 // The yearly ledgers of a company folder, in the order of the directory search, each with its
 // year. Only the first ledger of a year is converted: two would share one fiscal file and one
-// balance file.
-std::vector<std::pair<std::string, int>> Ledgers(Context& ctx, const std::string& folder) {
+// balance file. None when the folder cannot be listed, why then telling the cause.
+std::vector<std::pair<std::string, int>> Ledgers(Context& ctx, const std::string& folder,
+                                                 Outcome& why) {
   std::vector<std::pair<std::string, int>> ledgers;
   std::set<int> years;
-  for (const auto& entry : ctx.fs.Find(folder + "\\L26*.DAT", kFilesOnly)) {
+  for (const auto& entry : ctx.fs.Find(folder + "\\L26*.DAT", kFilesOnly, why)) {
     std::optional<int> year = YearOfName(entry.name, kLedgerPrefix);
     if (!year || !years.insert(*year).second) {
       ctx.sink.Note(
@@ -137,6 +138,12 @@ std::vector<std::pair<std::string, int>> Ledgers(Context& ctx, const std::string
     ledgers.emplace_back(entry.name, *year);
   }
   return ledgers;
+}
+
+// Whether a company folder holds work files (*.TMP) that an interrupted run left; false when
+// the folder cannot be listed, why then telling the cause.
+bool HasWorkFiles(Context& ctx, const std::string& folder, Outcome& why) {
+  return !ctx.fs.Find(folder + "\\*.TMP", kFilesOnly, why).empty();
 }
 
 // One ledger record as the text-mode reads of the ledger give its fields; a line feed read
@@ -289,9 +296,10 @@ class CompanyConversion {
       conversion_.SetAsideAtCommit(Path(name), Path(WithoutExtension(name) + ".BAK"));
       result_.ledgers.push_back(Path(name));
     }
-    for (const auto& entry : ctx_.fs.Find(Path("*.TMP"), kFilesOnly))
+    Outcome listed;
+    for (const auto& entry : ctx_.fs.Find(Path("*.TMP"), kFilesOnly, listed))
       conversion_.RemoveAtCommit(Path(entry.name));
-    return {};
+    return listed;
   }
 
  private:
@@ -482,13 +490,15 @@ class CompanyConversion {
   // The product items of every R63<year>.DAT, added to the invoices they name.
   Outcome AddProducts() {
     std::set<int> years;
-    for (const auto& entry : ctx_.fs.Find(std::string(kProductFolder) + "\\*.DAT", kFilesOnly)) {
+    Outcome listed;
+    for (const auto& entry :
+         ctx_.fs.Find(std::string(kProductFolder) + "\\*.DAT", kFilesOnly, listed)) {
       std::optional<int> year = YearOfName(entry.name, 0);
       if (!year || !years.insert(*year).second) continue;
       if (Outcome done = Products(std::string(kProductFolder) + "\\" + entry.name, *year); !done)
         return done;
     }
-    return {};
+    return listed;
   }
 
   Outcome Products(const std::string& product_path, int year) {
@@ -564,10 +574,11 @@ class CompanyConversion {
   int rate_code_ = 0;
 };
 
-// The product tables R63<year>.DAT, which every company has taken its items from.
-std::vector<std::string> ProductTables(platform::FileSystem& fs) {
+// The product tables R63<year>.DAT, which every company has taken its items from; none when
+// their folder cannot be listed, why then telling the cause.
+std::vector<std::string> ProductTables(platform::FileSystem& fs, Outcome& why) {
   std::vector<std::string> tables;
-  for (const auto& entry : fs.Find(std::string(kProductFolder) + "\\*.DAT", kFilesOnly)) {
+  for (const auto& entry : fs.Find(std::string(kProductFolder) + "\\*.DAT", kFilesOnly, why)) {
     if (YearOfName(entry.name, 0)) tables.push_back(entry.name);
   }
   return tables;
@@ -577,7 +588,8 @@ std::vector<std::string> ProductTables(platform::FileSystem& fs) {
 
 bool HasInvoices364Input(platform::FileSystem& fs) {
   if (ConvFind(fs, kMark)) return false;
-  if (!ProductTables(fs).empty()) return true;
+  Outcome listed;  // a folder that cannot be listed shows no input
+  if (!ProductTables(fs, listed).empty()) return true;
   if (!IsFolder(fs, kCompanyRoot)) return false;
   for (const std::string& company : FoldersOf(fs, kCompanyRoot)) {
     for (const std::string& name :
@@ -620,8 +632,9 @@ Invoices364Result ConvertInvoices364(Context& ctx) {
                  if (!failure.ok()) return;
                  ctx.sink.Status(Format("Empresa %s", code));
                  const std::string folder = std::string(kCompanyRoot) + "\\" + code;
-                 auto ledgers = Ledgers(ctx, folder);
-                 if (ledgers.empty() && ctx.fs.Find(folder + "\\*.TMP", kFilesOnly).empty()) return;
+                 auto ledgers = Ledgers(ctx, folder, failure);
+                 if (!failure.ok() || (ledgers.empty() && !HasWorkFiles(ctx, folder, failure)))
+                   return;
                  if (company) failure = company->Commit();
                  if (!failure.ok()) return;
                  company = std::make_unique<Conversion>(ctx, kStep);
@@ -629,11 +642,13 @@ Invoices364Result ConvertInvoices364(Context& ctx) {
                })));
   if (!failure.ok()) return failed(std::move(failure));
   if (!company) company = std::make_unique<Conversion>(ctx, kStep);
-  for (const std::string& name : ProductTables(ctx.fs)) {
+  Outcome listed;
+  for (const std::string& name : ProductTables(ctx.fs, listed)) {
     const std::string path = std::string(kProductFolder) + "\\" + name;
     company->SetAsideAtCommit(path,
                               std::string(kProductFolder) + "\\" + WithoutExtension(name) + ".BAK");
   }
+  if (!listed) return failed(std::move(listed));
   company->MarkAtCommit(kMark);
   if (Outcome committed = company->Commit(); !committed) return failed(std::move(committed));
   return result;

@@ -44,7 +44,8 @@ Outcome MoveOldFolder(platform::FileSystem& fs) {
   if (!fs.Attributes(kNewFolder) && fs.Rename(kOldFolder, kNewFolder)) return {};
   if (Outcome made = fs.MakeFolder(kNewFolder); !made && made.cause() != Cause::kExists)
     return made;
-  for (const auto& entry : fs.Find(platform::JoinPath(kOldFolder, "*.DAT"), kFilesOnly)) {
+  Outcome listed;
+  for (const auto& entry : fs.Find(platform::JoinPath(kOldFolder, "*.DAT"), kFilesOnly, listed)) {
     const std::string from = platform::JoinPath(kOldFolder, entry.name);
     Outcome moved = Outcome::Failed(Operation::kRename, from, Cause::kNoSafetyName);
     for (int i = 0; i <= kSafetyNumbers; ++i) {
@@ -56,6 +57,7 @@ Outcome MoveOldFolder(platform::FileSystem& fs) {
     }
     if (!moved) return moved;
   }
+  if (!listed) return listed;
   // A folder that still holds other files stays.
   if (!fs.Find(platform::JoinPath(kOldFolder, "*"), kFilesOnly | platform::kDirectory).empty())
     return {};

@@ -38,12 +38,14 @@ class PosixFile final : public File {
   PosixFile(int fd, std::uint64_t opened_size) : fd_(fd), opened_size_(opened_size) {}
   ~PosixFile() override { (void)Close(); }
 
-  std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
+  using File::ReadAt;
+  std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n, Outcome& why) override {
     std::size_t done = 0;
     while (done < n) {
       ssize_t got = ::pread(fd_, buf + done, n - done, static_cast<off_t>(pos + done));
       if (got < 0) {
         if (errno == EINTR) continue;
+        why = Failure(Operation::kRead, errno);
         return -1;
       }
       if (got == 0) break;
@@ -337,24 +339,49 @@ class PosixFileSystem final : public FileSystem {
     return {};
   }
 
-  std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
+  using FileSystem::Find;
+  std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask, Outcome& why) override {
     std::vector<DirEntry> found;
     PatternParts parts;
     if (!SplitPattern(pattern, parts)) return found;
     const std::string_view folder = parts.folder, name_pattern = parts.name;
     auto host_folder =
         folder.empty() && !IsAbsolute(pattern) ? std::optional(root_) : Resolve(folder);
-    if (!host_folder) return found;
+    // The system's error of a listing that failed (errno is read before the folder is named).
+    auto failure = [this, folder](int error) {
+      return Failure(Operation::kList, error, ListedFolder(folder));
+    };
+    if (!host_folder) {
+      why = Outcome::Failed(Operation::kList, ListedFolder(folder),
+                            HasDrive(folder) ? Cause::kBadName : Cause::kOutside);
+      return found;
+    }
     DIR* dir = ::opendir(host_folder->c_str());
-    if (dir == nullptr) return found;
-    while (struct dirent* ent = ::readdir(dir)) {
+    if (dir == nullptr) {
+      // A folder that does not exist holds nothing.
+      if (errno != ENOENT && errno != ENOTDIR) why = failure(errno);
+      return found;
+    }
+    Outcome failed;  // a listing cut short lists nothing
+    for (;;) {
+      errno = 0;
+      struct dirent* ent = ::readdir(dir);
+      if (ent == nullptr) {
+        if (errno != 0) failed = failure(errno);
+        break;
+      }
       std::string disk_name = ent->d_name;
       if (disk_name == "." || disk_name == "..") continue;
       std::string name = CoreName(ent->d_name);
       if (!MatchPattern(name_pattern, name)) continue;
       std::string host = *host_folder + "/" + disk_name;
       struct stat st;
-      if (::stat(host.c_str(), &st) != 0) continue;
+      if (::stat(host.c_str(), &st) != 0) {
+        // A link that leads nowhere, or an entry removed meanwhile, is not listed.
+        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) continue;
+        failed = failure(errno);
+        break;
+      }
       DirEntry entry;
       entry.name = name;
       entry.attributes = AttributesOf(host, name, st);
@@ -365,6 +392,10 @@ class PosixFileSystem final : public FileSystem {
       found.push_back(std::move(entry));
     }
     ::closedir(dir);
+    if (!failed) {
+      why = std::move(failed);
+      found.clear();
+    }
     return found;
   }
 
@@ -567,6 +598,13 @@ class PosixFileSystem final : public FileSystem {
     NamesChange& operator=(const NamesChange&) = delete;
     PosixFileSystem& fs_;
   };
+
+  // The folder part of a search pattern as a failure names it: without its final separator,
+  // the data folder by its own name.
+  std::string ListedFolder(std::string_view folder) const {
+    while (folder.size() > 1 && IsSeparator(folder.back())) folder.remove_suffix(1);
+    return folder.empty() ? Root() : std::string(folder);
+  }
 
   // Whether a link's target lies in the data folder (or is the data folder).
   bool LeadsInside(const std::string& host) const {

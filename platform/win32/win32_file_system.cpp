@@ -123,7 +123,8 @@ class Win32File final : public File {
   explicit Win32File(HANDLE handle) : handle_(handle) {}
   ~Win32File() override { (void)Close(); }
 
-  std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n) override {
+  using File::ReadAt;
+  std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n, Outcome& why) override {
     std::size_t done = 0;
     while (done < n) {
       OVERLAPPED at = Offset(pos + done);
@@ -131,6 +132,7 @@ class Win32File final : public File {
       DWORD got = 0;
       if (!ReadFile(handle_, buf + done, want, &got, &at)) {
         if (GetLastError() == ERROR_HANDLE_EOF) break;
+        why = LastFailure(Operation::kRead);
         return -1;
       }
       if (got == 0) break;
@@ -341,13 +343,17 @@ class Win32FileSystem final : public FileSystem {
     return {};
   }
 
-  std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask) override {
+  using FileSystem::Find;
+  std::vector<DirEntry> Find(std::string_view pattern, std::uint32_t mask, Outcome& why) override {
     std::vector<DirEntry> found;
     PatternParts parts;
     if (!SplitPattern(pattern, parts)) return found;
     const std::string_view folder = parts.folder, name_pattern = parts.name;
     std::optional<std::string> host_folder = Resolve(folder);
-    if (!host_folder) return found;
+    if (!host_folder) {
+      why = Outcome::Failed(Operation::kList, ListedFolder(folder), Cause::kBadName);
+      return found;
+    }
     // Every entry is listed and matched here, so that the names match exactly as on the
     // other hosts (no match through the short 8.3 names).
     std::string search = *host_folder;
@@ -355,7 +361,16 @@ class Win32FileSystem final : public FileSystem {
     search += '*';
     WIN32_FIND_DATAA data;
     HANDLE find = FindFirstFileA(search.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return found;
+    if (find == INVALID_HANDLE_VALUE) {
+      // A folder that does not exist holds nothing.
+      DWORD error = GetLastError();
+      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
+          error != ERROR_DIRECTORY && error != ERROR_NO_MORE_FILES) {
+        why = Outcome::Failed(Operation::kList, ListedFolder(folder), CauseOfError(error),
+                              static_cast<int>(error));
+      }
+      return found;
+    }
     do {
       std::string_view name = data.cFileName;
       if (name == "." || name == "..") continue;
@@ -371,6 +386,13 @@ class Win32FileSystem final : public FileSystem {
       FatStamp(data.ftLastWriteTime, &entry.fat_date, &entry.fat_time);
       found.push_back(std::move(entry));
     } while (FindNextFileA(find, &data));
+    // The search ends with ERROR_NO_MORE_FILES; anything else cut it short, and a listing
+    // cut short lists nothing.
+    if (DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES) {
+      why = Outcome::Failed(Operation::kList, ListedFolder(folder), CauseOfError(error),
+                            static_cast<int>(error));
+      found.clear();
+    }
     FindClose(find);
     return found;
   }
@@ -432,6 +454,13 @@ class Win32FileSystem final : public FileSystem {
   static bool IsReadOnly(const std::string& host) {
     DWORD attributes = GetFileAttributesA(host.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  }
+
+  // The folder part of a search pattern as a failure names it: without its final separator,
+  // the data folder by its own name.
+  std::string ListedFolder(std::string_view folder) const {
+    while (folder.size() > 1 && IsSeparator(folder.back())) folder.remove_suffix(1);
+    return folder.empty() ? Root() : std::string(folder);
   }
 
   // The name of an existing entry as its folder lists it.
