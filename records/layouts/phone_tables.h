@@ -59,4 +59,15 @@ inline constexpr std::size_t kPhoneLineBytes = 40;
 inline constexpr std::string_view kPhoneJournal = "FTEL1.JNL";
 inline constexpr std::string_view kPhoneNew = "FTEL1.NEW";
 
+// An entry of the journal, for the lines of one table record: the table's kind (2), the
+// record number (10), which lines follow ("1" the "01" line, "2" the "02" line, "3" both),
+// then both lines (kPhoneLineBytes each, spaces when absent).
+struct PhoneJournalEntry {
+  static constexpr std::size_t kKind = 0, kKindWidth = 2;
+  static constexpr std::size_t kRecord = kKind + kKindWidth, kRecordWidth = 10;
+  static constexpr std::size_t kWhich = kRecord + kRecordWidth;
+  static constexpr std::size_t kLines = kWhich + 1;
+  static constexpr std::size_t kSize = kLines + 2 * kPhoneLineBytes;
+};
+
 }  // namespace livrana
