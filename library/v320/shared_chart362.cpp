@@ -47,7 +47,7 @@ constexpr std::size_t kMergedFlagWidth = 3, kCompanyWidth = 30, kNewCodeWidth = 
 // ---------------------------------------------------------------------------------------
 constexpr std::size_t kFixFrom = ChartLayout::kMarker;
 constexpr std::size_t kFixRead = 119;
-constexpr std::size_t kMarkerAt = 176 - kFixFrom, kMarkerWidth = 11;
+constexpr std::size_t kMarkerAt = ChartLayout::kMerged - kFixFrom, kMarkerWidth = 11;
 constexpr std::size_t kFixTo = ChartLayout::kMoved;
 constexpr std::size_t kFixWidth = ChartLayout::kMarkerWidth;
 
