@@ -7,7 +7,6 @@
 #include "library/registry.h"
 #include "library/v364/fiscal373.h"
 #include "library/v364/invoices364.h"
-#include "records/format.h"
 #include "records/layouts/invoice_ledgers.h"
 #include "records/layouts/invoices.h"
 #include "records/layouts/phone_tables.h"
@@ -80,17 +79,17 @@ TEST_F(ChainFiscal, LedgersOf362BecomeTheInvoiceFilesOfTheCurrentVersion) {
                                                          {kInvoiceLedgerPositions[5], "300,00"},
                                                          {L::kTax1Alt, "54,00"}});
   Put("R00\\0001\\L262016.DAT", invoice + complement + sale);
-  Put(Format("%s\\2016.DAT", kProductFolder), Record(kProductRecord, {{P::kCompany, "0001"},
-                                                                      {P::kInvoice, "2"},
-                                                                      {P::kCode, "PROD0000000001"},
-                                                                      {P::kKind, "11"},
-                                                                      {P::kOperation, "5102"},
-                                                                      {P::kType, "000"},
-                                                                      {P::kText, "PRODUTO A"},
-                                                                      {P::kValue, "100,00"},
-                                                                      {P::kRate1, "18,00"},
-                                                                      {P::kShare1, "100,00"},
-                                                                      {P::kFixed1, "1,65 7,60"}}));
+  Put("R63\\2016.DAT", Record(kProductRecord, {{P::kCompany, "0001"},
+                                               {P::kInvoice, "2"},
+                                               {P::kCode, "PROD0000000001"},
+                                               {P::kKind, "11"},
+                                               {P::kOperation, "5102"},
+                                               {P::kType, "000"},
+                                               {P::kText, "PRODUTO A"},
+                                               {P::kValue, "100,00"},
+                                               {P::kRate1, "18,00"},
+                                               {P::kShare1, "100,00"},
+                                               {P::kFixed1, "1,65 7,60"}}));
 
   ASSERT_TRUE(ConvertInvoices364(ctx).ok());
   ASSERT_TRUE(ConvertFiscal373(ctx).ok());
