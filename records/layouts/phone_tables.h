@@ -35,6 +35,32 @@ struct PhoneFields {
 static_assert(PhoneFields::kPhone1 == CompanyFieldOffset(kCompanyPhone1) &&
               PhoneFields::kPhone2 == CompanyFieldOffset(kCompanyPhone2));
 
+// The address block, at the same offsets in the register and tables 1 and 2 (the register's
+// fields 3, 4 and 7; its field 5 starts inside the first complement):
+//
+//   offset width
+//       91    40   the address line
+//      131    10   first address complement
+//      141    20   second address complement
+//      161    30   the locality line
+//
+// Table 2 kept its credit limit (8 characters) in a field of 20 at 592 until version 3.01
+// moved it to 268 (the register's field 17).
+struct AddressFields {
+  static constexpr std::size_t kAddress = 91, kAddressWidth = 40;
+  static constexpr std::size_t kComplement = 131, kComplementWidth = 10;
+  static constexpr std::size_t kOther = 141, kOtherWidth = 20;
+  static constexpr std::size_t kLocality = 161, kLocalityWidth = 30;
+  static constexpr std::size_t kRegisterOther = 136;  // the register's field 5
+  static constexpr std::size_t kOldCreditLimit = 592, kOldCreditLimitWidth = 20;
+  static constexpr std::size_t kCreditLimit = 268, kCreditLimitWidth = 8;
+};
+static_assert(AddressFields::kAddress == CompanyFieldOffset(3) &&
+              AddressFields::kComplement == CompanyFieldOffset(4) &&
+              AddressFields::kRegisterOther == CompanyFieldOffset(5) &&
+              AddressFields::kLocality == CompanyFieldOffset(7) &&
+              AddressFields::kCreditLimit == CompanyFieldOffset(17));
+
 // The tables in the order the phone table takes them, with the kind written into its lines.
 struct PhoneTable {
   int kind;
