@@ -17,6 +17,7 @@ namespace livrana {
 namespace {
 
 using test::Record;
+using A = AddressFields;
 using R = RegisterLayout;
 using C = ChartLayout;
 using L23 = Ledger23Layout;
@@ -29,10 +30,12 @@ class ChainVersions301To362Test : public test::StepTest {
     // 0001 keeps its accounts in the shared chart, 0002 in a chart of its own.
     Put(kCompanyRegister,
         Register("0001", "RUA A", "1", "1") + Register("0002", "RUA B", "6", " "));
-    Put(kTable01, Record(kTable01RecordLength,
-                         {{PhoneFields::kCode, "CLIENTE"}, {91, "RUA DAS FLORES"}, {131, "120"}}));
-    Put(kTable02, Record(kTable02RecordLength,
-                         {{PhoneFields::kCode, "FORNECEDOR"}, {91, "AV"}, {592, "150,00"}}));
+    Put(kTable01, Record(kTable01RecordLength, {{PhoneFields::kCode, "CLIENTE"},
+                                                {A::kAddress, "RUA DAS FLORES"},
+                                                {A::kComplement, "120"}}));
+    Put(kTable02, Record(kTable02RecordLength, {{PhoneFields::kCode, "FORNECEDOR"},
+                                                {A::kAddress, "AV"},
+                                                {A::kOldCreditLimit, "150,00"}}));
     Put("F20.DAT", Account(0, "1.01", "CAIXA GERAL") + Account(0, "1.02", "BANCOS"));
     Put("F21.DAT", Account(1, "1.01", "CAIXA RESUMO"));
     Put("CONFIGA.DAT", "         12         34         56         78");
@@ -59,9 +62,10 @@ class ChainVersions301To362Test : public test::StepTest {
 
   static std::string Register(std::string_view code, std::string_view address,
                               std::string_view rate_code, std::string_view merges) {
-    return Record(
-        kCompanyRecordLength,
-        {{R::kCode, code}, {91, address}, {R::kRateCode, rate_code}, {R::kMergesChart, merges}});
+    return Record(kCompanyRecordLength, {{R::kCode, code},
+                                         {A::kAddress, address},
+                                         {R::kRateCode, rate_code},
+                                         {R::kMergesChart, merges}});
   }
   static std::string Account(int kind, std::string_view code, std::string_view text) {
     using O = OldChartLayout;
@@ -94,11 +98,11 @@ TEST_F(ChainVersions301To362Test, TheCompanyFolderLayoutBecomesTheR00Layout) {
   // chart selector recoded by 3.20.
   EXPECT_EQ(File(kCompanyRegister),
             Register("0001", "RUA A", "10", "0") + Register("0002", "RUA B", "30", "1"));
-  EXPECT_EQ(File(kTable01), Record(kTable01RecordLength,
-                                   {{PhoneFields::kCode, "CLIENTE"}, {91, "RUA DAS FLORES 120"}}));
-  EXPECT_EQ(File(kTable02),
-            Record(kTable02RecordLength,
-                   {{PhoneFields::kCode, "FORNECEDOR"}, {91, "AV"}, {268, "150,00"}}));
+  EXPECT_EQ(File(kTable01), Record(kTable01RecordLength, {{PhoneFields::kCode, "CLIENTE"},
+                                                          {A::kAddress, "RUA DAS FLORES 120"}}));
+  EXPECT_EQ(File(kTable02), Record(kTable02RecordLength, {{PhoneFields::kCode, "FORNECEDOR"},
+                                                          {A::kAddress, "AV"},
+                                                          {A::kCreditLimit, "150,00"}}));
 
   // The shared chart: numbered from F20/F21, then 0002's own chart merged above it, then
   // every record's fields rearranged.
