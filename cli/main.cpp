@@ -28,6 +28,7 @@
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "records/format.h"
+#include "records/layouts/phone_tables.h"
 #include "records/layouts/register.h"
 #include "run/session.h"
 #include "tools/sample.h"
@@ -619,9 +620,10 @@ int Upgrade(RunState& run, const Arguments& args, const std::string& folder) {
         if (result.outcome) {
           sink.PrintLine(
               Format("Tempo: %s; etapas executadas: %s; arquivos alterados: %s; "
-                     "linhas de FTEL1.DAT: %s.",
+                     "linhas de %s: %s.",
                      Duration(progress.Elapsed()), Thousands(result.steps_run + 1),
-                     Thousands(session.FilesChanged()), Thousands(result.convert.phone_lines)));
+                     Thousands(session.FilesChanged()), kPhoneTableFile,
+                     Thousands(result.convert.phone_lines)));
         }
         return result.outcome;
       });

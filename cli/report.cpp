@@ -7,6 +7,7 @@
 
 #include "platform/cp1252.h"
 #include "records/format.h"
+#include "records/layouts/phone_tables.h"
 
 namespace livrana::cli {
 namespace {
@@ -95,7 +96,8 @@ std::string PlanText(const Convert434Result& plan) {
   std::string text;
   if (!plan.ok()) return "  A conversão não seria feita: " + Describe(plan.outcome) + ".\n";
   if (!plan.register_found) {
-    text += "  Cadastro de empresas F00R0.DAT não encontrado: nenhuma nota fiscal a converter.\n";
+    text += Format("  Cadastro de empresas %s não encontrado: nenhuma nota fiscal a converter.\n",
+                   kCompanyRegister);
   } else {
     text += Format("  Notas fiscais a converter: %s\n", Thousands(plan.converted));
     // Per company, in the order visited: the years and their counts.
@@ -114,10 +116,11 @@ std::string PlanText(const Convert434Result& plan) {
     }
   }
   if (plan.phone_phase_ran) {
-    text += Format("  Tabela de telefones FTEL1.DAT: seria criada com %s\n",
+    text += Format("  Tabela de telefones %s: seria criada com %s\n", kPhoneTableFile,
                    Plural(plan.phone_lines, "linha", "linhas"));
   } else {
-    text += "  Tabela de telefones FTEL1.DAT: já existe; os telefones não seriam mexidos\n";
+    text += Format("  Tabela de telefones %s: já existe; os telefones não seriam mexidos\n",
+                   kPhoneTableFile);
   }
   if (plan.files_changed.empty()) {
     text += "  Nenhum arquivo seria alterado: não há o que converter.\n";
@@ -239,7 +242,7 @@ std::string StatusText(const FolderStatus& status, std::string_view folder) {
   }
 
   if (!status.register_found) {
-    text += "Cadastro de empresas F00R0.DAT: não existe\n";
+    text += Format("Cadastro de empresas %s: não existe\n", kCompanyRegister);
   } else {
     int live = 0, deleted = 0, unusable = 0;
     for (const auto& company : status.companies) {
@@ -247,7 +250,8 @@ std::string StatusText(const FolderStatus& status, std::string_view folder) {
       deleted += company.state == CompanyState::kDeleted;
       unusable += company.state == CompanyState::kUnusable;
     }
-    text += Format("Cadastro de empresas F00R0.DAT: %s (%s ativas, %s excluídas, %s ignoradas)\n",
+    text += Format("Cadastro de empresas %s: %s (%s ativas, %s excluídas, %s ignoradas)\n",
+                   kCompanyRegister,
                    Plural(static_cast<long long>(status.companies.size()), "empresa", "empresas"),
                    Thousands(live), Thousands(deleted), Thousands(unusable));
     for (const auto& company : status.companies) {
@@ -260,10 +264,11 @@ std::string StatusText(const FolderStatus& status, std::string_view folder) {
     }
   }
 
-  text += Format("Tabela de telefones FTEL1.DAT: %s\n",
+  text += Format("Tabela de telefones %s: %s\n", kPhoneTableFile,
                  status.phone_table_exists ? "existe" : "não existe");
   if (status.phone_journal_exists && !status.phone_table_exists) {
-    text += "  FTEL1.JNL: a montagem da tabela foi interrompida; a próxima conversão a conclui\n";
+    text += Format("  %s: a montagem da tabela foi interrompida; a próxima conversão a conclui\n",
+                   kPhoneJournal);
   }
   if (!status.lock_file_exists) {
     text += "Trava LIVRANA.LCK: nenhuma\n";

@@ -21,9 +21,7 @@ namespace {
 
 using L = PhoneFields;
 
-// Journal entry: kind (2), record number (10), which lines follow (1: "1" the "01" line,
-// "2" the "02" line, "3" both), then both lines (each 40 bytes, spaces when absent).
-constexpr std::size_t kJournalEntry = 2 + 10 + 1 + 2 * kPhoneLineBytes;
+constexpr std::size_t kJournalEntry = PhoneJournalEntry::kSize;
 constexpr std::string_view kNoLine = "                                        ";
 static_assert(kNoLine.size() == kPhoneLineBytes);
 
@@ -97,7 +95,8 @@ struct JournalMark {
 std::optional<int> TableIndex(std::string_view kind) {
   for (std::size_t i = 0; i < kPhoneTables.size(); ++i) {
     const int k = kPhoneTables[i].kind;  // written "%02d"
-    if (kind.size() == 2 && kind[0] == '0' + k / 10 && kind[1] == '0' + k % 10)
+    if (kind.size() == PhoneJournalEntry::kKindWidth && kind[0] == '0' + k / 10 &&
+        kind[1] == '0' + k % 10)
       return static_cast<int>(i);
   }
   return std::nullopt;
@@ -115,9 +114,10 @@ Outcome ReadJournal(RecordFile& journal, JournalMark& mark, RecordFile* out, std
   for (std::uint64_t pos = 0; pos + kJournalEntry <= size; pos += kJournalEntry) {
     journal.Seek(pos);
     if (journal.Read(buf.data(), kJournalEntry) != kJournalEntry) break;
-    auto table = TableIndex(entry.substr(0, 2));
-    std::string_view number = entry.substr(2, 10);
-    char which = entry[12];
+    using E = PhoneJournalEntry;
+    auto table = TableIndex(entry.substr(E::kKind, E::kKindWidth));
+    std::string_view number = entry.substr(E::kRecord, E::kRecordWidth);
+    char which = entry[E::kWhich];
     bool digits =
         std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (!table || !digits || which < '1' || which > '3') break;
@@ -126,7 +126,8 @@ Outcome ReadJournal(RecordFile& journal, JournalMark& mark, RecordFile* out, std
     for (char c : number) mark.record = mark.record * 10 + (c - '0');
     for (int line = 0; line < 2; ++line) {
       if ((which & (1 << line)) == 0) continue;
-      if (out != nullptr) out->Write(entry.substr(13 + line * kPhoneLineBytes, kPhoneLineBytes));
+      if (out != nullptr)
+        out->Write(entry.substr(E::kLines + line * kPhoneLineBytes, kPhoneLineBytes));
       if (lines != nullptr) ++*lines;
     }
     good = pos + kJournalEntry;

@@ -4,6 +4,8 @@
 
 #include "convert/convert434.h"
 #include "platform/memory_file_system.h"
+#include "records/layouts/invoices.h"
+#include "records/layouts/phone_tables.h"
 #include "tests/test_util.h"
 
 namespace livrana {
@@ -29,11 +31,16 @@ class BackupFileSystemTest : public ::testing::Test {
 };
 
 TEST_F(BackupFileSystemTest, ARunCanBeUndoneFromItsBackups) {
-  std::string untouched = Record(400, {{0, "1"}});
-  WriteFile(fs, "F00R0.DAT", Record(1000, {{0, "0001"}, {290, std::string(39, '7')}, {331, "9"}}));
+  std::string untouched = Record(kInvoiceRecord, {{InvoiceLayout::kKind, "1"}});
+  WriteFile(fs, kCompanyRegister,
+            Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"},
+                                          {PhoneFields::kPhone1, std::string(39, '7')},
+                                          {PhoneFields::kPhone2, "9"}}));
   fs.MakeFolder("R00");
   fs.MakeFolder("R00\\0001");
-  WriteFile(fs, "R00\\0001\\L50A1990.DAT", Record(400, {{0, "0"}, {52, "ABCDEFGHIJ"}}));
+  WriteFile(
+      fs, "R00\\0001\\L50A1990.DAT",
+      Record(kInvoiceRecord, {{InvoiceLayout::kKind, "0"}, {InvoiceLayout::kOld, "ABCDEFGHIJ"}}));
   WriteFile(fs, "R00\\0001\\L50A1991.DAT", untouched);
   const auto before = fs.Snapshot();
 
@@ -43,7 +50,7 @@ TEST_F(BackupFileSystemTest, ARunCanBeUndoneFromItsBackups) {
   ASSERT_TRUE(result.ok());
   ASSERT_EQ(backed.backups().size(), 2u);  // the invoice file and the register
   EXPECT_EQ(backed.backups()[0].original, "R00\\0001\\L50A1990.DAT");
-  EXPECT_EQ(backed.Created(), std::vector<std::string>{"FTEL1.DAT"});
+  EXPECT_EQ(backed.Created(), std::vector<std::string>{std::string(kPhoneTableFile)});
 
   for (const auto& b : backed.backups()) {
     EXPECT_EQ(ReadFile(fs, b.copy), before.at(b.original));

@@ -12,6 +12,10 @@
 #include "library/registry.h"
 #include "platform/fault_file_system.h"
 #include "platform/memory_file_system.h"
+#include "records/layouts/charts.h"
+#include "records/layouts/invoice_ledgers.h"
+#include "records/layouts/ledgers.h"
+#include "records/layouts/phone_tables.h"
 #include "run/step_journal.h"
 #include "tests/step_fixture.h"
 #include "tools/sample.h"
@@ -21,10 +25,12 @@ namespace {
 
 using test::Record;
 
-// The kind character (offset 10) of every record of a yearly file.
+// The kind character of every record of a yearly file (L23 or L26).
 std::string Kinds(const std::string& data, std::size_t width) {
+  static_assert(Ledger23Layout::kKind == InvoiceLedgerLayout::kKind);
   std::string kinds;
-  for (std::size_t at = 0; at + width <= data.size(); at += width) kinds += data[at + 10];
+  for (std::size_t at = 0; at + width <= data.size(); at += width)
+    kinds += data[at + InvoiceLedgerLayout::kKind];
   return data.size() % width == 0 ? kinds : "<torn>";
 }
 
@@ -43,10 +49,13 @@ TEST_F(ChainFirstGenerationTest, TheOldestLayoutEndsInCompanyFoldersWithYearlyFi
   }
   std::string ledger = Record(227, {{0, "10/04/1998"}, {133, "10,00"}, {149, "25,00"}});
   Put("data\\0001.dat", ledger + ledger);
-  Put("daen2\\00012.dat", Record(549, {{0, "05/05/1998"}, {115, "5"}}));
-  Put("dasa2\\00012.dat", Record(549, {{0, "06/06/1998"}, {115, "0"}}));
+  Put("daen2\\00012.dat",
+      Record(kL03Record, {{L03Layout::kDate, "05/05/1998"}, {L03Layout::kKind, "5"}}));
+  Put("dasa2\\00012.dat",
+      Record(kL03Record, {{L03Layout::kDate, "06/06/1998"}, {L03Layout::kKind, "0"}}));
   Put("L07\\0001.dat", Record(250, {{0, "07/07/1998"}, {176, "99,00"}}));
-  std::string month = Record(642, {{0, "02"}, {2, "coluna 1"}});
+  std::string month = Record(
+      kMonthlyRecord, {{MonthlyLayout::kMonth, "02"}, {MonthlyLayout::kFirstColumn, "coluna 1"}});
   Put("L10\\0001A2004.dat", month);
 
   EXPECT_TRUE(ImportOldFileSet(ctx));
@@ -62,24 +71,28 @@ TEST_F(ChainFirstGenerationTest, TheOldestLayoutEndsInCompanyFoldersWithYearlyFi
                                       "0001\\L262004.DAT", "F00R0.DAT", "F01R0.DAT", "F02R1.DAT"}));
   EXPECT_EQ(sink.messages.size(), 0u);
 
-  EXPECT_EQ(File("F00R0.DAT"), Record(1000, {{0, "0001"}, {11, "Livraria Central"}, {631, "06"}}));
-  EXPECT_EQ(File("F01R0.DAT"), Record(814, {{0, "cliente"}}));
-  EXPECT_EQ(File("F02R1.DAT"), Record(1000, {{0, "fornecedor"}}));
+  EXPECT_EQ(File(kCompanyRegister),
+            Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"},
+                                          {11, "Livraria Central"},
+                                          {RegisterLayout::kRateCode, "06"}}));
+  EXPECT_EQ(File(kTable01), Record(kTable01RecordLength, {{PhoneFields::kCode, "cliente"}}));
+  EXPECT_EQ(File(kTable02), Record(kTable02RecordLength, {{PhoneFields::kCode, "fornecedor"}}));
   EXPECT_EQ(File("0001\\G04.dat"), Record(220, {{0, "departamento"}}));
   EXPECT_EQ(File("0001\\G06.dat"), Record(142, {{0, "tabela"}}));
   // The group record, widened to 209 on its way from G01 to G20 and G21.
-  std::string group = Record(209, {{0, "grupo"}, {60, "0"}});
+  std::string group = Record(kChartRecordLength,
+                             {{OldChartLayout::kCode, "grupo"}, {OldChartLayout::kPosted, "0"}});
   EXPECT_EQ(File("0001\\G20.DAT"), group);
   EXPECT_EQ(File("0001\\G21.DAT"), group);
   // Two ledger records ("B"), then the movement ("F"); L03 itself ("0") and the L02 record
   // that joined it ("0" after the join); both months of L10 ("A", "a").
   std::string l23 = File("0001\\L231998.DAT");
-  EXPECT_EQ(Kinds(l23, 300), "BBF");
+  EXPECT_EQ(Kinds(l23, kLedger23RecordLength), "BBF");
   EXPECT_EQ(l23.substr(11, 19), Record(19, {{0, "C15,00"}}));
-  EXPECT_EQ(Kinds(File("0001\\L261998.DAT"), 600), "00");
+  EXPECT_EQ(Kinds(File("0001\\L261998.DAT"), kInvoiceLedgerRecord), "00");
   EXPECT_EQ(File("0001\\L262004.DAT"),
-            Record(600, {{0, "29/02/2004A01/02/2004"}, {24, "coluna 1"}}) +
-                Record(600, {{0, "29/02/2004a01/02/2004"}}));
+            Record(kInvoiceLedgerRecord, {{0, "29/02/2004A01/02/2004"}, {24, "coluna 1"}}) +
+                Record(kInvoiceLedgerRecord, {{0, "29/02/2004a01/02/2004"}}));
 
   // The whole chain again changes nothing.
   auto before = fs.Snapshot();

@@ -7,22 +7,35 @@
 #include "library/v301/number_charts.h"
 #include "library/v301/version301.h"
 #include "library/v320/versions320_362.h"
+#include "records/layouts/charts.h"
+#include "records/layouts/invoice_ledgers.h"
+#include "records/layouts/ledgers.h"
+#include "records/layouts/phone_tables.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {
 namespace {
 
 using test::Record;
+using A = AddressFields;
+using R = RegisterLayout;
+using C = ChartLayout;
+using L23 = Ledger23Layout;
+using L26 = InvoiceLedgerLayout;
 
 class ChainVersions301To362Test : public test::StepTest {
  protected:
   void SetUp() override {
     fs.SetCurrentYear(2016);
     // 0001 keeps its accounts in the shared chart, 0002 in a chart of its own.
-    Put("F00R0.DAT", Record(1000, {{0, "0001"}, {91, "RUA A"}, {631, "1"}, {680, "1"}}) +
-                         Record(1000, {{0, "0002"}, {91, "RUA B"}, {631, "6"}, {680, " "}}));
-    Put("F01R0.DAT", Record(814, {{0, "CLIENTE"}, {91, "RUA DAS FLORES"}, {131, "120"}}));
-    Put("F02R1.DAT", Record(1000, {{0, "FORNECEDOR"}, {91, "AV"}, {592, "150,00"}}));
+    Put(kCompanyRegister,
+        Register("0001", "RUA A", "1", "1") + Register("0002", "RUA B", "6", " "));
+    Put(kTable01, Record(kTable01RecordLength, {{PhoneFields::kCode, "CLIENTE"},
+                                                {A::kAddress, "RUA DAS FLORES"},
+                                                {A::kComplement, "120"}}));
+    Put(kTable02, Record(kTable02RecordLength, {{PhoneFields::kCode, "FORNECEDOR"},
+                                                {A::kAddress, "AV"},
+                                                {A::kOldCreditLimit, "150,00"}}));
     Put("F20.DAT", Account(0, "1.01", "CAIXA GERAL") + Account(0, "1.02", "BANCOS"));
     Put("F21.DAT", Account(1, "1.01", "CAIXA RESUMO"));
     Put("CONFIGA.DAT", "         12         34         56         78");
@@ -36,15 +49,30 @@ class ChainVersions301To362Test : public test::StepTest {
       Put(folder + "\\G19.DAT", Record(227, {{0, "G19 " + folder}}));
       Put(folder + "\\G24.DAT", Record(200, {{0, "G24 " + folder}}));
       Put(folder + "\\L082016.DAT", Record(227, {{0, "L08 " + folder}}));
-      Put(folder + "\\L262016.DAT", Record(600, {{10, "3"}, {78, "AB"}}));
+      Put(folder + "\\L262016.DAT",
+          Record(kInvoiceLedgerRecord, {{L26::kKind, "3"}, {L26::kClass, "AB"}}));
     }
-    Put("0001\\L232016.DAT", Record(300, {{167, "1.01"}, {182, "1.01"}, {197, "1.02"}}));
+    Put("0001\\L232016.DAT", Record(kLedger23RecordLength, {{L23::kAccount, "1.01"},
+                                                            {L23::kSecondAccount, "1.01"},
+                                                            {L23::kThirdAccount, "1.02"}}));
     Put("0002\\G20.DAT", Account(0, "2.01", "FORNECEDORES") + Account(0, "2.02", "SALARIOS"));
-    Put("0002\\L232016.DAT", Record(300, {{167, "2.02"}}) + Record(300, {{167, "2.01"}}));
+    Put("0002\\L232016.DAT", Record(kLedger23RecordLength, {{L23::kAccount, "2.02"}}) +
+                                 Record(kLedger23RecordLength, {{L23::kAccount, "2.01"}}));
   }
 
+  static std::string Register(std::string_view code, std::string_view address,
+                              std::string_view rate_code, std::string_view merges) {
+    return Record(kCompanyRecordLength, {{R::kCode, code},
+                                         {A::kAddress, address},
+                                         {R::kRateCode, rate_code},
+                                         {R::kMergesChart, merges}});
+  }
   static std::string Account(int kind, std::string_view code, std::string_view text) {
-    return Record(209, {{0, code}, {20, text}, {60, "1"}, {kind == 0 ? 65u : 68u, "DADOS"}});
+    using O = OldChartLayout;
+    return Record(kChartRecordLength, {{O::kCode, code},
+                                       {O::kText, text},
+                                       {O::kPosted, "1"},
+                                       {kind == 0 ? O::kRest20 : O::kRest21, "DADOS"}});
   }
 };
 
@@ -68,29 +96,35 @@ TEST_F(ChainVersions301To362Test, TheCompanyFolderLayoutBecomesTheR00Layout) {
 
   // The register: address block folded by 3.01 (nothing to fold here), rate code and
   // chart selector recoded by 3.20.
-  EXPECT_EQ(File("F00R0.DAT"),
-            Record(1000, {{0, "0001"}, {91, "RUA A"}, {631, "10"}, {680, "0"}}) +
-                Record(1000, {{0, "0002"}, {91, "RUA B"}, {631, "30"}, {680, "1"}}));
-  EXPECT_EQ(File("F01R0.DAT"), Record(814, {{0, "CLIENTE"}, {91, "RUA DAS FLORES 120"}}));
-  EXPECT_EQ(File("F02R1.DAT"), Record(1000, {{0, "FORNECEDOR"}, {91, "AV"}, {268, "150,00"}}));
+  EXPECT_EQ(File(kCompanyRegister),
+            Register("0001", "RUA A", "10", "0") + Register("0002", "RUA B", "30", "1"));
+  EXPECT_EQ(File(kTable01), Record(kTable01RecordLength, {{PhoneFields::kCode, "CLIENTE"},
+                                                          {A::kAddress, "RUA DAS FLORES 120"}}));
+  EXPECT_EQ(File(kTable02), Record(kTable02RecordLength, {{PhoneFields::kCode, "FORNECEDOR"},
+                                                          {A::kAddress, "AV"},
+                                                          {A::kCreditLimit, "150,00"}}));
 
   // The shared chart: numbered from F20/F21, then 0002's own chart merged above it, then
   // every record's fields rearranged.
   auto numbered = [](std::string_view n, int kind, std::string_view code, std::string_view text) {
-    return Record(209, {{0, n},
-                        {11, text},
-                        {51, "1"},
-                        {52, kind ? "1" : "0"},
-                        {53, code},
-                        {68, "0"},
-                        {173, kind ? "DAD" : "DADOS"}});
+    return Record(kChartRecordLength, {{C::kNumber, n},
+                                       {C::kText, text},
+                                       {C::kFlag, "1"},
+                                       {C::kKind, kind ? "1" : "0"},
+                                       {C::kOldCode, code},
+                                       {C::kMarker, "0"},
+                                       {C::kMoved, kind ? "DAD" : "DADOS"}});
   };
   auto merged = [](std::string_view n, std::string_view code, std::string_view text) {
-    return Record(
-        209,
-        {{0, n}, {11, text}, {51, "1"}, {52, "0"}, {53, code}, {68, "1  0002"}, {173, "DADOS"}});
+    return Record(kChartRecordLength, {{C::kNumber, n},
+                                       {C::kText, text},
+                                       {C::kFlag, "1"},
+                                       {C::kKind, "0"},
+                                       {C::kOldCode, code},
+                                       {C::kMarker, "1  0002"},
+                                       {C::kMoved, "DADOS"}});
   };
-  EXPECT_EQ(File("F20R0.DAT"),
+  EXPECT_EQ(File(kSharedChartFile),
             numbered("00001", 0, "1.01", "CAIXA GERAL") + numbered("00002", 0, "1.02", "BANCOS") +
                 numbered("00003", 1, "1.01", "CAIXA RESUMO") +
                 merged("00005", "2.01", "FORNECEDORES") + merged("00006", "2.02", "SALARIOS"));
@@ -106,10 +140,14 @@ TEST_F(ChainVersions301To362Test, TheCompanyFolderLayoutBecomesTheR00Layout) {
   // 0001 refers to the shared numbers; 0002's ledger went from its old codes to its own
   // numbers and then to the merged codes of the same accounts.
   EXPECT_EQ(File("R00\\0001\\L232016.DAT"),
-            Record(300, {{167, "00001"}, {182, "00003"}, {197, "1.02"}}));
+            Record(kLedger23RecordLength, {{L23::kAccount, "00001"},
+                                           {L23::kSecondAccount, "00003"},
+                                           {L23::kThirdAccount, "1.02"}}));
   EXPECT_EQ(File("R00\\0002\\L232016.DAT"),
-            Record(300, {{167, "00006"}}) + Record(300, {{167, "00005"}}));
-  EXPECT_EQ(File("R00\\0001\\L262016.DAT"), Record(600, {{10, "3"}, {58, "AB"}}));
+            Record(kLedger23RecordLength, {{L23::kAccount, "00006"}}) +
+                Record(kLedger23RecordLength, {{L23::kAccount, "00005"}}));
+  EXPECT_EQ(File("R00\\0001\\L262016.DAT"),
+            Record(kInvoiceLedgerRecord, {{L26::kKind, "3"}, {L26::kCode, "AB"}}));
   EXPECT_EQ(File("R00\\0001\\L332016.DAT"), Record(260, {{0, "L08 0001"}, {66, "0"}}));
 
   // The chain run again finds its marks and its targets: nothing changes.

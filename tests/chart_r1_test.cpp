@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "platform/fault_file_system.h"
+#include "records/layouts/charts.h"
+#include "records/layouts/phone_tables.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {
@@ -13,23 +15,23 @@ namespace {
 using test::Record;
 
 std::string OldAccount(std::string_view group, std::string_view code, bool deleted = false) {
-  return Record(209, {{0, "00001      ACCOUNT NAME"},
-                      {51, "S"},
-                      {52, "SHORT NAME 16CHR"},
-                      {68, "D"},
-                      {69, "XX"},
-                      {71, "REF0000001"},
-                      {81, "NOT CARRIED"},
-                      {103, "TEN CHARS!"},
-                      {113, code},
-                      {132, "NOT CARRIED EITHER"},
-                      {172, group},
-                      {173, "ABC"},
-                      {176, "FIFTEEN CHARS 1"},
-                      {191, "1"},
-                      {192, "FIFTEEN CHARS 2"},
-                      {207, "2"},
-                      {208, deleted ? "+" : " "}});
+  return Record(kChartRecordLength, {{ChartLayout::kNumber, "00001      ACCOUNT NAME"},
+                                     {ChartLayout::kFlag, "S"},
+                                     {52, "SHORT NAME 16CHR"},
+                                     {ChartLayout::kMarker, "D"},
+                                     {69, "XX"},
+                                     {71, "REF0000001"},
+                                     {81, "NOT CARRIED"},
+                                     {103, "TEN CHARS!"},
+                                     {113, code},
+                                     {132, "NOT CARRIED EITHER"},
+                                     {172, group},
+                                     {ChartLayout::kMoved, "ABC"},
+                                     {176, "FIFTEEN CHARS 1"},
+                                     {191, "1"},
+                                     {192, "FIFTEEN CHARS 2"},
+                                     {207, "2"},
+                                     {ChartLayout::kDeleted, deleted ? "+" : " "}});
 }
 
 class ChartR1Test : public test::StepTest {
@@ -40,7 +42,7 @@ class ChartR1Test : public test::StepTest {
 };
 
 TEST_F(ChartR1Test, RebuildsTheChartAndDropsDeletedAccounts) {
-  Put("F20R0.DAT",
+  Put(kSharedChartFile,
       OldAccount("4", "1.1.01.001") + OldAccount("5", "x", true) + OldAccount("7", "1.01.001"));
   auto result = Run();
   EXPECT_TRUE(result.ok());
@@ -77,7 +79,7 @@ TEST_F(ChartR1Test, RebuildsTheChartAndDropsDeletedAccounts) {
   EXPECT_EQ(chart.substr(600), second);
 
   // The old chart goes to F20R0.BAK; a second run only renames and widens.
-  EXPECT_FALSE(Exists("F20R0.DAT"));
+  EXPECT_FALSE(Exists(kSharedChartFile));
   EXPECT_TRUE(Exists("F20R0.BAK"));
   auto before = fs.Snapshot();
   result = Run();
@@ -91,7 +93,7 @@ TEST_F(ChartR1Test, GroupCodeMap) {
       {"6", "50"}, {"9", "90"}, {"7", "  "}, {"0", "  "}, {" ", "  "}};
   std::string old;
   for (const auto& [from, to] : map) old += OldAccount(from, "");
-  Put("F20R0.DAT", old);
+  Put(kSharedChartFile, old);
   Run();
   auto chart = File("F20R1.DAT");
   ASSERT_EQ(chart.size(), 600u * std::size(map));
@@ -103,31 +105,31 @@ TEST_F(ChartR1Test, GroupCodeMap) {
 TEST_F(ChartR1Test, ACtrlZEndsTheOldChart) {
   std::string cut = OldAccount("1", "");
   cut[50] = '\x1A';
-  Put("F20R0.DAT", OldAccount("1", "") + cut + OldAccount("1", ""));
+  Put(kSharedChartFile, OldAccount("1", "") + cut + OldAccount("1", ""));
   EXPECT_EQ(Run().accounts, 2);
   EXPECT_EQ(File("F20R1.DAT").size(), 1200u);
 }
 
 TEST_F(ChartR1Test, ExistingBackupSendsTheOldChartToTheSafetyFolder) {
-  Put("F20R0.DAT", OldAccount("1", ""));
+  Put(kSharedChartFile, OldAccount("1", ""));
   Put("F20R0.BAK", "older");
   Put("F08.DAT", "table 08");
   Run();
-  EXPECT_FALSE(Exists("F20R0.DAT"));
+  EXPECT_FALSE(Exists(kSharedChartFile));
   EXPECT_EQ(File("F20R0.BAK"), "older");
-  EXPECT_EQ(File("F08R1.DAT"), "table 08");
+  EXPECT_EQ(File(kTable08), "table 08");
   auto outside = fs.SnapshotOutside();
   EXPECT_TRUE(std::any_of(outside.begin(), outside.end(),
                           [](const auto& entry) { return entry.first.ends_with("F20R0.DAT"); }));
 }
 
 TEST_F(ChartR1Test, AChartThatCannotBeWrittenKeepsTheOldOne) {
-  Put("F20R0.DAT", OldAccount("1", ""));
+  Put(kSharedChartFile, OldAccount("1", ""));
   platform::FaultFileSystem full(fs);
   full.FullDiskAt(1);
   EXPECT_FALSE(Run(&full).ok());
   EXPECT_FALSE(Exists("F20R1.DAT"));
-  EXPECT_EQ(File("F20R0.DAT"), OldAccount("1", ""));
+  EXPECT_EQ(File(kSharedChartFile), OldAccount("1", ""));
   ASSERT_EQ(sink.messages.size(), 1u);
   EXPECT_EQ(sink.messages[0].kind, "fail");
 }

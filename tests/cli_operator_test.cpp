@@ -12,6 +12,7 @@
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "records/format.h"
+#include "records/layouts/phone_tables.h"
 #include "tests/cli_process.h"
 #include "tests/test_util.h"
 
@@ -288,7 +289,7 @@ TEST_F(CliOperatorTest, BackupsUndoARunExactly) {
   ASSERT_FALSE(report["backups"].empty());
   EXPECT_EQ(report["backups"].size() + 1, report["files_changed"].size());  // + FTEL1.DAT
   ASSERT_EQ(report["created_files"].size(), 1u);
-  EXPECT_EQ(report["created_files"][0]["path"], "FTEL1.DAT");
+  EXPECT_EQ(report["created_files"][0]["path"], std::string(kPhoneTableFile));
   for (const auto& backup : report["backups"]) {
     std::string copy = backup["copy_path"].get<std::string>();
     EXPECT_TRUE(copy.starts_with(temp_.string())) << copy;
@@ -316,8 +317,9 @@ TEST_F(CliOperatorTest, BackupsUndoARunExactly) {
             std::string::npos)
       << text.out;
   // The host path is joined with the host's separator.
-  bool created = text.out.find("Arquivo criado: " + D() + "/FTEL1.DAT") != std::string::npos ||
-                 text.out.find("Arquivo criado: " + D() + "\\FTEL1.DAT") != std::string::npos;
+  const std::string table(kPhoneTableFile);
+  bool created = text.out.find("Arquivo criado: " + D() + "/" + table) != std::string::npos ||
+                 text.out.find("Arquivo criado: " + D() + "\\" + table) != std::string::npos;
   EXPECT_TRUE(created) << text.out;
 #ifndef _WIN32
   EXPECT_EQ(text.out.find('\\'), std::string::npos) << text.out;

@@ -9,6 +9,8 @@
 #include "platform/cp1252.h"
 #include "platform/file_system.h"
 #include "records/format.h"
+#include "records/layouts/invoices.h"
+#include "records/layouts/phone_tables.h"
 #include "tests/cli_process.h"
 #include "tests/test_util.h"
 
@@ -134,8 +136,9 @@ class CliConvertTest : public ::testing::Test {
   void SetUp() override {
     auto host = platform::OpenHostFileSystem(dir_.str());
     std::string reg;
-    for (const char* code : codes_) reg += test::Record(1000, {{0, code}});
-    ASSERT_TRUE(test::WriteFile(*host, "F00R0.DAT", reg));
+    for (const char* code : codes_)
+      reg += test::Record(kCompanyRecordLength, {{RegisterLayout::kCode, code}});
+    ASSERT_TRUE(test::WriteFile(*host, kCompanyRegister, reg));
     ASSERT_TRUE(host->MakeFolder("R00"));
     for (const char* code : codes_) {
       ASSERT_TRUE(host->MakeFolder(Format("R00\\%s", code)));
@@ -144,7 +147,9 @@ class CliConvertTest : public ::testing::Test {
   }
 
   static std::string Invoice() {
-    return test::Record(400, {{0, "0"}, {52, "ABCDEFGHIJ"}, {80, "RSTUVWXYZ"}});
+    return test::Record(kInvoiceRecord, {{InvoiceLayout::kKind, "0"},
+                                         {InvoiceLayout::kOld, "ABCDEFGHIJ"},
+                                         {InvoiceLayout::kMid, "RSTUVWXYZ"}});
   }
   std::string InvoiceOf(const std::string& code) {
     auto host = platform::OpenHostFileSystem(dir_.str());
@@ -156,8 +161,9 @@ class CliConvertTest : public ::testing::Test {
 };
 
 TEST_F(CliConvertTest, ConvertShowsTheCountAndTheEndMessageAndTheCompanyOptionSelects) {
-  const std::string converted =
-      test::Record(400, {{0, "0"}, {80, "ABCDEFGHI"}, {127, "RSTUVWXYZ"}});
+  const std::string converted = test::Record(kInvoiceRecord, {{InvoiceLayout::kKind, "0"},
+                                                              {InvoiceLayout::kMid, "ABCDEFGHI"},
+                                                              {InvoiceLayout::kNew, "RSTUVWXYZ"}});
 
   Outcome o = RunCli({"convert", dir_.str(), "--company", "0001"});
   EXPECT_EQ(o.status, 0);
@@ -229,7 +235,7 @@ TEST(CliSampleTest, ASecondConvertOverTheSampleConvertsNothingAndChangesNothing)
   EXPECT_TRUE(first.out.ends_with(U(kDone)));
   auto converted = test::SnapshotHost(dir.path());
   EXPECT_NE(converted, sample);
-  EXPECT_TRUE(converted.count("FTEL1.DAT"));
+  EXPECT_TRUE(converted.count(std::string(kPhoneTableFile)));
 
   // The folder defaults to the current directory.
   Outcome second = RunCli({"convert"}, dir.path());

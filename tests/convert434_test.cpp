@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "records/company.h"
+#include "records/layouts/invoices.h"
+#include "records/layouts/phone_tables.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {
@@ -17,19 +19,28 @@ namespace {
 using test::ReadFile;
 using test::Record;
 using test::WriteFile;
+using I = InvoiceLayout;
+using P = PhoneFields;
 
 std::string Company(std::string_view code, std::string_view phone1 = "",
                     std::string_view phone2 = "", bool deleted = false) {
-  return Record(1000, {{0, code}, {290, phone1}, {331, phone2}, {999, deleted ? "+" : " "}});
+  return Record(kCompanyRecordLength, {{RegisterLayout::kCode, code},
+                                       {P::kPhone1, phone1},
+                                       {P::kPhone2, phone2},
+                                       {RegisterLayout::kDeleted, deleted ? "+" : " "}});
 }
 
 // The example invoice of the step: qualifies, and shows where every piece goes.
-const std::string kInvoice = Record(
-    400,
-    {{0, "0"}, {52, "ABCDEFGHIJ"}, {80, "RSTUVWXYZ"}, {200, "rest of the record"}, {399, "*"}});
-const std::string kConverted = Record(
-    400,
-    {{0, "0"}, {80, "ABCDEFGHI"}, {127, "RSTUVWXYZ"}, {200, "rest of the record"}, {399, "*"}});
+const std::string kInvoice = Record(kInvoiceRecord, {{I::kKind, "0"},
+                                                     {I::kOld, "ABCDEFGHIJ"},
+                                                     {I::kMid, "RSTUVWXYZ"},
+                                                     {200, "rest of the record"},
+                                                     {kInvoiceRecord - 1, "*"}});
+const std::string kConverted = Record(kInvoiceRecord, {{I::kKind, "0"},
+                                                       {I::kMid, "ABCDEFGHI"},
+                                                       {I::kNew, "RSTUVWXYZ"},
+                                                       {200, "rest of the record"},
+                                                       {kInvoiceRecord - 1, "*"}});
 
 class Convert434Test : public test::StepTest {
  protected:
@@ -48,10 +59,10 @@ class Convert434Test : public test::StepTest {
 };
 
 TEST_F(Convert434Test, RewritesTheThreeFieldsOfQualifyingInvoiceRecords) {
-  Put("F00R0.DAT", Company("0001"));
-  std::string other_kind = Record(400, {{0, "1"}, {52, "ABCDEFGHIJ"}});
-  std::string filled_gap = Record(400, {{0, "0"}, {51, "XABCDEFGHIJ"}});
-  std::string empty_old = Record(400, {{0, "0"}, {53, "BCDEFGHIJ"}});
+  Put(kCompanyRegister, Company("0001"));
+  std::string other_kind = Record(kInvoiceRecord, {{I::kKind, "1"}, {I::kOld, "ABCDEFGHIJ"}});
+  std::string filled_gap = Record(kInvoiceRecord, {{I::kKind, "0"}, {I::kGap, "XABCDEFGHIJ"}});
+  std::string empty_old = Record(kInvoiceRecord, {{I::kKind, "0"}, {I::kOld + 1, "BCDEFGHIJ"}});
   Put("R00\\0001\\L50A1995.DAT", kInvoice + other_kind + filled_gap + empty_old + kInvoice);
 
   auto result = Run();
@@ -71,7 +82,7 @@ TEST_F(Convert434Test, RewritesTheThreeFieldsOfQualifyingInvoiceRecords) {
 }
 
 TEST_F(Convert434Test, VisitsTheYears1990To2018OfSelectedCompaniesOnly) {
-  Put("F00R0.DAT", Company("A") + Company("GONE", "", "", true) + Company("B"));
+  Put(kCompanyRegister, Company("A") + Company("GONE", "", "", true) + Company("B"));
   for (auto code : {"A", "GONE", "B"}) {
     for (int year : {1989, 1990, 2018, 2019}) {
       Put("R00\\" + std::string(code) + "\\L50A" + std::to_string(year) + ".DAT", kInvoice);
@@ -99,7 +110,7 @@ TEST_F(Convert434Test, VisitsTheYears1990To2018OfSelectedCompaniesOnly) {
 }
 
 TEST_F(Convert434Test, CompanyFilterSelectsByExactCode) {
-  Put("F00R0.DAT", Company("123") + Company("1234") + Company(" 123"));
+  Put(kCompanyRegister, Company("123") + Company("1234") + Company(" 123"));
   for (auto code : {"123", "1234", " 123"}) {
     Put("R00\\" + std::string(code) + "\\L50A2000.DAT", kInvoice);
   }
@@ -121,7 +132,8 @@ TEST_F(Convert434Test, AFolderWithoutDataFilesIsRefusedUnchanged) {
   for (std::string_view content : {std::string_view(), std::string_view("\x01\x02\x7F\x1B")}) {
     platform::MemoryFileSystem folder;
     if (!content.empty()) {
-      WriteFile(folder, "F00R0.DAT", std::string(content) + std::string(996, '\x02'));
+      WriteFile(folder, kCompanyRegister,
+                std::string(content) + std::string(kCompanyRecordLength - content.size(), '\x02'));
     }
     const auto before = folder.Snapshot();
     EXPECT_EQ(Run("", &folder).outcome.cause(), Cause::kNotDataFolder);
@@ -130,24 +142,25 @@ TEST_F(Convert434Test, AFolderWithoutDataFilesIsRefusedUnchanged) {
 }
 
 TEST_F(Convert434Test, RecordsCutShortAreNeverLengthenedNorFilledFromElsewhere) {
-  Put("F00R0.DAT", Company("0001"));
+  Put(kCompanyRegister, Company("0001"));
   // The last record ends before byte 138: converting it would lose the text of 80 to 88.
-  std::string short_invoice = kInvoice.substr(0, 137);
+  std::string short_invoice = kInvoice.substr(0, I::kSpanEnd - 1);
   Put("R00\\0001\\L50A2001.DAT", kInvoice + short_invoice);
-  Put("R00\\0001\\L50A2002.DAT", kInvoice.substr(0, 138));
+  Put("R00\\0001\\L50A2002.DAT", kInvoice.substr(0, I::kSpanEnd));
   auto result = Run();
   EXPECT_EQ(File("R00\\0001\\L50A2001.DAT"), kConverted + short_invoice);
-  EXPECT_EQ(File("R00\\0001\\L50A2002.DAT"), kConverted.substr(0, 138));
+  EXPECT_EQ(File("R00\\0001\\L50A2002.DAT"), kConverted.substr(0, I::kSpanEnd));
   EXPECT_EQ(result.converted, 2);
 }
 
 TEST_F(Convert434Test, MissingRegisterSkipsTheInvoicePhaseSilently) {
-  Put("F01R0.DAT", Record(814, {{0, "C1"}, {290, std::string(40, '9')}}));
+  Put(kTable01,
+      Record(kTable01RecordLength, {{P::kCode, "C1"}, {P::kPhone1, std::string(40, '9')}}));
   auto result = Run();
   EXPECT_FALSE(result.register_found);
   EXPECT_TRUE(sink.messages.empty());
   EXPECT_TRUE(result.phone_phase_ran);
-  EXPECT_EQ(File("FTEL1.DAT"),
+  EXPECT_EQ(File(kPhoneTableFile),
             "0101"
             "0"
             "C1        " +
@@ -155,7 +168,8 @@ TEST_F(Convert434Test, MissingRegisterSkipsTheInvoicePhaseSilently) {
 }
 
 TEST_F(Convert434Test, CompanyCodesThatCannotNameAFolderArePassedOver) {
-  Put("F00R0.DAT", Company("..") + Company("") + Company("CON") + Company("A*") + Company("OK"));
+  Put(kCompanyRegister,
+      Company("..") + Company("") + Company("CON") + Company("A*") + Company("OK"));
   Put("R00\\L50A1990.DAT", kInvoice);  // what an empty code would reach
   WriteFile(fs, "/tmp/L50A1990.DAT", kInvoice);
   Put("R00\\OK\\L50A1990.DAT", kInvoice);
@@ -180,65 +194,75 @@ TEST_F(Convert434Test, PhoneTextsAreCutFoldedAndMovedToThePhoneTable) {
   std::string forty = "(11) 3456-7890 / (11) 3456-7891 Ramal 2";  // 39
   forty += "3";
   std::string twenty = "(21) 2222-3333 ramal";
-  Put("F00R0.DAT", Company("0001", forty, "(11) 9") +               // cut, and the second moves out
-                       Company("0002", twenty, "(21) 99999-888") +  // 20 + 14 + 3 = 37: folds
-                       Company("0003", twenty, "(21) 99999-8888") +      // 38: does not fold
-                       Company("0004", "(31) 5555-0000", "(31) 5555") +  // prefix: kept
-                       Company("0005", "(31) AbC", "(31) aBc") +         // prefix ignoring case
-                       Company("0006"));                                 // both empty
+  Put(kCompanyRegister, Company("0001", forty, "(11) 9") +  // cut, and the second moves out
+                            Company("0002", twenty, "(21) 99999-888") +   // 20 + 14 + 3 = 37: folds
+                            Company("0003", twenty, "(21) 99999-8888") +  // 38: does not fold
+                            Company("0004", "(31) 5555-0000", "(31) 5555") +  // prefix: kept
+                            Company("0005", "(31) AbC", "(31) aBc") +  // prefix ignoring case
+                            Company("0006"));                          // both empty
   auto result = Run();
-  std::string reg = File("F00R0.DAT");
-  auto phones = [&](int n) { return reg.substr(static_cast<std::size_t>(n) * 1000 + 290, 64); };
-  EXPECT_EQ(phones(0), Record(64, {{0, forty.substr(0, 37)}}));
+  std::string reg = File(kCompanyRegister);
+  auto phones = [&](int n) {
+    return reg.substr(static_cast<std::size_t>(n) * kCompanyRecordLength + P::kPhone1, 64);
+  };
+  EXPECT_EQ(phones(0), Record(64, {{0, forty.substr(0, P::kKept)}}));
   EXPECT_EQ(phones(1), Record(64, {{0, twenty + " / (21) 99999-888"}}));
   EXPECT_EQ(phones(2), Record(64, {{0, twenty}}));
-  EXPECT_EQ(phones(3), Record(64, {{0, "(31) 5555-0000"}, {41, "(31) 5555"}}));
-  EXPECT_EQ(phones(4), Record(64, {{0, "(31) AbC"}, {41, "(31) aBc"}}));
+  constexpr std::size_t kSecond = P::kPhone2 - P::kPhone1;
+  EXPECT_EQ(phones(3), Record(64, {{0, "(31) 5555-0000"}, {kSecond, "(31) 5555"}}));
+  EXPECT_EQ(phones(4), Record(64, {{0, "(31) AbC"}, {kSecond, "(31) aBc"}}));
   EXPECT_EQ(phones(5), Record(64, {}));
-  EXPECT_EQ(File("FTEL1.DAT"), Line("00", "01", '0', "0001", " 23") +
-                                   Line("00", "02", '0', "0001", "(11) 9") +
-                                   Line("00", "02", '1', "0002", "(21) 99999-888") +
-                                   Line("00", "02", '0', "0003", "(21) 99999-8888"));
+  EXPECT_EQ(File(kPhoneTableFile), Line("00", "01", '0', "0001", " 23") +
+                                       Line("00", "02", '0', "0001", "(11) 9") +
+                                       Line("00", "02", '1', "0002", "(21) 99999-888") +
+                                       Line("00", "02", '0', "0003", "(21) 99999-8888"));
   EXPECT_EQ(result.phone_lines, 4);
   // Only the phone table remains of the work files.
-  EXPECT_FALSE(fs.Attributes("FTEL1.JNL"));
-  EXPECT_FALSE(fs.Attributes("FTEL1.NEW"));
+  EXPECT_FALSE(fs.Attributes(kPhoneJournal));
+  EXPECT_FALSE(fs.Attributes(kPhoneNew));
 }
 
 TEST_F(Convert434Test, PhoneTablesAreWalkedInKindOrderWithTheirOwnLengths) {
-  Put("F08R1.DAT", Record(1000, {{0, "EIGHT"}, {331, "8888"}}));
-  Put("F01R0.DAT",
-      Record(814, {{0, "ONE-A"}, {331, "1111"}}) + Record(814, {{0, "ONE-B"}, {331, "2222"}}));
-  Put("F02R1.DAT", Record(1000, {{0, "TWO 234567890"}, {331, "3333"}}));
+  Put(kTable08, Record(kTable08RecordLength, {{P::kCode, "EIGHT"}, {P::kPhone2, "8888"}}));
+  Put(kTable01, Record(kTable01RecordLength, {{P::kCode, "ONE-A"}, {P::kPhone2, "1111"}}) +
+                    Record(kTable01RecordLength, {{P::kCode, "ONE-B"}, {P::kPhone2, "2222"}}));
+  Put(kTable02, Record(kTable02RecordLength, {{P::kCode, "TWO 234567890"}, {P::kPhone2, "3333"}}));
   Run();
-  EXPECT_EQ(File("FTEL1.DAT"), Line("01", "02", '1', "ONE-A", "1111") +
-                                   Line("01", "02", '1', "ONE-B", "2222") +
-                                   Line("02", "02", '1', "TWO 234567", "3333") +
-                                   Line("08", "02", '1', "EIGHT", "8888"));
-  EXPECT_EQ(File("F01R0.DAT").substr(814 + 290, 64), Record(64, {{0, " / 2222"}}));
+  EXPECT_EQ(File(kPhoneTableFile), Line("01", "02", '1', "ONE-A", "1111") +
+                                       Line("01", "02", '1', "ONE-B", "2222") +
+                                       Line("02", "02", '1', "TWO 234567", "3333") +
+                                       Line("08", "02", '1', "EIGHT", "8888"));
+  EXPECT_EQ(File(kTable01).substr(kTable01RecordLength + P::kPhone1, 64),
+            Record(64, {{0, " / 2222"}}));
 }
 
 TEST_F(Convert434Test, ExistingPhoneTableSwitchesThePhaseOff) {
   std::string table = Company("0001", std::string(40, '1'), "22");
-  Put("F00R0.DAT", table);
-  Put("FTEL1.DAT", "");
+  Put(kCompanyRegister, table);
+  Put(kPhoneTableFile, "");
   auto result = Run();
   EXPECT_FALSE(result.phone_phase_ran);
-  EXPECT_EQ(File("F00R0.DAT"), table);
-  EXPECT_EQ(File("FTEL1.DAT"), "");
+  EXPECT_EQ(File(kCompanyRegister), table);
+  EXPECT_EQ(File(kPhoneTableFile), "");
 }
 
 TEST_F(Convert434Test, PhoneRecordCutShortGivesOnlyTheCharactersItHas) {
   // The table's last record ends inside the second telephone field.
+  constexpr std::size_t kCut = P::kPhone2 + 6;
   std::string last =
-      Record(1000, {{0, "LAST"}, {290, "(11) 1111"}, {331, "(11) 22"}}).substr(0, 337);
-  Put("F02R1.DAT", Record(1000, {{0, "FIRST"}, {290, "x"}, {331, "TAIL OF FIRST"}}) + last);
+      Record(kTable02RecordLength,
+             {{P::kCode, "LAST"}, {P::kPhone1, "(11) 1111"}, {P::kPhone2, "(11) 22"}})
+          .substr(0, kCut);
+  Put(kTable02, Record(kTable02RecordLength,
+                       {{P::kCode, "FIRST"}, {P::kPhone1, "x"}, {P::kPhone2, "TAIL OF FIRST"}}) +
+                    last);
   Run();
-  std::string after = File("F02R1.DAT");
-  ASSERT_EQ(after.size(), 1337u);
-  EXPECT_EQ(after.substr(1290), Record(47, {{0, "(11) 1111 / (11) 2"}}));
-  EXPECT_EQ(File("FTEL1.DAT"), Line("02", "02", '1', "FIRST", "TAIL OF FIRST") +
-                                   Line("02", "02", '1', "LAST", "(11) 2"));
+  std::string after = File(kTable02);
+  ASSERT_EQ(after.size(), kTable02RecordLength + kCut);
+  EXPECT_EQ(after.substr(kTable02RecordLength + P::kPhone1),
+            Record(kCut - P::kPhone1, {{0, "(11) 1111 / (11) 2"}}));
+  EXPECT_EQ(File(kPhoneTableFile), Line("02", "02", '1', "FIRST", "TAIL OF FIRST") +
+                                       Line("02", "02", '1', "LAST", "(11) 2"));
 }
 
 TEST_F(Convert434Test, LineFeedsAndZeroBytesInFieldsAreCarriedAsText) {
@@ -247,10 +271,11 @@ TEST_F(Convert434Test, LineFeedsAndZeroBytesInFieldsAreCarriedAsText) {
       "99\0"
       "88",
       5);
-  Put("F01R0.DAT", Record(814, {{0, "C"}, {290, phone1}, {331, phone2}}));
+  Put(kTable01,
+      Record(kTable01RecordLength, {{P::kCode, "C"}, {P::kPhone1, phone1}, {P::kPhone2, phone2}}));
   Run();
-  EXPECT_EQ(File("F01R0.DAT").substr(290, 64), Record(64, {{0, phone1 + " / " + phone2}}));
-  EXPECT_EQ(File("FTEL1.DAT"), Line("01", "02", '1', "C", phone2));
+  EXPECT_EQ(File(kTable01).substr(P::kPhone1, 64), Record(64, {{0, phone1 + " / " + phone2}}));
+  EXPECT_EQ(File(kPhoneTableFile), Line("01", "02", '1', "C", phone2));
 }
 
 // ---- Interruptions ---------------------------------------------------------------------
@@ -263,31 +288,33 @@ void BuildFolder(platform::FileSystem& fs) {
     std::string code = "C" + std::to_string(c);
     reg += Company(code, c == 0 ? std::string(39, 'p') : "(11) 1234", "(11) 98" + code);
   }
-  WriteFile(fs, "F00R0.DAT", reg);
+  WriteFile(fs, kCompanyRegister, reg);
   fs.MakeFolder("R00");
   for (int c = 0; c < 3; ++c) {
     std::string code = "C" + std::to_string(c);
     fs.MakeFolder("R00\\" + code);
     std::string invoices;
     for (int r = 0; r < 700 * (c + 1); ++r) {
-      invoices += r % 3 == 0 ? Record(400, {{0, "1"}}) : kInvoice;
+      invoices += r % 3 == 0 ? Record(kInvoiceRecord, {{I::kKind, "1"}}) : kInvoice;
     }
     WriteFile(fs, "R00\\" + code + "\\L50A199" + std::to_string(c) + ".DAT", invoices);
   }
   std::string f01;
   for (int r = 0; r < 900; ++r) {
-    f01 += Record(814, {{0, "F01-" + std::to_string(r)},
-                        {290, r % 2 ? std::string(41, 'q') : "(48) 3333-4444"},
-                        {331, "Ramal " + std::to_string(r)}});
+    f01 +=
+        Record(kTable01RecordLength, {{P::kCode, "F01-" + std::to_string(r)},
+                                      {P::kPhone1, r % 2 ? std::string(41, 'q') : "(48) 3333-4444"},
+                                      {P::kPhone2, "Ramal " + std::to_string(r)}});
   }
-  WriteFile(fs, "F01R0.DAT", f01);
+  WriteFile(fs, kTable01, f01);
   std::string f02;
   for (int r = 0; r < 600; ++r) {
-    f02 += Record(1000, {{0, "F02-" + std::to_string(r)},
-                         {290, r % 3 ? "(21) 2222-1111" : std::string(38, 'z')},
-                         {331, r % 4 ? "Fax " + std::to_string(r) : ""}});
+    f02 +=
+        Record(kTable02RecordLength, {{P::kCode, "F02-" + std::to_string(r)},
+                                      {P::kPhone1, r % 3 ? "(21) 2222-1111" : std::string(38, 'z')},
+                                      {P::kPhone2, r % 4 ? "Fax " + std::to_string(r) : ""}});
   }
-  WriteFile(fs, "F02R1.DAT", f02);
+  WriteFile(fs, kTable02, f02);
 }
 
 using Snapshot = std::map<std::string, std::string>;
@@ -297,20 +324,23 @@ struct TableFile {
   std::string_view kind;
   std::size_t length;
 };
-constexpr TableFile kTables[] = {
-    {"F00R0.DAT", "00", 1000}, {"F01R0.DAT", "01", 814}, {"F02R1.DAT", "02", 1000}};
+constexpr TableFile kTables[] = {{kCompanyRegister, "00", kCompanyRecordLength},
+                                 {kTable01, "01", kTable01RecordLength},
+                                 {kTable02, "02", kTable02RecordLength}};
 
 // The records (kind, number) whose lines the whole entries of a journal hold, and those
 // lines.
 void ReadJournalEntries(const std::string& journal, std::set<std::pair<std::string, long>>& records,
                         std::vector<std::string>& lines) {
-  constexpr std::size_t kEntry = 2 + 10 + 1 + 2 * 40;
-  for (std::size_t at = 0; at + kEntry <= journal.size(); at += kEntry) {
-    std::string_view entry(journal.data() + at, kEntry);
-    records.emplace(std::string(entry.substr(0, 2)), std::stol(std::string(entry.substr(2, 10))));
-    char which = entry[12];
-    if (which == '1' || which == '3') lines.emplace_back(entry.substr(13, 40));
-    if (which == '2' || which == '3') lines.emplace_back(entry.substr(53, 40));
+  using E = PhoneJournalEntry;
+  for (std::size_t at = 0; at + E::kSize <= journal.size(); at += E::kSize) {
+    std::string_view entry(journal.data() + at, E::kSize);
+    records.emplace(std::string(entry.substr(E::kKind, E::kKindWidth)),
+                    std::stol(std::string(entry.substr(E::kRecord, E::kRecordWidth))));
+    char which = entry[E::kWhich];
+    if (which == '1' || which == '3') lines.emplace_back(entry.substr(E::kLines, kPhoneLineBytes));
+    if (which == '2' || which == '3')
+      lines.emplace_back(entry.substr(E::kLines + kPhoneLineBytes, kPhoneLineBytes));
   }
 }
 
@@ -327,29 +357,29 @@ Phase ExpectNoTextLost(const Snapshot& original, const Snapshot& expected, const
     const std::string& seen = now.at(path);
     EXPECT_EQ(seen.size(), before.size()) << path;
     if (seen != before) phase = Phase::kInvoices;
-    for (std::size_t at = 0; at < before.size(); at += 400) {
-      std::string_view rec = std::string_view(seen).substr(at, 400);
-      if (rec != std::string_view(before).substr(at, 400) &&
-          rec != std::string_view(after).substr(at, 400))
-        ADD_FAILURE() << path << ": record " << at / 400 << " half converted";
+    for (std::size_t at = 0; at < before.size(); at += kInvoiceRecord) {
+      std::string_view rec = std::string_view(seen).substr(at, kInvoiceRecord);
+      if (rec != std::string_view(before).substr(at, kInvoiceRecord) &&
+          rec != std::string_view(after).substr(at, kInvoiceRecord))
+        ADD_FAILURE() << path << ": record " << at / kInvoiceRecord << " half converted";
     }
   }
-  auto published = now.find("FTEL1.DAT");
+  auto published = now.find(std::string(kPhoneTableFile));
   if (published != now.end()) {
     phase = Phase::kPhones;
-    EXPECT_EQ(published->second, expected.at("FTEL1.DAT"));
+    EXPECT_EQ(published->second, expected.at(std::string(kPhoneTableFile)));
   }
   std::set<std::pair<std::string, long>> journaled;
   std::vector<std::string> lines;
-  if (auto journal = now.find("FTEL1.JNL"); journal != now.end()) {
+  if (auto journal = now.find(std::string(kPhoneJournal)); journal != now.end()) {
     phase = Phase::kPhones;
     ReadJournalEntries(journal->second, journaled, lines);
   }
-  const std::string& table = expected.at("FTEL1.DAT");
+  const std::string& table = expected.at(std::string(kPhoneTableFile));
   for (const auto& line : lines) {
     bool found = false;
-    for (std::size_t at = 0; at < table.size() && !found; at += 40)
-      found = table.compare(at, 40, line) == 0;
+    for (std::size_t at = 0; at < table.size() && !found; at += kPhoneLineBytes)
+      found = table.compare(at, kPhoneLineBytes, line) == 0;
     EXPECT_TRUE(found) << "journal line not in the phone table: " << line;
   }
   for (const TableFile& t : kTables) {
@@ -452,7 +482,7 @@ TEST_F(Convert434Test, NoTextLeavesARecordWithoutReachingThePhoneTable) {
     EXPECT_NE(sink.messages.back().text.find("abrir " + refused + ": sem permissão."),
               std::string::npos)
         << sink.messages.back().text;
-    EXPECT_FALSE(folder.Attributes("FTEL1.DAT")) << refused;
+    EXPECT_FALSE(folder.Attributes(kPhoneTableFile)) << refused;
     ExpectNoTextLost(original, expected, folder.Snapshot());
     EXPECT_TRUE(Run("", &folder).ok());
     EXPECT_EQ(folder.Snapshot(), expected) << refused;
@@ -465,7 +495,7 @@ TEST_F(Convert434Test, DryRunPlansExactlyWhatTheRunDoesAndChangesNothing) {
   for (long long k : {0, 1, 2, 3, 5, 8}) {
     platform::MemoryFileSystem folder;
     BuildFolder(folder);
-    folder.SetReadOnly("F01R0.DAT", true);
+    folder.SetReadOnly(kTable01, true);
     if (k > 0) {
       platform::FaultFileSystem faults(folder);
       faults.StopAt(platform::FaultOp::kWrite, k);
@@ -475,7 +505,7 @@ TEST_F(Convert434Test, DryRunPlansExactlyWhatTheRunDoesAndChangesNothing) {
     Context dry{folder, sink, "", true};
     auto plan = Convert434(dry, Convert434Detail::kFiles);
     EXPECT_EQ(folder.Snapshot(), before) << k;
-    EXPECT_EQ(*folder.Attributes("F01R0.DAT") & platform::kReadOnly, platform::kReadOnly);
+    EXPECT_EQ(*folder.Attributes(kTable01) & platform::kReadOnly, platform::kReadOnly);
     Context real{folder, sink, ""};
     sink.notes.clear();
     auto done = Convert434(real, Convert434Detail::kFiles);
@@ -514,7 +544,7 @@ TEST_F(Convert434Test, LowerCaseNamesOnTheHostConvertTheSameWay) {
   auto result = Run("", host.get());
   EXPECT_EQ(result.converted, 1);
   EXPECT_EQ(ReadFile(*host, "r00\\0001\\l50a1995.dat"), kConverted);
-  EXPECT_EQ(ReadFile(*host, "FTEL1.DAT"),
+  EXPECT_EQ(ReadFile(*host, kPhoneTableFile),
             Line("00", "01", '0', "0001", "555") + Line("00", "02", '0', "0001", "(11) 2"));
   // No second copy of any file under an upper-case name.
   auto files = test::SnapshotHost(dir.path());

@@ -4,40 +4,46 @@
 
 #include <algorithm>
 
+#include "records/layouts/fiscal.h"
+#include "records/layouts/invoices.h"
+#include "records/layouts/register.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {
 namespace {
 
 using test::Record;
+using F = FiscalLayout364;
 
 // An old record in its new place: the 200 characters, spaces to 399, then the mark.
 std::string Widened(const std::string& old, char mark) {
   std::string record = old;
-  record.resize(399, ' ');
+  record.resize(kInvoiceRecord - 1, ' ');
   return record + mark;
 }
 
 // A plain item of the old layout: header number, position digit "0", value B.
 std::string OldItem(std::string_view header, std::string_view value) {
-  return Record(200, {{0, "1"}, {1, header}, {11, "0"}, {31, "1,000"}, {49, value}});
+  return Record(
+      kFiscalRecord364,
+      {{F::kKind, "1"}, {F::kHeader, header}, {F::kPosition, "0"}, {31, "1,000"}, {49, value}});
 }
 
 // The same item in the new layout, its amounts all zero.
 std::string NewItem(std::string_view header, std::string_view value, char mark = ' ') {
-  std::string record = Record(400, {{0, "1"},
-                                    {1, header},
-                                    {40, "1,000"},
-                                    {57, value},
-                                    {143, "0,00"},
-                                    {160, "0,00"},
-                                    {181, "0,00"},
-                                    {198, "0,00"},
-                                    {219, "0,00"},
-                                    {236, "0,00"},
-                                    {259, "0,00"},
-                                    {283, "0,00"}});
-  record[399] = mark;
+  std::string record = Record(kInvoiceRecord, {{InvoiceLayout::kKind, "1"},
+                                               {1, header},
+                                               {40, "1,000"},
+                                               {57, value},
+                                               {143, "0,00"},
+                                               {160, "0,00"},
+                                               {181, "0,00"},
+                                               {198, "0,00"},
+                                               {219, "0,00"},
+                                               {236, "0,00"},
+                                               {259, "0,00"},
+                                               {283, "0,00"}});
+  record[kInvoiceRecord - 1] = mark;
   return record;
 }
 
@@ -45,21 +51,25 @@ class Fiscal373Test : public test::StepTest {
  protected:
   Fiscal373Result Run() { return RunStep(ConvertFiscal373); }
   void Company(std::string_view code) {
-    Put("F00R0.DAT", Record(1000, {{0, code}}));
+    Put(kCompanyRegister, Record(kCompanyRecordLength, {{RegisterLayout::kCode, code}}));
     fs.MakeFolder("R00");
     fs.MakeFolder("R00\\" + std::string(code));
   }
-  std::vector<std::string> Fiscal(std::string_view path) { return Records(path, 400); }
+  std::vector<std::string> Fiscal(std::string_view path) { return Records(path, kInvoiceRecord); }
 };
 
 TEST_F(Fiscal373Test, KindsChangeAndRecordsLinkToTheirHeader) {
   Company("0001");
-  const std::string header = Record(200, {{0, "0"}, {1, "0"}, {89, "1.000,00"}});
-  const std::string text = Record(200, {{0, "2"}, {1, "0"}, {11, "TEXTO"}});
-  const std::string reference = Record(200, {{0, "4"}, {1, "0"}, {11, "01REF"}});
-  const std::string extra = Record(200, {{0, "3"}, {11, "EXTRA"}});
-  const std::string older = Record(200, {{0, "5"}, {11, "OLD"}});
-  const std::string deleted_text = Record(200, {{0, "2"}, {1, "0"}, {11, "APAGADO"}, {199, "+"}});
+  const std::string header =
+      Record(kFiscalRecord364, {{F::kKind, "0"}, {F::kHeader, "0"}, {89, "1.000,00"}});
+  const std::string text =
+      Record(kFiscalRecord364, {{F::kKind, "2"}, {F::kHeader, "0"}, {11, "TEXTO"}});
+  const std::string reference =
+      Record(kFiscalRecord364, {{F::kKind, "4"}, {F::kHeader, "0"}, {11, "01REF"}});
+  const std::string extra = Record(kFiscalRecord364, {{F::kKind, "3"}, {11, "EXTRA"}});
+  const std::string older = Record(kFiscalRecord364, {{F::kKind, "5"}, {11, "OLD"}});
+  const std::string deleted_text = Record(
+      kFiscalRecord364, {{F::kKind, "2"}, {F::kHeader, "0"}, {11, "APAGADO"}, {F::kDeleted, "+"}});
   Put("R00\\0001\\L502016.DAT",
       header + OldItem("0", "10,00") + text + reference + extra + older + deleted_text);
 
@@ -69,8 +79,11 @@ TEST_F(Fiscal373Test, KindsChangeAndRecordsLinkToTheirHeader) {
   auto records = Fiscal("R00\\0001\\L50A2016.DAT");
   ASSERT_EQ(records.size(), 7u);
   // The header links to its last item or reference (record 3) and its last live text (2).
-  EXPECT_EQ(records[0],
-            Record(400, {{0, "0"}, {1, "0"}, {89, "1.000,00"}, {160, "3"}, {170, "2"}}));
+  EXPECT_EQ(records[0], Record(kInvoiceRecord, {{InvoiceLayout::kKind, "0"},
+                                                {1, "0"},
+                                                {89, "1.000,00"},
+                                                {kInvoiceItemLink, "3"},
+                                                {kInvoiceTextLink, "2"}}));
   EXPECT_EQ(records[1], NewItem("0", "10,00"));
   EXPECT_EQ(records[2], Widened(text, ' '));
   EXPECT_EQ(records[3], Widened("3" + reference.substr(1), ' '));
@@ -96,32 +109,39 @@ TEST_F(Fiscal373Test, RecordsBeforeTheirHeaderAreMovedBehindAndLinkedThere) {
   Company("0001");
   // Record 0 names header 0 (blank): it is its own number. Record 2 names header 5, which
   // comes later.
-  const std::string text = Record(200, {{0, "2"}, {11, "PRIMEIRO"}});
-  Put("R00\\0001\\L502016.DAT", text + Record(200, {{0, "0"}, {1, "1"}}) + OldItem("5", "7,00") +
-                                    OldItem("1", "3,00") + Record(200, {{0, "4"}, {1, "1"}}) +
-                                    Record(200, {{0, "0"}, {1, "5"}}));
+  const std::string text = Record(kFiscalRecord364, {{F::kKind, "2"}, {11, "PRIMEIRO"}});
+  Put("R00\\0001\\L502016.DAT",
+      text + Record(kFiscalRecord364, {{F::kKind, "0"}, {F::kHeader, "1"}}) + OldItem("5", "7,00") +
+          OldItem("1", "3,00") + Record(kFiscalRecord364, {{F::kKind, "4"}, {F::kHeader, "1"}}) +
+          Record(kFiscalRecord364, {{F::kKind, "0"}, {F::kHeader, "5"}}));
   Run();
   auto records = Fiscal("R00\\0001\\L50A2016.DAT");
   ASSERT_EQ(records.size(), 8u);
   // Deleted copies keep the places; record 0's link field gets the number of its moved
   // copy.
-  EXPECT_EQ(records[0], Record(400, {{0, "2"}, {11, "PRIMEIRO"}, {170, "6"}, {399, "+"}}));
-  EXPECT_EQ(records[1], Record(400, {{0, "0"}, {1, "1"}, {160, "4"}}));
+  EXPECT_EQ(records[0], Record(kInvoiceRecord, {{InvoiceLayout::kKind, "2"},
+                                                {11, "PRIMEIRO"},
+                                                {170, "6"},
+                                                {kInvoiceRecord - 1, "+"}}));
+  EXPECT_EQ(records[1], Record(kInvoiceRecord,
+                               {{InvoiceLayout::kKind, "0"}, {1, "1"}, {kInvoiceItemLink, "4"}}));
   EXPECT_EQ(records[2], NewItem("5", "7,00", '+'));
   EXPECT_EQ(records[3], NewItem("1", "3,00"));
-  EXPECT_EQ(records[4], Record(400, {{0, "3"}, {1, "1"}}));
-  EXPECT_EQ(records[5], Record(400, {{0, "0"}, {1, "5"}, {160, "7"}}));
+  EXPECT_EQ(records[4], Record(kInvoiceRecord, {{InvoiceLayout::kKind, "3"}, {1, "1"}}));
+  EXPECT_EQ(records[5], Record(kInvoiceRecord,
+                               {{InvoiceLayout::kKind, "0"}, {1, "5"}, {kInvoiceItemLink, "7"}}));
   EXPECT_EQ(records[6], Widened(text, ' '));
   EXPECT_EQ(records[7], NewItem("5", "7,00"));
 }
 
 TEST_F(Fiscal373Test, ItemBasesAndTaxesAreComputed) {
   const std::string old =
-      Record(200, {{0, "1"},        {1, "0"},         {11, "3"},       {12, "PROD000000000151021"},
-                   {31, "1,000"},   {49, "1.234,50"}, {85, "060"},     {88, "12,00"},
-                   {93, "50,00"},   {103, "10,00"},   {108, "100,00"}, {115, "AA"},
-                   {117, "4,00"},   {122, "20,00"},   {129, "BB"},     {131, "1,65"},
-                   {138, "100,00"}, {145, "CC"},      {147, "7,60"},   {154, "100,00"}});
+      Record(kFiscalRecord364,
+             {{F::kKind, "1"}, {F::kHeader, "0"}, {F::kPosition, "3"}, {12, "PROD000000000151021"},
+              {31, "1,000"},   {49, "1.234,50"},  {85, "060"},         {88, "12,00"},
+              {93, "50,00"},   {103, "10,00"},    {108, "100,00"},     {115, "AA"},
+              {117, "4,00"},   {122, "20,00"},    {129, "BB"},         {131, "1,65"},
+              {138, "100,00"}, {145, "CC"},       {147, "7,60"},       {154, "100,00"}});
   EXPECT_EQ(RebuildFiscalItem(old), Record(300, {{0, "1"},
                                                  {1, "0"},
                                                  {12, "PROD000000000151021"},
@@ -142,13 +162,13 @@ TEST_F(Fiscal373Test, ItemBasesAndTaxesAreComputed) {
                                                  {283, "1.234,50"}}));
 
   // The second tax less the first, never below zero: 8,50 - 10,00 gives 0,00.
-  const std::string low = Record(200, {{0, "1"},
-                                       {11, "0"},
-                                       {49, "100,00"},
-                                       {88, "10,00"},
-                                       {93, "100,00"},
-                                       {103, "10,00"},
-                                       {108, "85,00"}});
+  const std::string low = Record(kFiscalRecord364, {{F::kKind, "1"},
+                                                    {F::kPosition, "0"},
+                                                    {49, "100,00"},
+                                                    {88, "10,00"},
+                                                    {93, "100,00"},
+                                                    {103, "10,00"},
+                                                    {108, "85,00"}});
   std::string rebuilt = RebuildFiscalItem(low);
   EXPECT_EQ(rebuilt.substr(160, 16), Record(16, {{0, "10,00"}}));
   EXPECT_EQ(rebuilt.substr(198, 16), Record(16, {{0, "0,00"}}));
@@ -164,7 +184,8 @@ TEST_F(Fiscal373Test, LargeItemValuesStayInsideTheirSlot) {
   EXPECT_EQ(SlotAmount(999999999999999.0), "999999999999999");
 
   const std::string old =
-      Record(200, {{0, "1"}, {11, "4"}, {49, "12345678901234,5"}, {88, "1,00"}});
+      Record(kFiscalRecord364,
+             {{F::kKind, "1"}, {F::kPosition, "4"}, {49, "12345678901234,5"}, {88, "1,00"}});
   std::string rebuilt = RebuildFiscalItem(old);
   ASSERT_EQ(rebuilt.size(), 300u);
   EXPECT_EQ(rebuilt.substr(122, 16), "12345678901234,5");
@@ -173,8 +194,8 @@ TEST_F(Fiscal373Test, LargeItemValuesStayInsideTheirSlot) {
 
 TEST_F(Fiscal373Test, FileNamesTablesAndBackups) {
   Company("0001");
-  const std::string header = Record(200, {{0, "0"}});
-  Put("R00\\0001\\L50A2015.DAT", Record(400, {{0, "0"}}));
+  const std::string header = Record(kFiscalRecord364, {{F::kKind, "0"}});
+  Put("R00\\0001\\L50A2015.DAT", Record(kInvoiceRecord, {{InvoiceLayout::kKind, "0"}}));
   Put("R00\\0001\\L502016.DAT", header);
   Put("R00\\0001\\L50A2016.DAT", "");
   Put("R00\\0001\\L502017.DAT", header);
@@ -183,7 +204,7 @@ TEST_F(Fiscal373Test, FileNamesTablesAndBackups) {
   Put("R00\\0001\\G15.DAT", "fifteen");
   Put("R00\\0001\\F15.DAT", "kept");
   Run();
-  EXPECT_EQ(File("R00\\0001\\L50A2015.DAT"), Record(400, {{0, "0"}}));
+  EXPECT_EQ(File("R00\\0001\\L50A2015.DAT"), Record(kInvoiceRecord, {{InvoiceLayout::kKind, "0"}}));
   EXPECT_EQ(File("R00\\0001\\L502016.DAT"), header);  // its L50A file exists
   EXPECT_EQ(File("R00\\0001\\L50A2016.DAT"), "");
   EXPECT_EQ(Fiscal("R00\\0001\\L50A2017.DAT"), std::vector<std::string>{Widened(header, ' ')});
@@ -202,24 +223,25 @@ TEST_F(Fiscal373Test, FileNamesTablesAndBackups) {
 // end of a file is no record.
 TEST_F(Fiscal373Test, CtrlZEndsTheFileAsItsEndWould) {
   Company("0001");
-  const std::string header = Record(200, {{0, "0"}});
+  const std::string header = Record(kFiscalRecord364, {{F::kKind, "0"}});
   Put("R00\\0001\\L502016.DAT", header + "\x1A" + header.substr(1));
-  std::string text = Record(200, {{0, "2"}, {1, "0"}, {11, "TEXT"}});
+  std::string text = Record(kFiscalRecord364, {{F::kKind, "2"}, {F::kHeader, "0"}, {11, "TEXT"}});
   text[50] = '\x1A';
-  Put("R00\\0001\\L502017.DAT", header + text + Record(200, {{0, "2"}, {1, "0"}}));
+  Put("R00\\0001\\L502017.DAT",
+      header + text + Record(kFiscalRecord364, {{F::kKind, "2"}, {F::kHeader, "0"}}));
   Put("R00\\0001\\L502018.DAT", header + "\r\n");
   Run();
   EXPECT_EQ(Fiscal("R00\\0001\\L50A2016.DAT"), std::vector<std::string>{Widened(header, ' ')});
   auto records = Fiscal("R00\\0001\\L50A2017.DAT");
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].substr(170, 10), "1         ");
+  EXPECT_EQ(records[0].substr(kInvoiceTextLink, kInvoiceLinkWidth), "1         ");
   EXPECT_EQ(records[1], Widened(text.substr(0, 50), ' '));
   EXPECT_EQ(File("R00\\0001\\L50A2018.DAT"), Widened(header, ' '));
 }
 
 TEST_F(Fiscal373Test, AFileThatCannotBeConvertedKeepsItsName) {
   Company("0001");
-  const std::string header = Record(200, {{0, "0"}});
+  const std::string header = Record(kFiscalRecord364, {{F::kKind, "0"}});
   Put("R00\\0001\\L502016.DAT", header);
   fs.MakeFolder("0.tmp");  // the work file cannot be created
   auto result = Run();

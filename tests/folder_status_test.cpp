@@ -6,6 +6,8 @@
 
 #include "convert/convert434.h"
 #include "records/company.h"
+#include "records/layouts/invoices.h"
+#include "records/layouts/phone_tables.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {
@@ -25,14 +27,16 @@ class FolderStatusTest : public test::StepTest {
   void Register(std::initializer_list<std::pair<std::string_view, bool>> companies) {
     std::string reg;
     for (const auto& [code, deleted] : companies) {
-      std::string rec = Record(1000, {{0, code}});
+      std::string rec = Record(kCompanyRecordLength, {{RegisterLayout::kCode, code}});
       if (deleted) rec.back() = '+';
       reg += rec;
     }
-    Put("F00R0.DAT", reg);
+    Put(kCompanyRegister, reg);
   }
   static std::string Invoice() {
-    return Record(400, {{0, "0"}, {52, "ABCDEFGHIJ"}, {80, "RSTUVWXYZ"}});
+    return Record(kInvoiceRecord, {{InvoiceLayout::kKind, "0"},
+                                   {InvoiceLayout::kOld, "ABCDEFGHIJ"},
+                                   {InvoiceLayout::kMid, "RSTUVWXYZ"}});
   }
 };
 
@@ -95,7 +99,7 @@ TEST_F(FolderStatusTest, VersionMarksAreReadAsTheStepsReadThem) {
 
 TEST_F(FolderStatusTest, CompaniesAreLiveDeletedOrPassedOver) {
   Register({{"0001", false}, {"0002", true}, {"CON", false}, {"A/B", false}, {"0003", false}});
-  Put("F00R0.DAT", File("F00R0.DAT") + "\r\n");  // a line end at the end is no company
+  Put(kCompanyRegister, File(kCompanyRegister) + "\r\n");  // a line end at the end is no company
   fs.MakeFolder("R00");
   fs.MakeFolder("R00\\0001");
   auto status = InspectFolder(fs, "0003");
@@ -120,8 +124,10 @@ TEST_F(FolderStatusTest, ThePlanIsWhatTheConversionThenDoesAndChangesNothing) {
     Put(std::string("R00\\") + code + "\\L50A1990.DAT", Invoice() + Invoice());
     Put(std::string("R00\\") + code + "\\L50A2018.DAT", Invoice());
   }
-  Put("F01R0.DAT", Record(814, {{0, "C1"}, {290, std::string(40, '9')}, {331, "55"}}));
-  Put("FTEL1.JNL", "");  // an interrupted phone-table phase that had written nothing yet
+  Put(kTable01, Record(kTable01RecordLength, {{PhoneFields::kCode, "C1"},
+                                              {PhoneFields::kPhone1, std::string(40, '9')},
+                                              {PhoneFields::kPhone2, "55"}}));
+  Put(kPhoneJournal, "");  // an interrupted phone-table phase that had written nothing yet
   Put("LIVRANA.LCK", "pid=77\r\nhost=outra\r\ntime=2026-01-01 00:00:00\r\n");
 
   for (const std::string filter : {"", "0003"}) {

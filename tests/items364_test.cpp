@@ -9,6 +9,7 @@ namespace livrana {
 namespace {
 
 using test::Record;
+using F = FiscalLayout364;
 
 TEST(Apportion, ValueIsScaledToWhatRemainsAndLaterItemsGetNothing) {
   InvoiceBalances balances{100, 0, 0};
@@ -69,36 +70,37 @@ TEST(ItemRecords, LedgerItemPositions) {
   item.item_flag = '2';
   item.amounts = {.value = 80, .base1 = 0, .rate1 = 0, .base3 = 40, .rate3 = 18};
   item.fixed = FixedRatesFor(30);
-  EXPECT_EQ(LedgerItemRecord(item), Record(200, {{0, "1"},
-                                                 {1, "12"},
-                                                 {11, "0"},
-                                                 {26, "5102"},
-                                                 {30, "0"},
-                                                 {31, "1,000"},
-                                                 {49, "80,00"},
-                                                 {85, "040"},
-                                                 {88, "0,00"},
-                                                 {93, "0,00"},
-                                                 {103, "0,00"},
-                                                 {108, "0,00"},
-                                                 {117, "18,00"},
-                                                 {122, "50,00"},
-                                                 {131, "0,65"},
-                                                 {138, "100,00"},
-                                                 {147, "3,00"},
-                                                 {154, "100,00"}}));
+  EXPECT_EQ(LedgerItemRecord(item), Record(kFiscalRecord364, {{F::kKind, "1"},
+                                                              {F::kHeader, "12"},
+                                                              {F::kPosition, "0"},
+                                                              {26, "5102"},
+                                                              {30, "0"},
+                                                              {31, "1,000"},
+                                                              {49, "80,00"},
+                                                              {85, "040"},
+                                                              {88, "0,00"},
+                                                              {93, "0,00"},
+                                                              {103, "0,00"},
+                                                              {108, "0,00"},
+                                                              {117, "18,00"},
+                                                              {122, "50,00"},
+                                                              {131, "0,65"},
+                                                              {138, "100,00"},
+                                                              {147, "3,00"},
+                                                              {154, "100,00"}}));
   // Positions 1 to 3 carry their own digit; a negative value gives no share.
   item.position = 2;
   item.amounts = {.value = -5, .base3 = 5, .rate3 = 10};
   std::string record = LedgerItemRecord(item);
-  EXPECT_EQ(record.substr(11, 1), "3");
+  EXPECT_EQ(record.substr(F::kPosition, 1), "3");
   EXPECT_EQ(record.substr(49, 6), "-5,00 ");
   EXPECT_EQ(record.substr(85, 3), "   ");
   EXPECT_EQ(record.substr(122, 7), "0,00   ");
 }
 
 TEST(ItemRecords, TextRecordIsTrimmedAndPadded) {
-  EXPECT_EQ(TextRecord(7, "ABC   "), Record(200, {{0, "2"}, {1, "7"}, {11, "ABC"}}));
+  EXPECT_EQ(TextRecord(7, "ABC   "),
+            Record(kFiscalRecord364, {{F::kKind, "2"}, {F::kHeader, "7"}, {11, "ABC"}}));
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "library/registry.h"
+#include "records/layouts/charts.h"
+#include "records/layouts/ledgers.h"
+#include "records/layouts/register.h"
 #include "tests/step_fixture.h"
 #include "tools/sample.h"
 
@@ -10,6 +13,9 @@ namespace livrana {
 namespace {
 
 using test::Record;
+using C = ChartLayout;
+using O = OldChartLayout;
+using L23 = Ledger23Layout;
 
 class NumberChartsTest : public test::StepTest {
  protected:
@@ -19,27 +25,33 @@ class NumberChartsTest : public test::StepTest {
 // A chart record of F20/G20 (kind 0, the rest at 65) or F21/G21 (kind 1, the rest at 68).
 std::string Account(int kind, std::string_view code, std::string_view text, bool flagged,
                     char deleted = ' ') {
-  return Record(209, {{0, code},
-                      {20, text},
-                      {60, flagged ? "1" : "0"},
-                      {kind == 0 ? 65u : 68u, kind == 0 ? "REST OF THE ACCOUNT DATA" : "R3x"},
-                      {208, std::string(1, deleted)}});
+  return Record(kChartRecordLength, {{O::kCode, code},
+                                     {O::kText, text},
+                                     {O::kPosted, flagged ? "1" : "0"},
+                                     {kind == 0 ? O::kRest20 : O::kRest21,
+                                      kind == 0 ? "REST OF THE ACCOUNT DATA" : "R3x"},
+                                     {O::kDeleted, std::string(1, deleted)}});
 }
 std::string Numbered(std::string_view number, int kind, std::string_view code,
                      std::string_view text, bool flagged) {
-  return Record(209, {{0, number},
-                      {11, text},
-                      {51, flagged ? "1" : "0"},
-                      {52, kind == 0 ? "0" : "1"},
-                      {53, code},
-                      {68, kind == 0 ? "REST OF THE ACCOUNT DATA" : "R3x"}});
+  return Record(kChartRecordLength, {{C::kNumber, number},
+                                     {C::kText, text},
+                                     {C::kFlag, flagged ? "1" : "0"},
+                                     {C::kKind, kind == 0 ? "0" : "1"},
+                                     {C::kOldCode, code},
+                                     {C::kRest, kind == 0 ? "REST OF THE ACCOUNT DATA" : "R3x"}});
 }
 std::string Ledger(std::string_view a, std::string_view b, std::string_view c) {
-  return Record(300, {{0, "lancamento"}, {167, a}, {182, b}, {197, c}});
+  return Record(kLedger23RecordLength, {{L23::kDate, "lancamento"},
+                                        {L23::kAccount, a},
+                                        {L23::kSecondAccount, b},
+                                        {L23::kThirdAccount, c}});
 }
 
 TEST_F(NumberChartsTest, ChartsAreNumberedOverBothSourcesAndLedgersRewrittenFromThem) {
-  Put("F00R0.DAT", Record(1000, {{0, "0001"}, {680, "1"}}) + Record(1000, {{0, "0002"}}));
+  Put(kCompanyRegister, Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"},
+                                                      {RegisterLayout::kMergesChart, "1"}}) +
+                            Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0002"}}));
   Put("F20.DAT", Account(0, "1.01", "CAIXA", true) + Account(0, "9.99", "APAGADA", true, '+') +
                      Account(0, "1.02", "BANCO", false) + Account(0, "a.07", "OUTRA", true));
   Put("F21.DAT", Account(1, "1.01", "CAIXA RESUMO", true));
@@ -51,10 +63,10 @@ TEST_F(NumberChartsTest, ChartsAreNumberedOverBothSourcesAndLedgersRewrittenFrom
   Put("0002\\L232016.DAT", Ledger("1.01", "1.01", ""));
   Run();
 
-  EXPECT_EQ(File("F20R0.DAT"), Numbered("00001", 0, "1.01", "CAIXA", true) +
-                                   Numbered("00002", 0, "1.02", "BANCO", false) +
-                                   Numbered("00003", 0, "a.07", "OUTRA", true) +
-                                   Numbered("00004", 1, "1.01", "CAIXA RESUMO", true));
+  EXPECT_EQ(File(kSharedChartFile), Numbered("00001", 0, "1.01", "CAIXA", true) +
+                                        Numbered("00002", 0, "1.02", "BANCO", false) +
+                                        Numbered("00003", 0, "a.07", "OUTRA", true) +
+                                        Numbered("00004", 1, "1.01", "CAIXA RESUMO", true));
   EXPECT_EQ(File("0002\\G20R0.DAT"), Numbered("00001", 0, "1.01", "CAIXA 2", true));
   EXPECT_FALSE(Exists("F20.DAT"));
   EXPECT_FALSE(Exists("F21.DAT"));
@@ -70,14 +82,16 @@ TEST_F(NumberChartsTest, ChartsAreNumberedOverBothSourcesAndLedgersRewrittenFrom
 }
 
 TEST_F(NumberChartsTest, LedgersAreRewrittenOnlyInTheCallThatNumberedTheirChart) {
-  Put("F00R0.DAT", Record(1000, {{0, "0001"}, {680, "1"}}) + Record(1000, {{0, "0002"}}));
+  Put(kCompanyRegister, Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"},
+                                                      {RegisterLayout::kMergesChart, "1"}}) +
+                            Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0002"}}));
   Put("F20.DAT", Account(0, "1.01", "CAIXA", true));
   Put("0001\\L232016.DAT", Ledger("1.01", "", ""));
   Run();
   ASSERT_EQ(File("0001\\L232016.DAT"), Ledger("00001", "", ""));
 
   // Nothing missing: nothing changes.
-  Put("F20R0.DAT", Numbered("00042", 0, "00001", "NUMERO VELHO", true));
+  Put(kSharedChartFile, Numbered("00042", 0, "00001", "NUMERO VELHO", true));
   Run();
   EXPECT_EQ(File("0001\\L232016.DAT"), Ledger("00001", "", ""));
 
@@ -92,7 +106,8 @@ TEST_F(NumberChartsTest, LedgersAreRewrittenOnlyInTheCallThatNumberedTheirChart)
 // The sources are read in text mode: a piece of only line ends is no account, and a Ctrl-Z
 // ends the source; a ledger's walk ends at a record whose first byte is a Ctrl-Z.
 TEST_F(NumberChartsTest, LineEndsAndCtrlZEndTheirFiles) {
-  Put("F00R0.DAT", Record(1000, {{0, "0001"}, {680, "1"}}));
+  Put(kCompanyRegister, Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"},
+                                                      {RegisterLayout::kMergesChart, "1"}}));
   Put("F20.DAT", Account(0, "1.01", "CAIXA", true) + "\r\n");
   std::string cut = Account(1, "2.01", "CORTADA", true);
   cut[100] = 0x1A;
@@ -101,9 +116,9 @@ TEST_F(NumberChartsTest, LineEndsAndCtrlZEndTheirFiles) {
   stop[0] = 0x1A;
   Put("0001\\L232016.DAT", Ledger("1.01", "", "") + stop + Ledger("1.01", "", ""));
   Run();
-  EXPECT_EQ(File("F20R0.DAT"), Numbered("00001", 0, "1.01", "CAIXA", true) +
-                                   Numbered("00002", 1, "1.01", "RESUMO", true) +
-                                   Numbered("00003", 1, "2.01", "CORTADA", true));
+  EXPECT_EQ(File(kSharedChartFile), Numbered("00001", 0, "1.01", "CAIXA", true) +
+                                        Numbered("00002", 1, "1.01", "RESUMO", true) +
+                                        Numbered("00003", 1, "2.01", "CORTADA", true));
   EXPECT_EQ(File("0001\\L232016.DAT"), Ledger("00001", "", "") + stop + Ledger("1.01", "", ""));
 }
 
@@ -174,7 +189,7 @@ TEST_F(NumberChartsTest, EveryStopAndFullDiskIsFinishedByTheNextRun) {
 }
 
 TEST(AccountLookupTest, TheFirstEntryAddedWinsLetterCaseIgnored) {
-  auto key = [](std::string_view code) { return Record(16, {{0, code}}); };
+  auto key = [](std::string_view code) { return Record(1 + C::kOldCodeWidth, {{0, code}}); };
   AccountLookup lookup;
   lookup.Add(key("0abc") + "00007     ");
   lookup.Add(key("0ABC") + "00009     ");

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "records/layouts/charts.h"
+#include "records/layouts/invoice_ledgers.h"
+#include "records/layouts/phone_tables.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {
@@ -24,14 +27,14 @@ std::string OldCompany(std::string_view code, std::string_view mark = " ") {
 }
 
 std::string Company(std::string_view code, std::string_view mark = " ") {
-  return Record(1000, {{0, Fill(290, 'A')},
-                       {290, Fill(30, 'B')},
-                       {331, Fill(30, 'C')},
-                       {372, Fill(50, 'D')},
-                       {613, Fill(15, 'E')},
-                       {631, code},
-                       {633, "KK"},
-                       {999, mark}});
+  return Record(kCompanyRecordLength, {{RegisterLayout::kCode, Fill(290, 'A')},
+                                       {PhoneFields::kPhone1, Fill(30, 'B')},
+                                       {PhoneFields::kPhone2, Fill(30, 'C')},
+                                       {372, Fill(50, 'D')},
+                                       {613, Fill(15, 'E')},
+                                       {RegisterLayout::kRateCode, code},
+                                       {633, "KK"},
+                                       {RegisterLayout::kDeleted, mark}});
 }
 
 class RebuildRegistersTest : public test::StepTest {
@@ -50,12 +53,12 @@ TEST_F(RebuildRegistersTest, TheDataFolderTablesAreRenamedAndRebuilt) {
 
   EXPECT_TRUE(Run());
   // Deleted companies stay, deleted through their last character.
-  EXPECT_EQ(File("F00R0.DAT"), Company("06") + Company("20") + Company("01") + Company("01") +
-                                   Company("01") + Company("04") + Company("02") +
-                                   Company("07", "+"));
-  EXPECT_EQ(File("F01R0.DAT"), "table 1");
-  std::string widened = Record(1000, {{0, "live"}, {814, "*"}});
-  EXPECT_EQ(File("F02R1.DAT"), widened + widened);
+  EXPECT_EQ(File(kCompanyRegister), Company("06") + Company("20") + Company("01") + Company("01") +
+                                        Company("01") + Company("04") + Company("02") +
+                                        Company("07", "+"));
+  EXPECT_EQ(File(kTable01), "table 1");
+  std::string widened = Record(kTable02RecordLength, {{PhoneFields::kCode, "live"}, {814, "*"}});
+  EXPECT_EQ(File(kTable02), widened + widened);
   EXPECT_FALSE(Exists("F0.DAT"));
   EXPECT_FALSE(Exists("F00.DAT"));
   EXPECT_FALSE(Exists("F2R0.DAT"));
@@ -69,15 +72,19 @@ TEST_F(RebuildRegistersTest, TheDataFolderTablesAreRenamedAndRebuilt) {
 
 TEST_F(RebuildRegistersTest, AnExistingRegisterLeavesTheOlderOneWhereItIs) {
   Put("F00.DAT", OldCompany("01"));
-  Put("F00R0.DAT", Record(1000, {{0, "0001"}}));
+  Put(kCompanyRegister, Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"}}));
   EXPECT_TRUE(Run());
   EXPECT_EQ(File("F00.DAT"), OldCompany("01"));
-  EXPECT_EQ(File("F00R0.DAT"), Record(1000, {{0, "0001"}}));
+  EXPECT_EQ(File(kCompanyRegister),
+            Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"}}));
 }
 
 class CompanyTablesTest : public RebuildRegistersTest {
  protected:
-  void SetUp() override { StepTest::Put("F00R0.DAT", Record(1000, {{0, "0001"}})); }
+  void SetUp() override {
+    StepTest::Put(kCompanyRegister,
+                  Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"}}));
+  }
   void Put(std::string_view name, std::string_view data) {
     StepTest::Put("0001\\" + std::string(name), data);
   }
@@ -122,7 +129,8 @@ TEST_F(CompanyTablesTest, TablesAreDroppedRenamedAndRebuilt) {
   EXPECT_FALSE(Exists("0001\\L15.DAT"));
   EXPECT_FALSE(Exists("0001\\L15B.DAT"));
   EXPECT_EQ(Table("G15.dat"), l15b("  X ") + l15b("12T ") + l15b("\xC9\xE7T "));
-  std::string g20 = Record(209, {{0, Fill(11, 'k')}, {20, Fill(189, 'r')}});
+  std::string g20 = Record(kChartRecordLength, {{OldChartLayout::kCode, Fill(11, 'k')},
+                                                {OldChartLayout::kText, Fill(189, 'r')}});
   EXPECT_EQ(Table("G20.DAT"), g20);
   EXPECT_EQ(Table("G21.DAT"), g20);
   EXPECT_TRUE(Saved("0001\\G01.DAT"));
@@ -136,14 +144,19 @@ TEST_F(CompanyTablesTest, TablesAreDroppedRenamedAndRebuilt) {
 }
 
 TEST_F(CompanyTablesTest, L02RecordsJoinL03WithoutDeletedOnes) {
-  std::string existing = Record(549, {{0, "already in L03"}});
+  std::string existing = Record(kL03Record, {{0, "already in L03"}});
   Put("L03.dat", existing);
-  std::string l02 = Record(549, {{0, "01/02/1999"}, {115, "7"}, {548, "*"}});
-  Put("L02.DAT", l02 + Record(549, {{0, "deleted"}, {548, "+"}}) + l02);
+  std::string l02 = Record(
+      kL03Record,
+      {{L03Layout::kDate, "01/02/1999"}, {L03Layout::kKind, "7"}, {L03Layout::kDeleted, "*"}});
+  Put("L02.DAT",
+      l02 + Record(kL03Record, {{L03Layout::kDate, "deleted"}, {L03Layout::kDeleted, "+"}}) + l02);
   Put("L021999.DAT", l02);
 
   EXPECT_TRUE(Run());
-  std::string moved = Record(549, {{0, "01/02/1999"}, {115, "0"}, {548, "*"}});
+  std::string moved = Record(
+      kL03Record,
+      {{L03Layout::kDate, "01/02/1999"}, {L03Layout::kKind, "0"}, {L03Layout::kDeleted, "*"}});
   EXPECT_EQ(Table("L03.dat"), existing + moved + moved);
   EXPECT_EQ(Table("L031999.DAT"), moved);
   EXPECT_FALSE(Exists("0001\\L02.DAT"));
@@ -159,7 +172,8 @@ TEST_F(CompanyTablesTest, AnExistingL15BLeavesL15AsItIs) {
 }
 
 TEST_F(CompanyTablesTest, ADeletedCompanyMatchingTheFilterIsVisited) {
-  StepTest::Put("F00R0.DAT", Record(1000, {{0, "0001"}, {999, "+"}}));
+  StepTest::Put(kCompanyRegister, Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"},
+                                                                {RegisterLayout::kDeleted, "+"}}));
   Put("L06.DAT", "dropped");
   EXPECT_TRUE(Run("0001"));
   EXPECT_FALSE(Exists("0001\\L06.DAT"));

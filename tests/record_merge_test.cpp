@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/fault_file_system.h"
+#include "records/layouts/charts.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {
@@ -72,15 +73,18 @@ TEST_F(RecordMergeTest, ATargetThatCannotBeWrittenKeepsTheSource) {
 }
 
 TEST_F(RecordMergeTest, NextRecordNumberPassesOverDeletedAndNonNumericRecords) {
-  Put("F20R0.DAT", Record(209, {{0, "000000007"}}) + Record(209, {{0, "000000012"}, {208, "+"}}) +
-                       Record(209, {{0, "000000009"}}));
-  EXPECT_EQ(NextRecordNumber(fs, "F20R0.DAT", 209), 10);
+  Put(kSharedChartFile, Record(kChartRecordLength, {{ChartLayout::kNumber, "000000007"}}) +
+                            Record(kChartRecordLength, {{ChartLayout::kNumber, "000000012"},
+                                                        {ChartLayout::kDeleted, "+"}}) +
+                            Record(kChartRecordLength, {{ChartLayout::kNumber, "000000009"}}));
+  EXPECT_EQ(NextRecordNumber(fs, kSharedChartFile, kChartRecordLength), 10);
 
-  Put("F20R0.DAT", Record(209, {{0, "-00000005"}}) + Record(209, {}));
-  EXPECT_EQ(NextRecordNumber(fs, "F20R0.DAT", 209), 1);
-  EXPECT_EQ(NextRecordNumber(fs, "MISSING.DAT", 209), 1);
-  Put("F20R0.DAT", "");
-  EXPECT_EQ(NextRecordNumber(fs, "F20R0.DAT", 209), 1);
+  Put(kSharedChartFile, Record(kChartRecordLength, {{ChartLayout::kNumber, "-00000005"}}) +
+                            Record(kChartRecordLength, {}));
+  EXPECT_EQ(NextRecordNumber(fs, kSharedChartFile, kChartRecordLength), 1);
+  EXPECT_EQ(NextRecordNumber(fs, "MISSING.DAT", kChartRecordLength), 1);
+  Put(kSharedChartFile, "");
+  EXPECT_EQ(NextRecordNumber(fs, kSharedChartFile, kChartRecordLength), 1);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "library/registry.h"
 #include "platform/fault_file_system.h"
 #include "platform/forwarding_file_system.h"
+#include "records/layouts/invoices.h"
+#include "records/layouts/phone_tables.h"
 #include "run/safety.h"
 #include "tests/step_fixture.h"
 
@@ -58,14 +60,17 @@ TEST_F(RunBackupsTest, CopyToSafetyKeepsTheFileAndNumbersTheCopies) {
   EXPECT_FALSE(CopyToSafety(fs, "R00\\0001\\L50A1990.DAT"));  // every name is taken
   EXPECT_FALSE(CopyToSafety(fs, "R00\\0001"));                // a folder
   EXPECT_FALSE(CopyToSafety(fs, "MISSING.DAT"));
-  Put("F00R0.DAT", "x");
+  Put(kCompanyRegister, "x");
   EXPECT_FALSE(CopyToSafety(fs, "R00\\..\\F00R0.DAT"));  // a path that climbs is refused
 }
 
 TEST_F(RunBackupsTest, TheCurrentConversionIsUndoneFromItsBackups) {
-  Put("F00R0.DAT", Record(1000, {{0, "0001"}, {290, std::string(39, '7')}, {331, "9"}}));
-  Put("R00\\0001\\L50A1990.DAT", Record(400, {{0, "0"}, {52, "ABCDEFGHIJ"}}));
-  Put("R00\\0001\\L50A1991.DAT", Record(400, {{0, "1"}}));
+  Put(kCompanyRegister, Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"},
+                                                      {PhoneFields::kPhone1, std::string(39, '7')},
+                                                      {PhoneFields::kPhone2, "9"}}));
+  Put("R00\\0001\\L50A1990.DAT",
+      Record(kInvoiceRecord, {{InvoiceLayout::kKind, "0"}, {InvoiceLayout::kOld, "ABCDEFGHIJ"}}));
+  Put("R00\\0001\\L50A1991.DAT", Record(kInvoiceRecord, {{InvoiceLayout::kKind, "1"}}));
   fs.SetReadOnly("R00\\0001\\L50A1990.DAT", true);
   auto before = fs.Snapshot();
   auto run = Start(fs);
@@ -78,7 +83,7 @@ TEST_F(RunBackupsTest, TheCurrentConversionIsUndoneFromItsBackups) {
   ASSERT_EQ(undo.backups.size(), 2u);  // the invoice file and the register; not 1991
   EXPECT_EQ(undo.backups[0].copy,
             "/tmp/Vemo\\Vuk\\EXECUCOES\\" + run->id() + "\\COPIAS\\R00\\0001\\L50A1990.DAT");
-  EXPECT_EQ(undo.created_files, std::vector<std::string>{"FTEL1.DAT"});
+  EXPECT_EQ(undo.created_files, std::vector<std::string>{std::string(kPhoneTableFile)});
   EXPECT_TRUE(undo.created_folders.empty());
   EXPECT_TRUE(undo.removed_folders.empty());
   ASSERT_TRUE(run->Finish({}));
@@ -94,7 +99,7 @@ TEST_F(RunBackupsTest, TheCurrentConversionIsUndoneFromItsBackups) {
   UndoResult undone = UndoRun(fs, "");
   ASSERT_TRUE(undone.outcome) << Describe(undone.outcome);
   EXPECT_EQ(undone.undone.backups.size(), 2u);
-  EXPECT_EQ(undone.undone.created_files, std::vector<std::string>{"FTEL1.DAT"});
+  EXPECT_EQ(undone.undone.created_files, std::vector<std::string>{std::string(kPhoneTableFile)});
   EXPECT_EQ(fs.Snapshot(), before);
   EXPECT_TRUE(fs.Attributes("R00\\0001\\L50A1990.DAT").value() & platform::kReadOnly);
   // The last run moves to the one before: there is none left.
@@ -123,8 +128,9 @@ TEST_F(RunBackupsTest, RegroupingIntoCompanyFoldersIsUndone) {
 }
 
 TEST_F(RunBackupsTest, AChangeWhoseBackupCannotBeMadeIsRefused) {
-  Put("F00R0.DAT", Record(1000, {{0, "0001"}}));
-  Put("R00\\0001\\L50A1990.DAT", Record(400, {{0, "0"}, {52, "ABCDEFGHIJ"}}));
+  Put(kCompanyRegister, Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"}}));
+  Put("R00\\0001\\L50A1990.DAT",
+      Record(kInvoiceRecord, {{InvoiceLayout::kKind, "0"}, {InvoiceLayout::kOld, "ABCDEFGHIJ"}}));
   auto before = fs.Snapshot();
   fs.MakeFolder("/tmp/Vemo");
   test::WriteFile(fs, "/tmp/Vemo/Vuk", "a file where the safety folder would go");
@@ -143,8 +149,11 @@ TEST_F(RunBackupsTest, AChangeWhoseBackupCannotBeMadeIsRefused) {
 // A run stopped at any write, rename or copy (a kill: nothing more reaches the disk) leaves
 // a manifest that undoes what the run did, whatever that was.
 TEST_F(RunBackupsTest, AnInterruptedRunIsUndoneFromItsManifest) {
-  Put("F00R0.DAT", Record(1000, {{0, "0001"}, {290, std::string(39, '7')}, {331, "9"}}));
-  Put("R00\\0001\\L50A1990.DAT", Record(400, {{0, "0"}, {52, "ABCDEFGHIJ"}}));
+  Put(kCompanyRegister, Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"},
+                                                      {PhoneFields::kPhone1, std::string(39, '7')},
+                                                      {PhoneFields::kPhone2, "9"}}));
+  Put("R00\\0001\\L50A1990.DAT",
+      Record(kInvoiceRecord, {{InvoiceLayout::kKind, "0"}, {InvoiceLayout::kOld, "ABCDEFGHIJ"}}));
   Put("R02\\A.DAT", "a");
   Put("R02\\SUB\\B.DAT", "b");
   Put("daen\\X.DAT", "x");

@@ -9,6 +9,7 @@
 #include "platform/fault_file_system.h"
 #include "platform/forwarding_file_system.h"
 #include "platform/memory_file_system.h"
+#include "records/layouts/register.h"
 #include "tests/test_util.h"
 
 #ifndef _WIN32
@@ -238,7 +239,8 @@ TEST(SafetyHostTest, MovesAcrossRealFileSystems) {
   test::RecordingSink sink;
   Context ctx{fs, sink, ""};
 
-  std::ofstream(data.path() / "F00R0.DAT") << Record(1000, {{0, "0001"}});
+  std::ofstream(data.path() / "F00R0.DAT")
+      << Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"}});
   std::filesystem::create_directories(data.path() / "R02" / "Sub");
   std::ofstream(data.path() / "R02" / "A.DAT") << "aaa";
   std::ofstream(data.path() / "R02" / "Sub" / "B.DAT") << "bb";
@@ -252,7 +254,8 @@ TEST(SafetyHostTest, MovesAcrossRealFileSystems) {
   std::filesystem::remove_all(temp);
   EXPECT_EQ(moved, (Files{{"Vemo/", ""},
                           {"Vemo/Vuk/", ""},
-                          {"Vemo/Vuk/F00R0.DAT", Record(1000, {{0, "0001"}})},
+                          {"Vemo/Vuk/F00R0.DAT",
+                           Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"}})},
                           {"Vemo/Vuk/F00R0.DAT.001", "second"},
                           {"Vemo/Vuk/R02/", ""},
                           {"Vemo/Vuk/R02/.hidden", "h"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "library/registry.h"
+#include "records/layouts/phone_tables.h"
 #include "tests/step_fixture.h"
 #include "tools/sample.h"
 
@@ -10,13 +11,14 @@ namespace livrana {
 namespace {
 
 using test::Record;
+using A = AddressFields;
 
 class Version301Test : public test::StepTest {
  protected:
   void Run() { EXPECT_TRUE(ConvertVersion301(ctx)); }
   std::string Company(std::string_view code,
                       std::initializer_list<std::pair<std::size_t, std::string_view>> more = {}) {
-    std::string rec = Record(1000, {{0, code}});
+    std::string rec = Record(kCompanyRecordLength, {{RegisterLayout::kCode, code}});
     for (const auto& [offset, text] : more) rec.replace(offset, text.size(), text);
     return rec;
   }
@@ -37,7 +39,7 @@ std::string G04R0(std::string_view name, std::string_view second) {
 }
 
 TEST_F(Version301Test, G04IsWidenedForEachCompanyWithoutG04R0) {
-  Put("F00R0.DAT", Company("0001") + Company("0002"));
+  Put(kCompanyRegister, Company("0001") + Company("0002"));
   std::string name(61, 'N');
   // The last record is cut short: only its own characters are copied.
   Put("0001\\G04.DAT",
@@ -53,28 +55,42 @@ TEST_F(Version301Test, G04IsWidenedForEachCompanyWithoutG04R0) {
 
 TEST_F(Version301Test, AddressComplementsAreFoldedOnceAfterABackup) {
   const std::string k20 = "K234567890123456789X";
-  std::string reg = Company("0001", {{91, "RUA"}, {131, "B1"}, {141, k20}});
-  std::string f01 =
-      Record(814, {{91, "RUA DAS FLORES"}, {131, "120"}, {141, "FUNDOS"}, {161, "CENTRO"}}) +
-      Record(814, {{91, std::string(38, 'A')}, {131, "BBBBB"}, {161, "LOCALIDADE"}}) +
-      Record(814,
-             {{91, std::string(30, 'A')}, {141, "COMPLEMENTO LONGO"}, {161, std::string(30, 'D')}});
-  std::string f02 = Record(1000, {{91, "AV"}, {592, "150,00"}, {600, "rest"}}) +
-                    Record(1000, {{91, "AV"}, {592, "0,00"}});
-  Put("F00R0.DAT", reg);
-  Put("F01R0.DAT", f01);
-  Put("F02R1.DAT", f02);
+  std::string reg =
+      Company("0001", {{A::kAddress, "RUA"}, {A::kComplement, "B1"}, {A::kOther, k20}});
+  std::string f01 = Record(kTable01RecordLength, {{A::kAddress, "RUA DAS FLORES"},
+                                                  {A::kComplement, "120"},
+                                                  {A::kOther, "FUNDOS"},
+                                                  {A::kLocality, "CENTRO"}}) +
+                    Record(kTable01RecordLength, {{A::kAddress, std::string(38, 'A')},
+                                                  {A::kComplement, "BBBBB"},
+                                                  {A::kLocality, "LOCALIDADE"}}) +
+                    Record(kTable01RecordLength, {{A::kAddress, std::string(30, 'A')},
+                                                  {A::kOther, "COMPLEMENTO LONGO"},
+                                                  {A::kLocality, std::string(30, 'D')}});
+  std::string f02 =
+      Record(kTable02RecordLength,
+             {{A::kAddress, "AV"}, {A::kOldCreditLimit, "150,00"}, {600, "rest"}}) +
+      Record(kTable02RecordLength, {{A::kAddress, "AV"}, {A::kOldCreditLimit, "0,00"}});
+  Put(kCompanyRegister, reg);
+  Put(kTable01, f01);
+  Put(kTable02, f02);
   Put("F02R1.BAK", "older backup");
   Run();
 
-  EXPECT_EQ(File("F00R0.DAT"), Company("0001", {{91, "RUA"}, {131, "B1"}, {136, k20 + "  89X"}}));
-  EXPECT_EQ(File("F01R0.DAT"),
-            Record(814, {{91, "RUA DAS FLORES 120 FUNDOS"}, {161, "CENTRO"}}) +
-                Record(814, {{91, std::string(34, 'A') + " BBBBB"}, {161, "LOCALIDADE"}}) +
-                Record(814, {{91, std::string(30, 'A')},
-                             {161, std::string(12, 'D') + " COMPLEMENTO LONGO"}}));
-  EXPECT_EQ(File("F02R1.DAT"), Record(1000, {{91, "AV"}, {268, "150,00"}}) +
-                                   Record(1000, {{91, "AV"}, {592, "0,00"}}));
+  EXPECT_EQ(File(kCompanyRegister), Company("0001", {{A::kAddress, "RUA"},
+                                                     {A::kComplement, "B1"},
+                                                     {A::kRegisterOther, k20 + "  89X"}}));
+  EXPECT_EQ(File(kTable01),
+            Record(kTable01RecordLength,
+                   {{A::kAddress, "RUA DAS FLORES 120 FUNDOS"}, {A::kLocality, "CENTRO"}}) +
+                Record(kTable01RecordLength, {{A::kAddress, std::string(34, 'A') + " BBBBB"},
+                                              {A::kLocality, "LOCALIDADE"}}) +
+                Record(kTable01RecordLength,
+                       {{A::kAddress, std::string(30, 'A')},
+                        {A::kLocality, std::string(12, 'D') + " COMPLEMENTO LONGO"}}));
+  EXPECT_EQ(File(kTable02),
+            Record(kTable02RecordLength, {{A::kAddress, "AV"}, {A::kCreditLimit, "150,00"}}) +
+                Record(kTable02RecordLength, {{A::kAddress, "AV"}, {A::kOldCreditLimit, "0,00"}}));
   EXPECT_EQ(File("F00R0.BAK"), reg);
   EXPECT_EQ(File("F01R0.BAK"), f01);
   EXPECT_EQ(File("F02R1.BAK"), "older backup");
@@ -82,22 +98,22 @@ TEST_F(Version301Test, AddressComplementsAreFoldedOnceAfterABackup) {
 
   // A second call finds the mark and folds nothing again, while a G04.DAT that has
   // appeared since is still widened.
-  Put("F01R0.DAT", f01);
+  Put(kTable01, f01);
   Put("0001\\G04.DAT", G04("NEW", "X"));
   Run();
-  EXPECT_EQ(File("F01R0.DAT"), f01);
+  EXPECT_EQ(File(kTable01), f01);
   EXPECT_EQ(File("0001\\G04R0.DAT"), G04R0("NEW", "X"));
   EXPECT_EQ(File("CONV.DAT"), "301\r\n");
 }
 
 TEST_F(Version301Test, TheMarkerOfAnOlderConverterRecordsTheVersionWithoutFolding) {
-  std::string f01 = Record(814, {{91, "RUA"}, {131, "120"}});
-  Put("F01R0.DAT", f01);
+  std::string f01 = Record(kTable01RecordLength, {{A::kAddress, "RUA"}, {A::kComplement, "120"}});
+  Put(kTable01, f01);
   Put("Vuk301.con", "");
   Run();
   EXPECT_FALSE(Exists("Vuk301.con"));
   EXPECT_EQ(File("CONV.DAT"), "301\r\n");
-  EXPECT_EQ(File("F01R0.DAT"), f01);
+  EXPECT_EQ(File(kTable01), f01);
   EXPECT_FALSE(Exists("F01R0.BAK"));
 }
 

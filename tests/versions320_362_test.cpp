@@ -4,6 +4,10 @@
 
 #include "library/registry.h"
 #include "platform/fault_file_system.h"
+#include "records/layouts/charts.h"
+#include "records/layouts/invoice_ledgers.h"
+#include "records/layouts/ledgers.h"
+#include "records/layouts/register.h"
 #include "run/step_journal.h"
 #include "tests/step_fixture.h"
 #include "tools/sample.h"
@@ -12,6 +16,10 @@ namespace livrana {
 namespace {
 
 using test::Record;
+using C = ChartLayout;
+using L23 = Ledger23Layout;
+using L26 = InvoiceLedgerLayout;
+using R = RegisterLayout;
 
 class Versions320To362Test : public test::StepTest {
  protected:
@@ -34,7 +42,10 @@ const LibraryStep& Step() { return *FindLibraryStep("versions-320-362"); }
 
 std::string Company(std::string_view code, std::string_view rate, std::string_view selector,
                     bool deleted = false) {
-  return Record(1000, {{0, code}, {631, rate}, {680, selector}, {999, deleted ? "+" : " "}});
+  return Record(kCompanyRecordLength, {{R::kCode, code},
+                                       {R::kRateCode, rate},
+                                       {R::kMergesChart, selector},
+                                       {R::kDeleted, deleted ? "+" : " "}});
 }
 std::string G06(std::string_view kind, std::string_view name, char deleted = ' ') {
   return Record(
@@ -46,36 +57,41 @@ std::string F19(std::string_view number, std::string_view kind, std::string_view
   return Record(501, {{0, number}, {11, "ECF"}, {87, kind}, {90, co}, {101, name}});
 }
 std::string Account(std::string_view code, std::string_view text) {
-  return Record(209, {{0, code}, {11, text}});
+  return Record(kChartRecordLength, {{C::kNumber, code}, {C::kText, text}});
 }
 // A shared account after the merge and the field fix.
 std::string SharedAccount(std::string_view code, std::string_view text, std::string_view co) {
-  return Record(209, {{0, code}, {11, text}, {68, std::string("1  ") + std::string(co)}});
+  return Record(
+      kChartRecordLength,
+      {{C::kNumber, code}, {C::kText, text}, {C::kMarker, std::string("1  ") + std::string(co)}});
 }
 
 TEST_F(Versions320To362Test, RecodesTheRegisterMovesTheFoldersAndMergesTheSelectedCharts) {
-  Put("F00R0.DAT", Company("0001", "1", "1") + Company("0002", "3", " ") +
-                       Company("0003", "99", "0") + Company("0009", "1", "1", true));
+  Put(kCompanyRegister, Company("0001", "1", "1") + Company("0002", "3", " ") +
+                            Company("0003", "99", "0") + Company("0009", "1", "1", true));
   Put("0001\\G06.DAT", G06("001", "CAIXA UM") + G06("XXX", "APAGADO", '+') +
                            G06("002", "CAIXA DOIS") + G06("003", "CAIXA TRES"));
   Put("0001\\G20R0.DAT", Account("00001", "NAO JUNTA"));
   Put("0001\\G15.DAT", Record(719, {{0, "UM"}}));
   Put("0002\\G06.DAT", G06("004", "QUATRO") + G06("005", "CINCO"));
   Put("0002\\G20R0.DAT", Account("00001", "CAIXA") + Account("00002", "BANCO"));
-  Put("0002\\L232016.DAT", Record(300, {{167, "00002"}}));
-  Put("0002\\L262016.DAT", Record(600, {{10, "0"}, {61, "1"}}));
+  Put("0002\\L232016.DAT", Record(kLedger23RecordLength, {{L23::kAccount, "00002"}}));
+  Put("0002\\L262016.DAT", Record(kInvoiceLedgerRecord, {{L26::kKind, "0"}, {L26::kState, "1"}}));
   Put("0002\\G15.DAT", Record(719, {{0, "DOIS"}}));
   Run();
 
   // Field 42 of 0001 was "1" and is now "0": its chart stays its own.
-  EXPECT_EQ(File("F00R0.DAT"), Company("0001", "10", "0") + Company("0002", "21", "1") +
-                                   Company("0003", "  ", "1") + Company("0009", "1", "1", true));
+  EXPECT_EQ(File(kCompanyRegister), Company("0001", "10", "0") + Company("0002", "21", "1") +
+                                        Company("0003", "  ", "1") +
+                                        Company("0009", "1", "1", true));
   EXPECT_EQ(File("R00\\0001\\G20R0.DAT"), Account("00001", "NAO JUNTA"));
-  EXPECT_EQ(File("F20R0.DAT"),
+  EXPECT_EQ(File(kSharedChartFile),
             SharedAccount("00002", "CAIXA", "0002") + SharedAccount("00003", "BANCO", "0002"));
-  EXPECT_EQ(File("R00\\0002\\L232016.DAT"), Record(300, {{167, "00003"}}));
+  EXPECT_EQ(File("R00\\0002\\L232016.DAT"),
+            Record(kLedger23RecordLength, {{L23::kAccount, "00003"}}));
   EXPECT_EQ(File("F34.DAT"), Record(30, {{10, "20"}, {20, "4"}}));
-  EXPECT_EQ(File("R00\\0002\\L262016.DAT"), Record(600, {{10, "0"}, {61, "0"}}));
+  EXPECT_EQ(File("R00\\0002\\L262016.DAT"),
+            Record(kInvoiceLedgerRecord, {{L26::kKind, "0"}, {L26::kState, "0"}}));
   // One sequence over both companies.
   EXPECT_EQ(File("F19.DAT"),
             F19("00001", "001", "0001", "CAIXA UM") + F19("00002", "002", "0001", "CAIXA DOIS") +
@@ -106,7 +122,7 @@ TEST_F(Versions320To362Test, RecodesTheRegisterMovesTheFoldersAndMergesTheSelect
 TEST_F(Versions320To362Test, WithEveryMarkSetOnlyTheUnguardedPartsConvert) {
   Put("CONV.DAT", "320\r\n360\r\n362\r\n");
   std::string reg = Company("0001", "1", " ") + Company("0002", "2", " ");
-  Put("F00R0.DAT", reg);
+  Put(kCompanyRegister, reg);
   std::string narrow = Record(227, {{0, "MOVIMENTO"}});
   std::string wide0 = Record(260, {{0, "MOVIMENTO"}, {66, "0"}});
   Put("0001\\G24.DAT", Record(200, {{0, "CLIENTE"}}));
@@ -114,19 +130,19 @@ TEST_F(Versions320To362Test, WithEveryMarkSetOnlyTheUnguardedPartsConvert) {
   Put("0001\\G19.DAT", narrow);
   Put("0001\\L082016.DAT", narrow);
   Put("0001\\L092016.DAT", narrow);
-  std::string l26 = Record(600, {{10, "0"}, {61, "1"}});
+  std::string l26 = Record(kInvoiceLedgerRecord, {{L26::kKind, "0"}, {L26::kState, "1"}});
   std::string chart = Account("00001", "CAIXA");
   Put("0001\\L262016.DAT", l26);
   Put("0001\\G20R0.DAT", chart);
-  Put("F20R0.DAT", chart);
+  Put(kSharedChartFile, chart);
   Put("0002\\G24.DAT", "g24");
   Put("0002\\G07.DAT", Record(200, {{0, "JA EXISTE"}}));
   Run();
 
-  EXPECT_EQ(File("F00R0.DAT"), reg);
+  EXPECT_EQ(File(kCompanyRegister), reg);
   EXPECT_EQ(File("R00\\0001\\L262016.DAT"), l26);
   EXPECT_EQ(File("R00\\0001\\G20R0.DAT"), chart);
-  EXPECT_EQ(File("F20R0.DAT"), chart);
+  EXPECT_EQ(File(kSharedChartFile), chart);
   std::string wide1 = Record(260, {{0, "MOVIMENTO"}, {66, "1"}});
   EXPECT_EQ(File("R00\\0001\\G32.DAT"), wide0 + wide1);
   EXPECT_EQ(File("R00\\0001\\L332016.DAT"), wide0 + wide1);
@@ -138,7 +154,7 @@ TEST_F(Versions320To362Test, WithEveryMarkSetOnlyTheUnguardedPartsConvert) {
 
 TEST_F(Versions320To362Test, OldCountersMoveIntoTheCountersFileWhenThatWasMissing) {
   // The chart merge of 0001 creates F34.DAT with the counter "20" first.
-  Put("F00R0.DAT", Company("0001", "", " "));
+  Put(kCompanyRegister, Company("0001", "", " "));
   Put("CONFIGA.DAT", "         12         34          0     000056");
   Run();
   EXPECT_EQ(File("F34.DAT"),
@@ -153,7 +169,7 @@ TEST_F(Versions320To362Test, OldCountersMoveIntoTheCountersFileWhenThatWasMissin
 }
 
 TEST_F(Versions320To362Test, FoldersLeftBehindMoveOnlyWhenTheyArePlainFolders) {
-  Put("F00R0.DAT", Company("0001", "", ""));
+  Put(kCompanyRegister, Company("0001", "", ""));
   for (std::string_view folder : {"0001", "0002", "0003", "0004", "Backup", "7"})
     fs.MakeFolder(folder);
   fs.SetAttributes("0003", platform::kHidden);
@@ -175,9 +191,9 @@ TEST_F(Versions320To362Test, FoldersLeftBehindMoveOnlyWhenTheyArePlainFolders) {
 // letter case, and its G06.DAT and G20R0.DAT end with the CR LF that many tools leave.
 void SmallFolder(platform::MemoryFileSystem& fs) {
   fs.SetCurrentYear(2016);
-  PutIn(fs, "F00R0.DAT",
+  PutIn(fs, kCompanyRegister,
         Company("A1", "1", " ") + Company("0002", "4", " ") + Company("a1", "2", " "));
-  PutIn(fs, "F20R0.DAT", Account("00003", "COMUM"));
+  PutIn(fs, kSharedChartFile, Account("00003", "COMUM"));
   PutIn(fs, "CONFIGA.DAT", "          7         0");
   for (std::string_view co : {"A1", "0002"}) {
     std::string f(co);
@@ -191,9 +207,14 @@ void SmallFolder(platform::MemoryFileSystem& fs) {
     PutIn(fs, f + "\\G15.DAT", Record(719, {{0, "BEM " + f}, {315, "01"}}));
     PutIn(fs, f + "\\G06.DAT", G06("001", "CAIXA " + f) + G06("002", "OUTRA " + f) + "\r\n");
     PutIn(fs, f + "\\L262016.DAT",
-          Record(600, {{10, "2"}, {52, "000123"}, {61, "1"}, {73, "5 "}, {258, "150,00"}}) +
-              Record(600, {{10, "0"}, {61, "0"}}));
-    PutIn(fs, f + "\\L232016.DAT", Record(300, {{167, "00001"}, {197, "00002"}}));
+          Record(kInvoiceLedgerRecord, {{L26::kKind, "2"},
+                                        {L26::kTicket, "000123"},
+                                        {L26::kState, "1"},
+                                        {L26::kOperation, "5 "},
+                                        {kInvoiceLedgerPositions[4], "150,00"}}) +
+              Record(kInvoiceLedgerRecord, {{L26::kKind, "0"}, {L26::kState, "0"}}));
+    PutIn(fs, f + "\\L232016.DAT",
+          Record(kLedger23RecordLength, {{L23::kAccount, "00001"}, {L23::kThirdAccount, "00002"}}));
     PutIn(fs, f + "\\G20R0.DAT",
           Account("00001", "CAIXA " + f) + Account("00002", "BANCO") + "\r\n");
   }
@@ -229,17 +250,22 @@ TEST(Versions320To362Run, AFolderListedTwiceIsConvertedOnceAndLineEndsAreNoRecor
   ASSERT_EQ(sink.notes.size(), 1u);
   EXPECT_NE(sink.notes[0].find("(a1)"), std::string::npos);
   // Ledger codes shifted once by base 4; offset 61 recoded once.
-  EXPECT_EQ(fs.Snapshot()["R00\\A1\\L232016.DAT"], Record(300, {{167, "00005"}, {197, "00006"}}));
   EXPECT_EQ(
-      fs.Snapshot()["R00\\A1\\L262016.DAT"],
-      Record(600,
-             {{10, "2"}, {61, "0"}, {73, "5933"}, {79, "5"}, {114, "000123"}, {502, "150,00"}}) +
-          Record(600, {{10, "0"}, {61, "2"}}));
+      fs.Snapshot()["R00\\A1\\L232016.DAT"],
+      Record(kLedger23RecordLength, {{L23::kAccount, "00005"}, {L23::kThirdAccount, "00006"}}));
+  EXPECT_EQ(fs.Snapshot()["R00\\A1\\L262016.DAT"],
+            Record(kInvoiceLedgerRecord, {{L26::kKind, "2"},
+                                          {L26::kState, "0"},
+                                          {L26::kOperation, "5933"},
+                                          {L26::kItemFlag, "5"},
+                                          {L26::kExtraNumber, "000123"},
+                                          {kInvoiceLedgerPositions[7], "150,00"}}) +
+                Record(kInvoiceLedgerRecord, {{L26::kKind, "0"}, {L26::kState, "2"}}));
   EXPECT_EQ(fs.Snapshot()["F19.DAT"], F19("00001", "001", "A1", "CAIXA A1") +
                                           F19("00002", "002", "A1", "OUTRA A1") +
                                           F19("00003", "001", "0002", "CAIXA 0002") +
                                           F19("00004", "002", "0002", "OUTRA 0002"));
-  EXPECT_EQ(fs.Snapshot()["F20R0.DAT"].size(), 5u * 209);
+  EXPECT_EQ(fs.Snapshot()["F20R0.DAT"].size(), 5u * kChartRecordLength);
   EXPECT_EQ(fs.Snapshot()["CONV.DAT"], "320\r\n360\r\n362\r\n");
   EXPECT_FALSE(fs.Attributes(kVersions320State));
   EXPECT_FALSE(fs.Attributes(kStepJournal));

@@ -9,6 +9,10 @@
 #include <vector>
 
 #include "records/format.h"
+#include "records/layouts/charts.h"
+#include "records/layouts/invoice_ledgers.h"
+#include "records/layouts/phone_tables.h"
+#include "records/layouts/products.h"
 #include "records/values.h"
 #include "tools/sample_data.h"
 
@@ -30,6 +34,10 @@ struct Field {
 
 void Put(std::string& record, Field field, std::string_view text) {
   sample::Put(record, field.offset, field.width, text);
+}
+std::string_view Get(std::string_view record, Field field) {
+  return record.substr(static_cast<std::size_t>(field.offset),
+                       static_cast<std::size_t>(field.width));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -141,27 +149,42 @@ constexpr std::int32_t kDeleted = 226;
 // invoice ledger that becomes L03, then L03<year>, then L26<year>. The comments give the
 // L26 offset each field reaches.
 namespace l03 {
-constexpr std::int32_t kLength = 549;
-constexpr Field kDate{0, 10}, kIssued{10, 10}, kModel{20, 2}, kSubseries{23, 3};     // 0, 11, 21
-constexpr Field kSeries{33, 3}, kNumber{38, 10};                                     // 30, 36
-constexpr Field kDocument{58, 6}, kTicket{64, 6}, kCode{70, 3};                      // 46, 52, 58
-constexpr Field kState{89, 1}, kOrigin{90, 1}, kIssuer{91, 10}, kOperation{101, 4};  // 61-73
-constexpr Field kClass{105, 1}, kKind{115, 1}, kText{125, 24};                       // 78, 10, 81
-constexpr Field kTotal{189, 18}, kBase4{207, 18}, kRate4{225, 5};           // 240, 258, 276
-constexpr Field kTax1{231, 18}, kInsurance{249, 18}, kFreight{267, 18};     // 281, 299, 317
-constexpr Field kThirdBase{285, 18}, kTax2{309, 18}, kSecondBase{363, 15};  // 335, 358, 412
-constexpr Field kOther{379, 15}, kItem1{395, 15}, kItem2{411, 15}, kItem3{427, 15};  // 430-484
-constexpr Field kItem7{443, 5};                                                      // 502
-constexpr std::int32_t kDeleted = 548;
+using L = L03Layout;
+constexpr std::int32_t kLength = kL03Record;
+constexpr std::int32_t kAmount = L::kAmountWidth, kShort = L::kShortAmountWidth;
+constexpr Field kDate{L::kDate, L::kDateWidth}, kIssued{L::kIssued, L::kIssuedWidth};  // 0, 11
+constexpr Field kModel{L::kModel, L::kModelWidth};                                     // 21
+constexpr Field kSubseries{L::kSubseries, L::kSubseriesWidth};                         // 24
+constexpr Field kSeries{L::kSeries, L::kSeriesWidth};                                  // 30
+constexpr Field kNumber{L::kNumber, L::kNumberWidth};                                  // 36
+constexpr Field kDocument{L::kDocument, L::kDocumentWidth};                            // 46
+constexpr Field kTicket{L::kTicket, L::kTicketWidth}, kCode{L::kCode, L::kCodeWidth};  // 52, 58
+constexpr Field kState{L::kState, 1}, kOrigin{L::kOrigin, 1};                          // 61, 62
+constexpr Field kIssuer{L::kIssuer, L::kIssuerWidth};                                  // 63
+constexpr Field kOperation{L::kOperation, L::kOperationWidth};                         // 73
+constexpr Field kClass{L::kClass, 1}, kKind{L::kKind, 1};                              // 78, 10
+constexpr Field kText{L::kText, L::kTextWidth};                                        // 81
+constexpr Field kTotal{L::kTotal, kAmount}, kBase4{L::kBase4, kAmount};                // 240, 258
+constexpr Field kRate4{L::kRate4, L::kRateWidth}, kTax1{L::kTax1, kAmount};            // 276, 281
+constexpr Field kInsurance{L::kInsurance, kAmount};                                    // 299
+constexpr Field kFreight{L::kFreight, kAmount};                                        // 317
+constexpr Field kThirdBase{L::kThirdBase, kAmount}, kTax2{L::kTax2, kAmount};          // 335, 358
+constexpr Field kSecondBase{L::kSecondBase, kShort}, kOther{L::kOther, kShort};        // 412, 430
+constexpr Field kItem1{L::kItem1, kShort}, kItem2{L::kItem2, kShort};                  // 448, 466
+constexpr Field kItem3{L::kItem3, kShort}, kItem7{L::kItem7, L::kItem7Width};          // 484, 502
+constexpr std::int32_t kDeleted = L::kDeleted;
 }  // namespace l03
 
 // Table 12, "L12\<code>A<year>.dat": the complement of an invoice of table 3 (freight, a
 // tax difference), kind "3" of L26; its key fields are those of the invoice it completes.
 namespace l12 {
-constexpr std::int32_t kLength = 329;
-constexpr Field kTotal{189, 18};
-constexpr Field kCode{207, 3}, kSubseries{210, 3}, kReference{213, 10}, kDocument{223, 6};
-constexpr std::int32_t kDeleted = 328;
+using L = L12Layout;
+constexpr std::int32_t kLength = kL12Record;
+constexpr Field kTotal{L::kTotal, L03Layout::kAmountWidth};
+constexpr Field kCode{L::kCode, L::kCodeWidth}, kSubseries{L::kSubseries, L::kSubseriesWidth};
+constexpr Field kReference{L::kReference, L::kReferenceWidth};
+constexpr Field kDocument{L::kDocument, L::kDocumentWidth};
+constexpr std::int32_t kDeleted = L::kDeleted;
 }  // namespace l12
 
 // Tables 4 and 5 ("dac1\<code>1.dat", "dac2\<code>2.dat", later G18 and G19) and tables 8
@@ -195,9 +218,11 @@ constexpr std::int32_t kDeleted = 249;
 // Tables 10 and 11, "L10\<code>-<year>.dat" and "L11\<code>A<year>.dat": a month a record,
 // seventeen columns of amounts and a tail.
 namespace l10 {
-constexpr std::int32_t kLength = 642;
-constexpr Field kMonth{0, 2}, kTail{342, 300};
-constexpr std::int32_t kColumns = 17, kFirstColumn = 2, kColumnWidth = 20;
+using L = MonthlyLayout;
+constexpr std::int32_t kLength = kMonthlyRecord;
+constexpr Field kMonth{L::kMonth, L::kMonthWidth}, kTail{L::kTail, L::kTailWidth};
+constexpr std::int32_t kColumns = L::kColumns, kFirstColumn = L::kFirstColumn;
+constexpr std::int32_t kColumnWidth = L::kColumnWidth;
 }  // namespace l10
 
 // Tables 13 and 14, "<code>\L13<year>.DAT" and "<code>\L14<year>.DAT": opening and closing
@@ -230,9 +255,11 @@ static_assert(kFirstWidth + kGap + kSecondWidth == kEntry);
 
 // Table 17, "<code>\L17<year>.DAT": service invoices, kind "2" of L26.
 namespace l17 {
-constexpr std::int32_t kLength = 227;
-constexpr Field kDate{0, 10}, kService{10, 20}, kText{30, 122}, kBase{152, 18}, kRate{170, 5};
-constexpr Field kCustomer{175, 51};
+using L = L17Layout;
+constexpr std::int32_t kLength = kL17Record;
+constexpr Field kDate{L::kDate, L::kDateWidth}, kService{L::kService, L::kServiceWidth};
+constexpr Field kText{L::kText, L::kTextWidth}, kBase{L::kBase, L::kBaseWidth};
+constexpr Field kRate{L::kRate, L::kRateWidth}, kCustomer{L::kCustomer, L::kCustomerWidth};
 }  // namespace l17
 
 // Table 24, "<code>\G24.DAT": bank accounts, renamed G07 and widened to G07R0.
@@ -244,26 +271,38 @@ constexpr std::int32_t kDeleted = 199;
 
 // "F20.DAT" and "F21.DAT": the shared chart before it was numbered.
 namespace chart {
-constexpr std::int32_t kLength = 209;
-constexpr Field kCode{0, 15}, kText{20, 40}, kPosted{60, 1}, kRest20{65, 35}, kRest21{68, 3};
-constexpr std::int32_t kDeleted = 208;
+using L = OldChartLayout;
+constexpr std::int32_t kLength = kChartRecordLength;
+constexpr Field kCode{L::kCode, L::kCodeWidth}, kText{L::kText, L::kPosted - L::kText};
+constexpr Field kPosted{L::kPosted, 1}, kRest20{L::kRest20, L::kRest20Width};
+constexpr Field kRest21{L::kRest21, L::kRest21Width};
+constexpr std::int32_t kDeleted = L::kDeleted;
 }  // namespace chart
 
 // "R63\<year>.DAT": the product items of the invoices of every company.
 namespace r63 {
-constexpr std::int32_t kLength = 230;
-constexpr Field kCompany{0, 10}, kInvoice{10, 10}, kProduct{20, 14}, kDigit{34, 1};
-constexpr Field kMarker{35, 1}, kOperation{36, 4}, kType{40, 3}, kCodes{43, 6};
-constexpr Field kQuantity{49, 18}, kValue{67, 18}, kRate1{103, 5}, kShare1{108, 6};
-constexpr Field kRate2{114, 5}, kShare2{119, 6}, kRate3{125, 5}, kFixed1{130, 5}, kFixed2{135, 5};
-constexpr std::int32_t kDeleted = 229;
+using L = ProductLayout;
+constexpr std::int32_t kLength = kProductRecord;
+constexpr Field kCompany{L::kCompany, L::kCompanyWidth}, kInvoice{L::kInvoice, L::kInvoiceWidth};
+constexpr Field kProduct{L::kCode, L::kCodeWidth}, kDigit{L::kKind, 1}, kMarker{L::kMarker, 1};
+constexpr Field kOperation{L::kOperation, L::kOperationWidth}, kType{L::kType, L::kTypeWidth};
+constexpr Field kCodes{L::kCode1, 3 * L::kCodeWidthShort}, kQuantity{L::kText, L::kTextWidth};
+constexpr Field kValue{L::kValue, L::kValueWidth};
+constexpr Field kRate1{L::kRate1, L::kRateWidth}, kShare1{L::kShare1, L::kShareWidth};
+constexpr Field kRate2{L::kRate2, L::kRateWidth}, kShare2{L::kShare2, L::kShareWidth};
+constexpr Field kRate3{L::kRate3, L::kRateWidth};
+constexpr Field kFixed1{L::kFixed1, L::kFixedWidth}, kFixed2{L::kFixed2, L::kFixedWidth};
+constexpr std::int32_t kDeleted = L::kDeleted;
 }  // namespace r63
 
 // "F08.DAT" (1000, as F08R1.DAT keeps it) and "F25R0.DAT" (557).
 namespace f08 {
-constexpr std::int32_t kLength = 1000;
-constexpr Field kCode{0, 10}, kName{10, 40}, kAddress{50, 40}, kCity{90, 30}, kState{120, 2};
-constexpr Field kPostCode{122, 9}, kTaxNumber{131, 18}, kPhone1{290, 41}, kPhone2{331, 23};
+constexpr std::int32_t kLength = kTable08RecordLength;
+constexpr Field kCode{PhoneFields::kCode, PhoneFields::kCodeWidth}, kName{10, 40};
+constexpr Field kAddress{50, 40}, kCity{90, 30}, kState{120, 2}, kPostCode{122, 9};
+constexpr Field kTaxNumber{131, 18};
+constexpr Field kPhone1{PhoneFields::kPhone1, PhoneFields::kPhone1Width};
+constexpr Field kPhone2{PhoneFields::kPhone2, PhoneFields::kPhone2Width};
 constexpr Field kContact{354, 18};
 }  // namespace f08
 namespace f25 {
@@ -729,7 +768,7 @@ class OldestWriter {
     static constexpr std::string_view kSaleModels[] = {"01", "01", "01", "1A", "2D", "2D"};
     static constexpr std::string_view kEntryModels[] = {"01", "55"};
     Put(record, l03::kModel, sale ? r.Pick(kSaleModels) : r.Pick(kEntryModels));
-    const bool text_kind = record.substr(static_cast<std::size_t>(l03::kModel.offset), 2) == "2D";
+    const bool text_kind = Get(record, l03::kModel) == "2D";
     static constexpr std::string_view kSubseriesPool[] = {"U", "1", ""};
     Put(record, l03::kSubseries, r.Pick(kSubseriesPool));
     static constexpr std::string_view kSeriesPool[] = {"1", "U", "A1"};
@@ -952,8 +991,7 @@ class OldestWriter {
       Put(record, l12::kTotal, Money(Cents(r, 5, 400)));
       static constexpr std::string_view kCodes[] = {"01", "02", "10"};
       Put(record, l12::kCode, r.Pick(kCodes));
-      Put(record, l12::kSubseries,
-          invoice.record.substr(static_cast<std::size_t>(l03::kSubseries.offset), 3));
+      Put(record, l12::kSubseries, Get(invoice.record, l03::kSubseries));
       Put(record, l12::kReference, r.Pick(kReferences));
       Put(record, l12::kDocument, Format("%06d", r.Between(1, 999999)));
       if (r.Percent(2)) record[l12::kDeleted] = '+';
@@ -978,15 +1016,13 @@ class OldestWriter {
         static constexpr std::string_view kDigits[] = {"0", "0", "0", "1", "1", "3"};
         Put(record, r63::kDigit, r.Pick(kDigits));
         Put(record, r63::kMarker, r.Percent(20) ? "1" : "0");
-        Put(record, r63::kOperation,
-            invoice.record.substr(static_cast<std::size_t>(l03::kOperation.offset), 4));
+        Put(record, r63::kOperation, Get(invoice.record, l03::kOperation));
         static constexpr std::string_view kTypes[] = {"000", "010", "060"};
         Put(record, r63::kType, r.Pick(kTypes));
         Put(record, r63::kCodes, "000150");
         Put(record, r63::kQuantity, Format("%d,000", r.Between(1, 12)));
         Put(record, r63::kValue, Money(Round2(invoice.goods / items)));
-        Put(record, r63::kRate1,
-            invoice.record.substr(static_cast<std::size_t>(l03::kRate4.offset), 5));
+        Put(record, r63::kRate1, Get(invoice.record, l03::kRate4));
         Put(record, r63::kShare1, "100,00");
         Put(record, r63::kRate2, r.Percent(50) ? "1,65" : "0,65");
         Put(record, r63::kShare2, "100,00");
@@ -1126,9 +1162,9 @@ class OldestWriter {
   }
 
   void WriteProductItems() {
-    MakeFolder("R63");
+    MakeFolder(kProductFolder);
     for (const auto& [year, data] : product_items_) {
-      WriteFile(Format("R63\\%04d.DAT", year), r63::kLength, data);
+      WriteFile(Format("%s\\%04d.DAT", kProductFolder, year), r63::kLength, data);
     }
   }
 

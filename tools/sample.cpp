@@ -237,10 +237,10 @@ class SampleWriter {
   }
 
   void WriteInvoices() {
-    if (!MakeFolder(Name("R00"))) return;
+    if (!MakeFolder(Name(std::string(kCompanyRoot)))) return;
     for (std::size_t c = 0; c < companies_.size() && result_.ok; ++c) {
       const Company& company = companies_[c];
-      std::string folder = Name("R00\\" + company.code);
+      std::string folder = Name(Format("%s\\%s", kCompanyRoot, company.code));
       if (!MakeFolder(folder) || !company.has_invoices) continue;
       Random years = StreamFor(options_.seed, 1, c);
       int from = options_.first_year, to = options_.last_year;
@@ -254,15 +254,15 @@ class SampleWriter {
         bool inside = year >= options_.first_year && year <= options_.last_year;
         bool missing = options_.gaps && inside && (year < founded || (c > 0 && years.Percent(12)));
         if (missing) continue;
-        WriteInvoiceFile(folder, c, year);
+        WriteInvoiceFile(c, year);
       }
     }
   }
 
-  void WriteInvoiceFile(const std::string& folder, std::size_t company, int year) {
+  void WriteInvoiceFile(std::size_t company, int year) {
     Random r = StreamFor(options_.seed, 2 + company, static_cast<std::uint64_t>(year));
-    TableWriter writer(fs_, folder + Name(Format("\\L50A%04d.DAT", year)), kInvoiceLength,
-                       options_.records, result_);
+    TableWriter writer(fs_, Name(Format(kInvoiceFile, companies_[company].code, year)),
+                       kInvoiceLength, options_.records, result_);
     int number = r.Between(1, 90000);
     std::string record;
     for (int i = 0; i < options_.records; ++i) {
@@ -303,7 +303,7 @@ class SampleWriter {
                            static_cast<std::uint64_t>(n));
       const City& city = PickCity(r);
       std::string record(static_cast<std::size_t>(length), ' ');
-      Put(record, 0, 10, Format("%06d", n + 1));
+      Put(record, PhoneFields::kCode, PhoneFields::kCodeWidth, Format("%06d", n + 1));
       Put(record, 10, 40, r.Percent(50) ? BusinessName(r) : PersonName(r));
       Put(record, 50, 40, Address(r));
       Put(record, 90, 30, city.name);

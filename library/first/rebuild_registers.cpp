@@ -10,6 +10,8 @@
 #include "library/step_io.h"
 #include "records/company.h"
 #include "records/format.h"
+#include "records/layouts/invoice_ledgers.h"
+#include "records/layouts/phone_tables.h"
 #include "records/record_file.h"
 #include "records/values.h"
 #include "run/layouts.h"
@@ -24,7 +26,7 @@ constexpr std::string_view kCaption = "RebuildRegisterFiles";
 // Renames in the data folder: the older company register and table 1.
 constexpr std::array<std::array<std::string_view, 2>, 2> kDataFolderRenames = {{
     {"F0.DAT", "F00.DAT"},
-    {"F1R0.DAT", "F01R0.DAT"},
+    {"F1R0.DAT", kTable01},
 }};
 
 // ---------------------------------------------------------------------------------------
@@ -32,7 +34,7 @@ constexpr std::array<std::array<std::string_view, 2>, 2> kDataFolderRenames = {{
 // ("%-1000s"); a record with "+" at 814 is dropped.
 // ---------------------------------------------------------------------------------------
 constexpr std::string_view kTable2Source = "F2R0.DAT";
-constexpr std::string_view kTable2Target = "F02R1.DAT";
+constexpr std::string_view kTable2Target = kTable02;
 constexpr std::size_t kTable2Record = 815;
 constexpr std::string_view kTable2Format = "%-1000s";
 
@@ -52,7 +54,7 @@ constexpr std::string_view kTable2Format = "%-1000s";
 // Written in the order of the target: 0, 290, 331, 372, 613, 631 with 633, 636.
 // ---------------------------------------------------------------------------------------
 constexpr std::string_view kRegisterSource = "F00.DAT";
-struct RegisterLayout {
+struct OldRegisterPieces {
   static constexpr std::size_t kHead = 290, kPhone1 = 30, kPhone2 = 30, kAddress = 50;
   static constexpr std::size_t kKeptPiece = 30, kKept = 2;
   static constexpr std::size_t kCityPiece = 115, kCity = 15;
@@ -81,7 +83,7 @@ int TwoDigitCode(std::string_view piece) {
 }
 
 bool RegisterRecord(TextSource& source, std::string& out) {
-  using L = RegisterLayout;
+  using L = OldRegisterPieces;
   std::string piece;
   if (source.First(L::kHead, piece) == 0) return false;
   out += Format("%-290s", piece);
@@ -151,8 +153,8 @@ bool L15Record(TextSource& source, std::string& out) {
 // "+" at 548), offset 115 set to "0", "%-549s".
 // ---------------------------------------------------------------------------------------
 constexpr std::string_view kL02Pattern = "%s\\L02*.DAT";
-constexpr std::size_t kL02Record = 549;
-constexpr std::size_t kL02Flag = 115;
+constexpr std::size_t kL02Record = kL03Record;
+constexpr std::size_t kL02Flag = L03Layout::kKind;
 constexpr std::size_t kL02Digit = 2;  // the "2" of "L02" in the name
 
 bool L02Record(TextSource& source, std::string& out) {

@@ -10,6 +10,7 @@
 #include "library/step_io.h"
 #include "records/company.h"
 #include "records/format.h"
+#include "records/layouts/invoice_ledgers.h"
 #include "records/record_file.h"
 #include "records/values.h"
 #include "run/layouts.h"
@@ -37,7 +38,7 @@ struct SplitTable {
 };
 constexpr std::array<SplitTable, 5> kSplitTables = {{
     {1, 227},
-    {3, 549},
+    {3, kL03Record},
     {7, 250},
     {8, 227},
     {9, 227},

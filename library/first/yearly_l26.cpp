@@ -10,15 +10,16 @@
 #include "library/first/text_io.h"
 #include "library/step_io.h"
 #include "records/format.h"
+#include "records/layouts/invoice_ledgers.h"
 #include "records/record_file.h"
 #include "records/values.h"
 
 namespace livrana {
 namespace {
 
-// Every L26 record: 600 characters, the kind at offset 10; the year from the source's name,
-// the leading number from its fourth character on.
-constexpr std::string_view kL26Target = "%s\\L26%04d.DAT";
+// Every L26 record (records/layouts/invoice_ledgers.h): 600 characters, the kind at offset 10;
+// the year from the source's name, the leading number from its fourth character on.
+constexpr std::string_view kL26Target = kInvoiceLedgerFile;
 constexpr std::size_t kYearInName = 3;
 
 // ---------------------------------------------------------------------------------------
@@ -46,8 +47,8 @@ constexpr std::size_t kYearInName = 3;
 //    502     98    (same)                                     443-447
 // ---------------------------------------------------------------------------------------
 constexpr std::string_view kL03Pattern = "%s\\L03*.DAT";
-constexpr std::array<std::size_t, 1> kL03Record = {549};
-constexpr std::size_t kL03Deleted = 548, kL03YesNo = 90, kL03Kind = 115;
+using L03 = L03Layout;
+constexpr std::array<std::size_t, 1> kL03Pieces = {kL03Record};
 
 // The stretches of a source record that a target record is made of, in the order of the
 // target, written with one format (one conversion for each stretch).
@@ -74,31 +75,32 @@ void AppendMoves(std::string& out, std::string_view record, const Moves<N>& move
 // and "%-3c".
 constexpr Moves<17> kL03Moves = {
     "%-10s%-1s%-19s%-4s%-12s%-15s%-17s%-3s%-159s%-41s%-77s%-72s%-18s%-18s%-18s%-18s%-98s",
-    {{{0, 10},
-      {kL03Kind, 1},
-      {10, 19},
-      {33, 3},
-      {36, 12},
-      {58, 15},
-      {89, 16},
-      {105, 1},
-      {125, 24},
-      {189, 41},
-      {231, 77},
-      {309, 69},
-      {379, 15},
-      {395, 15},
-      {411, 15},
-      {427, 15},
-      {443, 5}}}};
+    {{{L03::kDate, L03::kDateWidth},
+      {L03::kKind, 1},
+      {L03::kIssued, 19},
+      {L03::kSeries, L03::kSeriesWidth},
+      {L03::kNumberLead, 12},
+      {L03::kDocument, 15},
+      {L03::kState, 16},
+      {L03::kClass, 1},
+      {L03::kText, L03::kTextWidth},
+      {L03::kTotal, 41},
+      {L03::kTax1, 77},
+      {L03::kTax2, 69},
+      {L03::kOther, L03::kShortAmountWidth},
+      {L03::kItem1, L03::kShortAmountWidth},
+      {L03::kItem2, L03::kShortAmountWidth},
+      {L03::kItem3, L03::kShortAmountWidth},
+      {L03::kItem7, L03::kItem7Width}}}};
 
 bool L03Record(TextSource& source, std::string& out) {
-  auto p = source.Record(kL03Record);
+  auto p = source.Record(kL03Pieces);
   if (p.empty()) return false;
-  if (p[0][kL03Deleted] == '+') return true;
+  if (p[0][L03::kDeleted] == '+') return true;
   std::string r(p[0]);
-  if (r[kL03YesNo] != ' ') r[kL03YesNo] = (r[kL03YesNo] == 'S' || r[kL03YesNo] == 's') ? '1' : '0';
-  r[kL03Kind] = r[kL03Kind] == '0' ? '0' : '1';
+  char& yes_no = r[L03::kOrigin];
+  if (yes_no != ' ') yes_no = (yes_no == 'S' || yes_no == 's') ? '1' : '0';
+  r[L03::kKind] = r[L03::kKind] == '0' ? '0' : '1';
   AppendMoves(out, r, kL03Moves);
   return true;
 }
@@ -120,7 +122,10 @@ bool L03Record(TextSource& source, std::string& out) {
 // ---------------------------------------------------------------------------------------
 constexpr std::string_view kL17Pattern = "%s\\L17*.DAT";
 enum L17Piece : std::size_t { kL17Date, kL17Code, kL17Text, kL17Base, kL17Rate, kL17Tail };
-constexpr std::array<std::size_t, 6> kL17Pieces = {10, 20, 122, 18, 5, 52};
+using L17 = L17Layout;
+constexpr std::array<std::size_t, 6> kL17Pieces = {L17::kDateWidth, L17::kServiceWidth,
+                                                   L17::kTextWidth, L17::kBaseWidth,
+                                                   L17::kRateWidth, kL17Record - L17::kCustomer};
 constexpr std::size_t kL17CodeKept = 6, kL17TextKept = 40, kL17Amount = 18;
 constexpr std::string_view kL17Kind = "2";
 
@@ -157,29 +162,34 @@ bool L17Record(TextSource& source, std::string& out) {
 //    240    360    "%-360s"        189-206
 // ---------------------------------------------------------------------------------------
 constexpr std::string_view kL12Pattern = "%s\\L12*.DAT";
-constexpr std::array<std::size_t, 1> kL12Record = {329};
-constexpr std::size_t kL12Deleted = 328;
+constexpr std::array<std::size_t, 1> kL12Pieces = {kL12Record};
 constexpr char kL12Kind = '3';
 struct Overlay {
   std::size_t from, width, to;
 };
 constexpr std::array<Overlay, 4> kL12Overlays = {{
-    {207, 3, 105},
-    {210, 3, 23},
-    {213, 10, 125},
-    {223, 6, 58},
+    {L12Layout::kCode, L12Layout::kCodeWidth, L03::kClass},
+    {L12Layout::kSubseries, L12Layout::kSubseriesWidth, L03::kSubseries},
+    {L12Layout::kReference, L12Layout::kReferenceWidth, L03::kText},
+    {L12Layout::kDocument, L12Layout::kDocumentWidth, L03::kDocument},
 }};
 
 // The table above, after the kind.
-constexpr Moves<8> kL12Moves = {
-    "%-19s%-4s%-12s%-15s%-17s%-3s%-159s%-360s",
-    {{{10, 19}, {33, 3}, {36, 12}, {58, 15}, {89, 16}, {105, 3}, {125, 24}, {189, 18}}}};
-constexpr std::size_t kL12Date = 10;
+constexpr Moves<8> kL12Moves = {"%-19s%-4s%-12s%-15s%-17s%-3s%-159s%-360s",
+                                {{{L03::kIssued, 19},
+                                  {L03::kSeries, L03::kSeriesWidth},
+                                  {L03::kNumberLead, 12},
+                                  {L03::kDocument, 15},
+                                  {L03::kState, 16},
+                                  {L03::kClass, 3},
+                                  {L03::kText, L03::kTextWidth},
+                                  {L12Layout::kTotal, L03::kAmountWidth}}}};
+constexpr std::size_t kL12Date = L03::kDateWidth;
 
 bool L12Record(TextSource& source, std::string& out) {
-  auto p = source.Record(kL12Record);
+  auto p = source.Record(kL12Pieces);
   if (p.empty()) return false;
-  if (p[0][kL12Deleted] == '+') return true;
+  if (p[0][L12Layout::kDeleted] == '+') return true;
   std::string r(p[0]);
   for (const Overlay& o : kL12Overlays) r.replace(o.to, o.width, r, o.from, o.width);
   out += Format("%-10s%c", std::string_view(r).substr(0, kL12Date), kL12Kind);
@@ -204,7 +214,9 @@ bool L12Record(TextSource& source, std::string& out) {
 // empty text with its format (slots_format: one format for each entry of the slot list).
 // ---------------------------------------------------------------------------------------
 constexpr std::string_view kMonthlyPattern = "%s\\L%d*.DAT";
-constexpr std::size_t kMonth = 2, kColumn = 20, kColumns = 17, kSlot = 18, kMonthlyTail = 300;
+constexpr std::size_t kMonth = MonthlyLayout::kMonthWidth, kColumn = MonthlyLayout::kColumnWidth;
+constexpr std::size_t kColumns = MonthlyLayout::kColumns, kMonthlyTail = MonthlyLayout::kTailWidth;
+constexpr std::size_t kSlot = InvoiceLedgerLayout::kAmountWidth;
 struct Slot {
   int column;  // 0: spaces
 };

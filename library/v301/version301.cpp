@@ -105,19 +105,19 @@ constexpr std::array<RegisterTable, 3> kRegisterTables = {{
     {kTable01, "F01R0.BAK", kTable01RecordLength},
     {kTable02, "F02R1.BAK", kTable02RecordLength},
 }};
-constexpr std::size_t kAddressAt = 91, kAddressWidth = 40;
-constexpr std::size_t kComplementsAt = 131, kFirstWidth = 10, kOtherWidth = 20;
-constexpr std::size_t kComplementsWidth = 30;  // B and K
-constexpr std::size_t kLocalityAt = 161, kLocalityWidth = 30;
+using A = AddressFields;
+constexpr std::size_t kAddressAt = A::kAddress, kAddressWidth = A::kAddressWidth;
+constexpr std::size_t kComplementsAt = A::kComplement, kFirstWidth = A::kComplementWidth;
+constexpr std::size_t kOtherWidth = A::kOtherWidth;
+constexpr std::size_t kComplementsWidth = kFirstWidth + kOtherWidth;  // B and K
+constexpr std::size_t kLocalityAt = A::kLocality, kLocalityWidth = A::kLocalityWidth;
 constexpr std::size_t kBlockEnd = kLocalityAt + kLocalityWidth;  // 191
 constexpr std::size_t kAddressKept = 39;                         // A, a space and B or K
 constexpr std::size_t kLocalityKept = 29;                        // D, a space and K
-constexpr std::size_t kRegisterOtherAt = 136;
-constexpr std::size_t kAmountAt = 592, kAmountWidth = 8, kAmountFieldWidth = 20;
-constexpr std::size_t kAmountTo = 268;
-static_assert(kAddressAt == CompanyFieldOffset(3) && kComplementsAt == CompanyFieldOffset(4) &&
-              kRegisterOtherAt == CompanyFieldOffset(5) && kLocalityAt == CompanyFieldOffset(7) &&
-              kAmountTo == CompanyFieldOffset(17));
+constexpr std::size_t kRegisterOtherAt = A::kRegisterOther;
+constexpr std::size_t kAmountAt = A::kOldCreditLimit, kAmountWidth = A::kCreditLimitWidth;
+constexpr std::size_t kAmountFieldWidth = A::kOldCreditLimitWidth;
+constexpr std::size_t kAmountTo = A::kCreditLimit;
 // Records held in memory at a time while a table is folded.
 constexpr std::size_t kChunkRecords = 256;
 

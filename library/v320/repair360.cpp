@@ -4,6 +4,7 @@
 
 #include "library/v320/text_tables.h"
 #include "records/format.h"
+#include "records/layouts/invoice_ledgers.h"
 #include "records/layouts/register.h"
 #include "records/record_file.h"
 #include "records/values.h"
@@ -12,7 +13,8 @@ namespace livrana {
 namespace {
 
 // ---------------------------------------------------------------------------------------
-// L26<year>.DAT: 600-character records; the kind at offset 10. Moves by kind:
+// L26<year>.DAT (records/layouts/invoice_ledgers.h): 600-character records; the kind at
+// offset 10. Moves by kind:
 //
 //   kind      from  to   width  condition
 //   0, 4        11   0     10   dates exchanged when the first lies in the file's year and
@@ -28,36 +30,29 @@ namespace {
 //
 // A moved amount's old place is filled with spaces.
 // ---------------------------------------------------------------------------------------
-constexpr std::size_t kLedgerRecord = 600;
-constexpr std::size_t kHead = 21;  // read at each record's start: both dates and the kind
-constexpr std::size_t kKind = 10;
-constexpr std::size_t kFirstDate = 0, kSecondDate = 11, kDateWidth = 10;
+using L = InvoiceLedgerLayout;
+constexpr std::size_t kHead = L::kSecondDate + L::kDateWidth;  // both dates and the kind
 
 struct AmountMove {
   std::size_t from, to;
   std::size_t width;
   std::string_view format;
 };
-constexpr AmountMove kKind1Move = {466, 502, 18, "%-18s"};
+constexpr AmountMove kKind1Move = {kInvoiceLedgerPositions[2], kInvoiceLedgerPositions[7],
+                                   L::kAmountWidth, "%-18s"};
 constexpr AmountMove kKind24Moves[] = {
-    {258, 502, 18, "%-18s"},
-    {276, 520, 5, "%-5s"},
-    {281, 525, 18, "%-18s"},
+    {kInvoiceLedgerPositions[4], kInvoiceLedgerPositions[7], L::kAmountWidth, "%-18s"},
+    {InvoiceLedgerRate(4), InvoiceLedgerRate(7), L::kRateWidth, "%-5s"},
+    {L::kTax1, L::kTax1Alt, L::kAmountWidth, "%-18s"},
 };
-constexpr std::size_t kKind1Mark = 21;  // "2" and a letter
-constexpr std::size_t kCodeAt = 73, kCodeDigitTo = 79;
-constexpr std::size_t kKind3From = 78, kKind3To = 58;  // 78-118 blanked after the move
-constexpr std::size_t kKind3Blank = 41;
-constexpr std::size_t kRecoded = 61;
-constexpr std::size_t kShortFrom = 52, kShortTo = 114;
-constexpr std::size_t kShortWidth = 6;
+constexpr std::size_t kKind3Blank = 41;  // 78-118 blanked after the move
 
 bool AsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // Every read and write stays inside the record, a carriage return written before a line feed
 // included, so that a record is repaired on its own.
-static_assert(kKind3From + kKind3Blank + 1 <= kLedgerRecord);
-static_assert(kKind24Moves[2].to + kKind24Moves[2].width + 1 <= kLedgerRecord);
+static_assert(L::kClass + kKind3Blank + 1 <= kInvoiceLedgerRecord);
+static_assert(kKind24Moves[2].to + kKind24Moves[2].width + 1 <= kInvoiceLedgerRecord);
 
 class LedgerRepair {
  public:
@@ -73,7 +68,7 @@ class LedgerRepair {
 
  private:
   void Repair(const std::string& head) {
-    char kind = head.size() > kKind ? head[kKind] : '\0';
+    char kind = head.size() > L::kKind ? head[L::kKind] : '\0';
     if (kind < '0' || kind > '4') return;
     if (kind == '0' || kind == '4') ExchangeDates(head);
     if (kind == '1') MoveKind1();
@@ -96,45 +91,46 @@ class LedgerRepair {
 
   void ExchangeDates(const std::string& head) {
     if (head.size() < kHead) return;
-    std::string a = head.substr(kFirstDate, kDateWidth), b = head.substr(kSecondDate, kDateWidth);
+    std::string a = head.substr(L::kFirstDate, L::kDateWidth),
+                b = head.substr(L::kSecondDate, L::kDateWidth);
     DateRec da = TextToDate(a), db = TextToDate(b);
     if (da.year != year_ || CompareDate(db, da) >= 0) return;
-    if (Write(kFirstDate, Format("%-10s", b))) Write(kSecondDate, Format("%-10s", a));
+    if (Write(L::kFirstDate, Format("%-10s", b))) Write(L::kSecondDate, Format("%-10s", a));
   }
 
   void MoveKind1() {
-    if (!Read(kKind1Mark, 2) || LeadingNumber(got_) != 2 || got_.size() < 2 ||
+    if (!Read(L::kPair, L::kPairWidth) || LeadingNumber(got_) != 2 || got_.size() < 2 ||
         !AsciiLetter(got_[1]))
       return;
     MoveAmount(kKind1Move);
   }
 
   void MoveKinds24(char kind) {
-    if (Read(kCodeAt, 2) && got_.size() == 2 && got_[1] == ' ') {
+    if (Read(L::kOperation, 2) && got_.size() == 2 && got_[1] == ' ') {
       std::string digit = got_.substr(0, 1);
-      if (Write(kCodeDigitTo, Format("%1s", digit)))
-        Write(kCodeAt, Format("%-4s", kind == '4' ? "1933" : "5933"));
+      if (Write(L::kItemFlag, Format("%1s", digit)))
+        Write(L::kOperation, Format("%-4s", kind == '4' ? "1933" : "5933"));
     }
     for (const AmountMove& m : kKind24Moves) MoveAmount(m);
   }
 
   void MoveKind3() {
-    if (!Read(kKind3From, 2) || got_[0] == ' ') return;
-    if (Write(kKind3To, Format("%-2s", got_))) Write(kKind3From, std::string(kKind3Blank, ' '));
+    if (!Read(L::kClass, L::kShortCodeWidth) || got_[0] == ' ') return;
+    if (Write(L::kCode, Format("%-2s", got_))) Write(L::kClass, std::string(kKind3Blank, ' '));
   }
 
   void Recode61() {
-    if (!Read(kRecoded, 1) || got_[0] == ' ') return;
+    if (!Read(L::kState, 1) || got_[0] == ' ') return;
     int digit = got_[0] == '0' ? 2 : got_[0] == '1' ? 0 : got_[0] == '2' ? 1 : 9;
-    Write(kRecoded, Format("%d", digit));
+    Write(L::kState, Format("%d", digit));
   }
 
   void Move52() {
-    if (!Read(kShortFrom, kShortWidth) || got_[0] == ' ') return;
+    if (!Read(L::kTicket, L::kTicketWidth) || got_[0] == ' ') return;
     // The old place is blanked in any case, but a value that could not reach its new
     // place keeps it.
-    if (LeadingNumber(got_) > 0 && !Write(kShortTo, Format("%-6s", got_))) return;
-    Write(kShortFrom, Format("%-6s", ""));
+    if (LeadingNumber(got_) > 0 && !Write(L::kExtraNumber, Format("%-6s", got_))) return;
+    Write(L::kTicket, Format("%-6s", ""));
   }
 
   const int year_;
@@ -151,7 +147,7 @@ Outcome RepairInvoiceLedgers360(Context& ctx, Conversion& conversion, std::strin
     std::string path = folder + "\\" + entry.name;
     LedgerRepair repair(LeadingNumber(std::string_view(entry.name).substr(3)));
     Outcome done =
-        RewriteRecords(ctx.fs, conversion, path, kLedgerRecord,
+        RewriteRecords(ctx.fs, conversion, path, kInvoiceLedgerRecord,
                        [&](std::int64_t, TextRecord& record) { return repair.Record(record); });
     if (!done && !Missing(done)) return done;
   }

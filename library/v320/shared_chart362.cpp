@@ -6,6 +6,7 @@
 #include "library/v320/text_tables.h"
 #include "records/counters.h"
 #include "records/format.h"
+#include "records/layouts/ledgers.h"
 #include "records/layouts/register.h"
 #include "records/record_file.h"
 #include "records/values.h"
@@ -18,10 +19,11 @@ namespace {
 // 182 and 197 (read together, 45 characters from 167). A field whose first character is
 // a space holds no code.
 // ---------------------------------------------------------------------------------------
-constexpr std::size_t kLedgerRecord = 300;
-constexpr std::size_t kCodesAt = 167;
-constexpr std::size_t kCodesSpan = 45;
-constexpr std::size_t kCodeFields[] = {0, 15, 30};  // within the span
+constexpr auto kLedgerRecord = static_cast<std::size_t>(kLedger23RecordLength);
+constexpr std::size_t kCodesAt = Ledger23Layout::kAccount;
+constexpr std::size_t kCodesSpan = Ledger23Layout::kAccounts * Ledger23Layout::kAccountWidth;
+constexpr std::size_t kCodeFields[] = {0, Ledger23Layout::kAccountWidth,
+                                       2 * Ledger23Layout::kAccountWidth};  // within the span
 constexpr std::size_t kCodeWidth = 5;
 
 // ---------------------------------------------------------------------------------------
@@ -34,19 +36,20 @@ constexpr std::size_t kCodeWidth = 5;
 //      176     3   "1"
 //      179    30   company code (208 is the deletion mark)
 // ---------------------------------------------------------------------------------------
-constexpr std::size_t kTextAt = 11, kTextWidth = 121;
-constexpr std::size_t kDeletedAt = kChartRecord - 1;
+constexpr auto kChartRecord = static_cast<std::size_t>(kChartRecordLength);
+constexpr std::size_t kTextAt = ChartLayout::kText, kTextWidth = 121;
+constexpr std::size_t kDeletedAt = ChartLayout::kDeleted;
 constexpr std::size_t kMergedFlagWidth = 3, kCompanyWidth = 30, kNewCodeWidth = 11;
 
 // ---------------------------------------------------------------------------------------
 // Field fix of F20R0.DAT: 68-186 read; 68-102 receive "%-35s" of the 11 characters at
 // 176-186 when 176 holds "1", else "0"; 173-207 receive what 68-102 held.
 // ---------------------------------------------------------------------------------------
-constexpr std::size_t kFixFrom = 68;
+constexpr std::size_t kFixFrom = ChartLayout::kMarker;
 constexpr std::size_t kFixRead = 119;
-constexpr std::size_t kMarkerAt = 176 - 68, kMarkerWidth = 11;
-constexpr std::size_t kFixTo = 173;
-constexpr std::size_t kFixWidth = 35;
+constexpr std::size_t kMarkerAt = ChartLayout::kMerged - kFixFrom, kMarkerWidth = 11;
+constexpr std::size_t kFixTo = ChartLayout::kMoved;
+constexpr std::size_t kFixWidth = ChartLayout::kMarkerWidth;
 
 // A shifted code and a moved text stay inside their records, a carriage return written before
 // a line feed included.
@@ -84,7 +87,7 @@ Outcome AppendAccounts(Context& ctx, Conversion& conversion, std::string_view co
   TableSource in;
   if (Outcome opened = in.Open(ctx.fs, chart); !opened) return Missing(opened) ? Outcome() : opened;
   Outcome why;
-  FileHandle out = AppendTarget(ctx.fs, conversion, kSharedChart, why);
+  FileHandle out = AppendTarget(ctx.fs, conversion, kSharedChartFile, why);
   if (!out) return why;
   out->SetRecordLength(static_cast<std::uint32_t>(kChartRecord));
   std::string company(co);
@@ -129,7 +132,7 @@ ChartMerge MergeChartOfAccounts(Context& ctx, Conversion& conversion, std::strin
   }
   result.outcome = AppendAccounts(ctx, conversion, co, folder + "\\G20R0.DAT", base);
   if (!result.ok()) return result;
-  result.base = NextRecordNumber(ctx.fs, kSharedChart, kChartRecord);
+  result.base = NextRecordNumber(ctx.fs, kSharedChartFile, kChartRecord);
   // The counter is set in the same conversion: a stopped run gives F34.DAT back its length,
   // and setting a counter again to the same value changes nothing.
   if (Outcome noted = conversion.Note(kCountersFile); !noted) {
@@ -144,7 +147,7 @@ ChartMerge MergeChartOfAccounts(Context& ctx, Conversion& conversion, std::strin
 Outcome FixSharedChartFields(Context& ctx, Conversion& conversion) {
   std::string span;
   Outcome done = RewriteRecords(
-      ctx.fs, conversion, kSharedChart, kChartRecord, [&](std::int64_t, TextRecord& record) {
+      ctx.fs, conversion, kSharedChartFile, kChartRecord, [&](std::int64_t, TextRecord& record) {
         if (!record.ReadAt(kFixFrom, kFixRead, span)) return false;
         // Both fields are rewritten or neither: a record cut short keeps its text.
         if (kFixTo + kFixWidth > record.size()) return true;

@@ -7,12 +7,11 @@
 #include <string_view>
 
 #include "records/context.h"
+#include "records/layouts/charts.h"
 #include "run/step_journal.h"
 
 namespace livrana {
 
-inline constexpr std::string_view kSharedChart = "F20R0.DAT";
-inline constexpr std::size_t kChartRecord = 209;
 // The counter that holds the next free account code.
 inline constexpr std::string_view kAccountCounter = "20";
 

@@ -15,6 +15,7 @@
 #include "records/company.h"
 #include "records/counters.h"
 #include "records/format.h"
+#include "records/layouts/charts.h"
 #include "records/layouts/register.h"
 #include "records/record_file.h"
 #include "records/values.h"
@@ -192,7 +193,7 @@ class Versions320To362 {
   explicit Versions320To362(Context& ctx) : ctx_(ctx), fs_(ctx.fs) {}
 
   Outcome Run() {
-    base_ = NextRecordNumber(fs_, kSharedChart, kChartRecord);
+    base_ = NextRecordNumber(fs_, kSharedChartFile, kChartRecordLength);
     done320_ = ConvFind(fs_, kMark320);
     done360_ = ConvFind(fs_, kMark360);
     done362_ = ConvFind(fs_, kMark362);

@@ -10,6 +10,8 @@
 #include "library/step_io.h"
 #include "library/v364/text_table.h"
 #include "records/format.h"
+#include "records/layouts/charts.h"
+#include "records/layouts/phone_tables.h"
 #include "records/record_file.h"
 #include "run/layouts.h"
 #include "run/step_journal.h"
@@ -19,13 +21,13 @@ namespace {
 
 constexpr std::string_view kStep = "chart-r1";
 constexpr std::string_view kCaption = "Plano de contas";
-constexpr std::string_view kOldChart = "F20R0.DAT";
+constexpr std::string_view kOldChart = kSharedChartFile;
 constexpr std::string_view kOldChartBak = "F20R0.BAK";
 constexpr std::string_view kNewChart = "F20R1.DAT";
 constexpr std::string_view kOldTable08 = "F08.DAT";
-constexpr std::string_view kNewTable08 = "F08R1.DAT";
+constexpr std::string_view kNewTable08 = kTable08;
 constexpr std::string_view kAccounts = "F25R0.DAT";
-constexpr std::size_t kOldRecord = 209;
+constexpr auto kOldRecord = static_cast<std::size_t>(kChartRecordLength);
 // F25R0.DAT: records of 557 characters whose first 10 hold a code; codes of 3 characters
 // are widened to 5.
 constexpr std::size_t kAccountsRecord = 557;

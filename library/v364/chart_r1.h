@@ -17,6 +17,7 @@ struct ChartR1Result {
   bool ok() const { return outcome.ok(); }
 };
 
+// Runs the step: F20R1.DAT built from F20R0.DAT, F08.DAT renamed, the codes of F25R0.DAT widened.
 ChartR1Result ConvertChart20R1(Context& ctx);
 
 // Whether the folder holds what the step converts: F20R0.DAT, F08.DAT, or a 3-character

@@ -25,8 +25,8 @@ constexpr std::string_view kMark = "373";
 constexpr std::string_view kStep = "fiscal-373";
 constexpr std::string_view kCaption = "Conversão 3.73";
 constexpr std::string_view kDeferredFile = "0.tmp";
-constexpr std::int64_t kOldRecord = 200;
-constexpr std::int64_t kNewRecord = 400;
+constexpr auto kOldRecord = static_cast<std::int64_t>(kFiscalRecord364);
+constexpr std::int64_t kNewRecord = kInvoiceRecord;
 constexpr std::size_t kSlotWidth = 16;
 constexpr std::uint32_t kFilesOnly =
     platform::kReadOnly | platform::kHidden | platform::kSystem | platform::kArchive;

@@ -25,6 +25,7 @@ struct Fiscal373Result {
   bool ok() const { return outcome.ok(); }
 };
 
+// Runs the step: every company's G tables renamed and its fiscal files rewritten as L50A.
 Fiscal373Result ConvertFiscal373(Context& ctx);
 
 // Whether the folder holds what the step converts: no mark "373" yet, and old fiscal files

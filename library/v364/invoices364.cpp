@@ -15,6 +15,7 @@
 #include "records/format.h"
 #include "records/layouts/fiscal.h"
 #include "records/layouts/invoice_ledgers.h"
+#include "records/layouts/products.h"
 #include "records/record_file.h"
 #include "records/values.h"
 #include "run/conversion_log.h"
@@ -31,7 +32,6 @@ using P = ProductLayout;
 constexpr std::string_view kMark = "364";
 constexpr std::string_view kStep = "invoices-364";
 constexpr std::string_view kCaption = "Conversão 3.64";
-constexpr std::string_view kProductFolder = "R63";
 constexpr std::uint32_t kFilesOnly =
     platform::kReadOnly | platform::kHidden | platform::kSystem | platform::kArchive;
 
@@ -81,7 +81,7 @@ std::optional<int> YearOfName(std::string_view name, std::size_t prefix) {
   return LeadingNumber(digits);
 }
 
-constexpr std::size_t kLedgerPrefix = 3;  // "L26"
+constexpr std::size_t kLedgerPrefix = kInvoiceLedgerPattern.find('*');  // "L26"
 
 std::string WithoutExtension(std::string_view name) {
   return std::string(name.substr(0, name.size() >= 4 ? name.size() - 4 : 0));
@@ -593,7 +593,7 @@ bool HasInvoices364Input(platform::FileSystem& fs) {
   if (!IsFolder(fs, kCompanyRoot)) return false;
   for (const std::string& company : FoldersOf(fs, kCompanyRoot)) {
     for (const std::string& name :
-         FilesOf(fs, std::string(kCompanyRoot) + "\\" + company, "L26*.DAT")) {
+         FilesOf(fs, std::string(kCompanyRoot) + "\\" + company, kInvoiceLedgerPattern)) {
       if (YearOfName(name, kLedgerPrefix)) return true;
     }
   }

@@ -32,6 +32,7 @@ struct Invoices364Result {
   bool ok() const { return outcome.ok(); }
 };
 
+// Runs the step: every company's L26 ledgers and the R63 product items turned into L50 files.
 Invoices364Result ConvertInvoices364(Context& ctx);
 
 // Whether the folder holds what the step converts: yearly ledgers L26<year>.DAT in company

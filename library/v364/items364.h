@@ -8,28 +8,9 @@
 #include <string_view>
 
 #include "records/layouts/fiscal.h"
+#include "records/layouts/products.h"
 
 namespace livrana {
-
-// The product items of all companies, R63\<year>.DAT: records of 230 characters, "+" in the
-// last one when deleted.
-inline constexpr std::size_t kProductRecord = 230;
-struct ProductLayout {
-  static constexpr std::size_t kCompany = 0, kCompanyWidth = 10;
-  static constexpr std::size_t kInvoice = 10, kInvoiceWidth = 10;
-  static constexpr std::size_t kCode = 20, kCodeWidth = 14;
-  static constexpr std::size_t kKind = 34;
-  static constexpr std::size_t kMarker = 35;
-  static constexpr std::size_t kOperation = 36, kOperationWidth = 4;
-  static constexpr std::size_t kType = 40, kTypeWidth = 3;
-  static constexpr std::size_t kCode1 = 43, kCode2 = 45, kCode3 = 47, kCodeWidthShort = 2;
-  static constexpr std::size_t kText = 49, kTextWidth = 18;
-  static constexpr std::size_t kValue = 67, kValueWidth = 18;
-  static constexpr std::size_t kRate1 = 103, kRate2 = 114, kRate3 = 125, kRateWidth = 5;
-  static constexpr std::size_t kShare1 = 108, kShare2 = 119, kShareWidth = 6;
-  static constexpr std::size_t kFixed1 = 130, kFixed2 = 135, kFixedWidth = 5;
-  static constexpr std::size_t kDeleted = kProductRecord - 1;
-};
 
 // What is left of one invoice while its items are written: the remaining value and the
 // two remaining tax amounts.

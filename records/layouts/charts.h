@@ -26,6 +26,7 @@ inline constexpr std::int32_t kChartRecordLength = 209;
 struct OldChartLayout {
   static constexpr std::size_t kCode = 0, kCodeWidth = 15;
   static constexpr std::size_t kText = 20, kTextWidth = 41;
+  static constexpr std::size_t kPosted = kText + kTextWidth - 1;
   static constexpr std::size_t kRest20 = 65, kRest20Width = 35;
   static constexpr std::size_t kRest21 = 68, kRest21Width = 3;
   static constexpr std::size_t kDeleted = 208;
@@ -41,6 +42,11 @@ struct OldChartLayout {
 //       53    15   the old account code
 //       68   141   the rest of the account data
 //      208         deletion mark (the last character of the rest)
+//
+// From version 3.62 on, the first 35 characters of the rest hold the company marker ("1" and
+// the code of the company whose chart the account came from, or "0"), and the text they
+// held before moves to 173-207. Until then an account that 3.62 appends from a company's
+// chart holds "1" at 176 and the company code from 179 on.
 struct ChartLayout {
   static constexpr std::size_t kNumber = 0, kNumberWidth = 5;
   static constexpr std::size_t kText = 11, kTextWidth = 41;
@@ -48,6 +54,8 @@ struct ChartLayout {
   static constexpr std::size_t kKind = 52;
   static constexpr std::size_t kOldCode = 53, kOldCodeWidth = 15;
   static constexpr std::size_t kRest = 68, kRestWidth = 141;
+  static constexpr std::size_t kMarker = kRest, kMoved = 173, kMarkerWidth = 35;
+  static constexpr std::size_t kMerged = 176, kMergedCompany = 179;
   static constexpr std::size_t kDeleted = 208;
 };
 static_assert(ChartLayout::kText + ChartLayout::kTextWidth - 1 == ChartLayout::kFlag);

@@ -13,11 +13,16 @@ inline constexpr std::string_view kLedger23Pattern = "%s\\L23*.DAT";  // company
 inline constexpr std::int32_t kLedger23RecordLength = 300;
 
 //   offset width
+//        0    10   date
+//       10     1   kind
 //      167    15   first account (a code of the chart's kind 0)
 //      182    15   second account (kind 1)
 //      197    15   third account (kind 1)
 struct Ledger23Layout {
+  static constexpr std::size_t kDate = 0, kDateWidth = 10, kKind = 10;
   static constexpr std::size_t kAccount = 167, kAccountWidth = 15;
+  static constexpr std::size_t kSecondAccount = kAccount + kAccountWidth;
+  static constexpr std::size_t kThirdAccount = kSecondAccount + kAccountWidth;
   static constexpr int kAccounts = 3;
 };
 

@@ -35,6 +35,32 @@ struct PhoneFields {
 static_assert(PhoneFields::kPhone1 == CompanyFieldOffset(kCompanyPhone1) &&
               PhoneFields::kPhone2 == CompanyFieldOffset(kCompanyPhone2));
 
+// The address block, at the same offsets in the register and tables 1 and 2 (the register's
+// fields 3, 4 and 7; its field 5 starts inside the first complement):
+//
+//   offset width
+//       91    40   the address line
+//      131    10   first address complement
+//      141    20   second address complement
+//      161    30   the locality line
+//
+// Table 2 kept its credit limit (8 characters) in a field of 20 at 592 until version 3.01
+// moved it to 268 (the register's field 17).
+struct AddressFields {
+  static constexpr std::size_t kAddress = 91, kAddressWidth = 40;
+  static constexpr std::size_t kComplement = 131, kComplementWidth = 10;
+  static constexpr std::size_t kOther = 141, kOtherWidth = 20;
+  static constexpr std::size_t kLocality = 161, kLocalityWidth = 30;
+  static constexpr std::size_t kRegisterOther = 136;  // the register's field 5
+  static constexpr std::size_t kOldCreditLimit = 592, kOldCreditLimitWidth = 20;
+  static constexpr std::size_t kCreditLimit = 268, kCreditLimitWidth = 8;
+};
+static_assert(AddressFields::kAddress == CompanyFieldOffset(3) &&
+              AddressFields::kComplement == CompanyFieldOffset(4) &&
+              AddressFields::kRegisterOther == CompanyFieldOffset(5) &&
+              AddressFields::kLocality == CompanyFieldOffset(7) &&
+              AddressFields::kCreditLimit == CompanyFieldOffset(17));
+
 // The tables in the order the phone table takes them, with the kind written into its lines.
 struct PhoneTable {
   int kind;
@@ -58,5 +84,16 @@ inline constexpr std::size_t kPhoneLineBytes = 40;
 // published under its name.
 inline constexpr std::string_view kPhoneJournal = "FTEL1.JNL";
 inline constexpr std::string_view kPhoneNew = "FTEL1.NEW";
+
+// An entry of the journal, for the lines of one table record: the table's kind (2), the
+// record number (10), which lines follow ("1" the "01" line, "2" the "02" line, "3" both),
+// then both lines (kPhoneLineBytes each, spaces when absent).
+struct PhoneJournalEntry {
+  static constexpr std::size_t kKind = 0, kKindWidth = 2;
+  static constexpr std::size_t kRecord = kKind + kKindWidth, kRecordWidth = 10;
+  static constexpr std::size_t kWhich = kRecord + kRecordWidth;
+  static constexpr std::size_t kLines = kWhich + 1;
+  static constexpr std::size_t kSize = kLines + 2 * kPhoneLineBytes;
+};
 
 }  // namespace livrana
