@@ -28,6 +28,8 @@ enum Attribute : std::uint32_t {
   kArchive = 0x20,
   kReparsePoint = 0x400,  // a symbolic link (or junction): the entry stands for another
 };
+// The search mask that finds every kind of entry (55).
+inline constexpr std::uint32_t kEveryEntry = kReadOnly | kHidden | kSystem | kDirectory | kArchive;
 
 // How a file is opened at the operating-system level. The record layer builds its five
 // openings (and text mode) on these.
