@@ -148,6 +148,10 @@ std::vector<std::string_view> SplitPath(std::string_view path);
 // folder, a backslash (unless folder is empty or ends with a separator) and name.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
+// A key under which two spellings of one path are equal, as Windows compares them: every
+// component after a backslash, letters folded ("\\R00\\0001\\l50a1990.dat").
+std::string FoldedPath(std::string_view path);
+
 // Whether a name opens a device on Windows instead of a file, whatever extension and
 // trailing spaces follow it: CON, PRN, AUX, NUL, CONIN$, CONOUT$, CLOCK$, COM1 to COM9 and
 // LPT1 to LPT9, with the superscript digits that Windows reserves as well.

@@ -57,14 +57,7 @@ class BackedUpFile final : public platform::File {
 
 }  // namespace
 
-std::string BackupFileSystem::Key(std::string_view path) {
-  std::string key;
-  for (auto part : platform::SplitPath(path)) {
-    key += '\\';
-    for (char c : part) key += static_cast<char>(platform::FoldCase(static_cast<unsigned char>(c)));
-  }
-  return key;
-}
+std::string BackupFileSystem::Key(std::string_view path) { return platform::FoldedPath(path); }
 
 Outcome BackupFileSystem::Creating(std::string_view path) {
   if (OutsideDataFolder(path) || WorkFile(path) || done_.count(Key(path)) != 0) return {};

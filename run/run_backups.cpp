@@ -60,14 +60,7 @@ char HostSeparator(std::string_view root) {
 #endif
 }
 
-std::string Folded(std::string_view path) {
-  std::string key;
-  for (auto part : platform::SplitPath(path)) {
-    key += '\\';
-    for (char c : part) key += static_cast<char>(platform::FoldCase(static_cast<unsigned char>(c)));
-  }
-  return key;
-}
+std::string Folded(std::string_view path) { return platform::FoldedPath(path); }
 
 // The size of a file as its directory entry gives it.
 std::optional<std::uint64_t> SizeOf(platform::FileSystem& fs, std::string_view path) {
