@@ -785,21 +785,19 @@ struct Parser {
     auto value = [](CLI::App* command, const char* name, std::optional<std::string>& into) {
       command->add_option_function<std::string>(name, [&into](const std::string& v) { into = v; });
     };
-    convert = add("convert");
-    value(convert, "PASTA", args.folder);
-    value(convert, "--company", args.company);
-    convert->add_flag("--dry-run", args.dry_run)
-        ->excludes(convert->add_flag("--backup", args.backup));
-    convert->add_flag("--break-lock", args.break_lock);
-    convert->add_flag("--json", json);
-
-    upgrade = add("upgrade");
-    value(upgrade, "PASTA", args.folder);
-    value(upgrade, "--company", args.company);
-    upgrade->add_flag("--dry-run", args.dry_run)
-        ->excludes(upgrade->add_flag("--backup", args.backup));
-    upgrade->add_flag("--break-lock", args.break_lock);
-    upgrade->add_flag("--json", json);
+    // convert and upgrade take the same options: one converts, the other brings up to date.
+    auto converting = [&](std::string_view name) {
+      CLI::App* command = add(name);
+      value(command, "PASTA", args.folder);
+      value(command, "--company", args.company);
+      command->add_flag("--dry-run", args.dry_run)
+          ->excludes(command->add_flag("--backup", args.backup));
+      command->add_flag("--break-lock", args.break_lock);
+      command->add_flag("--json", json);
+      return command;
+    };
+    convert = converting("convert");
+    upgrade = converting("upgrade");
 
     run = add("run");
     run->add_option("ETAPA", args.step);

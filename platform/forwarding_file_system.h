@@ -7,6 +7,27 @@
 
 namespace livrana::platform {
 
+// A file that passes every call to the file it wraps; the files of the forwarding file
+// systems derive from it and override only what they change.
+class ForwardingFile : public File {
+ public:
+  explicit ForwardingFile(std::unique_ptr<File> inner) : inner_(std::move(inner)) {}
+  using File::ReadAt;
+  std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n, Outcome& why) override {
+    return inner_->ReadAt(pos, buf, n, why);
+  }
+  Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
+    return inner_->WriteAt(pos, buf, n);
+  }
+  std::optional<std::uint64_t> Size() override { return inner_->Size(); }
+  Outcome Truncate(std::uint64_t size) override { return inner_->Truncate(size); }
+  Outcome Sync() override { return inner_->Sync(); }
+  Outcome Close() override { return inner_->Close(); }
+
+ private:
+  std::unique_ptr<File> inner_;
+};
+
 class ForwardingFileSystem : public FileSystem {
  public:
   explicit ForwardingFileSystem(FileSystem& inner) : inner_(inner) {}

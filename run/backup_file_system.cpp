@@ -29,30 +29,22 @@ bool OutsideDataFolder(std::string_view path) {
 }
 
 // A file whose first change is preceded by its backup.
-class BackedUpFile final : public platform::File {
+class BackedUpFile final : public platform::ForwardingFile {
  public:
   BackedUpFile(BackupFileSystem& fs, std::string path, std::unique_ptr<platform::File> inner)
-      : fs_(fs), path_(std::move(path)), inner_(std::move(inner)) {}
-  using File::ReadAt;
-  std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n, Outcome& why) override {
-    return inner_->ReadAt(pos, buf, n, why);
-  }
+      : ForwardingFile(std::move(inner)), fs_(fs), path_(std::move(path)) {}
   Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
     if (Outcome saved = fs_.Before(path_); !saved) return saved;
-    return inner_->WriteAt(pos, buf, n);
+    return ForwardingFile::WriteAt(pos, buf, n);
   }
-  std::optional<std::uint64_t> Size() override { return inner_->Size(); }
   Outcome Truncate(std::uint64_t size) override {
     if (Outcome saved = fs_.Before(path_); !saved) return saved;
-    return inner_->Truncate(size);
+    return ForwardingFile::Truncate(size);
   }
-  Outcome Sync() override { return inner_->Sync(); }
-  Outcome Close() override { return inner_->Close(); }
 
  private:
   BackupFileSystem& fs_;
   std::string path_;
-  std::unique_ptr<platform::File> inner_;
 };
 
 }  // namespace

@@ -78,27 +78,20 @@ class Session::RunFileSystem final : public platform::ForwardingFileSystem {
   }
 
  private:
-  class StoppingFile final : public platform::File {
+  class StoppingFile final : public platform::ForwardingFile {
    public:
     StoppingFile(RunFileSystem& fs, std::string path, std::unique_ptr<platform::File> inner)
-        : fs_(fs), path_(std::move(path)), inner_(std::move(inner)) {}
-    using File::ReadAt;
-    std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n, Outcome& why) override {
-      return inner_->ReadAt(pos, buf, n, why);
-    }
+        : ForwardingFile(std::move(inner)), fs_(fs), path_(std::move(path)) {}
     Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
       if (fs_.Stopped()) return Refusal("");
       Changing();
-      return inner_->WriteAt(pos, buf, n);
+      return ForwardingFile::WriteAt(pos, buf, n);
     }
-    std::optional<std::uint64_t> Size() override { return inner_->Size(); }
     Outcome Truncate(std::uint64_t size) override {
       if (fs_.Stopped()) return Refusal("");
       Changing();
-      return inner_->Truncate(size);
+      return ForwardingFile::Truncate(size);
     }
-    Outcome Sync() override { return inner_->Sync(); }
-    Outcome Close() override { return inner_->Close(); }
 
    private:
     void Changing() {
@@ -109,7 +102,6 @@ class Session::RunFileSystem final : public platform::ForwardingFileSystem {
     RunFileSystem& fs_;
     std::string path_;
     bool counted_ = false;
-    std::unique_ptr<platform::File> inner_;
   };
 
   bool interruptible_;

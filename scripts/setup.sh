@@ -3,6 +3,7 @@
 # are missing, and nothing when everything is there.
 #
 #   install_missing PACKAGE...
+#   APT_RECOMMENDS=1 install_missing PACKAGE...   (with the packages they recommend)
 #
 # Packages are installed with apt-get as root (or through sudo), without questions, so that
 # the scripts run unattended on a fresh machine and in CI.
@@ -25,7 +26,24 @@ install_missing() {
     fi
   fi
   echo "installing ${missing[*]}"
-  "${sudo[@]}" apt-get update -qq
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" </dev/null >/dev/null
+  if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo[@]}" dpkg --add-architecture i386
+  fi
+  # A mirror being synced fails a download now and then: the lists and the installation are
+  # tried again after a pause before the script gives up.
+  local try recommends=(--no-install-recommends)
+  [[ ${APT_RECOMMENDS:-0} == 1 ]] && recommends=()
+  for try in 1 2 3 4; do
+    if "${sudo[@]}" apt-get update -qq &&
+      "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+        "${recommends[@]}" "${missing[@]}" </dev/null >/dev/null; then
+      return 0
+    fi
+    ((try < 4)) || break
+    echo "apt-get failed (try $try of 4); trying again in $((try * 30)) s" >&2
+    sleep $((try * 30))
+  done
+  # The lists that did download may still hold every package: a last try with them.
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+    "${recommends[@]}" "${missing[@]}" </dev/null >/dev/null
 }

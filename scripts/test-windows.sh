@@ -14,21 +14,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+# shellcheck source=setup.sh
+source scripts/setup.sh
 
-install_missing() {
-  local missing=() pkg
-  for pkg in "$@"; do installed "$pkg" || missing+=("$pkg"); done
-  [[ ${#missing[@]} -eq 0 ]] && return
-  echo "installing ${missing[*]}"
-  if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
-  fi
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-}
-
-install_missing g++-mingw-w64-i686 wine wine32:i386 xvfb xdotool imagemagick ninja-build cmake \
+APT_RECOMMENDS=1 install_missing g++-mingw-w64-i686 wine wine32:i386 xvfb xdotool imagemagick ninja-build cmake \
   googletest libcli11-dev nlohmann-json3-dev
 
 # Can this kernel run the 32-bit Wine loader?
@@ -38,7 +27,7 @@ if /usr/lib/wine/wine --version >/dev/null 2>&1; then
   export WINEARCH=win32
 else
   echo "this kernel runs no 32-bit programs: testing the 64-bit Windows build"
-  install_missing g++-mingw-w64-x86-64-posix wine64
+  APT_RECOMMENDS=1 install_missing g++-mingw-w64-x86-64-posix wine64
   toolchain=cmake/mingw-x86_64.cmake
   wine=/usr/lib/wine/wine64
   export WINEARCH=win64

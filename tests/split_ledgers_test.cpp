@@ -25,27 +25,19 @@ class FillingDisk : public platform::ForwardingFileSystem {
   }
 
  private:
-  class Filling : public platform::File {
+  class Filling : public platform::ForwardingFile {
    public:
     Filling(std::unique_ptr<platform::File> inner, int& left)
-        : inner_(std::move(inner)), left_(left) {}
-    using File::ReadAt;
-    std::int64_t ReadAt(std::uint64_t pos, char* buf, std::size_t n, Outcome& why) override {
-      return inner_->ReadAt(pos, buf, n, why);
-    }
+        : ForwardingFile(std::move(inner)), left_(left) {}
     Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
       if (left_-- <= 0) return Outcome::Failed(Operation::kWrite, "", Cause::kDiskFull);
-      return inner_->WriteAt(pos, buf, n);
+      return ForwardingFile::WriteAt(pos, buf, n);
     }
-    std::optional<std::uint64_t> Size() override { return inner_->Size(); }
-    Outcome Truncate(std::uint64_t size) override { return inner_->Truncate(size); }
-    Outcome Sync() override { return inner_->Sync(); }
-    Outcome Close() override { return inner_->Close(); }
 
    private:
-    std::unique_ptr<platform::File> inner_;
     int& left_;
   };
+
   int left_;
 };
 
