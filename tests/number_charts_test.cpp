@@ -136,36 +136,7 @@ TEST_F(NumberChartsTest, EveryStopAndFullDiskIsFinishedByTheNextRun) {
     options.before = "number-charts";
     ASSERT_TRUE(WriteSampleFolder(folder, options).ok);
   };
-  build(fs);
-  ASSERT_TRUE(RunLibraryStep(step, ctx));
-  const auto done = fs.Snapshot();
-  const auto done_outside = fs.SnapshotOutside();
-  std::vector<test::Fault> faults = {test::Fault::FullDisk()};
-  for (platform::FaultOp op :
-       {platform::FaultOp::kWrite, platform::FaultOp::kRename, platform::FaultOp::kClose,
-        platform::FaultOp::kFlush, platform::FaultOp::kCopy}) {
-    faults.push_back(test::Fault::StopAt(op));
-  }
-  for (const test::Fault& fault : faults) {
-    test::ForEveryFault(
-        fault, build,
-        [&](platform::MemoryFileSystem& run, platform::FaultFileSystem& faulty, long long k) {
-          SCOPED_TRACE(testing::Message() << "op " << static_cast<int>(fault.op) << " full "
-                                          << fault.full_disk << " at " << k);
-          Outcome first = RunStep([&](Context& c) { return RunLibraryStep(step, c); }, "", &faulty);
-          if (first) {
-            // Every write it made found room.
-            EXPECT_EQ(run.Snapshot(), done);
-            return;
-          }
-          EXPECT_FALSE(sink.messages.empty());
-          Context again{run, sink, ""};
-          Outcome rerun = RunLibraryStep(step, again);
-          ASSERT_TRUE(rerun) << Describe(first) << " / " << Describe(rerun);
-          EXPECT_EQ(run.Snapshot(), done);
-          EXPECT_EQ(run.SnapshotOutside(), done_outside);
-        });
-  }
+  ExpectEveryFaultFinishedByRerun(build, [&](Context& c) { return RunLibraryStep(step, c); });
 
   // The guard: it refuses the folder it leaves and those of the later layouts, changing
   // nothing; it takes a folder where only a company's chart is still to number.

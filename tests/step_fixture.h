@@ -53,6 +53,14 @@ class StepTest : public ::testing::Test {
     return step(run);
   }
 
+  // The series of a resumable step: the folder that build(folder) fills, run by step once
+  // through a full disk from each write on and once stopped at each write, rename, close,
+  // flush and copy in turn. A run that fails has said so, and the next run without faults
+  // finishes it; either way the data folder and the safety folder end as one run without
+  // faults leaves them (which this runs first over fs).
+  template <class Build, class Step>
+  void ExpectEveryFaultFinishedByRerun(Build&& build, Step&& step);
+
   platform::MemoryFileSystem fs;
   RecordingSink sink;
   Context ctx{fs, sink, ""};
@@ -86,6 +94,40 @@ void ForEveryFault(Fault fault, Build&& build, Check&& check) {
     check(folder, faults, k);
     bool met = fault.full_disk ? faults.Count(platform::FaultOp::kWrite) >= k : faults.Stopped();
     if (!met) break;
+  }
+}
+
+template <class Build, class Step>
+void StepTest::ExpectEveryFaultFinishedByRerun(Build&& build, Step&& step) {
+  build(fs);
+  ASSERT_TRUE(step(ctx));
+  const auto done = fs.Snapshot();
+  const auto done_outside = fs.SnapshotOutside();
+  std::vector<Fault> faults = {Fault::FullDisk()};
+  for (platform::FaultOp op :
+       {platform::FaultOp::kWrite, platform::FaultOp::kRename, platform::FaultOp::kClose,
+        platform::FaultOp::kFlush, platform::FaultOp::kCopy}) {
+    faults.push_back(Fault::StopAt(op));
+  }
+  for (const Fault& fault : faults) {
+    ForEveryFault(
+        fault, build,
+        [&](platform::MemoryFileSystem& run, platform::FaultFileSystem& faulty, long long k) {
+          SCOPED_TRACE(::testing::Message() << "op " << static_cast<int>(fault.op) << " full "
+                                            << fault.full_disk << " at " << k);
+          Outcome first = RunStep(step, "", &faulty);
+          if (first) {
+            // Every write it made found room.
+            EXPECT_EQ(run.Snapshot(), done);
+            return;
+          }
+          EXPECT_FALSE(sink.messages.empty());
+          Context again{run, sink, ""};
+          Outcome rerun = step(again);
+          ASSERT_TRUE(rerun) << Describe(first) << " / " << Describe(rerun);
+          EXPECT_EQ(run.Snapshot(), done);
+          EXPECT_EQ(run.SnapshotOutside(), done_outside);
+        });
   }
 }
 
