@@ -148,6 +148,10 @@ std::vector<std::string_view> SplitPath(std::string_view path);
 // folder, a backslash (unless folder is empty or ends with a separator) and name.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
+// Whether a path names its place from a root or a drive ("\\x", "/x", "C:x"), not from the
+// data folder.
+bool IsAbsolutePath(std::string_view path);
+
 // A key under which two spellings of one path are equal, as Windows compares them: every
 // component after a backslash, letters folded ("\\R00\\0001\\l50a1990.dat").
 std::string FoldedPath(std::string_view path);

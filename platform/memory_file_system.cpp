@@ -84,10 +84,7 @@ class MemoryFile final : public File {
   bool closed_ = false;
 };
 
-bool IsAbsolute(std::string_view path) {
-  return (!path.empty() && (path[0] == '/' || path[0] == '\\')) ||
-         (path.size() >= 2 && path[1] == ':');
-}
+bool IsAbsolute(std::string_view path) { return IsAbsolutePath(path); }
 
 // The components of a path from the top of the tree: relative paths lie below "data".
 std::vector<std::string> Components(std::string_view path) {

@@ -16,6 +16,10 @@ std::vector<std::string_view> SplitPath(std::string_view path) {
   return parts;
 }
 
+bool IsAbsolutePath(std::string_view path) {
+  return (!path.empty() && IsSeparator(path[0])) || (path.size() >= 2 && path[1] == ':');
+}
+
 std::string FoldedPath(std::string_view path) {
   std::string key;
   for (auto part : SplitPath(path)) {

@@ -23,10 +23,7 @@ bool WorkFile(std::string_view path) {
          platform::MatchPattern("LIVRANA.*.TMP", name);
 }
 
-bool OutsideDataFolder(std::string_view path) {
-  return (!path.empty() && (path[0] == '/' || path[0] == '\\')) ||
-         (path.size() >= 2 && path[1] == ':');
-}
+bool OutsideDataFolder(std::string_view path) { return platform::IsAbsolutePath(path); }
 
 // A file whose first change is preceded by its backup.
 class BackedUpFile final : public platform::ForwardingFile {

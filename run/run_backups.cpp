@@ -17,9 +17,7 @@ using platform::kEveryEntry;
 // Folders nested deeper than this are not walked.
 constexpr int kMaxDepth = 64;
 
-bool IsAbsolute(std::string_view path) {
-  return (!path.empty() && platform::IsSeparator(path[0])) || (path.size() >= 2 && path[1] == ':');
-}
+bool IsAbsolute(std::string_view path) { return platform::IsAbsolutePath(path); }
 
 // The walks below stop at the first folder that cannot be listed, why then telling it.
 void WalkFolders(platform::FileSystem& fs, const std::string& folder, int depth,

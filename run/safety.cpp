@@ -22,8 +22,7 @@ constexpr std::int32_t kMaxNumberWidth = 23;
 
 // A path below the data folder: relative, without a drive and without "." or "..".
 bool InsideDataFolder(std::string_view path) {
-  if (path.empty() || platform::IsSeparator(path[0]) || (path.size() >= 2 && path[1] == ':'))
-    return false;
+  if (path.empty() || platform::IsAbsolutePath(path)) return false;
   for (auto part : platform::SplitPath(path)) {
     if (part == "." || part == "..") return false;
   }

@@ -26,8 +26,7 @@ class Session::RunFileSystem final : public platform::ForwardingFileSystem {
   bool Stopped() const { return interruptible_ && platform::Interruption() != 0; }
   // Counts a file of the data folder (not the safety folder) as changed.
   void Changes(std::string_view path) {
-    if (path.empty() || platform::IsSeparator(path[0]) || (path.size() >= 2 && path[1] == ':'))
-      return;
+    if (path.empty() || platform::IsAbsolutePath(path)) return;
     changed_.insert(platform::FoldedPath(path));
   }
 
