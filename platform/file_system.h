@@ -31,6 +31,13 @@ enum Attribute : std::uint32_t {
 // The search mask that finds every kind of entry (55).
 inline constexpr std::uint32_t kEveryEntry = kReadOnly | kHidden | kSystem | kDirectory | kArchive;
 
+// Asked of Find with the attribute mask: the caller needs only each entry's name and whether
+// it is a folder. Hidden and system entries are then listed like plain ones, and each
+// entry's attributes tell kDirectory and kReparsePoint alone (size and stamp 0), on every
+// host: a search that costs the listing alone where the host would otherwise ask about
+// every entry (on a file server's share, a round trip each).
+inline constexpr std::uint32_t kNamesOnly = 0x80000000u;
+
 // How a file is opened at the operating-system level. The record layer builds its five
 // openings (and text mode) on these.
 enum class Access {

@@ -308,15 +308,21 @@ std::vector<DirEntry> MemoryFileSystem::Find(std::string_view pattern, std::uint
   const std::string folder(parts.folder);
   Node* dir = Lookup(folder);
   if (dir == nullptr || !dir->folder) return found;
+  const bool names_only = (mask & kNamesOnly) != 0;
+  if (names_only) mask |= kHidden | kSystem;
   for (const auto& child : dir->children) {
     if (!MatchPattern(parts.name, child->name)) continue;
     DirEntry entry;
     entry.name = child->name;
     entry.attributes = *Attributes(folder + child->name);
     if ((entry.attributes & (kHidden | kSystem | kDirectory) & ~mask) != 0) continue;
-    entry.size = child->folder ? 0 : child->data->size();
-    entry.fat_date = child->fat_date;
-    entry.fat_time = child->fat_time;
+    if (names_only) {
+      entry.attributes &= kDirectory | kReparsePoint;
+    } else {
+      entry.size = child->folder ? 0 : child->data->size();
+      entry.fat_date = child->fat_date;
+      entry.fat_time = child->fat_time;
+    }
     found.push_back(std::move(entry));
   }
   return found;

@@ -6,7 +6,6 @@
 namespace livrana {
 namespace {
 
-constexpr std::size_t kBlockBytes = 256 * 1024;
 constexpr char kCtrlZ = 0x1A;
 
 }  // namespace
@@ -56,11 +55,15 @@ bool RecordFile::Load(std::uint64_t pos) {
   if (loaded_ && block_start_ == start) return true;
   (void)Flush();  // a failure stays in failure_
   loaded_ = false;
-  Reserve(start < disk_size_
-              ? static_cast<std::size_t>(std::min<std::uint64_t>(capacity_, disk_size_ - start))
-              : 0);
+  // Only what the file holds is asked for: on a file server a read past the end would cost
+  // one more round trip (a short read is followed by one that finds the end).
+  const std::size_t want =
+      start < disk_size_
+          ? static_cast<std::size_t>(std::min<std::uint64_t>(capacity_, disk_size_ - start))
+          : 0;
+  Reserve(want);
   Outcome why;
-  std::int64_t got = allocated_ == 0 ? 0 : file_->ReadAt(start, block_.get(), allocated_, why);
+  std::int64_t got = want == 0 ? 0 : file_->ReadAt(start, block_.get(), want, why);
   if (got < 0) {
     Fail(why.ok() ? Outcome::Failed(Operation::kRead, path_, Cause::kIo) : std::move(why));
     return false;

@@ -27,6 +27,10 @@ enum class FileMode {
 
 class RecordFile {
  public:
+  // The largest block: a file of up to 1 MiB is read in one request and written back in
+  // one, as a file server takes them.
+  static constexpr std::size_t kBlockBytes = 1024 * 1024;
+
   // path names the file in the outcomes of its failures.
   RecordFile(std::unique_ptr<platform::File> file, std::string_view path, bool writable,
              bool append, FileMode mode);

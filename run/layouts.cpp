@@ -34,21 +34,22 @@ bool IsFile(FileSystem& fs, std::string_view path) {
   return attributes && (*attributes & platform::kDirectory) == 0;
 }
 
-// The plain files of a folder that match the pattern.
+// The files of a folder that match the pattern: names only, which costs the listing alone.
 std::vector<std::string> FilesOf(FileSystem& fs, std::string_view folder,
                                  std::string_view pattern) {
   std::vector<std::string> names;
-  for (const auto& entry : fs.Find(std::string(folder) + "\\" + std::string(pattern), 0)) {
+  for (const auto& entry :
+       fs.Find(std::string(folder) + "\\" + std::string(pattern), platform::kNamesOnly)) {
     if ((entry.attributes & platform::kDirectory) == 0) names.push_back(entry.name);
   }
   return names;
 }
 
-// The folders of a folder ("" for the data folder), in the order listed.
+// The folders of a folder ("" for the data folder), in the order listed: names only.
 std::vector<std::string> FoldersOf(FileSystem& fs, std::string_view folder) {
   std::string pattern = folder.empty() ? std::string("*") : std::string(folder) + "\\*";
   std::vector<std::string> names;
-  for (const auto& entry : fs.Find(pattern, platform::kDirectory | platform::kHidden)) {
+  for (const auto& entry : fs.Find(pattern, platform::kDirectory | platform::kNamesOnly)) {
     if ((entry.attributes & platform::kDirectory) != 0) names.push_back(entry.name);
   }
   return names;

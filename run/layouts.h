@@ -36,7 +36,9 @@ std::vector<LayoutFound> FindLayouts(platform::FileSystem& fs);
 // Whether a folder, or a file (anything but a folder), is at path.
 bool IsFolder(platform::FileSystem& fs, std::string_view path);
 bool IsFile(platform::FileSystem& fs, std::string_view path);
-// The plain files of a folder that match the pattern, in the order the system lists them.
+// The files of a folder that match the pattern, in the order the system lists them. Both
+// this and FoldersOf tell what a folder holds by the names alone (platform::kNamesOnly):
+// hidden and system entries are listed too, and a search costs its listing only.
 std::vector<std::string> FilesOf(platform::FileSystem& fs, std::string_view folder,
                                  std::string_view pattern);
 // The folders of a folder ("" for the data folder), in the order listed.

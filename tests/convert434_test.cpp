@@ -280,9 +280,10 @@ TEST_F(Convert434Test, LineFeedsAndZeroBytesInFieldsAreCarriedAsText) {
 
 // ---- Interruptions ---------------------------------------------------------------------
 
-// A data folder with work in both phases; every invoice file and two of the phone tables
-// span several blocks of the record layer (256 KiB).
+// A data folder with work in both phases; one invoice file and two phone tables span two
+// blocks of the record layer (RecordFile::kBlockBytes).
 void BuildFolder(platform::FileSystem& fs) {
+  constexpr int kInvoiceRecords[] = {700, 1400, 2700};
   std::string reg;
   for (int c = 0; c < 3; ++c) {
     std::string code = "C" + std::to_string(c);
@@ -294,13 +295,13 @@ void BuildFolder(platform::FileSystem& fs) {
     std::string code = "C" + std::to_string(c);
     fs.MakeFolder("R00\\" + code);
     std::string invoices;
-    for (int r = 0; r < 700 * (c + 1); ++r) {
+    for (int r = 0; r < kInvoiceRecords[c]; ++r) {
       invoices += r % 3 == 0 ? Record(kInvoiceRecord, {{I::kKind, "1"}}) : kInvoice;
     }
     WriteFile(fs, "R00\\" + code + "\\L50A199" + std::to_string(c) + ".DAT", invoices);
   }
   std::string f01;
-  for (int r = 0; r < 900; ++r) {
+  for (int r = 0; r < 1300; ++r) {
     f01 +=
         Record(kTable01RecordLength, {{P::kCode, "F01-" + std::to_string(r)},
                                       {P::kPhone1, r % 2 ? std::string(41, 'q') : "(48) 3333-4444"},
@@ -308,7 +309,7 @@ void BuildFolder(platform::FileSystem& fs) {
   }
   WriteFile(fs, kTable01, f01);
   std::string f02;
-  for (int r = 0; r < 600; ++r) {
+  for (int r = 0; r < 1100; ++r) {
     f02 +=
         Record(kTable02RecordLength, {{P::kCode, "F02-" + std::to_string(r)},
                                       {P::kPhone1, r % 3 ? "(21) 2222-1111" : std::string(38, 'z')},

@@ -11,6 +11,7 @@
 
 #include "platform/cp1252.h"
 #include "platform/file_system.h"
+#include "platform/host_calls.h"
 #include "tests/test_util.h"
 
 namespace livrana::platform {
@@ -270,6 +271,38 @@ TEST_F(HostFileSystemTest, OpeningsInAKnownFolderKeepEveryRule) {
   EXPECT_EQ(file->Size(), 4u);
   ASSERT_TRUE(file->WriteAt(4, "+", 1));
   EXPECT_EQ(file->Size(), 5u);  // the size of the opening is not kept past a write
+}
+
+// On a file server's share every call is a round trip: an existing yearly file of a folder
+// looked in before costs its opening, size, read, write and close and nothing else, and a
+// search for names only costs the listing.
+TEST_F(HostFileSystemTest, AYearlyFileCostsFiveCallsAndANamesOnlySearchItsListing) {
+  ASSERT_TRUE(fs->MakeFolder("R00"));
+  ASSERT_TRUE(fs->MakeFolder("R00\\0001"));
+  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1990.DAT", "1990"));
+  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1991.DAT", "1991"));
+  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\.hidden", ""));
+  ASSERT_TRUE(ReadFile(*fs, "R00\\0001\\L50A1990.DAT"));  // the folder is known now
+  HostCalls calls;
+  CountHostCalls(&calls);
+  auto file = fs->Open("R00\\0001\\L50A1991.DAT", Access::kReadWrite);
+  ASSERT_TRUE(file);
+  char buf[4];
+  EXPECT_EQ(file->Size(), 4u);
+  EXPECT_EQ(file->ReadAt(0, buf, 4), 4);
+  EXPECT_TRUE(file->WriteAt(0, "2", 1));
+  EXPECT_TRUE(file->Close());
+  CountHostCalls(nullptr);
+  EXPECT_EQ(calls.Total(), 5) << "open, size, read, write, close";
+  EXPECT_EQ(calls[HostCall::kQuery], 0);
+
+  calls = {};
+  CountHostCalls(&calls);
+  auto found = fs->Find("R00\\0001\\*", kDirectory | kNamesOnly);
+  CountHostCalls(nullptr);
+  EXPECT_EQ(found.size(), 3u);  // hidden entries too
+  EXPECT_EQ(calls[HostCall::kQuery], 0);
+  EXPECT_EQ(calls.Total(), calls[HostCall::kList] + calls[HostCall::kClose]);
 }
 
 }  // namespace

@@ -103,42 +103,46 @@ TEST_F(RecordFileTest, OpeningsThatWriteClearReadOnlyAndMissingFilesBehave) {
 TEST_F(RecordFileTest, WritesAcrossBlocksReachTheFileAndReadBack) {
   // Records of 1000 bytes: blocks hold whole records, and a file of many blocks is read
   // and rewritten in place.
+  constexpr int kRecords = 2500;  // three blocks
   std::string data;
-  for (int i = 0; i < 700; ++i) data += test::Record(1000, {{0, std::to_string(i)}});
+  for (int i = 0; i < kRecords; ++i) data += test::Record(1000, {{0, std::to_string(i)}});
   WriteFile(fs, "BIG.DAT", data);
   auto file = OpenUpdate(fs, "BIG.DAT");
   file->SetRecordLength(1000);
-  for (int i = 0; i < 700; ++i) {
+  for (int i = 0; i < kRecords; ++i) {
     ASSERT_TRUE(SeekInside(file.get(), i * 1000 + 500));
     file->Write("#");
   }
-  ASSERT_TRUE(SeekInside(file.get(), 699 * 1000));
+  ASSERT_TRUE(SeekInside(file.get(), (kRecords - 1) * 1000));
   std::string out;
-  ASSERT_TRUE(ReadField(file.get(), out, 3));
-  EXPECT_EQ(out, "699");
-  file->Seek(700 * 1000);
+  ASSERT_TRUE(ReadField(file.get(), out, 4));
+  EXPECT_EQ(out, std::to_string(kRecords - 1));
+  file->Seek(kRecords * 1000);
   file->Write("tail");  // past the last record: the file grows
-  EXPECT_EQ(file->Size(), 700u * 1000 + 4);
+  EXPECT_EQ(file->Size(), kRecords * 1000u + 4);
   ASSERT_TRUE(CloseFile(file));
   auto after = *ReadFile(fs, "BIG.DAT");
-  ASSERT_EQ(after.size(), 700u * 1000 + 4);
-  for (int i = 0; i < 700; ++i) ASSERT_EQ(after[static_cast<std::size_t>(i) * 1000 + 500], '#');
-  EXPECT_EQ(after.substr(700000), "tail");
+  ASSERT_EQ(after.size(), kRecords * 1000u + 4);
+  for (int i = 0; i < kRecords; ++i) {
+    ASSERT_EQ(after[static_cast<std::size_t>(i) * 1000 + 500], '#');
+  }
+  EXPECT_EQ(after.substr(kRecords * 1000u), "tail");
 }
 
 TEST_F(RecordFileTest, WriteBackIsOneWriteOfWholeRecords) {
   // Every record of the file changes in two places; with the blocks aligned to the
   // record length, each write that reaches the file starts and ends on a record boundary.
   constexpr std::uint32_t kWidth = 400;
+  constexpr std::size_t kRecords = 6000;  // three blocks, none ending on a record's end
   auto build = [](platform::FileSystem& folder) {
-    WriteFile(folder, "R.DAT", std::string(kWidth * 2000, ' '));
+    WriteFile(folder, "R.DAT", std::string(kWidth * kRecords, ' '));
   };
   test::ForEveryFault(
       test::Fault::StopAt(platform::FaultOp::kWrite), build,
       [](platform::FileSystem& folder, platform::FaultFileSystem& faults, long long k) {
         auto file = OpenUpdate(faults, "R.DAT");
         file->SetRecordLength(kWidth);
-        for (std::uint64_t r = 0; r < 2000; ++r) {
+        for (std::uint64_t r = 0; r < kRecords; ++r) {
           file->Seek(r * kWidth + 1);
           file->Write("a");
           file->Seek(r * kWidth + kWidth - 2);
@@ -146,7 +150,7 @@ TEST_F(RecordFileTest, WriteBackIsOneWriteOfWholeRecords) {
         }
         CloseFile(file);
         auto after = *ReadFile(folder, "R.DAT");
-        for (std::size_t r = 0; r < 2000; ++r) {
+        for (std::size_t r = 0; r < kRecords; ++r) {
           bool first = after[r * kWidth + 1] == 'a';
           bool last = after[r * kWidth + kWidth - 2] == 'b';
           ASSERT_EQ(first, last) << "record " << r << " half written at stop " << k;
@@ -156,25 +160,26 @@ TEST_F(RecordFileTest, WriteBackIsOneWriteOfWholeRecords) {
 
 TEST_F(RecordFileTest, RecordsSeenAndChangedInPlaceAreWrittenBackLikeWrites) {
   constexpr std::size_t kWidth = 400;
+  const std::size_t records = RecordFile::kBlockBytes / kWidth + 100;  // two blocks
   std::string data;
-  for (int r = 0; r < 1500; ++r) data += test::Record(kWidth, {{0, std::to_string(r)}});
+  for (std::size_t r = 0; r < records; ++r) data += test::Record(kWidth, {{0, std::to_string(r)}});
   WriteFile(fs, "V.DAT", data);
   auto file = OpenUpdate(fs, "V.DAT");
   file->SetRecordLength(kWidth);
-  for (std::size_t r = 0; r < 1500; ++r) {
+  for (std::size_t r = 0; r < records; ++r) {
     ASSERT_EQ(file->View(r * kWidth, kWidth), std::string_view(data).substr(r * kWidth, kWidth));
     char* bytes = file->Modify(r * kWidth + 10, 3);
     ASSERT_NE(bytes, nullptr);
     std::copy_n("abc", 3, bytes);
   }
   // Bytes across a block boundary or past the end are not handed out.
-  const std::size_t boundary = (256 * 1024 / kWidth) * kWidth;
+  const std::size_t boundary = (RecordFile::kBlockBytes / kWidth) * kWidth;
   EXPECT_TRUE(file->View(boundary - 1, 2).empty());
   EXPECT_TRUE(file->View(data.size() - 1, 2).empty());
   EXPECT_EQ(file->Modify(data.size(), 1), nullptr);
   ASSERT_TRUE(CloseFile(file));
   auto after = *ReadFile(fs, "V.DAT");
-  for (std::size_t r = 0; r < 1500; ++r) {
+  for (std::size_t r = 0; r < records; ++r) {
     std::string want = data.substr(r * kWidth, kWidth).replace(10, 3, "abc");
     ASSERT_EQ(after.substr(r * kWidth, kWidth), want) << r;
   }

@@ -371,6 +371,8 @@ class Win32FileSystem final : public FileSystem {
       }
       return found;
     }
+    const bool names_only = (mask & kNamesOnly) != 0;
+    if (names_only) mask |= kHidden | kSystem;
     do {
       std::string_view name = data.cFileName;
       if (name == "." || name == "..") continue;
@@ -380,10 +382,14 @@ class Win32FileSystem final : public FileSystem {
       entry.attributes = CoreAttributes(data.dwFileAttributes);
       std::uint32_t special = entry.attributes & (kHidden | kSystem | kDirectory);
       if ((special & ~mask) != 0) continue;
-      if ((entry.attributes & kDirectory) == 0) {
-        entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+      if (names_only) {
+        entry.attributes &= kDirectory | kReparsePoint;
+      } else {
+        if ((entry.attributes & kDirectory) == 0) {
+          entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        }
+        FatStamp(data.ftLastWriteTime, &entry.fat_date, &entry.fat_time);
       }
-      FatStamp(data.ftLastWriteTime, &entry.fat_date, &entry.fat_time);
       found.push_back(std::move(entry));
     } while (FindNextFileA(find, &data));
     // The search ends with ERROR_NO_MORE_FILES; anything else cut it short, and a listing
