@@ -28,6 +28,8 @@ enum Attribute : std::uint32_t {
   kArchive = 0x20,
   kReparsePoint = 0x400,  // a symbolic link (or junction): the entry stands for another
 };
+// The search mask that finds every kind of entry (55).
+inline constexpr std::uint32_t kEveryEntry = kReadOnly | kHidden | kSystem | kDirectory | kArchive;
 
 // How a file is opened at the operating-system level. The record layer builds its five
 // openings (and text mode) on these.
@@ -145,6 +147,10 @@ std::vector<std::string_view> SplitPath(std::string_view path);
 
 // folder, a backslash (unless folder is empty or ends with a separator) and name.
 std::string JoinPath(std::string_view folder, std::string_view name);
+
+// A key under which two spellings of one path are equal, as Windows compares them: every
+// component after a backslash, letters folded ("\\R00\\0001\\l50a1990.dat").
+std::string FoldedPath(std::string_view path);
 
 // Whether a name opens a device on Windows instead of a file, whatever extension and
 // trailing spaces follow it: CON, PRN, AUX, NUL, CONIN$, CONOUT$, CLOCK$, COM1 to COM9 and

@@ -16,6 +16,15 @@ std::vector<std::string_view> SplitPath(std::string_view path) {
   return parts;
 }
 
+std::string FoldedPath(std::string_view path) {
+  std::string key;
+  for (auto part : SplitPath(path)) {
+    key += '\\';
+    for (char c : part) key += static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
+  }
+  return key;
+}
+
 std::string JoinPath(std::string_view folder, std::string_view name) {
   std::string path(folder);
   if (!path.empty() && !IsSeparator(path.back())) path += '\\';

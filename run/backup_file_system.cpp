@@ -1,5 +1,7 @@
 #include "run/backup_file_system.h"
 
+#include <algorithm>
+
 #include "platform/cp1252.h"
 #include "run/folder_lock.h"
 #include "run/history.h"
@@ -55,14 +57,7 @@ class BackedUpFile final : public platform::File {
 
 }  // namespace
 
-std::string BackupFileSystem::Key(std::string_view path) {
-  std::string key;
-  for (auto part : platform::SplitPath(path)) {
-    key += '\\';
-    for (char c : part) key += static_cast<char>(platform::FoldCase(static_cast<unsigned char>(c)));
-  }
-  return key;
-}
+std::string BackupFileSystem::Key(std::string_view path) { return platform::FoldedPath(path); }
 
 Outcome BackupFileSystem::Creating(std::string_view path) {
   if (OutsideDataFolder(path) || WorkFile(path) || done_.count(Key(path)) != 0) return {};
@@ -83,15 +78,37 @@ std::vector<std::string> BackupFileSystem::Created() {
   return present;
 }
 
+void BackupFileSystem::SetFoldersBefore(const std::vector<std::string>& folders) {
+  folders_before_.emplace();
+  for (const auto& folder : folders) folders_before_->insert(Key(folder));
+}
+
+bool BackupFileSystem::InNewFolder(std::string_view path) const {
+  if (!folders_before_) return false;
+  auto parts = platform::SplitPath(path);
+  if (parts.size() < 2) return false;  // in the data folder itself
+  std::string parent;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    parent += (i ? "\\" : "") + std::string(parts[i]);
+  }
+  return folders_before_->count(Key(parent)) == 0;
+}
+
 Outcome BackupFileSystem::Before(std::string_view path) {
   if (OutsideDataFolder(path) || WorkFile(path) || done_.count(Key(path)) != 0) return {};
   auto attributes = inner_.Attributes(path);
   if (!attributes || (*attributes & platform::kDirectory) != 0) return {};
+  if (InNewFolder(path)) return {};
+  // The backup names the file as it is spelt on the disk, so that an undo that has to make
+  // it again gives it its own name back, whatever letter case the step asked for.
+  const std::string original = DiskSpelling(inner_, path);
   Outcome why;
-  auto copy = backup_(path, why);
-  if (!copy) return why.ok() ? Outcome::Failed(Operation::kCopy, path, Cause::kCopyDamaged) : why;
+  auto copy = backup_(original, why);
+  if (!copy) {
+    return why.ok() ? Outcome::Failed(Operation::kCopy, original, Cause::kCopyDamaged) : why;
+  }
   done_.insert(Key(path));
-  backups_.push_back({std::string(path), *copy});
+  backups_.push_back({original, *copy});
   return {};
 }
 
@@ -108,6 +125,33 @@ std::unique_ptr<platform::File> BackupFileSystem::Open(std::string_view path,
   auto file = inner_.Open(path, access, why);
   if (!file) return nullptr;
   return std::make_unique<BackedUpFile>(*this, std::string(path), std::move(file));
+}
+
+std::string DiskSpelling(platform::FileSystem& fs, std::string_view path) {
+  std::string spelt;
+  if (!path.empty() && platform::IsSeparator(path[0])) spelt = "\\";
+  bool first = true;
+  for (auto part : platform::SplitPath(path)) {
+    std::string name(part);
+    if (first && name.size() == 2 && name[1] == ':') {  // a drive
+      spelt = name + "\\";
+      first = false;
+      continue;
+    }
+    first = false;
+    if (name.find_first_of("*?") == std::string::npos) {
+      auto found = fs.Find(spelt + name, platform::kEveryEntry);
+      auto exact = std::find_if(found.begin(), found.end(),
+                                [&](const platform::DirEntry& e) { return e.name == name; });
+      if (exact == found.end() && !found.empty()) name = found.front().name;
+    }
+    spelt += name + "\\";
+  }
+  if (!spelt.empty() && spelt.back() == '\\' && !path.empty() &&
+      !platform::IsSeparator(path.back()) && spelt.size() > 1) {
+    spelt.pop_back();
+  }
+  return spelt;
 }
 
 }  // namespace livrana

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,6 +27,12 @@ class BackupFileSystem final : public platform::ForwardingFileSystem {
 
   BackupFileSystem(platform::FileSystem& inner, BackupFn backup, CreateFn creating = nullptr)
       : ForwardingFileSystem(inner), backup_(std::move(backup)), creating_(std::move(creating)) {}
+
+  // The folders of the data folder before the run (paths relative to it). A file in a folder
+  // that is not among them was not there before the run, wherever it came from: it needs no
+  // backup of its own (deleting the folder undoes it; a folder renamed there had every file
+  // backed up under its old name first).
+  void SetFoldersBefore(const std::vector<std::string>& folders);
 
   struct Backup {
     std::string original;  // path in the data folder
@@ -77,11 +84,20 @@ class BackupFileSystem final : public platform::ForwardingFileSystem {
   // up or noted before; tells creating_ first.
   Outcome Creating(std::string_view path);
 
+  // Whether path lies in a folder the run made (see SetFoldersBefore).
+  bool InNewFolder(std::string_view path) const;
+
   BackupFn backup_;
   CreateFn creating_;
+  std::optional<std::set<std::string>> folders_before_;  // folded paths
   std::set<std::string> done_;  // folded paths already backed up or created by the run
   std::vector<Backup> backups_;
   std::vector<std::string> created_;
 };
+
+// A path of the data folder (or an absolute one) with every existing component spelt as it is
+// on the disk (names are matched without regard to letter case); the components that do not
+// exist stay as given. Paths in the core's form, with backslashes.
+std::string DiskSpelling(platform::FileSystem& fs, std::string_view path);
 
 }  // namespace livrana

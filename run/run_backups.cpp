@@ -13,8 +13,7 @@
 namespace livrana {
 namespace {
 
-constexpr std::uint32_t kEveryEntry = platform::kReadOnly | platform::kHidden | platform::kSystem |
-                                      platform::kDirectory | platform::kArchive;
+using platform::kEveryEntry;
 // Folders nested deeper than this are not walked.
 constexpr int kMaxDepth = 64;
 
@@ -61,14 +60,7 @@ char HostSeparator(std::string_view root) {
 #endif
 }
 
-std::string Folded(std::string_view path) {
-  std::string key;
-  for (auto part : platform::SplitPath(path)) {
-    key += '\\';
-    for (char c : part) key += static_cast<char>(platform::FoldCase(static_cast<unsigned char>(c)));
-  }
-  return key;
-}
+std::string Folded(std::string_view path) { return platform::FoldedPath(path); }
 
 // The size of a file as its directory entry gives it.
 std::optional<std::uint64_t> SizeOf(platform::FileSystem& fs, std::string_view path) {
@@ -172,6 +164,7 @@ Outcome BackedUpRun::Start(platform::FileSystem& data, std::string_view command,
   };
   auto creating = [&manifest](std::string_view path) { return manifest.Creating(path); };
   started->backup_ = std::make_unique<BackupFileSystem>(data, backup, creating);
+  started->backup_->SetFoldersBefore(manifest.folders_before());
   started->folders_ = std::make_unique<Folders>(*started->backup_);
   *run = std::move(started);
   return {};
@@ -477,36 +470,14 @@ std::vector<std::string> FoldersBelow(platform::FileSystem& fs, std::string_view
 }
 
 std::string HostPath(platform::FileSystem& fs, std::string_view path) {
-  std::string root = fs.Root();
+  const std::string root = fs.Root();
   const char separator = HostSeparator(root);
-  std::string core;  // the path so far, in the core's form
-  std::string host;
-  if (IsAbsolute(path)) {
-    if (platform::IsSeparator(path[0])) core = host = std::string(1, separator);
-  } else {
-    host = root;
-  }
-  bool first = true;
-  for (auto part : platform::SplitPath(path)) {
-    std::string name(part);
-    if (first && part.size() == 2 && part[1] == ':') {
-      core = host = name + separator;  // a drive
-      first = false;
-      continue;
-    }
-    first = false;
-    std::string probe = core + name;
-    auto found = fs.Find(probe, kEveryEntry);
-    auto exact = std::find_if(found.begin(), found.end(),
-                              [&](const platform::DirEntry& e) { return e.name == name; });
-    if (exact == found.end() && !found.empty() && name.find_first_of("*?") == std::string::npos) {
-      name = found.front().name;
-    }
-    core += name + "\\";
-    if (!host.empty() && !platform::IsSeparator(host.back())) host += separator;
-    host += name;
-  }
-  return host;
+  std::string host = DiskSpelling(fs, path);
+  if (separator != '\\') std::replace(host.begin(), host.end(), '\\', separator);
+  if (IsAbsolute(path)) return host;
+  if (host.empty()) return root;
+  if (!root.empty() && !platform::IsSeparator(root.back())) return root + separator + host;
+  return root + host;
 }
 
 }  // namespace livrana

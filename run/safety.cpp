@@ -12,8 +12,7 @@ namespace {
 
 using platform::FileSystem;
 
-constexpr std::uint32_t kEveryEntry = platform::kReadOnly | platform::kHidden | platform::kSystem |
-                                      platform::kDirectory | platform::kArchive;
+using platform::kEveryEntry;
 constexpr std::uint32_t kEveryFile = kEveryEntry & ~platform::kDirectory;
 // Folders nested deeper than this are not copied: such a tree can only be one that holds
 // the copy being made.

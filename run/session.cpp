@@ -28,13 +28,7 @@ class Session::RunFileSystem final : public platform::ForwardingFileSystem {
   void Changes(std::string_view path) {
     if (path.empty() || platform::IsSeparator(path[0]) || (path.size() >= 2 && path[1] == ':'))
       return;
-    std::string key;
-    for (auto part : platform::SplitPath(path)) {
-      key += '\\';
-      for (char c : part)
-        key += static_cast<char>(platform::FoldCase(static_cast<unsigned char>(c)));
-    }
-    changed_.insert(std::move(key));
+    changed_.insert(platform::FoldedPath(path));
   }
 
   using FileSystem::Open;

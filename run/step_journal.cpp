@@ -13,14 +13,7 @@ namespace {
 constexpr char kSeparator = '|';  // between the two paths of a line; no file name holds it
 constexpr std::string_view kCommitLine = "C";
 
-std::string Folded(std::string_view path) {
-  std::string key;
-  for (auto part : platform::SplitPath(path)) {
-    key += '\\';
-    for (char c : part) key += static_cast<char>(platform::FoldCase(static_cast<unsigned char>(c)));
-  }
-  return key;
-}
+std::string Folded(std::string_view path) { return platform::FoldedPath(path); }
 
 std::string WorkName(std::string_view target) {
   return std::string(target) + std::string(kWorkSuffix);

@@ -13,6 +13,7 @@
 #include "records/layouts/phone_tables.h"
 #include "run/safety.h"
 #include "tests/step_fixture.h"
+#include "tools/sample.h"
 
 namespace livrana {
 namespace {
@@ -125,6 +126,17 @@ TEST_F(RunBackupsTest, RegroupingIntoCompanyFoldersIsUndone) {
   Put("G01\\0001.dat", "table");
   Put("G01\\0002.dat", "table 2");
   RunAndUndo("company-folders");
+}
+
+TEST_F(RunBackupsTest, MovingTheCompanyFoldersBelowR00IsUndone) {
+  // The company folders move below R00 and their files are changed there, under names the
+  // step spells in another letter case than the disk.
+  SampleOptions options;
+  options.companies = 1;
+  options.records = 2;
+  options.before = "versions-320-362";
+  ASSERT_TRUE(WriteSampleFolder(fs, options).ok);
+  RunAndUndo("versions-320-362");
 }
 
 TEST_F(RunBackupsTest, AChangeWhoseBackupCannotBeMadeIsRefused) {
