@@ -1,7 +1,8 @@
 #include "records/values.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
 #include "records/format.h"
@@ -146,60 +147,69 @@ std::uint32_t NextCounter(std::uint32_t current, int digits) {
 double Round2(double value) {
   if (!std::isfinite(value)) return value;
   if (value < 0) return -Round2(-value);
-  std::string text = Format("%.6f", value);
-  std::size_t point = text.rfind('.');
-  if (point == std::string::npos || point + 3 >= text.size()) return value;
-  double correction = text[point + 3] >= '5' ? 0.01 : 0.0;
-  text.resize(point + 3);
-  return std::strtod(text.c_str(), nullptr) + correction;
+  // "%.6f" of the largest double has 316 characters.
+  char text[400];
+  char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6).ptr;
+  char* point = std::find(text, end, '.');
+  if (end - point <= 3) return value;
+  double correction = point[3] >= '5' ? 0.01 : 0.0;
+  double cut = 0;
+  std::from_chars(text, point + 3, cut);
+  return cut + correction;
 }
 
 double TextToValue(std::string_view text) {
   text = text.substr(0, 30);
-  // Rebuilt from the right: the rightmost separator is the decimal point.
-  std::string rebuilt;
-  bool point_seen = false;
-  for (std::size_t i = text.size(); i-- > 0;) {
+  // The rightmost separator is the decimal point; the others and the letters e and E are
+  // left out.
+  std::size_t point = text.find_last_of(".,");
+  char rebuilt[30];
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (c == '.' || c == ',') {
-      if (!point_seen) rebuilt.insert(rebuilt.begin(), '.');
-      point_seen = true;
+      if (i == point) rebuilt[size++] = '.';
     } else if (c != 'e' && c != 'E') {
-      rebuilt.insert(rebuilt.begin(), c);
+      rebuilt[size++] = c;
     }
   }
   // Only a plain decimal number is taken: no exponent, hexadecimal or infinity forms.
   std::size_t i = 0;
-  while (i < rebuilt.size() && IsBlank(rebuilt[i])) ++i;
-  std::string number;
-  if (i < rebuilt.size() && (rebuilt[i] == '+' || rebuilt[i] == '-')) number += rebuilt[i++];
+  while (i < size && IsBlank(rebuilt[i])) ++i;
+  bool negative = false;
+  if (i < size && (rebuilt[i] == '+' || rebuilt[i] == '-')) negative = rebuilt[i++] == '-';
+  const std::size_t start = i;
   bool digits = false;
-  for (; i < rebuilt.size() && IsDigit(rebuilt[i]); ++i, digits = true) number += rebuilt[i];
-  if (i < rebuilt.size() && rebuilt[i] == '.') {
-    number += rebuilt[i++];
-    for (; i < rebuilt.size() && IsDigit(rebuilt[i]); ++i, digits = true) number += rebuilt[i];
+  for (; i < size && IsDigit(rebuilt[i]); ++i) digits = true;
+  if (i < size && rebuilt[i] == '.') {
+    for (++i; i < size && IsDigit(rebuilt[i]); ++i) digits = true;
   }
   if (!digits) return 0.0;
-  return std::strtod(number.c_str(), nullptr);
+  double magnitude = 0;
+  std::from_chars(rebuilt + start, rebuilt + i, magnitude);
+  return negative ? -magnitude : magnitude;
 }
 
 std::string ValueToText(double value, int decimals) {
   if (!std::isfinite(value) || std::fabs(value) >= 1e15) value = 0.0;
-  if (decimals > 6) decimals = 6;
-  if (decimals < 0) decimals = 0;
-  std::string format = "%." + Format("%d", decimals) + "lf";
-  std::string digits = Format(format, std::fabs(value));
-  std::size_t point = digits.find('.');
-  std::string_view whole = std::string_view(digits).substr(0, point);
+  decimals = std::clamp(decimals, 0, 6);
+  char digits[32];  // at most 15 digits, the point and 6 decimals
+  char* end = std::to_chars(digits, digits + sizeof digits, std::fabs(value),
+                            std::chars_format::fixed, decimals)
+                  .ptr;
+  char* point = std::find(digits, end, '.');
+  const std::size_t whole = static_cast<std::size_t>(point - digits);
 
-  std::string out = value < 0 ? "-" : "";
-  for (std::size_t i = 0; i < whole.size(); ++i) {
-    if (i > 0 && (whole.size() - i) % 3 == 0) out += '.';
-    out += whole[i];
+  std::string out;
+  out.reserve(whole + whole / 3 + 8);
+  if (value < 0) out += '-';
+  for (std::size_t i = 0; i < whole; ++i) {
+    if (i > 0 && (whole - i) % 3 == 0) out += '.';
+    out += digits[i];
   }
-  if (decimals > 0 && point != std::string::npos) {
+  if (decimals > 0 && point != end) {
     out += ',';
-    out += digits.substr(point + 1);
+    out.append(point + 1, end);
   }
   return out;
 }
