@@ -17,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/convert434.h"
 #include "platform/file_system.h"
 #include "platform/memory_file_system.h"
-#include "convert/convert434.h"
 
 namespace {
 

@@ -15,8 +15,8 @@ std::string HostName() {
 
 bool ProcessAlive(int pid) {
   if (pid <= 0) return false;
-  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                               static_cast<DWORD>(pid));
+  HANDLE process =
+      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
   if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
   DWORD code = 0;
   bool alive = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;

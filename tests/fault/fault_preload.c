@@ -61,7 +61,15 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-enum fault_mode { MODE_NONE, MODE_KILL, MODE_ENOSPC, MODE_EIO, MODE_SHORT, MODE_TORN, MODE_INTERRUPT };
+enum fault_mode {
+  MODE_NONE,
+  MODE_KILL,
+  MODE_ENOSPC,
+  MODE_EIO,
+  MODE_SHORT,
+  MODE_TORN,
+  MODE_INTERRUPT
+};
 
 // What a call needs: nothing beyond the count, space on the disk (fails once the disk is
 // full), or space for data that may also be stored in part (short and torn faults).
@@ -128,12 +136,8 @@ static void init(void) {
     static const struct {
       const char* name;
       enum fault_mode mode;
-    } kModes[] = {{"kill", MODE_KILL},
-                  {"enospc", MODE_ENOSPC},
-                  {"eio", MODE_EIO},
-                  {"short", MODE_SHORT},
-                  {"torn", MODE_TORN},
-                  {"interrupt", MODE_INTERRUPT}};
+    } kModes[] = {{"kill", MODE_KILL},   {"enospc", MODE_ENOSPC}, {"eio", MODE_EIO},
+                  {"short", MODE_SHORT}, {"torn", MODE_TORN},     {"interrupt", MODE_INTERRUPT}};
     for (size_t i = 0; i < sizeof kModes / sizeof kModes[0]; ++i) {
       if (strcmp(m, kModes[i].name) == 0) mode = kModes[i].mode;
     }
