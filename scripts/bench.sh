@@ -28,7 +28,9 @@
 # series. SHARE=0 skips the share measurement, SHARE=only runs nothing else; SHARE_RUNS
 # (default 3), SHARE_RECORDS (records per invoice file; default: as in the main sample),
 # SHARE_PHONES (records per phone table; default: a third of the main sample's, as for a
-# third of its companies), SHARE_DELAY_US (default 200). Build folder: build-rel
+# third of its companies), SHARE_DELAY_US (default 200). LIBRARY=0 skips the library of
+# older steps (scripts/bench-library.sh, LIBRARY_MIB megabytes each, default 60) that ends
+# the run. Build folder: build-rel
 # (Release, without the tests).
 set -euo pipefail
 
@@ -396,5 +398,14 @@ peak=$(sort -n "$W/convert.rss" "$W/convert-invoices.rss" | tail -n 1)
 verdict=within
 ((peak < rss_limit_kib)) || verdict=OVER
 echo "== peak memory of convert over every run: $peak KiB ($verdict the limit of $rss_limit_kib KiB)"
+
+# ---- The library of older steps ------------------------------------------------------------
+# scripts/bench-library.sh: each step over LIBRARY_MIB (default 60) megabytes of its input
+# layout against a tar round trip, with growth and peak memory. LIBRARY=0 skips it.
+library_ok=yes
+if [[ ${LIBRARY:-1} != 0 ]]; then
+  echo "== the library of older steps"
+  bash scripts/bench-library.sh "${LIBRARY_MIB:-60}" || library_ok=no
+fi
 echo "== machine after the run: $(uptime | sed 's/.*load average/load average/')"
-[[ $verdict == within && $same == yes && $share_same == yes ]]
+[[ $verdict == within && $same == yes && $share_same == yes && $library_ok == yes ]]
