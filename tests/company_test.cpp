@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "platform/memory_file_system.h"
+#include "records/layouts/register.h"
 #include "tests/test_util.h"
 
 namespace livrana {
@@ -44,10 +45,11 @@ class CompanyLoopTest : public ::testing::Test {
   void Register(std::initializer_list<std::string> records, std::string tail = "") {
     std::string data;
     for (const auto& r : records) data += r;
-    WriteFile(fs, "F00R0.DAT", data + tail);
+    WriteFile(fs, kCompanyRegister, data + tail);
   }
   static std::string Company(std::string_view code, bool deleted = false) {
-    return Record(1000, {{0, code}, {999, deleted ? "+" : " "}});
+    return Record(kCompanyRecordLength,
+                  {{RegisterLayout::kCode, code}, {RegisterLayout::kDeleted, deleted ? "+" : " "}});
   }
 
   platform::MemoryFileSystem fs;

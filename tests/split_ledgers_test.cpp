@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/forwarding_file_system.h"
+#include "records/layouts/register.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {
@@ -44,7 +45,8 @@ class FillingDisk : public platform::ForwardingFileSystem {
 class SplitLedgersTest : public test::StepTest {
  protected:
   void SetUp() override {
-    StepTest::Put("F00R0.DAT", Record(1000, {{0, "0001"}}));
+    StepTest::Put(kCompanyRegister,
+                  Record(kCompanyRecordLength, {{RegisterLayout::kCode, "0001"}}));
     fs.MakeFolder("0001");
   }
   bool Run(platform::FileSystem* over = nullptr) {
