@@ -29,21 +29,20 @@ install_missing() {
   if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo[@]}" dpkg --add-architecture i386
   fi
-  # A mirror being synced fails a download now and then: the lists and the installation are
-  # tried again after a pause before the script gives up.
+  # A mirror being synced fails a download now and then: the lists are fetched again after a
+  # pause, and then the installation goes on with the lists that did download (a list that
+  # failed may be one the missing packages do not need).
   local try recommends=(--no-install-recommends)
   [[ ${APT_RECOMMENDS:-0} == 1 ]] && recommends=()
-  for try in 1 2 3 4; do
-    if "${sudo[@]}" apt-get update -qq &&
-      "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-        "${recommends[@]}" "${missing[@]}" </dev/null >/dev/null; then
-      return 0
+  for try in 1 2; do
+    "${sudo[@]}" apt-get update -qq && break
+    if ((try == 1)); then
+      echo "apt-get update failed; trying again in 15 s" >&2
+      sleep 15
+    else
+      echo "apt-get update failed again; installing with the lists that did download" >&2
     fi
-    ((try < 4)) || break
-    echo "apt-get failed (try $try of 4); trying again in $((try * 30)) s" >&2
-    sleep $((try * 30))
   done
-  # The lists that did download may still hold every package: a last try with them.
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
     "${recommends[@]}" "${missing[@]}" </dev/null >/dev/null
 }
