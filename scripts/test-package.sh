@@ -45,6 +45,7 @@ check "the ZIP's files" "$top/guia.html
 $top/img/count-message.png
 $top/img/dialog.png
 $top/img/end-message.png
+$top/img/older-layout.png
 $top/livrana-convert.exe
 $top/livrana.exe" \
   "$(unzip -Z1 "$zip" | grep -v '/$' | LC_ALL=C sort)"
