@@ -84,14 +84,12 @@ class MemoryFile final : public File {
   bool closed_ = false;
 };
 
-bool IsAbsolute(std::string_view path) { return IsAbsolutePath(path); }
-
 // The components of a path from the top of the tree: relative paths lie below "data".
 std::vector<std::string> Components(std::string_view path) {
   std::vector<std::string> parts;
   if (path.size() >= 2 && path[1] == ':')
     path.remove_prefix(2);
-  else if (!IsAbsolute(path))
+  else if (!IsAbsolutePath(path))
     parts.push_back("data");
   for (auto part : SplitPath(path)) parts.emplace_back(part);
   return parts;

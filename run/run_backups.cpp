@@ -17,8 +17,6 @@ using platform::kEveryEntry;
 // Folders nested deeper than this are not walked.
 constexpr int kMaxDepth = 64;
 
-bool IsAbsolute(std::string_view path) { return platform::IsAbsolutePath(path); }
-
 // The walks below stop at the first folder that cannot be listed, why then telling it.
 void WalkFolders(platform::FileSystem& fs, const std::string& folder, int depth,
                  std::vector<std::string>& out, Outcome& why) {
@@ -58,8 +56,6 @@ char HostSeparator(std::string_view root) {
 #endif
 }
 
-std::string Folded(std::string_view path) { return platform::FoldedPath(path); }
-
 // The size of a file as its directory entry gives it.
 std::optional<std::uint64_t> SizeOf(platform::FileSystem& fs, std::string_view path) {
   for (const auto& entry : fs.Find(path, kEveryEntry & ~platform::kDirectory)) {
@@ -70,9 +66,9 @@ std::optional<std::uint64_t> SizeOf(platform::FileSystem& fs, std::string_view p
 
 // Whether path lies inside one of the folders.
 bool InsideOneOf(const std::vector<std::string>& folders, std::string_view path) {
-  std::string key = Folded(path);
+  std::string key = platform::FoldedPath(path);
   return std::any_of(folders.begin(), folders.end(), [&](const std::string& folder) {
-    return key.starts_with(Folded(folder) + "\\");
+    return key.starts_with(platform::FoldedPath(folder) + "\\");
   });
 }
 
@@ -81,10 +77,10 @@ bool InsideOneOf(const std::vector<std::string>& folders, std::string_view path)
 std::vector<std::string> NewFolders(const std::vector<std::string>& before,
                                     const std::vector<std::string>& after) {
   std::set<std::string> keys;
-  for (const auto& folder : before) keys.insert(Folded(folder));
+  for (const auto& folder : before) keys.insert(platform::FoldedPath(folder));
   std::vector<std::string> created;
   for (const auto& folder : after) {
-    if (keys.count(Folded(folder)) == 0 && !InsideOneOf(created, folder)) {
+    if (keys.count(platform::FoldedPath(folder)) == 0 && !InsideOneOf(created, folder)) {
       created.push_back(folder);
     }
   }
@@ -95,10 +91,10 @@ std::vector<std::string> NewFolders(const std::vector<std::string>& before,
 std::vector<std::string> GoneFolders(const std::vector<std::string>& before,
                                      const std::vector<std::string>& after) {
   std::set<std::string> keys;
-  for (const auto& folder : after) keys.insert(Folded(folder));
+  for (const auto& folder : after) keys.insert(platform::FoldedPath(folder));
   std::vector<std::string> gone;
   for (const auto& folder : before) {
-    if (keys.count(Folded(folder)) == 0) gone.push_back(folder);
+    if (keys.count(platform::FoldedPath(folder)) == 0) gone.push_back(folder);
   }
   return gone;
 }
@@ -113,7 +109,8 @@ class BackedUpRun::Folders final : public platform::ForwardingFileSystem {
 
   Outcome Rename(std::string_view from, std::string_view to) override {
     auto attributes = inner_.Attributes(from);
-    if (attributes && (*attributes & platform::kDirectory) != 0 && !IsAbsolute(from)) {
+    if (attributes && (*attributes & platform::kDirectory) != 0 &&
+        !platform::IsAbsolutePath(from)) {
       std::vector<std::string> files;
       Outcome listed;
       FilesBelow(inner_, std::string(from), 0, files, listed);
@@ -269,7 +266,7 @@ std::string Difference(platform::FileSystem& fs, const Manifest::Backup& backup)
 // The originals of the run's backups, folded.
 std::set<std::string> Originals(const Manifest& manifest) {
   std::set<std::string> keys;
-  for (const auto& backup : manifest.backups) keys.insert(Folded(backup.original));
+  for (const auto& backup : manifest.backups) keys.insert(platform::FoldedPath(backup.original));
   return keys;
 }
 
@@ -283,7 +280,7 @@ std::vector<std::string> Check(platform::FileSystem& fs, const Manifest& manifes
   }
   const std::set<std::string> restored = Originals(manifest);
   for (const auto& path : manifest.created) {
-    if (restored.count(Folded(path)) != 0) continue;
+    if (restored.count(platform::FoldedPath(path)) != 0) continue;
     auto attributes = fs.Attributes(path);
     if (attributes && (*attributes & platform::kDirectory) == 0) {
       differences.push_back(Format("%s, criado pela execução, ainda existe", path));
@@ -396,7 +393,9 @@ UndoResult UndoRun(platform::FileSystem& data, std::string_view id) {
   undone.created_folders = NewFolders(manifest.folders_before, FoldersBelow(data, "", &outcome));
   for (auto it = manifest.created.rbegin(); it != manifest.created.rend(); ++it) {
     const std::string& path = *it;
-    if (restored.count(Folded(path)) != 0 || InsideOneOf(undone.created_folders, path)) continue;
+    if (restored.count(platform::FoldedPath(path)) != 0 ||
+        InsideOneOf(undone.created_folders, path))
+      continue;
     auto attributes = data.Attributes(path);
     if (!attributes || (*attributes & platform::kDirectory) != 0) continue;
     if (Outcome removed = RemoveFileAnyway(data, path); removed) {
@@ -472,7 +471,7 @@ std::string HostPath(platform::FileSystem& fs, std::string_view path) {
   const char separator = HostSeparator(root);
   std::string host = DiskSpelling(fs, path);
   if (separator != '\\') std::replace(host.begin(), host.end(), '\\', separator);
-  if (IsAbsolute(path)) return host;
+  if (platform::IsAbsolutePath(path)) return host;
   if (host.empty()) return root;
   if (!root.empty() && !platform::IsSeparator(root.back())) return root + separator + host;
   return root + host;

@@ -13,8 +13,6 @@ namespace {
 constexpr char kSeparator = '|';  // between the two paths of a line; no file name holds it
 constexpr std::string_view kCommitLine = "C";
 
-std::string Folded(std::string_view path) { return platform::FoldedPath(path); }
-
 std::string WorkName(std::string_view target) {
   return std::string(target) + std::string(kWorkSuffix);
 }
@@ -159,7 +157,7 @@ Outcome Conversion::AppendToJournal(std::string_view lines) {
 }
 
 Outcome Conversion::Note(std::string_view target) {
-  if (!noted_keys_.insert(Folded(target)).second) return {};
+  if (!noted_keys_.insert(platform::FoldedPath(target)).second) return {};
   std::string held = "-";
   if (auto attributes = ctx_.fs.Attributes(target)) {
     if ((*attributes & platform::kDirectory) != 0) {
