@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "platform/fault_file_system.h"
+#include "records/layouts/rate_tables.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {
 namespace {
 
 using test::Record;
+using G = G15Layout;
+using L = YearlyL15Layout;
 
 class RateTablesTest : public test::StepTest {
  protected:
@@ -24,44 +27,63 @@ class RateTablesTest : public test::StepTest {
 };
 
 // A G15 record with every field that the yearly table takes told apart.
-std::string G15(std::string_view rate_code, std::string_view flag230, std::string_view flag317,
+std::string G15(std::string_view rate_code, std::string_view flag, std::string_view yes_no,
                 char deleted = ' ') {
-  return Record(719, {{0, "NAME"},
-                      {60, "K"},
-                      {61, "CNPJ0123456789"},
-                      {113, "ADDRESS"},
-                      {230, flag230},
-                      {231, "AMOUNT231"},
-                      {252, "AMOUNT252"},
-                      {273, "AMOUNT273"},
-                      {315, rate_code},
-                      {317, flag317},
-                      {319, "V319"},
-                      {336, "V336"},
-                      {353, "V353"},
-                      {370, "V370A"},
-                      {376, "V376A"},
-                      {382, "ABC"},
-                      {385, "UF1"},
-                      {394, "CEP394"},
-                      {400, "IE4000000"},
-                      {410, "CITY"},
-                      {447, "V447A"},
-                      {718, std::string(1, deleted)}});
+  return Record(kG15Record, {{G::kName, "NAME"},
+                             {G::kKind, "K"},
+                             {G::kCnpj, "CNPJ0123456789"},
+                             {G::kAddress, "ADDRESS"},
+                             {G::kFlag, flag},
+                             {G::kAmount1, "AMOUNT1"},
+                             {G::kAmount2, "AMOUNT2"},
+                             {G::kAmount3, "AMOUNT3"},
+                             {G::kRateCode, rate_code},
+                             {G::kYesNo, yes_no},
+                             {G::kValue1, "VALUE1"},
+                             {G::kValue2, "VALUE2"},
+                             {G::kValue3, "VALUE3"},
+                             {G::kExtra1, "EXT1A"},
+                             {G::kExtra2, "EXT2A"},
+                             {G::kShortCode, "ABC"},
+                             {G::kState, "UF1"},
+                             {G::kPostalCode, "CEP123"},
+                             {G::kStateNumber, "IE4000000"},
+                             {G::kCity, "CITY"},
+                             {G::kExtra3, "EXT3A"},
+                             {G::kDeleted, std::string(1, deleted)}});
 }
-std::string L15(std::string_view flag60, std::string_view rates, std::string_view flag647) {
-  return Record(900,
-                {{0, "NAME"},         {60, flag60},       {62, "CNPJ0123456789"}, {80, "K"},
-                 {81, "IE4000000"},   {101, "ADDRESS"},   {221, "UF1"},           {224, "CITY"},
-                 {262, "31/12/2016"}, {410, "AMOUNT273"}, {428, "V336"},          {446, "V353"},
-                 {464, "AMOUNT231"},  {482, "AMOUNT252"}, {500, "V319"},          {554, "V370A"},
-                 {559, "V447A"},      {564, rates},       {586, "CEP394"},        {592, "V376A"},
-                 {647, flag647},      {648, "ABCABC"}});
+std::string L15(std::string_view flag, std::string_view rates, std::string_view yes_no) {
+  return Record(kYearlyL15Record, {{L::kName, "NAME"},
+                                   {L::kFlag, flag},
+                                   {L::kCnpj, "CNPJ0123456789"},
+                                   {L::kKind, "K"},
+                                   {L::kStateNumber, "IE4000000"},
+                                   {L::kAddress, "ADDRESS"},
+                                   {L::kState, "UF1"},
+                                   {L::kCity, "CITY"},
+                                   {L::kClosingDay, "31/12/2016"},
+                                   {L::kAmount3, "AMOUNT3"},
+                                   {L::kValue2, "VALUE2"},
+                                   {L::kValue3, "VALUE3"},
+                                   {L::kAmount1, "AMOUNT1"},
+                                   {L::kAmount2, "AMOUNT2"},
+                                   {L::kValue1, "VALUE1"},
+                                   {L::kExtra1, "EXT1A"},
+                                   {L::kExtra3, "EXT3A"},
+                                   {L::kRates, rates},
+                                   {L::kPostalCode, "CEP123"},
+                                   {L::kExtra2, "EXT2A"},
+                                   {L::kYesNo, yes_no},
+                                   {L::kShortCode, "ABCABC"}});
 }
 
 TEST_F(RateTablesTest, G15BecomesTheYearlyTableWithTheRatesOfItsCode) {
   // Entry 3 of the rate table: 7,5 and 12,25.
-  Put("0001\\G16.DAT", Record(320, {{40, "7,5  xx12,25"}}));
+  constexpr std::size_t kThird = 2 * kRateEntry;
+  Put("0001\\G16.DAT",
+      Record(kRateEntries * kRateEntry, {{kThird + RateEntryLayout::kFirst, "7,5"},
+                                         {kThird + RateEntryLayout::kGap, "xx"},
+                                         {kThird + RateEntryLayout::kSecond, "12,25"}}));
   // The CR LF that many tools leave at the end of a file is no record.
   Put("0001\\G15.DAT",
       G15("03", "1", "S") + G15("03", "1", "S", '+') + G15("17", "2", "N") + "\r\n");
@@ -86,11 +108,14 @@ TEST_F(RateTablesTest, WithoutG16EveryRateIsZeroAndAnExistingYearlyTableBlocksTh
 }
 
 TEST_F(RateTablesTest, G07IsWidenedAndMovedAwayOnlyOnceG07R0HoldsIt) {
-  std::string live = Record(200, {{0, "CLIENT"}, {198, "z"}});
+  // The character before the deletion mark is carried.
+  std::string live = Record(kG07Record, {{0, "CLIENT"}, {G07Layout::kDeleted - 1, "z"}});
   // The CR LF that many tools leave at the end of a file is no record.
-  Put("0001\\G07.DAT", live + Record(200, {{0, "GONE"}, {199, "+"}}) + live + "\r\n");
+  Put("0001\\G07.DAT",
+      live + Record(kG07Record, {{0, "GONE"}, {G07Layout::kDeleted, "+"}}) + live + "\r\n");
   EXPECT_TRUE(ConvertG07(ctx, "0001"));
-  EXPECT_EQ(File("0001\\G07R0.DAT"), Record(809, {{0, live}}) + Record(809, {{0, live}}));
+  EXPECT_EQ(File("0001\\G07R0.DAT"),
+            Record(kG07R0Record, {{0, live}}) + Record(kG07R0Record, {{0, live}}));
   EXPECT_TRUE(Saved("0001\\G07.DAT"));
 
   // G07R0.DAT present: G07.DAT stays.

@@ -4,25 +4,15 @@
 
 #include "library/v320/text_tables.h"
 #include "records/format.h"
+#include "records/layouts/rate_tables.h"
 #include "records/record_file.h"
 #include "records/values.h"
 
 namespace livrana {
 namespace {
 
-// ---------------------------------------------------------------------------------------
-// G16.DAT: 16 entries of 20 characters, read one after another:
-//   0-4 first rate, 5-6 not used, 7-19 second rate.
-// ---------------------------------------------------------------------------------------
-constexpr std::size_t kFirstRateWidth = 5, kRateGap = 2, kSecondRateWidth = 13;
-
-// ---------------------------------------------------------------------------------------
-// G15.DAT (719 characters, "+" in the last when deleted) to L15<year>.DAT (900 characters).
-// Each L15 field, in the order written, with the G15 characters it comes from.
-// ---------------------------------------------------------------------------------------
-constexpr std::size_t kG15Record = 719;
-constexpr std::size_t kL15Record = 900;
-constexpr std::size_t kG15Probe = 60;  // what is read at a record's start to see it is there
+using G = G15Layout;
+using L = YearlyL15Layout;
 
 enum class L15Source {
   kCopy,       // the characters read, in the format
@@ -44,34 +34,38 @@ struct L15Field {
   std::string_view format;
 };
 
+// Each L15 field, in the order written, with the G15 characters it comes from.
 constexpr L15Field kL15Fields[] = {
-    {0, 60, L15Source::kCopy, 0, 60, "%-60s"},
-    {60, 2, L15Source::kOneOrZero, 230, 1, "%-2s"},
-    {62, 18, L15Source::kCopy, 61, 14, "%-18s"},
-    {80, 1, L15Source::kCopy, 60, 1, "%1s"},
-    {81, 20, L15Source::kCopy, 400, 9, "%-20s"},
-    {101, 120, L15Source::kCopy, 113, 117, "%-120s"},
-    {221, 3, L15Source::kCopy, 385, 3, "%-3s"},
-    {224, 38, L15Source::kCopy, 410, 37, "%-38s"},
-    {262, 6, L15Source::kLiteral, 0, 0, "%-6s"},  // "31/12/"
-    {268, 142, L15Source::kYear, 0, 0, "%-142d"},
-    {410, 18, L15Source::kCopy, 273, 18, "%-18s"},
-    {428, 18, L15Source::kCopy, 336, 17, "%-18s"},
-    {446, 18, L15Source::kCopy, 353, 17, "%-18s"},
-    {464, 18, L15Source::kCopy, 231, 18, "%-18s"},
-    {482, 18, L15Source::kCopy, 252, 18, "%-18s"},
-    {500, 54, L15Source::kCopy, 319, 17, "%-54s"},
-    {554, 5, L15Source::kCopy, 370, 5, "%-5s"},
-    {559, 5, L15Source::kCopy, 447, 5, "%-5s"},
-    {564, 22, L15Source::kRates, 315, 2, "%-5s%-6s%-5s%-6s"},
-    {586, 6, L15Source::kCopy, 394, 6, "%-6s"},
-    {592, 55, L15Source::kCopy, 376, 5, "%-55s"},
-    {647, 1, L15Source::kIsS, 317, 1, "%d"},
-    {648, 6, L15Source::kTwice, 382, 3, "%3s%3s"},
-    {654, 246, L15Source::kBlank, 0, 0, "%-246s"},
+    {L::kName, L::kNameWidth, L15Source::kCopy, G::kName, G::kNameWidth, "%-60s"},
+    {L::kFlag, L::kFlagWidth, L15Source::kOneOrZero, G::kFlag, G::kFlagWidth, "%-2s"},
+    {L::kCnpj, L::kCnpjWidth, L15Source::kCopy, G::kCnpj, G::kCnpjWidth, "%-18s"},
+    {L::kKind, L::kKindWidth, L15Source::kCopy, G::kKind, G::kKindWidth, "%1s"},
+    {L::kStateNumber, L::kStateNumberWidth, L15Source::kCopy, G::kStateNumber, G::kStateNumberWidth,
+     "%-20s"},
+    {L::kAddress, L::kAddressWidth, L15Source::kCopy, G::kAddress, G::kAddressWidth, "%-120s"},
+    {L::kState, L::kStateWidth, L15Source::kCopy, G::kState, G::kStateWidth, "%-3s"},
+    {L::kCity, L::kCityWidth, L15Source::kCopy, G::kCity, G::kCityWidth, "%-38s"},
+    {L::kClosingDay, L::kClosingDayWidth, L15Source::kLiteral, 0, 0, "%-6s"},
+    {L::kYear, L::kYearWidth, L15Source::kYear, 0, 0, "%-142d"},
+    {L::kAmount3, L::kAmountWidth, L15Source::kCopy, G::kAmount3, G::kAmountWidth, "%-18s"},
+    {L::kValue2, L::kAmountWidth, L15Source::kCopy, G::kValue2, G::kValueWidth, "%-18s"},
+    {L::kValue3, L::kAmountWidth, L15Source::kCopy, G::kValue3, G::kValueWidth, "%-18s"},
+    {L::kAmount1, L::kAmountWidth, L15Source::kCopy, G::kAmount1, G::kAmountWidth, "%-18s"},
+    {L::kAmount2, L::kAmountWidth, L15Source::kCopy, G::kAmount2, G::kAmountWidth, "%-18s"},
+    {L::kValue1, L::kValue1Width, L15Source::kCopy, G::kValue1, G::kValueWidth, "%-54s"},
+    {L::kExtra1, L::kExtraWidth, L15Source::kCopy, G::kExtra1, G::kExtraWidth, "%-5s"},
+    {L::kExtra3, L::kExtraWidth, L15Source::kCopy, G::kExtra3, G::kExtraWidth, "%-5s"},
+    {L::kRates, L::kRatesWidth, L15Source::kRates, G::kRateCode, G::kRateCodeWidth,
+     "%-5s%-6s%-5s%-6s"},
+    {L::kPostalCode, L::kPostalCodeWidth, L15Source::kCopy, G::kPostalCode, G::kPostalCodeWidth,
+     "%-6s"},
+    {L::kExtra2, L::kExtra2Width, L15Source::kCopy, G::kExtra2, G::kExtraWidth, "%-55s"},
+    {L::kYesNo, L::kYesNoWidth, L15Source::kIsS, G::kYesNo, G::kYesNoWidth, "%d"},
+    {L::kShortCode, L::kShortCodeWidth, L15Source::kTwice, G::kShortCode, G::kShortCodeWidth,
+     "%3s%3s"},
+    {L::kBlank, L::kBlankWidth, L15Source::kBlank, 0, 0, "%-246s"},
 };
 constexpr std::string_view kClosingDay = "31/12/";
-constexpr std::size_t kRateTextWidth1 = 5, kRateTextWidth2 = 6;
 
 constexpr bool L15FieldsTile() {
   std::size_t at = 0;
@@ -79,7 +73,7 @@ constexpr bool L15FieldsTile() {
     if (f.target != at || f.count > f.width) return false;
     at += f.width;
   }
-  return at == kL15Record;
+  return at == kYearlyL15Record;
 }
 static_assert(L15FieldsTile());
 
@@ -107,9 +101,11 @@ std::string L15Record(const TextRecord& g15, int year, const RateTable& rates) {
         break;
       case L15Source::kRates: {
         std::int32_t n = LeadingNumber(piece);
-        RatePair pair = n >= 1 && n <= 16 ? rates[static_cast<std::size_t>(n - 1)] : RatePair{};
-        std::string first = RateText(pair.first, kRateTextWidth1);
-        std::string second = RateText(pair.second, kRateTextWidth2);
+        RatePair pair = n >= 1 && n <= static_cast<std::int32_t>(kRateEntries)
+                            ? rates[static_cast<std::size_t>(n - 1)]
+                            : RatePair{};
+        std::string first = RateText(pair.first, L::kFirstRateWidth);
+        std::string second = RateText(pair.second, L::kSecondRateWidth);
         record += Format(f.format, first, second, first, second);
         break;
       }
@@ -125,31 +121,24 @@ std::string L15Record(const TextRecord& g15, int year, const RateTable& rates) {
     }
   }
   // A year beyond four digits would lengthen the record: it is held to its width.
-  record.resize(kL15Record, ' ');
+  record.resize(kYearlyL15Record, ' ');
   return OneLine(std::move(record));
 }
-
-// ---------------------------------------------------------------------------------------
-// G07.DAT (200 characters, "+" at 199 when deleted) to G07R0.DAT (809 characters): the
-// record followed by 609 spaces ("%-809s").
-// ---------------------------------------------------------------------------------------
-constexpr std::size_t kG07Record = 200;
-constexpr std::size_t kG07R0Record = 809;
 
 }  // namespace
 
 Outcome ReadRateTable(Context& ctx, Conversion& conversion, std::string_view co, RateTable& rates) {
   rates = RateTable{};
-  std::string path = Format("%s\\G16.DAT", co);
+  std::string path = Format(kRateTableFile, co);
   TableSource file;
   if (Outcome opened = file.Open(ctx.fs, path); !opened)
     return Missing(opened) ? Outcome() : opened;
   std::string piece;
   for (RatePair& pair : rates) {
-    file.Read(kFirstRateWidth, piece);
+    file.Read(RateEntryLayout::kFirstWidth, piece);
     pair.first = TextToValue(piece);
-    file.Read(kRateGap, piece);
-    file.Read(kSecondRateWidth, piece);
+    file.Read(RateEntryLayout::kGapWidth, piece);
+    file.Read(RateEntryLayout::kSecondWidth, piece);
     pair.second = TextToValue(piece);
   }
   if (Outcome closed = file.Close(); !closed) return closed;
@@ -159,8 +148,8 @@ Outcome ReadRateTable(Context& ctx, Conversion& conversion, std::string_view co,
 
 Outcome ConvertG15(Context& ctx, Conversion& conversion, std::string_view co, int year,
                    const RateTable& rates) {
-  std::string source = Format("%s\\G15.DAT", co);
-  std::string target = Format("%s\\L15%d.DAT", co, year);
+  std::string source = Format(kG15File, co);
+  std::string target = Format(kYearlyL15File, co, year);
   if (ctx.fs.Attributes(target)) return {};
   Outcome why;
   FileHandle in = OpenRead(ctx.fs, source, FileMode::kBinary, &why);
@@ -168,12 +157,12 @@ Outcome ConvertG15(Context& ctx, Conversion& conversion, std::string_view co, in
   FileHandle out = AppendTarget(ctx.fs, conversion, target, why);
   if (!out) return why;
   in->SetRecordLength(static_cast<std::uint32_t>(kG15Record));
-  out->SetRecordLength(static_cast<std::uint32_t>(kL15Record));
+  out->SetRecordLength(static_cast<std::uint32_t>(kYearlyL15Record));
   std::string piece;
   Outcome done = WalkRecords(*in, kG15Record, nullptr, [&](std::int64_t, TextRecord& record) {
     // A record is there while something can be read at its start.
-    if (!record.ReadAt(0, kG15Probe, piece)) return false;
-    if (record.At(kG15Record - 1) == '+') return true;
+    if (!record.ReadAt(G::kName, G::kProbeWidth, piece)) return false;
+    if (record.At(G::kDeleted) == '+') return true;
     // The line end that many tools leave at the end of a file is no record.
     if (record.size() < kG15Record && OnlyLineEnds(record.Raw())) return true;
     return out->Write(L15Record(record, year, rates));
@@ -185,8 +174,8 @@ Outcome ConvertG15(Context& ctx, Conversion& conversion, std::string_view co, in
 }
 
 Outcome ConvertG07(Context& ctx, std::string_view co) {
-  std::string source = Format("%s\\G07.DAT", co);
-  std::string target = Format("%s\\G07R0.DAT", co);
+  std::string source = Format(kG07File, co);
+  std::string target = Format(kG07R0File, co);
   if (ctx.fs.Attributes(target)) return {};
   TableSource in;
   if (Outcome opened = in.Open(ctx.fs, source); !opened)
@@ -199,7 +188,7 @@ Outcome ConvertG07(Context& ctx, std::string_view co) {
   out->SetRecordLength(static_cast<std::uint32_t>(kG07R0Record));
   std::string record;
   while (in.Read(kG07Record, record)) {
-    if (At(record, kG07Record - 1) == '+' || OnlyLineEnds(record)) continue;
+    if (At(record, G07Layout::kDeleted) == '+' || OnlyLineEnds(record)) continue;
     if (!out->Write(OneLine(Format("%-809s", record)))) break;
   }
   Outcome done = CloseFile(out);

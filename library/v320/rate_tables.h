@@ -10,6 +10,7 @@
 
 #include "library/step_io.h"
 #include "records/context.h"
+#include "records/layouts/rate_tables.h"
 #include "run/step_journal.h"
 
 namespace livrana {
@@ -20,7 +21,7 @@ struct RatePair {
 };
 
 // Entries 1 to 16 at indexes 0 to 15.
-using RateTable = std::array<RatePair, 16>;
+using RateTable = std::array<RatePair, kRateEntries>;
 
 // Reads the rate table of a company from <co>\G16.DAT (all zero when it is not there) and
 // lists the move of G16.DAT to its safety copy in the conversion, which also converts G15.DAT

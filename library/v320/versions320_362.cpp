@@ -16,6 +16,7 @@
 #include "records/counters.h"
 #include "records/format.h"
 #include "records/layouts/charts.h"
+#include "records/layouts/rate_tables.h"
 #include "records/layouts/register.h"
 #include "records/record_file.h"
 #include "records/values.h"
@@ -272,7 +273,7 @@ class Versions320To362 {
   }
 
   Outcome Company(RecordFile& reg, std::int64_t n, const std::string& co) {
-    Outcome renamed = fs_.Rename(Format("%s\\G24.DAT", co), Format("%s\\G07.DAT", co));
+    Outcome renamed = fs_.Rename(Format("%s\\G24.DAT", co), Format(kG07File, co));
     if (!NothingToMove(renamed)) return renamed;
 
     std::string g32 = Format("%s\\G32.DAT", co);
