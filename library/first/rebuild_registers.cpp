@@ -11,6 +11,7 @@
 #include "records/company.h"
 #include "records/format.h"
 #include "records/layouts/invoice_ledgers.h"
+#include "records/layouts/old_ledgers.h"
 #include "records/layouts/phone_tables.h"
 #include "records/record_file.h"
 #include "records/values.h"
@@ -189,8 +190,10 @@ bool G01Record(TextSource& source, std::string& out) {
 // ---------------------------------------------------------------------------------------
 constexpr std::string_view kL14Pattern = "%s\\L14*.DAT";
 constexpr std::string_view kL14B = "%s\\L14B%s";
-constexpr std::size_t kL14Mark = 3;  // the character after "L14"
-constexpr std::size_t kL14Key = 20, kL14Rest = 116;
+constexpr std::size_t kL14Mark = 3;                  // the character after "L14"
+constexpr std::size_t kL14Key = L13Layout::kAmount;  // the date and the reference
+constexpr std::size_t kL14Rest = kL13Record - kL14Key;
+static_assert(L14BLayout::kAmount + kL14Rest == kL14BRecord);
 
 bool L14Record(TextSource& source, std::string& out) {
   std::string piece;

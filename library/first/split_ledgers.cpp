@@ -11,6 +11,8 @@
 #include "records/company.h"
 #include "records/format.h"
 #include "records/layouts/invoice_ledgers.h"
+#include "records/layouts/ledgers.h"
+#include "records/layouts/old_ledgers.h"
 #include "records/record_file.h"
 #include "records/values.h"
 #include "run/layouts.h"
@@ -26,6 +28,14 @@ constexpr int kFirstYear = 1, kLastYear = 9999;
 
 bool UsableYear(int year) { return year >= kFirstYear && year <= kLastYear; }
 
+// The characters of a record read in pieces of these widths.
+template <std::size_t N>
+constexpr std::size_t Span(const std::array<std::size_t, N>& pieces) {
+  std::size_t span = 0;
+  for (std::size_t width : pieces) span += width;
+  return span;
+}
+
 // ---------------------------------------------------------------------------------------
 // Sub-step A: tables split by the year of each record's date (dd/mm/yyyy at 0-9, the year
 // at 6-9). A live record goes unchanged to "%s\L0%d%04d.DAT" (code, table, year); a deleted
@@ -37,18 +47,16 @@ struct SplitTable {
   std::size_t record;
 };
 constexpr std::array<SplitTable, 5> kSplitTables = {{
-    {1, 227},
+    {1, kL01Record},
     {3, kL03Record},
-    {7, 250},
-    {8, 227},
-    {9, 227},
+    {7, kL07Record},
+    {8, kL08Record},
+    {9, kL08Record},
 }};
 constexpr std::string_view kSplitSource = "%s\\L0%d.DAT";
 constexpr std::string_view kSplitTarget = "%s\\L0%d%04d.DAT";
-constexpr std::size_t kDateYear = 6, kDateYearWidth = 4;
 
-// The yearly L23 file (300) that sub-steps B to D fill.
-constexpr std::string_view kL23Target = "%s\\L23%04d.DAT";
+// Where the year starts in the names of the yearly files.
 constexpr std::size_t kYearInName = 3;     // "L01<year>.DAT"
 constexpr std::size_t kYearInL14Name = 4;  // "L14B<year>.DAT"
 
@@ -57,7 +65,7 @@ constexpr std::size_t kYearInL14Name = 4;  // "L14B<year>.DAT"
 char Side(double amount) { return amount > 0 ? 'C' : 'D'; }
 std::string Magnitude(double amount) {
   std::string text = ValueToText(std::fabs(amount), 2);
-  return CutText(text, 18);
+  return CutText(text, Ledger23Layout::kAmountWidth);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -81,11 +89,20 @@ struct BalanceTable {
   char kind;
   std::size_t year_from;
 };
-constexpr std::size_t kDate = 10, kAmount = 16, kBalanceDropped = 99;
+using L13 = L13Layout;
+using L14 = L14BLayout;
 constexpr std::array<BalanceTable, 2> kBalanceTables = {{
-    {13, {kDate, 10, kAmount, kBalanceDropped, 1}, 'A', kYearInName},
-    {14, {kDate, 20, kAmount, kBalanceDropped, 1}, 'E', kYearInL14Name},
+    {13,
+     {L13::kDateWidth, L13::kReferenceWidth, L13::kAmountWidth, L13::kTextWidth, 1},
+     'A',
+     kYearInName},
+    {14,
+     {L14::kDateWidth, L14::kReferenceWidth, L14::kAmountWidth, L14::kTextWidth, 1},
+     'E',
+     kYearInL14Name},
 }};
+static_assert(Span(kBalanceTables[0].pieces) == kL13Record);
+static_assert(Span(kBalanceTables[1].pieces) == kL14BRecord);
 constexpr std::string_view kBalancePattern = "%s\\L%02d*.DAT";
 constexpr std::string_view kOpeningBalance = "SALDO INICIAL";
 constexpr std::size_t kL14Reference = 15;
@@ -124,8 +141,7 @@ bool BalanceRecord(const BalanceTable& table, TextSource& source, std::string& o
 //   191-226     36   213     87    "%87s": 51 spaces, then the 36 characters
 // ---------------------------------------------------------------------------------------
 constexpr std::string_view kLedgerPattern = "%s\\L01*.DAT";
-constexpr std::uint64_t kLedgerRecord = 227;
-constexpr std::size_t kDateSlash = 2;
+constexpr std::uint64_t kLedgerRecord = kL01Record;
 // The pieces after the date, in the order read.
 enum LedgerPiece : std::size_t {
   kFlag,
@@ -140,8 +156,13 @@ enum LedgerPiece : std::size_t {
   kLot,
   kLedgerTail,
 };
-constexpr std::array<std::size_t, 1> kLedgerDate = {kDate};
-constexpr std::array<std::size_t, 11> kLedgerPieces = {1, 11, 10, 101, 16, 16, 9, 2, 10, 5, 36};
+using L01 = L01Layout;
+constexpr std::array<std::size_t, 11> kLedgerPieces = {
+    L01::kFlagWidth,       L01::kAccountWidth, L01::kDocumentWidth,    L01::kHistoryWidth,
+    L01::kAmountWidth,     L01::kAmountWidth,  L01::kCounterpartWidth, L01::kBranchWidth,
+    L01::kCostCentreWidth, L01::kLotWidth,     L01::kTailWidth,
+};
+static_assert(L01::kDateWidth + Span(kLedgerPieces) == kL01Record);
 constexpr std::size_t kAccountKept = 7, kHistoryKept = 100;
 
 // Called with the source at the start of record k; leaves it at the start of record k + 1,
@@ -151,8 +172,8 @@ constexpr std::size_t kAccountKept = 7, kHistoryKept = 100;
 bool LedgerRecord(TextSource& source, std::string& out) {
   std::uint64_t start = source.Tell();
   std::string date;
-  if (source.Piece(kDate, date) == 0) return false;
-  if (date[kDateSlash] == '/') {
+  if (source.Piece(L01::kDateWidth, date) == 0) return false;
+  if (date[OldLedgerDate::kSlash] == '/') {
     auto p = source.Rest(kLedgerPieces);
     double amount = TextToValue(p[kMinuend]) - TextToValue(p[kSubtrahend]);
     out += Format("%-10sB", date);
@@ -197,7 +218,13 @@ enum MovementPiece : std::size_t {
   kMovementAmount,
   kMovementTail,
 };
-constexpr std::array<std::size_t, 10> kMovementPieces = {kDate, 6, 10, 14, 11, 14, 11, 100, 16, 58};
+using L07 = L07Layout;
+constexpr std::array<std::size_t, 10> kMovementPieces = {
+    L07::kDateWidth,     L07::kDropped1Width,    L07::kDocumentWidth, L07::kAccountWidth,
+    L07::kDropped2Width, L07::kCounterpartWidth, L07::kDropped3Width, L07::kHistoryWidth,
+    L07::kAmountWidth,   L07::kTailWidth,
+};
+static_assert(Span(kMovementPieces) == kL07Record);
 constexpr std::size_t kDocumentKept = 6;
 
 bool MovementRecord(TextSource& source, std::string& out) {
@@ -229,7 +256,7 @@ Outcome SplitByYear(Context& ctx, Conversion& conversion, const std::string& cod
     for (auto p = source->Record(whole); !p.empty(); p = source->Record(whole)) {
       std::string_view record = p[0];
       if (record.back() == '+') continue;
-      int year = LeadingNumber(record.substr(kDateYear, kDateYearWidth));
+      int year = LeadingNumber(record.substr(OldLedgerDate::kYear, OldLedgerDate::kYearWidth));
       if (!UsableYear(year)) continue;
       done = targets.Append(Format(kSplitTarget, code, table.number, year), record, placed);
       if (!done) break;
@@ -247,7 +274,7 @@ Outcome FillYearlyL23(Context& ctx, AppendTargets& targets, Conversion& conversi
   for (const BalanceTable& table : kBalanceTables) {
     if (Outcome done = ConvertYearlyFiles(ctx, targets, conversion, code,
                                           Format(kBalancePattern, code, table.number),
-                                          table.year_from, kL23Target,
+                                          table.year_from, kLedger23File,
                                           [&table](TextSource& source, std::string& out, int) {
                                             return BalanceRecord(table, source, out);
                                           });
@@ -256,13 +283,13 @@ Outcome FillYearlyL23(Context& ctx, AppendTargets& targets, Conversion& conversi
     }
   }
   if (Outcome done = ConvertYearlyFiles(
-          ctx, targets, conversion, code, Format(kLedgerPattern, code), kYearInName, kL23Target,
+          ctx, targets, conversion, code, Format(kLedgerPattern, code), kYearInName, kLedger23File,
           [](TextSource& source, std::string& out, int) { return LedgerRecord(source, out); });
       !done) {
     return done;
   }
   return ConvertYearlyFiles(
-      ctx, targets, conversion, code, Format(kMovementPattern, code), kYearInName, kL23Target,
+      ctx, targets, conversion, code, Format(kMovementPattern, code), kYearInName, kLedger23File,
       [](TextSource& source, std::string& out, int) { return MovementRecord(source, out); });
 }
 

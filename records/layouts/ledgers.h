@@ -9,21 +9,29 @@
 
 namespace livrana {
 
+inline constexpr std::string_view kLedger23File = "%s\\L23%04d.DAT";  // company folder, year
 inline constexpr std::string_view kLedger23Pattern = "%s\\L23*.DAT";  // company folder
 inline constexpr std::int32_t kLedger23RecordLength = 300;
 
 //   offset width
 //        0    10   date
 //       10     1   kind
+//       11     1   side: "C" or "D" (a space in kind "F")
+//       12    18   amount (kind "F": 20)
+//       42          history (100 to 140 characters by kind)
 //      167    15   first account (a code of the chart's kind 0)
 //      182    15   second account (kind 1)
 //      197    15   third account (kind 1)
+//      299     1   deletion mark
 struct Ledger23Layout {
   static constexpr std::size_t kDate = 0, kDateWidth = 10, kKind = 10;
+  static constexpr std::size_t kSide = 11, kAmount = 12, kAmountWidth = 18;
+  static constexpr std::size_t kHistory = 42;
   static constexpr std::size_t kAccount = 167, kAccountWidth = 15;
   static constexpr std::size_t kSecondAccount = kAccount + kAccountWidth;
   static constexpr std::size_t kThirdAccount = kSecondAccount + kAccountWidth;
   static constexpr int kAccounts = 3;
+  static constexpr std::size_t kDeleted = static_cast<std::size_t>(kLedger23RecordLength) - 1;
 };
 
 }  // namespace livrana
