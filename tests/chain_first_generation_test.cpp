@@ -15,6 +15,7 @@
 #include "records/layouts/charts.h"
 #include "records/layouts/invoice_ledgers.h"
 #include "records/layouts/ledgers.h"
+#include "records/layouts/old_ledgers.h"
 #include "records/layouts/phone_tables.h"
 #include "run/step_journal.h"
 #include "tests/step_fixture.h"
@@ -47,13 +48,16 @@ TEST_F(ChainFirstGenerationTest, TheOldestLayoutEndsInCompanyFoldersWithYearlyFi
        {"G01", "G04", "G06", "L01", "L02", "L03", "data", "daen2", "dasa2", "L07", "L10"}) {
     fs.MakeFolder(folder);
   }
-  std::string ledger = Record(227, {{0, "10/04/1998"}, {133, "10,00"}, {149, "25,00"}});
+  std::string ledger = Record(kL01Record, {{L01Layout::kDate, "10/04/1998"},
+                                           {L01Layout::kDebit, "10,00"},
+                                           {L01Layout::kCredit, "25,00"}});
   Put("data\\0001.dat", ledger + ledger);
   Put("daen2\\00012.dat",
       Record(kL03Record, {{L03Layout::kDate, "05/05/1998"}, {L03Layout::kKind, "5"}}));
   Put("dasa2\\00012.dat",
       Record(kL03Record, {{L03Layout::kDate, "06/06/1998"}, {L03Layout::kKind, "0"}}));
-  Put("L07\\0001.dat", Record(250, {{0, "07/07/1998"}, {176, "99,00"}}));
+  Put("L07\\0001.dat",
+      Record(kL07Record, {{L07Layout::kDate, "07/07/1998"}, {L07Layout::kAmount, "99,00"}}));
   std::string month = Record(
       kMonthlyRecord, {{MonthlyLayout::kMonth, "02"}, {MonthlyLayout::kFirstColumn, "coluna 1"}});
   Put("L10\\0001A2004.dat", month);
@@ -88,7 +92,9 @@ TEST_F(ChainFirstGenerationTest, TheOldestLayoutEndsInCompanyFoldersWithYearlyFi
   // that joined it ("0" after the join); both months of L10 ("A", "a").
   std::string l23 = File("0001\\L231998.DAT");
   EXPECT_EQ(Kinds(l23, kLedger23RecordLength), "BBF");
-  EXPECT_EQ(l23.substr(11, 19), Record(19, {{0, "C15,00"}}));
+  constexpr std::size_t kSideAndAmount = 1 + Ledger23Layout::kAmountWidth;
+  EXPECT_EQ(l23.substr(Ledger23Layout::kSide, kSideAndAmount),
+            Record(kSideAndAmount, {{0, "C15,00"}}));
   EXPECT_EQ(Kinds(File("0001\\L261998.DAT"), kInvoiceLedgerRecord), "00");
   EXPECT_EQ(File("0001\\L262004.DAT"),
             Record(kInvoiceLedgerRecord, {{0, "29/02/2004A01/02/2004"}, {24, "coluna 1"}}) +

@@ -4,13 +4,16 @@
 // 3.62, to the layout below R00.
 #include <gtest/gtest.h>
 
+#include "library/record_merge.h"
 #include "library/v301/number_charts.h"
 #include "library/v301/version301.h"
 #include "library/v320/versions320_362.h"
 #include "records/layouts/charts.h"
 #include "records/layouts/invoice_ledgers.h"
 #include "records/layouts/ledgers.h"
+#include "records/layouts/old_ledgers.h"
 #include "records/layouts/phone_tables.h"
+#include "records/layouts/rate_tables.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {
@@ -20,6 +23,8 @@ using test::Record;
 using A = AddressFields;
 using R = RegisterLayout;
 using C = ChartLayout;
+using G15 = G15Layout;
+using G16 = RateEntryLayout;
 using L23 = Ledger23Layout;
 using L26 = InvoiceLedgerLayout;
 
@@ -43,12 +48,14 @@ class ChainVersions301To362Test : public test::StepTest {
       std::string folder(co);
       Put(folder + "\\G04.DAT", Record(220, {{0, "PARAMETROS " + folder}}));
       Put(folder + "\\G06.DAT", Record(142, {{0, "001"}, {11, "CAIXA " + folder}}));
-      Put(folder + "\\G15.DAT", Record(719, {{0, "PRODUTO " + folder}, {315, "01"}}));
-      Put(folder + "\\G16.DAT", Record(320, {{0, "7,5"}, {7, "12"}}));
-      Put(folder + "\\G18.DAT", Record(227, {{0, "G18 " + folder}}));
-      Put(folder + "\\G19.DAT", Record(227, {{0, "G19 " + folder}}));
-      Put(folder + "\\G24.DAT", Record(200, {{0, "G24 " + folder}}));
-      Put(folder + "\\L082016.DAT", Record(227, {{0, "L08 " + folder}}));
+      Put(folder + "\\G15.DAT",
+          Record(kG15Record, {{G15::kName, "PRODUTO " + folder}, {G15::kRateCode, "01"}}));
+      Put(folder + "\\G16.DAT",
+          Record(kRateEntries * kRateEntry, {{G16::kFirst, "7,5"}, {G16::kSecond, "12"}}));
+      Put(folder + "\\G18.DAT", Record(kNarrowRecord, {{0, "G18 " + folder}}));
+      Put(folder + "\\G19.DAT", Record(kNarrowRecord, {{0, "G19 " + folder}}));
+      Put(folder + "\\G24.DAT", Record(kG07Record, {{0, "G24 " + folder}}));
+      Put(folder + "\\L082016.DAT", Record(kL08Record, {{L08Layout::kDate, "L08 " + folder}}));
       Put(folder + "\\L262016.DAT",
           Record(kInvoiceLedgerRecord, {{L26::kKind, "3"}, {L26::kClass, "AB"}}));
     }

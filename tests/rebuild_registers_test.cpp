@@ -4,7 +4,9 @@
 
 #include "records/layouts/charts.h"
 #include "records/layouts/invoice_ledgers.h"
+#include "records/layouts/old_ledgers.h"
 #include "records/layouts/phone_tables.h"
+#include "records/layouts/rate_tables.h"
 #include "tests/step_fixture.h"
 
 namespace livrana {
@@ -106,17 +108,18 @@ TEST_F(CompanyTablesTest, TablesAreDroppedRenamedAndRebuilt) {
                         {307, Fill(199, 'd')}});
   };
   auto l15b = [](std::string_view kind) {
-    return Record(719, {{0, Fill(11, 'a')},
-                        {20, Fill(96, 'b')},
-                        {119, Fill(196, 'c')},
-                        {315, kind},
-                        {319, Fill(199, 'd')}});
+    return Record(kG15Record, {{0, Fill(11, 'a')},
+                               {20, Fill(96, 'b')},
+                               {119, Fill(196, 'c')},
+                               {315, kind},
+                               {319, Fill(199, 'd')}});
   };
   Put("L15.DAT", l15("X!yz") + l15("12zz") + l15("\xC9\xE7zz"));
   // G01 (200) becomes G20 (209), copied to G21.
   Put("G01.DAT", Record(200, {{0, Fill(11, 'k')}, {11, Fill(189, 'r')}}));
   // L14 (136) becomes L14B (146); a file already named L14B is passed over.
-  Put("L142001.DAT", Record(136, {{0, Fill(20, 'h')}, {20, Fill(116, 't')}}));
+  Put("L142001.DAT", Record(kL13Record, {{L13Layout::kDate, Fill(20, 'h')},
+                                         {L13Layout::kAmount, Fill(116, 't')}}));
   Put("L14B2002.DAT", "made before");
 
   EXPECT_TRUE(Run());
@@ -134,7 +137,8 @@ TEST_F(CompanyTablesTest, TablesAreDroppedRenamedAndRebuilt) {
   EXPECT_EQ(Table("G20.DAT"), g20);
   EXPECT_EQ(Table("G21.DAT"), g20);
   EXPECT_TRUE(Saved("0001\\G01.DAT"));
-  EXPECT_EQ(Table("L14B2001.DAT"), Record(146, {{0, Fill(20, 'h')}, {30, Fill(116, 't')}}));
+  EXPECT_EQ(Table("L14B2001.DAT"), Record(kL14BRecord, {{L14BLayout::kDate, Fill(20, 'h')},
+                                                        {L14BLayout::kAmount, Fill(116, 't')}}));
   EXPECT_FALSE(Exists("0001\\L142001.DAT"));
   EXPECT_EQ(Table("L14B2002.DAT"), "made before");
 

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "library/record_merge.h"
 #include "library/registry.h"
 #include "platform/fault_file_system.h"
 #include "records/layouts/charts.h"
 #include "records/layouts/invoice_ledgers.h"
 #include "records/layouts/ledgers.h"
+#include "records/layouts/rate_tables.h"
 #include "records/layouts/register.h"
 #include "run/step_journal.h"
 #include "tests/step_fixture.h"
@@ -17,6 +19,7 @@ namespace {
 
 using test::Record;
 using C = ChartLayout;
+using G15 = G15Layout;
 using L23 = Ledger23Layout;
 using L26 = InvoiceLedgerLayout;
 using R = RegisterLayout;
@@ -72,12 +75,12 @@ TEST_F(Versions320To362Test, RecodesTheRegisterMovesTheFoldersAndMergesTheSelect
   Put("0001\\G06.DAT", G06("001", "CAIXA UM") + G06("XXX", "APAGADO", '+') +
                            G06("002", "CAIXA DOIS") + G06("003", "CAIXA TRES"));
   Put("0001\\G20R0.DAT", Account("00001", "NAO JUNTA"));
-  Put("0001\\G15.DAT", Record(719, {{0, "UM"}}));
+  Put("0001\\G15.DAT", Record(kG15Record, {{G15::kName, "UM"}}));
   Put("0002\\G06.DAT", G06("004", "QUATRO") + G06("005", "CINCO"));
   Put("0002\\G20R0.DAT", Account("00001", "CAIXA") + Account("00002", "BANCO"));
   Put("0002\\L232016.DAT", Record(kLedger23RecordLength, {{L23::kAccount, "00002"}}));
   Put("0002\\L262016.DAT", Record(kInvoiceLedgerRecord, {{L26::kKind, "0"}, {L26::kState, "1"}}));
-  Put("0002\\G15.DAT", Record(719, {{0, "DOIS"}}));
+  Put("0002\\G15.DAT", Record(kG15Record, {{G15::kName, "DOIS"}}));
   Run();
 
   // Field 42 of 0001 was "1" and is now "0": its chart stays its own.
@@ -123,9 +126,9 @@ TEST_F(Versions320To362Test, WithEveryMarkSetOnlyTheUnguardedPartsConvert) {
   Put("CONV.DAT", "320\r\n360\r\n362\r\n");
   std::string reg = Company("0001", "1", " ") + Company("0002", "2", " ");
   Put(kCompanyRegister, reg);
-  std::string narrow = Record(227, {{0, "MOVIMENTO"}});
-  std::string wide0 = Record(260, {{0, "MOVIMENTO"}, {66, "0"}});
-  Put("0001\\G24.DAT", Record(200, {{0, "CLIENTE"}}));
+  std::string narrow = Record(kNarrowRecord, {{0, "MOVIMENTO"}});
+  std::string wide0 = Record(kWideRecord, {{0, "MOVIMENTO"}, {66, "0"}});
+  Put("0001\\G24.DAT", Record(kG07Record, {{0, "CLIENTE"}}));
   Put("0001\\G18.DAT", narrow);
   Put("0001\\G19.DAT", narrow);
   Put("0001\\L082016.DAT", narrow);
@@ -136,19 +139,19 @@ TEST_F(Versions320To362Test, WithEveryMarkSetOnlyTheUnguardedPartsConvert) {
   Put("0001\\G20R0.DAT", chart);
   Put(kSharedChartFile, chart);
   Put("0002\\G24.DAT", "g24");
-  Put("0002\\G07.DAT", Record(200, {{0, "JA EXISTE"}}));
+  Put("0002\\G07.DAT", Record(kG07Record, {{0, "JA EXISTE"}}));
   Run();
 
   EXPECT_EQ(File(kCompanyRegister), reg);
   EXPECT_EQ(File("R00\\0001\\L262016.DAT"), l26);
   EXPECT_EQ(File("R00\\0001\\G20R0.DAT"), chart);
   EXPECT_EQ(File(kSharedChartFile), chart);
-  std::string wide1 = Record(260, {{0, "MOVIMENTO"}, {66, "1"}});
+  std::string wide1 = Record(kWideRecord, {{0, "MOVIMENTO"}, {66, "1"}});
   EXPECT_EQ(File("R00\\0001\\G32.DAT"), wide0 + wide1);
   EXPECT_EQ(File("R00\\0001\\L332016.DAT"), wide0 + wide1);
-  EXPECT_EQ(File("R00\\0001\\G07R0.DAT"), Record(809, {{0, "CLIENTE"}}));
+  EXPECT_EQ(File("R00\\0001\\G07R0.DAT"), Record(kG07R0Record, {{0, "CLIENTE"}}));
   EXPECT_EQ(File("R00\\0002\\G24.DAT"), "g24");
-  EXPECT_EQ(File("R00\\0002\\G07R0.DAT"), Record(809, {{0, "JA EXISTE"}}));
+  EXPECT_EQ(File("R00\\0002\\G07R0.DAT"), Record(kG07R0Record, {{0, "JA EXISTE"}}));
   EXPECT_EQ(File("CONV.DAT"), "320\r\n360\r\n362\r\n");
 }
 
@@ -197,14 +200,18 @@ void SmallFolder(platform::MemoryFileSystem& fs) {
   PutIn(fs, "CONFIGA.DAT", "          7         0");
   for (std::string_view co : {"A1", "0002"}) {
     std::string f(co);
-    std::string narrow = Record(227, {{0, "MOV " + f}});
-    PutIn(fs, f + "\\G24.DAT", Record(200, {{0, "CLIENTE " + f}}));
+    std::string narrow = Record(kNarrowRecord, {{0, "MOV " + f}});
+    PutIn(fs, f + "\\G24.DAT", Record(kG07Record, {{0, "CLIENTE " + f}}));
     PutIn(fs, f + "\\G18.DAT", narrow + narrow);
     PutIn(fs, f + "\\G19.DAT", narrow);
     PutIn(fs, f + "\\L082016.DAT", narrow);
     PutIn(fs, f + "\\L092016.DAT", narrow);
-    PutIn(fs, f + "\\G16.DAT", Record(320, {{0, "1,5  xx2,25"}}));
-    PutIn(fs, f + "\\G15.DAT", Record(719, {{0, "BEM " + f}, {315, "01"}}));
+    PutIn(fs, f + "\\G16.DAT",
+          Record(kRateEntries * kRateEntry, {{RateEntryLayout::kFirst, "1,5"},
+                                             {RateEntryLayout::kGap, "xx"},
+                                             {RateEntryLayout::kSecond, "2,25"}}));
+    PutIn(fs, f + "\\G15.DAT",
+          Record(kG15Record, {{G15::kName, "BEM " + f}, {G15::kRateCode, "01"}}));
     PutIn(fs, f + "\\G06.DAT", G06("001", "CAIXA " + f) + G06("002", "OUTRA " + f) + "\r\n");
     PutIn(fs, f + "\\L262016.DAT",
           Record(kInvoiceLedgerRecord, {{L26::kKind, "2"},

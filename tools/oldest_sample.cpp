@@ -11,8 +11,10 @@
 #include "records/format.h"
 #include "records/layouts/charts.h"
 #include "records/layouts/invoice_ledgers.h"
+#include "records/layouts/old_ledgers.h"
 #include "records/layouts/phone_tables.h"
 #include "records/layouts/products.h"
+#include "records/layouts/rate_tables.h"
 #include "records/values.h"
 #include "tools/sample_data.h"
 
@@ -138,11 +140,18 @@ constexpr Field kCode{0, 11}, kName{11, 40};
 
 // Table 1, "data\<code>.dat": the ledger, split by year into L01<year> and then into L23.
 namespace l01 {
-constexpr std::int32_t kLength = 227;
-constexpr Field kDate{0, 10}, kFlag{10, 1}, kAccount{11, 11}, kDocument{22, 10};
-constexpr Field kHistory{32, 101}, kDebit{133, 16}, kCredit{149, 16}, kCounterpart{165, 9};
-constexpr Field kBranch{174, 2}, kCostAccount{176, 10}, kLot{186, 5}, kTail{191, 35};
-constexpr std::int32_t kDeleted = 226;
+using L = L01Layout;
+constexpr std::int32_t kLength = kL01Record;
+constexpr Field kDate{L::kDate, L::kDateWidth}, kFlag{L::kFlag, L::kFlagWidth};
+constexpr Field kAccount{L::kAccount, L::kAccountWidth};
+constexpr Field kDocument{L::kDocument, L::kDocumentWidth};
+constexpr Field kHistory{L::kHistory, L::kHistoryWidth};
+constexpr Field kDebit{L::kDebit, L::kAmountWidth}, kCredit{L::kCredit, L::kAmountWidth};
+constexpr Field kCounterpart{L::kCounterpart, L::kCounterpartWidth};
+constexpr Field kBranch{L::kBranch, L::kBranchWidth};
+constexpr Field kCostAccount{L::kCostCentre, L::kCostCentreWidth};
+constexpr Field kLot{L::kLot, L::kLotWidth}, kTail{L::kTail, L::kTailWidth - 1};
+constexpr std::int32_t kDeleted = L::kDeleted;
 }  // namespace l01
 
 // Tables 2 and 3, "daen2\<code>2.dat" (purchases) and "dasa2\<code>2.dat" (invoices): the
@@ -190,10 +199,10 @@ constexpr std::int32_t kDeleted = L::kDeleted;
 // Tables 4 and 5 ("dac1\<code>1.dat", "dac2\<code>2.dat", later G18 and G19) and tables 8
 // and 9 (L08, L09): 227 characters, widened to 260 by version 3.20.
 namespace wide {
-constexpr std::int32_t kLength = 227;
+constexpr std::int32_t kLength = kL08Record;
 constexpr Field kKey{0, 10}, kText{10, 56}, kFlag{66, 1}, kName{67, 66};
 constexpr Field kValue1{138, 5}, kValue2{148, 5};
-constexpr std::int32_t kDeleted = 226;
+constexpr std::int32_t kDeleted = L08Layout::kDeleted;
 }  // namespace wide
 
 // Table 6, "dinv\<code>1.dat" (inventory, dropped by rebuild-registers) and "G02\<code>.dat"
@@ -209,10 +218,15 @@ constexpr Field kCode{0, 6}, kName{6, 40};
 
 // Table 7, "L07\<code>.dat": cash movements, split by year and then into L23.
 namespace l07 {
-constexpr std::int32_t kLength = 250;
-constexpr Field kDate{0, 10}, kBatch{10, 6}, kDocument{16, 10}, kAccount{26, 14};
-constexpr Field kCounterAccount{51, 14}, kHistory{76, 100}, kAmount{176, 16}, kTail{192, 57};
-constexpr std::int32_t kDeleted = 249;
+using L = L07Layout;
+constexpr std::int32_t kLength = kL07Record;
+constexpr Field kDate{L::kDate, L::kDateWidth}, kBatch{L::kDropped1, L::kDropped1Width};
+constexpr Field kDocument{L::kDocument, L::kDocumentWidth};
+constexpr Field kAccount{L::kAccount, L::kAccountWidth};
+constexpr Field kCounterAccount{L::kCounterpart, L::kCounterpartWidth};
+constexpr Field kHistory{L::kHistory, L::kHistoryWidth}, kAmount{L::kAmount, L::kAmountWidth};
+constexpr Field kTail{L::kTail, L::kTailWidth - 1};
+constexpr std::int32_t kDeleted = L::kDeleted;
 }  // namespace l07
 
 // Tables 10 and 11, "L10\<code>-<year>.dat" and "L11\<code>A<year>.dat": a month a record,
@@ -228,12 +242,16 @@ constexpr std::int32_t kColumnWidth = L::kColumnWidth;
 // Tables 13 and 14, "<code>\L13<year>.DAT" and "<code>\L14<year>.DAT": opening and closing
 // balances of the accounts, kinds "A" and "E" of L23.
 namespace l13 {
-constexpr std::int32_t kLength = 136;
-constexpr Field kDate{0, 10}, kLot{10, 5}, kAccount{15, 5}, kAmount{20, 16}, kText{36, 99};
-constexpr std::int32_t kDeleted = 135;
+using L = L13Layout;
+constexpr std::int32_t kLength = kL13Record;
+constexpr std::int32_t kLotWidth = 5;  // the reference: a lot, then an account
+constexpr Field kDate{L::kDate, L::kDateWidth}, kLot{L::kReference, kLotWidth};
+constexpr Field kAccount{L::kReference + kLotWidth, L::kReferenceWidth - kLotWidth};
+constexpr Field kAmount{L::kAmount, L::kAmountWidth}, kText{L::kText, L::kTextWidth};
+constexpr std::int32_t kDeleted = L::kDeleted;
 }  // namespace l13
 namespace l14 {
-constexpr Field kAccount{10, 10};
+constexpr Field kAccount{L13Layout::kReference, L13Layout::kReferenceWidth};
 }  // namespace l14
 
 // Table 15, "<code>\L15.DAT": the products, rebuilt as L15B (719) and renamed G15. A field
@@ -249,7 +267,10 @@ constexpr Field kGroup{382, 6}, kNcm{388, 9}, kSupplier{398, 37}, kRate3{435, 5}
 
 // Table 16, "<code>\L16.DAT": sixteen pairs of rates, 20 characters each.
 namespace l16 {
-constexpr std::int32_t kEntry = 20, kFirstWidth = 5, kGap = 2, kSecondWidth = 13;
+constexpr std::int32_t kEntry = kRateEntry;
+constexpr std::int32_t kFirstWidth = RateEntryLayout::kFirstWidth;
+constexpr std::int32_t kGap = RateEntryLayout::kGapWidth;
+constexpr std::int32_t kSecondWidth = RateEntryLayout::kSecondWidth;
 static_assert(kFirstWidth + kGap + kSecondWidth == kEntry);
 }  // namespace l16
 
@@ -264,9 +285,9 @@ constexpr Field kRate{L::kRate, L::kRateWidth}, kCustomer{L::kCustomer, L::kCust
 
 // Table 24, "<code>\G24.DAT": bank accounts, renamed G07 and widened to G07R0.
 namespace g24 {
-constexpr std::int32_t kLength = 200;
+constexpr std::int32_t kLength = kG07Record;
 constexpr Field kBank{0, 40}, kBranch{40, 10}, kAccount{50, 15}, kHolder{65, 40}, kCity{105, 30};
-constexpr std::int32_t kDeleted = 199;
+constexpr std::int32_t kDeleted = G07Layout::kDeleted;
 }  // namespace g24
 
 // "F20.DAT" and "F21.DAT": the shared chart before it was numbered.
