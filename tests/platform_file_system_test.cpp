@@ -228,6 +228,7 @@ TEST_F(HostFileSystemTest, LinksMayNotLeadOutOfTheDataFolder) {
   std::filesystem::create_directory_symlink(outside.path(), dir.path() / "R00");
   std::filesystem::create_symlink(outside.path() / "secret.dat", dir.path() / "F00R0.DAT");
   std::filesystem::create_symlink(outside.path() / "new.dat", dir.path() / "FTEL1.DAT");
+  std::filesystem::create_directory_symlink(dir.path() / "DADOS", dir.path() / "LINK");
   EXPECT_FALSE(fs->Open("F00R0.DAT", Access::kRead));
   EXPECT_FALSE(fs->Open("r00\\secret.dat", Access::kRead));
   EXPECT_FALSE(fs->Open("FTEL1.DAT", Access::kOpenAlways));  // dangling: would create outside
@@ -235,7 +236,6 @@ TEST_F(HostFileSystemTest, LinksMayNotLeadOutOfTheDataFolder) {
   // A link that stays inside works, and is marked as one.
   ASSERT_TRUE(fs->MakeFolder("DADOS"));
   ASSERT_TRUE(WriteFile(*fs, "DADOS\\A.DAT", "inside"));
-  std::filesystem::create_directory_symlink(dir.path() / "DADOS", dir.path() / "LINK");
   EXPECT_EQ(ReadFile(*fs, "link\\a.dat"), "inside");
   EXPECT_EQ(*fs->Attributes("LINK") & kReparsePoint, kReparsePoint);
   EXPECT_EQ(*fs->Attributes("DADOS") & kReparsePoint, 0u);
@@ -248,13 +248,14 @@ TEST_F(HostFileSystemTest, OpeningsInAKnownFolderKeepEveryRule) {
   std::ofstream(outside.path() / "secret.dat") << "outside";
   ASSERT_TRUE(fs->MakeFolder("R00"));
   ASSERT_TRUE(fs->MakeFolder("R00\\0001"));
-  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1990.DAT", "1990"));
-  ASSERT_TRUE(fs->Open("R00\\0001\\L50A1990.DAT", Access::kReadWrite));  // folder now known
+  // What other programs left in the folder before the converter looks in it.
   const auto folder = dir.path() / "R00" / "0001";
   std::ofstream(folder / "l50a1991.dat") << "1991";
   std::filesystem::create_symlink(outside.path() / "secret.dat", folder / "L50A1992.DAT");
   ASSERT_EQ(::mkfifo((folder / "L50A1993.DAT").c_str(), 0644), 0);
   std::filesystem::create_directory(folder / "L50A1994.DAT");
+  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1990.DAT", "1990"));
+  ASSERT_TRUE(fs->Open("R00\\0001\\L50A1990.DAT", Access::kReadWrite));  // folder now known
   ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1995.DAT", "ro"));
   ASSERT_TRUE(fs->SetReadOnly("R00\\0001\\L50A1995.DAT", true));
 
@@ -303,6 +304,19 @@ TEST_F(HostFileSystemTest, AYearlyFileCostsFiveCallsAndANamesOnlySearchItsListin
   EXPECT_EQ(found.size(), 3u);  // hidden entries too
   EXPECT_EQ(calls[HostCall::kQuery], 0);
   EXPECT_EQ(calls.Total(), calls[HostCall::kList] + calls[HostCall::kClose]);
+
+  // The listing of the folder follows the converter's own changes: a company folder of
+  // hundreds of files is not read again after each file a step writes there.
+  ASSERT_TRUE(fs->Rename("R00\\0001\\L50A1991.DAT", "R00\\0001\\L50A1992.DAT"));
+  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1993.DAT", "1993"));
+  calls = {};
+  CountHostCalls(&calls);
+  EXPECT_FALSE(fs->Attributes("R00\\0001\\L50A1994.DAT"));
+  EXPECT_TRUE(fs->Attributes("r00\\0001\\l50a1992.dat"));
+  EXPECT_TRUE(fs->Attributes("r00\\0001\\l50a1993.dat"));
+  EXPECT_FALSE(fs->Attributes("r00\\0001\\l50a1991.dat"));
+  CountHostCalls(nullptr);
+  EXPECT_EQ(calls[HostCall::kList], 0);
 }
 
 }  // namespace

@@ -252,7 +252,7 @@ void FatStamp(std::time_t t, std::uint16_t* date, std::uint16_t* time) {
 // -1 where none could be opened (its entries are then named by their paths). Shared by the
 // cache of folders and the operations under way, closed when the last lets it go.
 struct FolderHandle {
-  FolderHandle(std::string h, int f) : host(std::move(h)), fd(f) {}
+  FolderHandle(std::string h, int f, bool in = true) : host(std::move(h)), fd(f), inside(in) {}
   ~FolderHandle() {
     if (fd >= 0) CloseFd(fd);
   }
@@ -260,6 +260,7 @@ struct FolderHandle {
   FolderHandle& operator=(const FolderHandle&) = delete;
   std::string host;
   int fd;
+  bool inside;  // a folder of the data folder, whose links may not lead out of it
 };
 using Folder = std::shared_ptr<const FolderHandle>;
 
@@ -491,8 +492,12 @@ class PosixFileSystem final : public FileSystem {
     NamesChange change(*this);
     auto entry = ResolveEntry(path);
     if (!entry) return Outcome::Failed(Operation::kMakeFolder, path, Cause::kOutside);
-    if (MakeFolderAt(entry->dir(), entry->at()) != 0)
+    if (MakeFolderAt(entry->dir(), entry->at()) != 0) {
+      // A folder that is there already changed nothing: the safety copies make their
+      // folder before each move rather than ask first.
+      if (errno == EEXIST) change.Keep();
       return Failure(Operation::kMakeFolder, errno, path);
+    }
     return change.Made(*entry);
   }
 
@@ -647,8 +652,8 @@ class PosixFileSystem final : public FileSystem {
     if (HasDrive(path)) return std::nullopt;
     const bool absolute = IsAbsolute(path);
     auto parts = SplitPath(path);
-    if (!absolute && Plain(parts)) {
-      auto folder = FolderOf(parts, parts.size() - 1);
+    if (Plain(parts) && (!absolute || parts.size() > 1)) {
+      auto folder = FolderOf(parts, parts.size() - 1, absolute);
       if (!folder) return std::nullopt;
       if (*folder) return InFolder(*folder, parts.back());
       // A folder on the way does not exist (or is no folder): neither does the entry.
@@ -656,9 +661,11 @@ class PosixFileSystem final : public FileSystem {
     return Walk(parts, parts.size(), absolute);
   }
 
-  // The key of the folder made of the first n components ("R00\0001\").
-  static std::string FolderKey(const std::vector<std::string_view>& parts, std::size_t n) {
-    std::string key;
+  // The key of the folder made of the first n components ("R00\0001\"; "\tmp\" for an
+  // absolute path).
+  static std::string FolderKey(const std::vector<std::string_view>& parts, std::size_t n,
+                               bool absolute) {
+    std::string key = absolute ? "\\" : "";
     for (std::size_t i = 0; i < n; ++i) {
       key += parts[i];
       key += '\\';
@@ -666,15 +673,18 @@ class PosixFileSystem final : public FileSystem {
     return key;
   }
 
-  // The folder made of the first n components of a plain relative path: nothing when a link
-  // on the way leads out of the data folder; null when it does not exist (or is no folder).
-  // Folders are kept once resolved: the company loop works in one folder after another.
-  std::optional<Folder> FolderOf(const std::vector<std::string_view>& parts, std::size_t n) {
-    if (n == 0) return root_folder_;
-    std::string key = FolderKey(parts, n);
+  // The folder made of the first n components of a path without "." or "..": nothing when a
+  // link on the way leads out of the data folder; null when it does not exist (or is no
+  // folder).
+  // Folders are kept once resolved: the company loop works in one folder after another, and
+  // the safety copies go to one folder of the temporary folder after another.
+  std::optional<Folder> FolderOf(const std::vector<std::string_view>& parts, std::size_t n,
+                                 bool absolute = false) {
+    if (n == 0 && !absolute) return root_folder_;
+    std::string key = FolderKey(parts, n, absolute);
     if (auto it = folders_.find(key); it != folders_.end()) return it->second;
     Folder folder;
-    if (root_folder_->fd >= 0 && openat2_) {
+    if (!absolute && root_folder_->fd >= 0 && openat2_) {
       // The path as written, without links: each component that exists under its exact
       // name is what the lookup without regard to case would choose.
       std::string relative;
@@ -691,14 +701,14 @@ class PosixFileSystem final : public FileSystem {
       }
     }
     if (!folder) {
-      // A component in another letter case, a link, or a folder that is missing: each
-      // component is looked up in turn.
-      auto entry = Walk(parts, n, false);
+      // A component in another letter case, a link, a folder that is missing, or a folder
+      // outside the data folder (the temporary folder): each component is looked up in turn.
+      auto entry = Walk(parts, n, absolute);
       if (!entry) return std::nullopt;
       if (!entry->found) return Folder();
       int fd = OpenAt(AT_FDCWD, entry->host.c_str(), kFolderFlags);
       if (fd < 0) return Folder();
-      folder = std::make_shared<FolderHandle>(entry->host, fd);
+      folder = std::make_shared<FolderHandle>(entry->host, fd, !absolute);
     }
     if (folders_.size() >= kCachedFolders) folders_.clear();
     folders_.emplace(std::move(key), folder);
@@ -721,7 +731,8 @@ class PosixFileSystem final : public FileSystem {
     }
     if (!entry.found) entry.st = {};
     // A link inside the data folder may not lead out of it.
-    if (entry.found && S_ISLNK(entry.st.st_mode) && !LeadsInside(entry.host)) return std::nullopt;
+    if (entry.found && folder->inside && S_ISLNK(entry.st.st_mode) && !LeadsInside(entry.host))
+      return std::nullopt;
     return entry;
   }
 
@@ -777,7 +788,7 @@ class PosixFileSystem final : public FileSystem {
     if (HasDrive(folder)) return std::nullopt;
     auto parts = SplitPath(folder);
     if (parts.empty() && !absolute) return root_folder_;
-    if (!absolute && Plain(parts)) return FolderOf(parts, parts.size());
+    if (Plain(parts)) return FolderOf(parts, parts.size(), absolute);
     auto entry = Walk(parts, parts.size(), absolute);
     if (!entry) return std::nullopt;
     return std::make_shared<FolderHandle>(entry->host, -1);
@@ -803,8 +814,8 @@ class PosixFileSystem final : public FileSystem {
   // The resolved folders and the listings of the folders last looked in. Both assume that
   // no other program renames or creates folders, or creates a file under a name that
   // differs only in case, while the converter holds the data folder; a file's own name is
-  // always looked up on the disk first. A change of names by the converter forgets the
-  // listing of its folder; a folder renamed or removed, or a change that failed, forgets
+  // always looked up on the disk first. A change of names by the converter is carried into
+  // the listing of its folder; a folder renamed or removed, or a change that failed, forgets
   // every folder and listing.
 
   // A listing: the core name and the disk name of every entry, in directory order.
@@ -814,8 +825,25 @@ class PosixFileSystem final : public FileSystem {
     folders_.clear();
     listings_.clear();
   }
-  void DropListing(const std::string& folder) {
-    std::erase_if(listings_, [&](const auto& kept) { return kept.first == folder; });
+  // The kept listing of a host folder, without changing which is the most recently used.
+  Listing* ListingOf(const std::string& folder) {
+    auto it = std::find_if(listings_.begin(), listings_.end(),
+                           [&](const auto& kept) { return kept.first == folder; });
+    return it == listings_.end() ? nullptr : &it->second;
+  }
+  // An entry made by the converter: listed last, where a listing read again would show it
+  // too, since nothing of another name in any case was there (the lookup found none).
+  void ListingAdds(const std::string& folder, const std::string& disk_name) {
+    Listing* kept = ListingOf(folder);
+    if (kept == nullptr) return;
+    auto same = [&](const auto& entry) { return entry.second == disk_name; };
+    if (std::none_of(kept->begin(), kept->end(), same))
+      kept->push_back({CoreName(disk_name.c_str()), disk_name});
+  }
+  void ListingDrops(const std::string& folder, const std::string& disk_name) {
+    if (Listing* kept = ListingOf(folder)) {
+      std::erase_if(*kept, [&](const auto& entry) { return entry.second == disk_name; });
+    }
   }
 
   // The listing of a host folder when it is kept, the most recently used first.
@@ -864,14 +892,18 @@ class PosixFileSystem final : public FileSystem {
       kept_ = true;
       return {};
     }
-    // The entry was made (a file, a folder, a copy), or replaced, or is gone: the listing
-    // of its folder is read again when next needed, so that it also shows what other
-    // programs did meanwhile; the folders stay resolved.
+    // The entry was made (a file, a folder, a copy, or one replaced), or is gone: the
+    // listing of its folder, when kept, follows the change, so that a company folder of
+    // hundreds of files is not read again after each file the step writes there; the
+    // folders stay resolved.
     Outcome Made(const Entry& entry) {
-      fs_.DropListing(entry.parent());
+      fs_.ListingAdds(entry.parent(), entry.leaf());
       return Keep();
     }
-    Outcome Gone(const Entry& entry) { return Made(entry); }
+    Outcome Gone(const Entry& entry) {
+      fs_.ListingDrops(entry.parent(), entry.leaf());
+      return Keep();
+    }
     // A file moved from one name to another.
     Outcome Moved(const Entry& from, const Entry& to) {
       Gone(from);
