@@ -104,7 +104,7 @@ TEST_F(SplitLedgersTest, OpeningBalancesOfL13AndL14BecomeL23Records) {
                                {L23::kSide, side},
                                {L23::kAmount, amount},
                                {L23::kHistory, "SALDO INICIAL"},
-                               {162, Fill(L13::kReferenceWidth, 'k')},
+                               {L23::kBalanceReference, Fill(L13::kReferenceWidth, 'k')},
                                {L23::kDeleted, last}});
   };
   Put("L131999.DAT", l13("-1.234,50") + l13("0,00") + l13("250") + l13("9", "+"));
@@ -122,7 +122,7 @@ TEST_F(SplitLedgersTest, OpeningBalancesOfL13AndL14BecomeL23Records) {
                                                       {L23::kKind, "EC"},
                                                       {L23::kAmount, "12,50"},
                                                       {L23::kHistory, "SALDO INICIAL"},
-                                                      {L23::kSecondAccount, Fill(15, 'r')},
+                                                      {L23::kL14BalanceReference, Fill(15, 'r')},
                                                       {L23::kDeleted, "*"}}));
   EXPECT_TRUE(Saved("L131999.DAT"));
   EXPECT_FALSE(Exists("L14B2003.DAT"));
@@ -143,18 +143,20 @@ TEST_F(SplitLedgersTest, LedgerAndMovementRecordsBecomeL23Records) {
                                         {L01::kCostCentre, "COSTCENTRE"},
                                         {L01::kLot, "LOT55"},
                                         {L01::kTail, Fill(L01::kTailWidth - 1, 't') + "*"}});
-  std::string l23_b = Record(kL23Record, {{L23::kDate, "10/04/1998"},
-                                          {L23::kKind, "BD"},
-                                          {L23::kAmount, "60,00"},
-                                          {30, "BR"},
-                                          {32, "ACCOUNT"},
-                                          {L23::kHistory, Fill(100, 'h')},
-                                          {142, "DOCUMENT10"},
-                                          {152, "COUNTER9C"},
-                                          {162, "LOT55"},
-                                          {L23::kAccount, "COSTCENTRE"},
-                                          {212, "f"},
-                                          {264, Fill(35, 't') + "*"}});
+  std::string l23_b =
+      Record(kL23Record,
+             {{L23::kDate, "10/04/1998"},
+              {L23::kKind, "BD"},
+              {L23::kAmount, "60,00"},
+              {L23::kBranch, "BR"},
+              {L23::kLedgerAccount, "ACCOUNT"},
+              {L23::kHistory, Fill(100, 'h')},
+              {L23::kLedgerDocument, "DOCUMENT10"},
+              {L23::kCounterpart, "COUNTER9C"},
+              {L23::kLot, "LOT55"},
+              {L23::kAccount, "COSTCENTRE"},
+              {L23::kFlag, "f"},
+              {L23::kLedgerTail + L23::kLedgerTailWidth - L01::kTailWidth, Fill(35, 't') + "*"}});
   // A record without "/" after the day is skipped; the next one is still found at its place.
   Put("L01.DAT",
       l01 + Record(kL01Record, {{L01::kDate, "1998-04-10"}, {OldLedgerDate::kYear, "1998"}}) + l01);
@@ -171,14 +173,16 @@ TEST_F(SplitLedgersTest, LedgerAndMovementRecordsBecomeL23Records) {
   Put("L071998.DAT", l07);
 
   EXPECT_TRUE(Run());
-  std::string l23_f = Record(kL23Record, {{L23::kDate, "11/04/1998"},
-                                          {L23::kKind, "F"},
-                                          {L23::kAmount, "1.234,56"},
-                                          {32, "DOCUME"},
-                                          {L23::kHistory, Fill(100, 'm')},
-                                          {L23::kSecondAccount, "ACCOUNT-14CHAR"},
-                                          {L23::kThirdAccount, "COUNTER-14CHR"},
-                                          {242, Fill(57, 'z') + "+"}});
+  std::string l23_f = Record(
+      kL23Record,
+      {{L23::kDate, "11/04/1998"},
+       {L23::kKind, "F"},
+       {L23::kAmount, "1.234,56"},
+       {L23::kMovementDocument, "DOCUME"},
+       {L23::kHistory, Fill(100, 'm')},
+       {L23::kSecondAccount, "ACCOUNT-14CHAR"},
+       {L23::kThirdAccount, "COUNTER-14CHR"},
+       {L23::kMovementTail + L23::kMovementTailWidth - L07::kTailWidth, Fill(57, 'z') + "+"}});
   EXPECT_EQ(Table("L231998.DAT"), l23_b + l23_b + l23_f);
   EXPECT_FALSE(Exists("L01.DAT"));
   EXPECT_FALSE(Exists("L011998.DAT"));

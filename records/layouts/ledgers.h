@@ -23,6 +23,19 @@ inline constexpr std::int32_t kLedger23RecordLength = 300;
 //      182    15   second account (kind 1)
 //      197    15   third account (kind 1)
 //      299     1   deletion mark
+//
+// and the fields of the kinds that the old ledgers bring: the opening balances, kind "A"
+// (from L13: its reference at 162, 20 characters) and kind "E" (from L14: its reference at
+// 182, 30 characters), and
+//
+//   kind "B" (from L01)              kind "F" (from L07)
+//       30     2   branch                32    10   document
+//       32    10   account              212    88   tail, right-aligned
+//      142    10   document
+//      152    10   counterpart
+//      162     5   lot
+//      212     1   flag
+//      213    87   tail, right-aligned
 struct Ledger23Layout {
   static constexpr std::size_t kDate = 0, kDateWidth = 10, kKind = 10;
   static constexpr std::size_t kSide = 11, kAmount = 12, kAmountWidth = 18;
@@ -32,6 +45,19 @@ struct Ledger23Layout {
   static constexpr std::size_t kThirdAccount = kSecondAccount + kAccountWidth;
   static constexpr int kAccounts = 3;
   static constexpr std::size_t kDeleted = static_cast<std::size_t>(kLedger23RecordLength) - 1;
+  // Kinds "A" and "E".
+  static constexpr std::size_t kBalanceReference = 162, kL14BalanceReference = 182;
+  // Kind "B".
+  static constexpr std::size_t kBranch = 30, kLedgerAccount = 32, kLedgerDocument = 142;
+  static constexpr std::size_t kCounterpart = 152, kLot = 162, kFlag = 212;
+  static constexpr std::size_t kLedgerTail = 213, kLedgerTailWidth = 87;
+  // Kind "F".
+  static constexpr std::size_t kMovementDocument = 32;
+  static constexpr std::size_t kMovementTail = 212, kMovementTailWidth = 88;
 };
+static_assert(Ledger23Layout::kLedgerTail + Ledger23Layout::kLedgerTailWidth ==
+              static_cast<std::size_t>(kLedger23RecordLength));
+static_assert(Ledger23Layout::kMovementTail + Ledger23Layout::kMovementTailWidth ==
+              static_cast<std::size_t>(kLedger23RecordLength));
 
 }  // namespace livrana
