@@ -18,6 +18,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/host_calls.h"
 
 namespace livrana::platform {
 namespace {
@@ -118,6 +119,37 @@ std::uint32_t CoreAttributes(DWORD attributes) {
   return attributes & (kReadOnly | kHidden | kSystem | kDirectory | kArchive | kReparsePoint);
 }
 
+// The calls that several places make, each counted as the host calls of its kind.
+BOOL CloseFile(HANDLE handle) {
+  NoteHostCall(HostCall::kClose);
+  return CloseHandle(handle);
+}
+
+DWORD AttributesOf(const std::string& host) {
+  NoteHostCall(HostCall::kQuery);
+  return GetFileAttributesA(host.c_str());
+}
+
+HANDLE FindFirst(const std::string& pattern, WIN32_FIND_DATAA* data) {
+  NoteHostCall(HostCall::kList);
+  return FindFirstFileA(pattern.c_str(), data);
+}
+
+BOOL FindNext(HANDLE find, WIN32_FIND_DATAA* data) {
+  NoteHostCall(HostCall::kList);
+  return FindNextFileA(find, data);
+}
+
+void FindEnd(HANDLE find) {
+  NoteHostCall(HostCall::kList);
+  FindClose(find);
+}
+
+BOOL Move(const std::string& from, const std::string& to) {
+  NoteHostCall(HostCall::kChange);
+  return MoveFileA(from.c_str(), to.c_str());
+}
+
 class Win32File final : public File {
  public:
   explicit Win32File(HANDLE handle) : handle_(handle) {}
@@ -130,6 +162,7 @@ class Win32File final : public File {
       OVERLAPPED at = Offset(pos + done);
       DWORD want = static_cast<DWORD>(std::min(n - done, kMaxPiece));
       DWORD got = 0;
+      NoteHostCall(HostCall::kRead);
       if (!ReadFile(handle_, buf + done, want, &got, &at)) {
         if (GetLastError() == ERROR_HANDLE_EOF) break;
         why = LastFailure(Operation::kRead);
@@ -148,6 +181,7 @@ class Win32File final : public File {
       OVERLAPPED at = Offset(pos + done);
       DWORD want = static_cast<DWORD>(std::min(n - done, kMaxPiece));
       DWORD put = 0;
+      NoteHostCall(HostCall::kWrite);
       if (!WriteFile(handle_, buf + done, want, &put, &at)) return LastFailure(Operation::kWrite);
       if (put == 0) return Outcome::Failed(Operation::kWrite, "", Cause::kShortWrite);
       done += put;
@@ -157,6 +191,7 @@ class Win32File final : public File {
 
   std::optional<std::uint64_t> Size() override {
     LARGE_INTEGER size;
+    NoteHostCall(HostCall::kSize);
     if (!GetFileSizeEx(handle_, &size)) return std::nullopt;
     return static_cast<std::uint64_t>(size.QuadPart);
   }
@@ -164,19 +199,23 @@ class Win32File final : public File {
   Outcome Truncate(std::uint64_t size) override {
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(size);
-    if (!SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_))
+    NoteHostCall(HostCall::kOther);
+    if (!SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN))
       return LastFailure(Operation::kTruncate);
+    NoteHostCall(HostCall::kOther);
+    if (!SetEndOfFile(handle_)) return LastFailure(Operation::kTruncate);
     return {};
   }
 
   Outcome Sync() override {
+    NoteHostCall(HostCall::kOther);
     if (!FlushFileBuffers(handle_)) return LastFailure(Operation::kSync);
     return {};
   }
 
   Outcome Close() override {
     if (handle_ == INVALID_HANDLE_VALUE) return {};
-    BOOL ok = CloseHandle(handle_);
+    BOOL ok = CloseFile(handle_);
     handle_ = INVALID_HANDLE_VALUE;
     if (!ok) return LastFailure(Operation::kClose);
     return {};
@@ -231,14 +270,16 @@ class Win32FileSystem final : public FileSystem {
       return nullptr;
     }
     // Others may read and write meanwhile, as the C runtime's openings allow.
+    NoteHostCall(HostCall::kOpen);
     HANDLE handle = CreateFileA(host->c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       why = LastFailure(op, path);
       return nullptr;
     }
+    NoteHostCall(HostCall::kSize);
     if (GetFileType(handle) != FILE_TYPE_DISK) {  // a device or a pipe is not a record file
-      CloseHandle(handle);
+      CloseFile(handle);
       why = Outcome::Failed(op, path, Cause::kNotAFile);
       return nullptr;
     }
@@ -248,7 +289,7 @@ class Win32FileSystem final : public FileSystem {
   std::optional<std::uint32_t> Attributes(std::string_view path) override {
     auto host = Resolve(path);
     if (!host) return std::nullopt;
-    DWORD attributes = GetFileAttributesA(host->c_str());
+    DWORD attributes = AttributesOf(*host);
     if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
     return CoreAttributes(attributes);
   }
@@ -256,7 +297,7 @@ class Win32FileSystem final : public FileSystem {
   Outcome SetReadOnly(std::string_view path, bool read_only) override {
     auto host = Resolve(path);
     if (!host) return Outcome::Failed(Operation::kAttributes, path, Cause::kBadName);
-    DWORD attributes = GetFileAttributesA(host->c_str());
+    DWORD attributes = AttributesOf(*host);
     if (attributes == INVALID_FILE_ATTRIBUTES) return LastFailure(Operation::kAttributes, path);
     attributes = read_only ? (attributes | FILE_ATTRIBUTE_READONLY)
                            : (attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
@@ -264,6 +305,7 @@ class Win32FileSystem final : public FileSystem {
     attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+    NoteHostCall(HostCall::kChange);
     if (!SetFileAttributesA(host->c_str(), attributes))
       return LastFailure(Operation::kAttributes, path);
     return {};
@@ -275,7 +317,7 @@ class Win32FileSystem final : public FileSystem {
     auto src = Resolve(from);
     auto dst = Resolve(to);
     if (!src || !dst) return Outcome::Failed(Operation::kRename, from, Cause::kBadName);
-    if (MoveFileA(src->c_str(), dst->c_str()) == 0) return LastFailure(Operation::kRename, from);
+    if (Move(*src, *dst) == 0) return LastFailure(Operation::kRename, from);
     // A change of letter case only: Wine keeps the old name, so go through a free name.
     auto parts = SplitPath(to);
     std::string wanted = parts.empty() ? std::string() : std::string(parts.back());
@@ -283,9 +325,9 @@ class Win32FileSystem final : public FileSystem {
     if (!now || *now == wanted || !SameName(*now, wanted)) return {};
     for (int n = 0; n < 1000; ++n) {
       std::string step = *dst + ".~" + std::to_string(n);
-      if (GetFileAttributesA(step.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-      if (MoveFileA(dst->c_str(), step.c_str()) == 0) return {};
-      if (MoveFileA(step.c_str(), dst->c_str()) == 0) MoveFileA(step.c_str(), src->c_str());
+      if (AttributesOf(step) != INVALID_FILE_ATTRIBUTES) continue;
+      if (Move(*dst, step) == 0) return {};
+      if (Move(step, *dst) == 0) Move(step, *src);
       return {};
     }
     return {};
@@ -297,6 +339,7 @@ class Win32FileSystem final : public FileSystem {
     if (!src || !dst) return Outcome::Failed(Operation::kRename, from, Cause::kBadName);
     // Wine run by root would replace a read-only file; Windows refuses.
     if (IsReadOnly(*dst)) return Outcome::Failed(Operation::kRename, to, Cause::kReadOnly);
+    NoteHostCall(HostCall::kChange);
     if (!MoveFileExA(src->c_str(), dst->c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return LastFailure(Operation::kRename, from);
@@ -311,6 +354,7 @@ class Win32FileSystem final : public FileSystem {
     // As Windows refuses, whoever runs it.
     if (overwrite && IsReadOnly(*dst))
       return Outcome::Failed(Operation::kCopy, to, Cause::kReadOnly);
+    NoteHostCall(HostCall::kChange);
     if (!CopyFileA(src->c_str(), dst->c_str(), overwrite ? FALSE : TRUE)) {
       Outcome failed = LastFailure(Operation::kCopy, to);
       // A missing source names the source.
@@ -325,6 +369,7 @@ class Win32FileSystem final : public FileSystem {
   Outcome Remove(std::string_view path) override {
     auto host = Resolve(path);
     if (!host) return Outcome::Failed(Operation::kRemove, path, Cause::kBadName);
+    NoteHostCall(HostCall::kChange);
     if (!DeleteFileA(host->c_str())) return LastFailure(Operation::kRemove, path);
     return {};
   }
@@ -332,6 +377,7 @@ class Win32FileSystem final : public FileSystem {
   Outcome MakeFolder(std::string_view path) override {
     auto host = Resolve(path);
     if (!host) return Outcome::Failed(Operation::kMakeFolder, path, Cause::kBadName);
+    NoteHostCall(HostCall::kChange);
     if (!CreateDirectoryA(host->c_str(), nullptr)) return LastFailure(Operation::kMakeFolder, path);
     return {};
   }
@@ -339,6 +385,7 @@ class Win32FileSystem final : public FileSystem {
   Outcome RemoveFolder(std::string_view path) override {
     auto host = Resolve(path);
     if (!host) return Outcome::Failed(Operation::kRemoveFolder, path, Cause::kBadName);
+    NoteHostCall(HostCall::kChange);
     if (!RemoveDirectoryA(host->c_str())) return LastFailure(Operation::kRemoveFolder, path);
     return {};
   }
@@ -360,7 +407,7 @@ class Win32FileSystem final : public FileSystem {
     if (!search.empty() && !IsSeparator(search.back()) && search.back() != ':') search += '\\';
     search += '*';
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(search.c_str(), &data);
+    HANDLE find = FindFirst(search, &data);
     if (find == INVALID_HANDLE_VALUE) {
       // A folder that does not exist holds nothing.
       DWORD error = GetLastError();
@@ -391,7 +438,7 @@ class Win32FileSystem final : public FileSystem {
         FatStamp(data.ftLastWriteTime, &entry.fat_date, &entry.fat_time);
       }
       found.push_back(std::move(entry));
-    } while (FindNextFileA(find, &data));
+    } while (FindNext(find, &data));
     // The search ends with ERROR_NO_MORE_FILES; anything else cut it short, and a listing
     // cut short lists nothing.
     if (DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES) {
@@ -399,7 +446,7 @@ class Win32FileSystem final : public FileSystem {
                             static_cast<int>(error));
       found.clear();
     }
-    FindClose(find);
+    FindEnd(find);
     return found;
   }
 
@@ -417,13 +464,14 @@ class Win32FileSystem final : public FileSystem {
     // opening for reading that lets others read only is refused for sharing.
     auto host = Resolve(path);
     if (!host) return false;
+    NoteHostCall(HostCall::kOpen);
     HANDLE handle = CreateFileA(host->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       DWORD error = GetLastError();
       return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
     }
-    CloseHandle(handle);
+    CloseFile(handle);
     return false;
   }
 
@@ -450,6 +498,7 @@ class Win32FileSystem final : public FileSystem {
     std::string full(buf, len);
     // The long form of every component (a folder typed in its 8.3 form is the same folder).
     char long_buf[MAX_PATH + 1];
+    NoteHostCall(HostCall::kQuery);
     DWORD long_len = GetLongPathNameA(full.c_str(), long_buf, sizeof long_buf);
     if (long_len != 0 && long_len < sizeof long_buf) full.assign(long_buf, long_len);
     while (full.size() > 3 && IsSeparator(full.back())) full.pop_back();
@@ -458,7 +507,7 @@ class Win32FileSystem final : public FileSystem {
 
  private:
   static bool IsReadOnly(const std::string& host) {
-    DWORD attributes = GetFileAttributesA(host.c_str());
+    DWORD attributes = AttributesOf(host);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   }
 
@@ -472,9 +521,9 @@ class Win32FileSystem final : public FileSystem {
   // The name of an existing entry as its folder lists it.
   static std::optional<std::string> EntryName(const std::string& host) {
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(host.c_str(), &data);
+    HANDLE find = FindFirst(host, &data);
     if (find == INVALID_HANDLE_VALUE) return std::nullopt;
-    FindClose(find);
+    FindEnd(find);
     return std::string(data.cFileName);
   }
 
