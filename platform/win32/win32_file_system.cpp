@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
 
 #include "platform/file_system.h"
 #include "platform/host_calls.h"
@@ -97,6 +98,18 @@ bool IsPlainComponent(std::string_view part) {
   return !IsReservedDeviceName(part);
 }
 
+// Whether a host path may lead to a device or a pipe rather than to a file: the device
+// namespaces ("\\.\", "\\?\"), the pipes of a server ("\\server\pipe\...") and device
+// names (CON, NUL, ...) in an absolute path. The paths of a drive or a share do not.
+bool MayNameADevice(std::string_view host) {
+  const bool unc = host.size() >= 2 && IsSeparator(host[0]) && IsSeparator(host[1]);
+  if (unc && host.size() >= 4 && (host[2] == '.' || host[2] == '?') && IsSeparator(host[3]))
+    return true;
+  auto parts = SplitPath(host);
+  if (unc && parts.size() >= 2 && SameName(parts[1], "pipe")) return true;
+  return std::any_of(parts.begin(), parts.end(), IsReservedDeviceName);
+}
+
 std::string WithBackslashes(std::string_view path) {
   std::string out(path);
   std::replace(out.begin(), out.end(), '/', '\\');
@@ -152,7 +165,10 @@ BOOL Move(const std::string& from, const std::string& to) {
 
 class Win32File final : public File {
  public:
-  explicit Win32File(HANDLE handle) : handle_(handle) {}
+  // opened_size: the size that the opening learnt, when it did; the first Size() reports
+  // it when nothing was written in between.
+  Win32File(HANDLE handle, std::optional<std::uint64_t> opened_size)
+      : handle_(handle), opened_size_(opened_size) {}
   ~Win32File() override { (void)Close(); }
 
   using File::ReadAt;
@@ -175,6 +191,7 @@ class Win32File final : public File {
   }
 
   Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
+    opened_size_.reset();
     std::size_t done = 0;
     while (done < n) {
       // A write the system takes only in part is continued with the rest.
@@ -190,6 +207,7 @@ class Win32File final : public File {
   }
 
   std::optional<std::uint64_t> Size() override {
+    if (auto size = std::exchange(opened_size_, std::nullopt)) return size;
     LARGE_INTEGER size;
     NoteHostCall(HostCall::kSize);
     if (!GetFileSizeEx(handle_, &size)) return std::nullopt;
@@ -197,6 +215,7 @@ class Win32File final : public File {
   }
 
   Outcome Truncate(std::uint64_t size) override {
+    opened_size_.reset();
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(size);
     NoteHostCall(HostCall::kOther);
@@ -230,6 +249,7 @@ class Win32File final : public File {
   }
 
   HANDLE handle_;
+  std::optional<std::uint64_t> opened_size_;
 };
 
 class Win32FileSystem final : public FileSystem {
@@ -264,8 +284,9 @@ class Win32FileSystem final : public FileSystem {
         break;
     }
     // Windows refuses to write a read-only file; Wine run by root would not, so the
-    // attribute is looked at here as well.
-    if (access != Access::kRead && IsReadOnly(*host)) {
+    // attribute is looked at here as well: before an opening that empties the file, after
+    // the others (their file's information tells it).
+    if (access == Access::kCreate && IsReadOnly(*host)) {
       why = Outcome::Failed(op, path, Cause::kReadOnly);
       return nullptr;
     }
@@ -275,15 +296,34 @@ class Win32FileSystem final : public FileSystem {
                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       why = LastFailure(op, path);
+      // Windows refuses to write a read-only file as an access denied.
+      if (why.cause() == Cause::kPermission && access != Access::kRead && IsReadOnly(*host))
+        why = Outcome::Failed(op, path, Cause::kReadOnly);
       return nullptr;
     }
-    NoteHostCall(HostCall::kSize);
-    if (GetFileType(handle) != FILE_TYPE_DISK) {  // a device or a pipe is not a record file
+    auto refuse = [&](Cause cause) {
       CloseFile(handle);
-      why = Outcome::Failed(op, path, Cause::kNotAFile);
+      why = Outcome::Failed(op, path, cause);
       return nullptr;
+    };
+    // The file's information gives its size and attributes in one call. It is not meant for
+    // devices and pipes (which mostly fail it), so the handle's type decides where it fails
+    // (some servers do not give it) or where the name may lead to a device or a pipe.
+    BY_HANDLE_FILE_INFORMATION info;
+    NoteHostCall(HostCall::kSize);
+    const bool known = GetFileInformationByHandle(handle, &info) != 0;
+    if (known && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      return refuse(Cause::kNotAFile);
+    if (!known || MayNameADevice(*host)) {
+      NoteHostCall(HostCall::kSize);
+      if (GetFileType(handle) != FILE_TYPE_DISK) return refuse(Cause::kNotAFile);
     }
-    return std::make_unique<Win32File>(handle);
+    if (access != Access::kRead && access != Access::kCreate &&
+        (known ? (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 : IsReadOnly(*host)))
+      return refuse(Cause::kReadOnly);
+    std::optional<std::uint64_t> size;
+    if (known) size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return std::make_unique<Win32File>(handle, size);
   }
 
   std::optional<std::uint32_t> Attributes(std::string_view path) override {
