@@ -16,8 +16,8 @@ enum class HostCall {
   kRead,    // ReadFile; pread
   kWrite,   // WriteFile; pwrite
   kClose,   // CloseHandle; close
-  kQuery,   // the attributes of a named entry: GetFileAttributesA; stat, lstat, fstatat,
-            // getxattr, realpath
+  kQuery,   // the attributes of a named entry: GetFileAttributesA, GetLongPathNameA; stat,
+            // lstat, fstatat, getxattr, realpath
   kList,    // a folder listed: FindFirstFileA, FindNextFileA, FindClose; getdents64
   kChange,  // a name or attribute changed: MoveFileA, MoveFileExA, DeleteFileA,
             // CreateDirectoryA, RemoveDirectoryA, SetFileAttributesA, CopyFileA; rename,

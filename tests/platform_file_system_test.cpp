@@ -1,7 +1,9 @@
 // The host file system (POSIX natively, Win32 when cross-built and run under Wine) against
 // the Windows semantics that the core relies on.
 #include <gtest/gtest.h>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -112,6 +114,7 @@ TEST_F(HostFileSystemTest, ReadOnlyFilesRefuseWritesUntilCleared) {
   EXPECT_EQ(*fs->Attributes("RO.DAT") & kReadOnly, kReadOnly);
   EXPECT_FALSE(fs->Open("RO.DAT", Access::kReadWrite));
   EXPECT_FALSE(fs->Open("RO.DAT", Access::kCreate));
+  EXPECT_FALSE(fs->Open("RO.DAT", Access::kOpenAlways));
   EXPECT_FALSE(fs->Remove("RO.DAT"));
   EXPECT_TRUE(fs->Open("RO.DAT", Access::kRead));
   ASSERT_TRUE(fs->SetReadOnly("RO.DAT", false));
@@ -177,17 +180,68 @@ TEST_F(HostFileSystemTest, RelativePathsNeverLeaveTheDataFolder) {
 TEST_F(HostFileSystemTest, FilesReadWriteAndTruncateAtAnyOffset) {
   auto file = fs->Open("BIG.DAT", Access::kCreate);
   ASSERT_TRUE(file);
-  const std::uint64_t far = 5ull << 30;  // beyond 4 GiB: sizes are 64-bit
-  ASSERT_TRUE(file->WriteAt(far, "z", 1));
-  EXPECT_EQ(file->Size(), far + 1);
+  const std::uint64_t beyond = 5ull << 30;  // beyond 4 GiB: sizes are 64-bit
+  ASSERT_TRUE(file->WriteAt(beyond, "z", 1));
+  EXPECT_EQ(file->Size(), beyond + 1);
   char c = 0;
-  EXPECT_EQ(file->ReadAt(far, &c, 1), 1);
+  EXPECT_EQ(file->ReadAt(beyond, &c, 1), 1);
   EXPECT_EQ(c, 'z');
-  EXPECT_EQ(file->ReadAt(far + 1, &c, 1), 0);
+  EXPECT_EQ(file->ReadAt(beyond + 1, &c, 1), 0);
   ASSERT_TRUE(file->Truncate(3));
   EXPECT_EQ(file->Size(), 3u);
   ASSERT_TRUE(file->Close());
   EXPECT_EQ(ReadFile(*fs, "BIG.DAT"), std::string(3, '\0'));
+  file = fs->Open("BIG.DAT", Access::kReadWrite);
+  ASSERT_TRUE(file);
+  ASSERT_TRUE(file->Truncate(1));
+  EXPECT_EQ(file->Size(), 1u);  // the size of the opening is not kept past a truncation
+}
+
+// On a file server's share every call is a round trip: an existing yearly file of a folder
+// looked in before costs its opening, size, read, write and close and nothing else, and a
+// search for names only costs the listing.
+TEST_F(HostFileSystemTest, AYearlyFileCostsFiveCallsAndANamesOnlySearchItsListing) {
+  ASSERT_TRUE(fs->MakeFolder("R00"));
+  ASSERT_TRUE(fs->MakeFolder("R00\\0001"));
+  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1990.DAT", "1990"));
+  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1991.DAT", "1991"));
+  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\.hidden", ""));
+  ASSERT_TRUE(ReadFile(*fs, "R00\\0001\\L50A1990.DAT"));  // the folder is known now
+  HostCalls calls;
+  CountHostCalls(&calls);
+  auto file = fs->Open("R00\\0001\\L50A1991.DAT", Access::kReadWrite);
+  ASSERT_TRUE(file);
+  char buf[4];
+  EXPECT_EQ(file->Size(), 4u);
+  EXPECT_EQ(file->ReadAt(0, buf, 4), 4);
+  EXPECT_TRUE(file->WriteAt(0, "2", 1));
+  EXPECT_TRUE(file->Close());
+  CountHostCalls(nullptr);
+  EXPECT_EQ(calls.Total(), 5) << "open, size, read, write, close";
+  for (HostCall kind :
+       {HostCall::kOpen, HostCall::kSize, HostCall::kRead, HostCall::kWrite, HostCall::kClose})
+    EXPECT_EQ(calls[kind], 1) << "kind " << static_cast<int>(kind);
+
+  calls = {};
+  CountHostCalls(&calls);
+  auto found = fs->Find("R00\\0001\\*", kDirectory | kNamesOnly);
+  CountHostCalls(nullptr);
+  EXPECT_EQ(found.size(), 3u);  // hidden entries too
+  EXPECT_EQ(calls[HostCall::kQuery], 0);
+  EXPECT_EQ(calls.Total(), calls[HostCall::kList] + calls[HostCall::kClose]);
+
+  // The listing of the folder follows the converter's own changes: a company folder of
+  // hundreds of files is not read again after each file a step writes there.
+  ASSERT_TRUE(fs->Rename("R00\\0001\\L50A1991.DAT", "R00\\0001\\L50A1992.DAT"));
+  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1993.DAT", "1993"));
+  calls = {};
+  CountHostCalls(&calls);
+  EXPECT_FALSE(fs->Attributes("R00\\0001\\L50A1994.DAT"));
+  EXPECT_TRUE(fs->Attributes("r00\\0001\\l50a1992.dat"));
+  EXPECT_TRUE(fs->Attributes("r00\\0001\\l50a1993.dat"));
+  EXPECT_FALSE(fs->Attributes("r00\\0001\\l50a1991.dat"));
+  CountHostCalls(nullptr);
+  EXPECT_EQ(calls[HostCall::kList], 0);
 }
 
 TEST_F(HostFileSystemTest, TempFolderExistsAndEndsWithASeparator) {
@@ -198,6 +252,21 @@ TEST_F(HostFileSystemTest, TempFolderExistsAndEndsWithASeparator) {
   EXPECT_GE(fs->CurrentYear(), 2024);
   EXPECT_FALSE(fs->Busy("NOT-THERE.DAT"));
 }
+
+#ifdef _WIN32
+TEST_F(HostFileSystemTest, PipesAndDevicesAreNotFiles) {
+  const std::string pipe = "\\\\.\\pipe\\livrana-" + std::to_string(GetCurrentProcessId());
+  HANDLE server =
+      CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 512, 512, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  Outcome why;
+  EXPECT_FALSE(fs->Open(pipe, Access::kReadWrite, why));
+  EXPECT_EQ(why.cause(), Cause::kNotAFile);
+  CloseHandle(server);
+  EXPECT_FALSE(fs->Open("\\\\.\\NUL", Access::kRead, why));
+  EXPECT_EQ(why.cause(), Cause::kNotAFile);
+}
+#endif
 
 TEST(Cp1252Test, EveryByteRoundTripsThroughUtf8) {
   std::string all;
@@ -272,51 +341,6 @@ TEST_F(HostFileSystemTest, OpeningsInAKnownFolderKeepEveryRule) {
   EXPECT_EQ(file->Size(), 4u);
   ASSERT_TRUE(file->WriteAt(4, "+", 1));
   EXPECT_EQ(file->Size(), 5u);  // the size of the opening is not kept past a write
-}
-
-// On a file server's share every call is a round trip: an existing yearly file of a folder
-// looked in before costs its opening, size, read, write and close and nothing else, and a
-// search for names only costs the listing.
-TEST_F(HostFileSystemTest, AYearlyFileCostsFiveCallsAndANamesOnlySearchItsListing) {
-  ASSERT_TRUE(fs->MakeFolder("R00"));
-  ASSERT_TRUE(fs->MakeFolder("R00\\0001"));
-  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1990.DAT", "1990"));
-  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1991.DAT", "1991"));
-  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\.hidden", ""));
-  ASSERT_TRUE(ReadFile(*fs, "R00\\0001\\L50A1990.DAT"));  // the folder is known now
-  HostCalls calls;
-  CountHostCalls(&calls);
-  auto file = fs->Open("R00\\0001\\L50A1991.DAT", Access::kReadWrite);
-  ASSERT_TRUE(file);
-  char buf[4];
-  EXPECT_EQ(file->Size(), 4u);
-  EXPECT_EQ(file->ReadAt(0, buf, 4), 4);
-  EXPECT_TRUE(file->WriteAt(0, "2", 1));
-  EXPECT_TRUE(file->Close());
-  CountHostCalls(nullptr);
-  EXPECT_EQ(calls.Total(), 5) << "open, size, read, write, close";
-  EXPECT_EQ(calls[HostCall::kQuery], 0);
-
-  calls = {};
-  CountHostCalls(&calls);
-  auto found = fs->Find("R00\\0001\\*", kDirectory | kNamesOnly);
-  CountHostCalls(nullptr);
-  EXPECT_EQ(found.size(), 3u);  // hidden entries too
-  EXPECT_EQ(calls[HostCall::kQuery], 0);
-  EXPECT_EQ(calls.Total(), calls[HostCall::kList] + calls[HostCall::kClose]);
-
-  // The listing of the folder follows the converter's own changes: a company folder of
-  // hundreds of files is not read again after each file a step writes there.
-  ASSERT_TRUE(fs->Rename("R00\\0001\\L50A1991.DAT", "R00\\0001\\L50A1992.DAT"));
-  ASSERT_TRUE(WriteFile(*fs, "R00\\0001\\L50A1993.DAT", "1993"));
-  calls = {};
-  CountHostCalls(&calls);
-  EXPECT_FALSE(fs->Attributes("R00\\0001\\L50A1994.DAT"));
-  EXPECT_TRUE(fs->Attributes("r00\\0001\\l50a1992.dat"));
-  EXPECT_TRUE(fs->Attributes("r00\\0001\\l50a1993.dat"));
-  EXPECT_FALSE(fs->Attributes("r00\\0001\\l50a1991.dat"));
-  CountHostCalls(nullptr);
-  EXPECT_EQ(calls[HostCall::kList], 0);
 }
 
 }  // namespace

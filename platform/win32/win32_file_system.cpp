@@ -16,8 +16,10 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
 
 #include "platform/file_system.h"
+#include "platform/host_calls.h"
 
 namespace livrana::platform {
 namespace {
@@ -96,6 +98,18 @@ bool IsPlainComponent(std::string_view part) {
   return !IsReservedDeviceName(part);
 }
 
+// Whether a host path may lead to a device or a pipe rather than to a file: the device
+// namespaces ("\\.\", "\\?\"), the pipes of a server ("\\server\pipe\...") and device
+// names (CON, NUL, ...) in an absolute path. The paths of a drive or a share do not.
+bool MayNameADevice(std::string_view host) {
+  const bool unc = host.size() >= 2 && IsSeparator(host[0]) && IsSeparator(host[1]);
+  if (unc && host.size() >= 4 && (host[2] == '.' || host[2] == '?') && IsSeparator(host[3]))
+    return true;
+  auto parts = SplitPath(host);
+  if (unc && parts.size() >= 2 && SameName(parts[1], "pipe")) return true;
+  return std::any_of(parts.begin(), parts.end(), IsReservedDeviceName);
+}
+
 std::string WithBackslashes(std::string_view path) {
   std::string out(path);
   std::replace(out.begin(), out.end(), '/', '\\');
@@ -118,9 +132,43 @@ std::uint32_t CoreAttributes(DWORD attributes) {
   return attributes & (kReadOnly | kHidden | kSystem | kDirectory | kArchive | kReparsePoint);
 }
 
+// The calls that several places make, each counted as the host calls of its kind.
+BOOL CloseFile(HANDLE handle) {
+  NoteHostCall(HostCall::kClose);
+  return CloseHandle(handle);
+}
+
+DWORD AttributesOf(const std::string& host) {
+  NoteHostCall(HostCall::kQuery);
+  return GetFileAttributesA(host.c_str());
+}
+
+HANDLE FindFirst(const std::string& pattern, WIN32_FIND_DATAA* data) {
+  NoteHostCall(HostCall::kList);
+  return FindFirstFileA(pattern.c_str(), data);
+}
+
+BOOL FindNext(HANDLE find, WIN32_FIND_DATAA* data) {
+  NoteHostCall(HostCall::kList);
+  return FindNextFileA(find, data);
+}
+
+void FindEnd(HANDLE find) {
+  NoteHostCall(HostCall::kList);
+  FindClose(find);
+}
+
+BOOL Move(const std::string& from, const std::string& to) {
+  NoteHostCall(HostCall::kChange);
+  return MoveFileA(from.c_str(), to.c_str());
+}
+
 class Win32File final : public File {
  public:
-  explicit Win32File(HANDLE handle) : handle_(handle) {}
+  // opened_size: the size that the opening learnt, when it did; the first Size() reports
+  // it when nothing was written in between.
+  Win32File(HANDLE handle, std::optional<std::uint64_t> opened_size)
+      : handle_(handle), opened_size_(opened_size) {}
   ~Win32File() override { (void)Close(); }
 
   using File::ReadAt;
@@ -130,6 +178,7 @@ class Win32File final : public File {
       OVERLAPPED at = Offset(pos + done);
       DWORD want = static_cast<DWORD>(std::min(n - done, kMaxPiece));
       DWORD got = 0;
+      NoteHostCall(HostCall::kRead);
       if (!ReadFile(handle_, buf + done, want, &got, &at)) {
         if (GetLastError() == ERROR_HANDLE_EOF) break;
         why = LastFailure(Operation::kRead);
@@ -142,12 +191,14 @@ class Win32File final : public File {
   }
 
   Outcome WriteAt(std::uint64_t pos, const char* buf, std::size_t n) override {
+    opened_size_.reset();
     std::size_t done = 0;
     while (done < n) {
       // A write the system takes only in part is continued with the rest.
       OVERLAPPED at = Offset(pos + done);
       DWORD want = static_cast<DWORD>(std::min(n - done, kMaxPiece));
       DWORD put = 0;
+      NoteHostCall(HostCall::kWrite);
       if (!WriteFile(handle_, buf + done, want, &put, &at)) return LastFailure(Operation::kWrite);
       if (put == 0) return Outcome::Failed(Operation::kWrite, "", Cause::kShortWrite);
       done += put;
@@ -156,27 +207,34 @@ class Win32File final : public File {
   }
 
   std::optional<std::uint64_t> Size() override {
+    if (auto size = std::exchange(opened_size_, std::nullopt)) return size;
     LARGE_INTEGER size;
+    NoteHostCall(HostCall::kSize);
     if (!GetFileSizeEx(handle_, &size)) return std::nullopt;
     return static_cast<std::uint64_t>(size.QuadPart);
   }
 
   Outcome Truncate(std::uint64_t size) override {
+    opened_size_.reset();
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(size);
-    if (!SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_))
+    NoteHostCall(HostCall::kOther);
+    if (!SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN))
       return LastFailure(Operation::kTruncate);
+    NoteHostCall(HostCall::kOther);
+    if (!SetEndOfFile(handle_)) return LastFailure(Operation::kTruncate);
     return {};
   }
 
   Outcome Sync() override {
+    NoteHostCall(HostCall::kOther);
     if (!FlushFileBuffers(handle_)) return LastFailure(Operation::kSync);
     return {};
   }
 
   Outcome Close() override {
     if (handle_ == INVALID_HANDLE_VALUE) return {};
-    BOOL ok = CloseHandle(handle_);
+    BOOL ok = CloseFile(handle_);
     handle_ = INVALID_HANDLE_VALUE;
     if (!ok) return LastFailure(Operation::kClose);
     return {};
@@ -191,6 +249,7 @@ class Win32File final : public File {
   }
 
   HANDLE handle_;
+  std::optional<std::uint64_t> opened_size_;
 };
 
 class Win32FileSystem final : public FileSystem {
@@ -225,30 +284,52 @@ class Win32FileSystem final : public FileSystem {
         break;
     }
     // Windows refuses to write a read-only file; Wine run by root would not, so the
-    // attribute is looked at here as well.
-    if (access != Access::kRead && IsReadOnly(*host)) {
+    // attribute is looked at here as well: before an opening that empties the file, after
+    // the others (their file's information tells it).
+    if (access == Access::kCreate && IsReadOnly(*host)) {
       why = Outcome::Failed(op, path, Cause::kReadOnly);
       return nullptr;
     }
     // Others may read and write meanwhile, as the C runtime's openings allow.
+    NoteHostCall(HostCall::kOpen);
     HANDLE handle = CreateFileA(host->c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       why = LastFailure(op, path);
+      // Windows refuses to write a read-only file as an access denied.
+      if (why.cause() == Cause::kPermission && access != Access::kRead && IsReadOnly(*host))
+        why = Outcome::Failed(op, path, Cause::kReadOnly);
       return nullptr;
     }
-    if (GetFileType(handle) != FILE_TYPE_DISK) {  // a device or a pipe is not a record file
-      CloseHandle(handle);
-      why = Outcome::Failed(op, path, Cause::kNotAFile);
+    auto refuse = [&](Cause cause) {
+      CloseFile(handle);
+      why = Outcome::Failed(op, path, cause);
       return nullptr;
+    };
+    // The file's information gives its size and attributes in one call. It is not meant for
+    // devices and pipes (which mostly fail it), so the handle's type decides where it fails
+    // (some servers do not give it) or where the name may lead to a device or a pipe.
+    BY_HANDLE_FILE_INFORMATION info;
+    NoteHostCall(HostCall::kSize);
+    const bool known = GetFileInformationByHandle(handle, &info) != 0;
+    if (known && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      return refuse(Cause::kNotAFile);
+    if (!known || MayNameADevice(*host)) {
+      NoteHostCall(HostCall::kSize);
+      if (GetFileType(handle) != FILE_TYPE_DISK) return refuse(Cause::kNotAFile);
     }
-    return std::make_unique<Win32File>(handle);
+    if (access != Access::kRead && access != Access::kCreate &&
+        (known ? (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 : IsReadOnly(*host)))
+      return refuse(Cause::kReadOnly);
+    std::optional<std::uint64_t> size;
+    if (known) size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return std::make_unique<Win32File>(handle, size);
   }
 
   std::optional<std::uint32_t> Attributes(std::string_view path) override {
     auto host = Resolve(path);
     if (!host) return std::nullopt;
-    DWORD attributes = GetFileAttributesA(host->c_str());
+    DWORD attributes = AttributesOf(*host);
     if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
     return CoreAttributes(attributes);
   }
@@ -256,7 +337,7 @@ class Win32FileSystem final : public FileSystem {
   Outcome SetReadOnly(std::string_view path, bool read_only) override {
     auto host = Resolve(path);
     if (!host) return Outcome::Failed(Operation::kAttributes, path, Cause::kBadName);
-    DWORD attributes = GetFileAttributesA(host->c_str());
+    DWORD attributes = AttributesOf(*host);
     if (attributes == INVALID_FILE_ATTRIBUTES) return LastFailure(Operation::kAttributes, path);
     attributes = read_only ? (attributes | FILE_ATTRIBUTE_READONLY)
                            : (attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
@@ -264,6 +345,7 @@ class Win32FileSystem final : public FileSystem {
     attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+    NoteHostCall(HostCall::kChange);
     if (!SetFileAttributesA(host->c_str(), attributes))
       return LastFailure(Operation::kAttributes, path);
     return {};
@@ -275,7 +357,7 @@ class Win32FileSystem final : public FileSystem {
     auto src = Resolve(from);
     auto dst = Resolve(to);
     if (!src || !dst) return Outcome::Failed(Operation::kRename, from, Cause::kBadName);
-    if (MoveFileA(src->c_str(), dst->c_str()) == 0) return LastFailure(Operation::kRename, from);
+    if (Move(*src, *dst) == 0) return LastFailure(Operation::kRename, from);
     // A change of letter case only: Wine keeps the old name, so go through a free name.
     auto parts = SplitPath(to);
     std::string wanted = parts.empty() ? std::string() : std::string(parts.back());
@@ -283,9 +365,9 @@ class Win32FileSystem final : public FileSystem {
     if (!now || *now == wanted || !SameName(*now, wanted)) return {};
     for (int n = 0; n < 1000; ++n) {
       std::string step = *dst + ".~" + std::to_string(n);
-      if (GetFileAttributesA(step.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-      if (MoveFileA(dst->c_str(), step.c_str()) == 0) return {};
-      if (MoveFileA(step.c_str(), dst->c_str()) == 0) MoveFileA(step.c_str(), src->c_str());
+      if (AttributesOf(step) != INVALID_FILE_ATTRIBUTES) continue;
+      if (Move(*dst, step) == 0) return {};
+      if (Move(step, *dst) == 0) Move(step, *src);
       return {};
     }
     return {};
@@ -297,6 +379,7 @@ class Win32FileSystem final : public FileSystem {
     if (!src || !dst) return Outcome::Failed(Operation::kRename, from, Cause::kBadName);
     // Wine run by root would replace a read-only file; Windows refuses.
     if (IsReadOnly(*dst)) return Outcome::Failed(Operation::kRename, to, Cause::kReadOnly);
+    NoteHostCall(HostCall::kChange);
     if (!MoveFileExA(src->c_str(), dst->c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return LastFailure(Operation::kRename, from);
@@ -311,6 +394,7 @@ class Win32FileSystem final : public FileSystem {
     // As Windows refuses, whoever runs it.
     if (overwrite && IsReadOnly(*dst))
       return Outcome::Failed(Operation::kCopy, to, Cause::kReadOnly);
+    NoteHostCall(HostCall::kChange);
     if (!CopyFileA(src->c_str(), dst->c_str(), overwrite ? FALSE : TRUE)) {
       Outcome failed = LastFailure(Operation::kCopy, to);
       // A missing source names the source.
@@ -325,6 +409,7 @@ class Win32FileSystem final : public FileSystem {
   Outcome Remove(std::string_view path) override {
     auto host = Resolve(path);
     if (!host) return Outcome::Failed(Operation::kRemove, path, Cause::kBadName);
+    NoteHostCall(HostCall::kChange);
     if (!DeleteFileA(host->c_str())) return LastFailure(Operation::kRemove, path);
     return {};
   }
@@ -332,6 +417,7 @@ class Win32FileSystem final : public FileSystem {
   Outcome MakeFolder(std::string_view path) override {
     auto host = Resolve(path);
     if (!host) return Outcome::Failed(Operation::kMakeFolder, path, Cause::kBadName);
+    NoteHostCall(HostCall::kChange);
     if (!CreateDirectoryA(host->c_str(), nullptr)) return LastFailure(Operation::kMakeFolder, path);
     return {};
   }
@@ -339,6 +425,7 @@ class Win32FileSystem final : public FileSystem {
   Outcome RemoveFolder(std::string_view path) override {
     auto host = Resolve(path);
     if (!host) return Outcome::Failed(Operation::kRemoveFolder, path, Cause::kBadName);
+    NoteHostCall(HostCall::kChange);
     if (!RemoveDirectoryA(host->c_str())) return LastFailure(Operation::kRemoveFolder, path);
     return {};
   }
@@ -360,7 +447,7 @@ class Win32FileSystem final : public FileSystem {
     if (!search.empty() && !IsSeparator(search.back()) && search.back() != ':') search += '\\';
     search += '*';
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(search.c_str(), &data);
+    HANDLE find = FindFirst(search, &data);
     if (find == INVALID_HANDLE_VALUE) {
       // A folder that does not exist holds nothing.
       DWORD error = GetLastError();
@@ -391,7 +478,7 @@ class Win32FileSystem final : public FileSystem {
         FatStamp(data.ftLastWriteTime, &entry.fat_date, &entry.fat_time);
       }
       found.push_back(std::move(entry));
-    } while (FindNextFileA(find, &data));
+    } while (FindNext(find, &data));
     // The search ends with ERROR_NO_MORE_FILES; anything else cut it short, and a listing
     // cut short lists nothing.
     if (DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES) {
@@ -399,7 +486,7 @@ class Win32FileSystem final : public FileSystem {
                             static_cast<int>(error));
       found.clear();
     }
-    FindClose(find);
+    FindEnd(find);
     return found;
   }
 
@@ -417,13 +504,14 @@ class Win32FileSystem final : public FileSystem {
     // opening for reading that lets others read only is refused for sharing.
     auto host = Resolve(path);
     if (!host) return false;
+    NoteHostCall(HostCall::kOpen);
     HANDLE handle = CreateFileA(host->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       DWORD error = GetLastError();
       return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
     }
-    CloseHandle(handle);
+    CloseFile(handle);
     return false;
   }
 
@@ -450,6 +538,7 @@ class Win32FileSystem final : public FileSystem {
     std::string full(buf, len);
     // The long form of every component (a folder typed in its 8.3 form is the same folder).
     char long_buf[MAX_PATH + 1];
+    NoteHostCall(HostCall::kQuery);
     DWORD long_len = GetLongPathNameA(full.c_str(), long_buf, sizeof long_buf);
     if (long_len != 0 && long_len < sizeof long_buf) full.assign(long_buf, long_len);
     while (full.size() > 3 && IsSeparator(full.back())) full.pop_back();
@@ -458,7 +547,7 @@ class Win32FileSystem final : public FileSystem {
 
  private:
   static bool IsReadOnly(const std::string& host) {
-    DWORD attributes = GetFileAttributesA(host.c_str());
+    DWORD attributes = AttributesOf(host);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   }
 
@@ -472,9 +561,9 @@ class Win32FileSystem final : public FileSystem {
   // The name of an existing entry as its folder lists it.
   static std::optional<std::string> EntryName(const std::string& host) {
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(host.c_str(), &data);
+    HANDLE find = FindFirst(host, &data);
     if (find == INVALID_HANDLE_VALUE) return std::nullopt;
-    FindClose(find);
+    FindEnd(find);
     return std::string(data.cFileName);
   }
 
