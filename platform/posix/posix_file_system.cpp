@@ -825,10 +825,14 @@ class PosixFileSystem final : public FileSystem {
     folders_.clear();
     listings_.clear();
   }
+  // Where the listing of a host folder is kept, or the end.
+  auto KeptAt(const std::string& folder) {
+    return std::find_if(listings_.begin(), listings_.end(),
+                        [&](const auto& kept) { return kept.first == folder; });
+  }
   // The kept listing of a host folder, without changing which is the most recently used.
   Listing* ListingOf(const std::string& folder) {
-    auto it = std::find_if(listings_.begin(), listings_.end(),
-                           [&](const auto& kept) { return kept.first == folder; });
+    auto it = KeptAt(folder);
     return it == listings_.end() ? nullptr : &it->second;
   }
   // An entry made by the converter: listed last, where a listing read again would show it
@@ -848,8 +852,7 @@ class PosixFileSystem final : public FileSystem {
 
   // The listing of a host folder when it is kept, the most recently used first.
   Listing* KeptListing(const std::string& folder) {
-    auto it = std::find_if(listings_.begin(), listings_.end(),
-                           [&](const auto& kept) { return kept.first == folder; });
+    auto it = KeptAt(folder);
     if (it == listings_.end()) return nullptr;
     std::rotate(listings_.begin(), it, it + 1);
     return &listings_.front().second;
