@@ -64,7 +64,7 @@ Convert434Result Convert434(Context& ctx, Convert434Detail detail) {
     return std::move(done);
   };
   if (Outcome checked = CheckFolder(ctx); !checked) return stop(std::move(checked));
-  convert434::InvoiceJournal journal(ctx);
+  convert434::InvoiceJournal journal(ctx, result);
   if (!ctx.dry_run) {
     if (Outcome recovered = journal.Recover(); !recovered) return stop(std::move(recovered));
   }
@@ -79,6 +79,8 @@ Convert434Result Convert434(Context& ctx, Convert434Detail detail) {
                                                           ctx.dry_run ? nullptr : &journal);
         }
       }));
+  // The files of the last batch are written back (a failure is told by CloseHeld).
+  if (result.outcome) result.outcome = journal.CloseHeld();
   if (!result.outcome) {
     if (!ctx.dry_run) (void)journal.Undo();  // else the next run undoes it
     return std::move(done);

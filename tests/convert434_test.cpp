@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <utility>
@@ -82,7 +84,9 @@ TEST_F(Convert434Test, RewritesTheThreeFieldsOfQualifyingInvoiceRecords) {
 }
 
 TEST_F(Convert434Test, VisitsTheYears1990To2018OfSelectedCompaniesOnly) {
-  Put(kCompanyRegister, Company("A") + Company("GONE", "", "", true) + Company("B"));
+  // A listed again: its files, converted and perhaps not yet written back, are not read
+  // again in their old form.
+  Put(kCompanyRegister, Company("A") + Company("GONE", "", "", true) + Company("B") + Company("A"));
   for (auto code : {"A", "GONE", "B"}) {
     for (int year : {1989, 1990, 2018, 2019}) {
       Put("R00\\" + std::string(code) + "\\L50A" + std::to_string(year) + ".DAT", kInvoice);
@@ -90,7 +94,7 @@ TEST_F(Convert434Test, VisitsTheYears1990To2018OfSelectedCompaniesOnly) {
   }
   auto result = Run();
   EXPECT_EQ(result.converted, 4);
-  EXPECT_EQ(result.companies, (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(result.companies, (std::vector<std::string>{"A", "B", "A"}));
   // Only counted: the file lists grow with the folder and are kept only when asked for.
   EXPECT_EQ(result.invoice_files_changed, 4);
   EXPECT_EQ(result.files_changed_count, 5);  // and FTEL1.DAT
@@ -104,9 +108,10 @@ TEST_F(Convert434Test, VisitsTheYears1990To2018OfSelectedCompaniesOnly) {
   }
   EXPECT_EQ(File("R00\\GONE\\L50A1990.DAT"), kInvoice);
   // Companies are numbered by record; the count runs on across companies.
-  EXPECT_EQ(sink.statuses, (std::vector<std::string>{
-                               "Empresa 0 (A)", "Empresa 0 (A) - NF 1", "Empresa 0 (A) - NF 2",
-                               "Empresa 2 (B)", "Empresa 2 (B) - NF 3", "Empresa 2 (B) - NF 4"}));
+  EXPECT_EQ(sink.statuses,
+            (std::vector<std::string>{
+                "Empresa 0 (A)", "Empresa 0 (A) - NF 1", "Empresa 0 (A) - NF 2", "Empresa 2 (B)",
+                "Empresa 2 (B) - NF 3", "Empresa 2 (B) - NF 4", "Empresa 3 (A)"}));
 }
 
 TEST_F(Convert434Test, CompanyFilterSelectsByExactCode) {
@@ -431,6 +436,28 @@ TEST_P(Convert434CrashTest, AnInterruptedRunLosesNoTextAndIsFinishedByTheNextOne
 INSTANTIATE_TEST_SUITE_P(EveryOperation, Convert434CrashTest,
                          ::testing::Values(platform::FaultOp::kWrite, platform::FaultOp::kRename,
                                            platform::FaultOp::kClose, platform::FaultOp::kFlush));
+
+// A journal left by an interrupted run of an earlier version, whose entries carry a check
+// sum taken a byte at a time: the torn record still gets its old bytes back, and is converted.
+TEST_F(Convert434Test, ATornRecordIsRestoredFromAJournalOfTheFirstFormat) {
+  Put(kCompanyRegister, Company("0001"));
+  const std::string path = "R00\\0001\\L50A1995.DAT";
+  const std::size_t torn_at = 100;  // the write stopped inside the span
+  Put(path, kConverted.substr(0, torn_at) + kInvoice.substr(torn_at) + kInvoice);
+  std::string entry = path + std::string(32 - path.size(), ' ') + "000000000052" +
+                      kInvoice.substr(I::kSpanStart, I::kSpanEnd - I::kSpanStart);
+  std::uint32_t sum = 2166136261u;
+  for (char c : entry) sum = (sum ^ static_cast<unsigned char>(c)) * 16777619u;
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08x", sum);
+  Put(kInvoiceJournal, entry + hex + "\r\n");
+
+  auto result = Run();
+  EXPECT_TRUE(result.ok());
+  EXPECT_EQ(result.converted, 2);
+  EXPECT_EQ(File(path), kConverted + kConverted);
+  EXPECT_FALSE(fs.Attributes(kInvoiceJournal));
+}
 
 TEST_F(Convert434Test, NoTextLeavesARecordWithoutReachingThePhoneTable) {
   BuildFolder(fs);
