@@ -83,6 +83,11 @@ class Digits {
 std::string FormatArgs(std::string_view format, std::span<const FormatArg> args) {
   std::string out;
   out.reserve(format.size() + 16);
+  AppendFormatArgs(out, format, args);
+  return out;
+}
+
+void AppendFormatArgs(std::string& out, std::string_view format, std::span<const FormatArg> args) {
   std::size_t index = 0;
   for (std::size_t i = 0; i < format.size(); ++i) {
     char c = format[i];
@@ -178,7 +183,6 @@ std::string FormatArgs(std::string_view format, std::span<const FormatArg> args)
     }
   }
   if (index != args.size()) throw std::logic_error("Format: too many arguments");
-  return out;
 }
 
 }  // namespace livrana

@@ -158,10 +158,10 @@ Outcome ImportTable(Context& ctx, const OldTable& table) {
     for (std::size_t i = 0; i < kTablePieces.size(); ++i) {
       const TablePiece& p = kTablePieces[i];
       if (i > 0) source.Piece(p.read, piece);
-      out += Format(p.format, p.kept ? std::string_view(piece) : std::string_view());
+      AppendFormat(out, p.format, p.kept ? std::string_view(piece) : std::string_view());
     }
     source.Piece(kTableLastRead, piece);
-    out += Format(table.last_format, "");
+    AppendFormat(out, table.last_format, "");
     return true;
   };
   // A table that cannot be made leaves its source where it is, unconverted.

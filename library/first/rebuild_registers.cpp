@@ -87,16 +87,16 @@ bool RegisterRecord(TextSource& source, std::string& out) {
   using L = OldRegisterPieces;
   std::string piece;
   if (source.First(L::kHead, piece) == 0) return false;
-  out += Format("%-290s", piece);
-  out += Format("%-41s", source.Next(L::kPhone1));
-  out += Format("%-41s", source.Next(L::kPhone2));
-  out += Format("%-241s", source.Next(L::kAddress));
+  AppendFormat(out, "%-290s", piece);
+  AppendFormat(out, "%-41s", source.Next(L::kPhone1));
+  AppendFormat(out, "%-41s", source.Next(L::kPhone2));
+  AppendFormat(out, "%-241s", source.Next(L::kAddress));
   std::string kept = source.Next(L::kKeptPiece).substr(0, L::kKept);
   std::string city = source.Next(L::kCityPiece);
-  out += Format("%-18s", CutText(city, L::kCity));
+  AppendFormat(out, "%-18s", CutText(city, L::kCity));
   std::string code = Format(kRegisterCodeFormat, TwoDigitCode(source.Next(L::kCode)));
-  out += Format("%-2s%-3s", code, kept);
-  out += Format("%364c", source.Next(L::kTail).back());
+  AppendFormat(out, "%-2s%-3s", code, kept);
+  AppendFormat(out, "%364c", source.Next(L::kTail).back());
   return true;
 }
 
@@ -139,13 +139,13 @@ bool L15Record(TextSource& source, std::string& out) {
   using L = L15Layout;
   std::string piece;
   if (source.First(L::kKey, piece) == 0) return false;
-  out += Format("%-20s", piece);
-  out += Format("%-99s", source.Next(L::kName));
-  out += Format("%-196s", source.Next(L::kBody));
+  AppendFormat(out, "%-20s", piece);
+  AppendFormat(out, "%-99s", source.Next(L::kName));
+  AppendFormat(out, "%-196s", source.Next(L::kBody));
   std::string kind = source.Next(L::kKind);
   out += IsLetter(kind[0]) ? Format("%-2s%-2c", "", kind[0])
                            : Format("%-2s%-2c", kind.substr(0, 2), kL15NoLetter);
-  out += Format("%-400s", source.Next(L::kTail));
+  AppendFormat(out, "%-400s", source.Next(L::kTail));
   return true;
 }
 
@@ -163,7 +163,7 @@ bool L02Record(TextSource& source, std::string& out) {
   if (source.First(kL02Record, record) == 0) return false;
   if (record.back() == '+') return true;
   record[kL02Flag] = '0';
-  out += Format("%-549s", record);
+  AppendFormat(out, "%-549s", record);
   return true;
 }
 
@@ -179,8 +179,8 @@ constexpr std::size_t kG01Key = 11, kG01Rest = 189;
 bool G01Record(TextSource& source, std::string& out) {
   std::string piece;
   if (source.First(kG01Key, piece) == 0) return false;
-  out += Format("%-20s", piece);
-  out += Format("%-189s", source.Next(kG01Rest));
+  AppendFormat(out, "%-20s", piece);
+  AppendFormat(out, "%-189s", source.Next(kG01Rest));
   return true;
 }
 
@@ -198,8 +198,8 @@ static_assert(L14BLayout::kAmount + kL14Rest == kL14BRecord);
 bool L14Record(TextSource& source, std::string& out) {
   std::string piece;
   if (source.First(kL14Key, piece) == 0) return false;
-  out += Format("%-30s", piece);
-  out += Format("%-116s", source.Next(kL14Rest));
+  AppendFormat(out, "%-30s", piece);
+  AppendFormat(out, "%-116s", source.Next(kL14Rest));
   return true;
 }
 
@@ -258,7 +258,7 @@ class Rebuild {
         [](TextSource& source, std::string& out) {
           std::string record;
           if (source.First(kTable2Record, record) == 0) return false;
-          if (record.back() != '+') out += Format(kTable2Format, record);
+          if (record.back() != '+') AppendFormat(out, kTable2Format, record);
           return true;
         },
         false);

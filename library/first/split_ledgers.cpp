@@ -113,12 +113,12 @@ bool BalanceRecord(const BalanceTable& table, TextSource& source, std::string& o
   std::string_view date = p[0], second = p[1], last = p[4];
   double amount = TextToValue(p[2]);
   bool from_l13 = table.number == 13;
-  out += Format("%-10s%c", date, table.kind);
-  out += Format("%c", Side(amount));
-  out += Format("%-30s%-120s", Magnitude(amount), kOpeningBalance);
-  out += Format("%-20s", from_l13 ? second : std::string_view());
-  out += Format("%-30s", from_l13 ? std::string_view() : second.substr(0, kL14Reference));
-  out += Format("%88s", last);
+  AppendFormat(out, "%-10s%c", date, table.kind);
+  AppendFormat(out, "%c", Side(amount));
+  AppendFormat(out, "%-30s%-120s", Magnitude(amount), kOpeningBalance);
+  AppendFormat(out, "%-20s", from_l13 ? second : std::string_view());
+  AppendFormat(out, "%-30s", from_l13 ? std::string_view() : second.substr(0, kL14Reference));
+  AppendFormat(out, "%88s", last);
   return true;
 }
 
@@ -176,13 +176,13 @@ bool LedgerRecord(TextSource& source, std::string& out) {
   if (date[OldLedgerDate::kSlash] == '/') {
     auto p = source.Rest(kLedgerPieces);
     double amount = TextToValue(p[kMinuend]) - TextToValue(p[kSubtrahend]);
-    out += Format("%-10sB", date);
-    out += Format("%c", Side(amount));
-    out += Format("%-18s", Magnitude(amount));
-    out += Format("%-2s%-10s%-100s%-10s%-10s", p[kBranch], p[kAccount].substr(0, kAccountKept),
-                  p[kHistory].substr(0, kHistoryKept), p[kDocument], p[kCounterpart]);
-    out += Format("%-5s%-15s%-30s%1s", p[kLot], p[kCostCentre], "", p[kFlag]);
-    out += Format("%87s", p[kLedgerTail]);
+    AppendFormat(out, "%-10sB", date);
+    AppendFormat(out, "%c", Side(amount));
+    AppendFormat(out, "%-18s", Magnitude(amount));
+    AppendFormat(out, "%-2s%-10s%-100s%-10s%-10s", p[kBranch], p[kAccount].substr(0, kAccountKept),
+                 p[kHistory].substr(0, kHistoryKept), p[kDocument], p[kCounterpart]);
+    AppendFormat(out, "%-5s%-15s%-30s%1s", p[kLot], p[kCostCentre], "", p[kFlag]);
+    AppendFormat(out, "%87s", p[kLedgerTail]);
   }
   if (!source.ended()) source.Seek(start + kLedgerRecord);
   return true;
@@ -230,11 +230,11 @@ constexpr std::size_t kDocumentKept = 6;
 bool MovementRecord(TextSource& source, std::string& out) {
   auto p = source.Record(kMovementPieces);
   if (p.empty()) return false;
-  out += Format("%-10sF%c", p[kMovementDate], ' ');
-  out += Format("%-20s%-10s%-140s%-15s%-15s", p[kMovementAmount],
-                p[kMovementDocument].substr(0, kDocumentKept), p[kMovementHistory],
-                p[kMovementAccount], p[kMovementCounterpart]);
-  out += Format("%88s", p[kMovementTail]);
+  AppendFormat(out, "%-10sF%c", p[kMovementDate], ' ');
+  AppendFormat(out, "%-20s%-10s%-140s%-15s%-15s", p[kMovementAmount],
+               p[kMovementDocument].substr(0, kDocumentKept), p[kMovementHistory],
+               p[kMovementAccount], p[kMovementCounterpart]);
+  AppendFormat(out, "%88s", p[kMovementTail]);
   return true;
 }
 

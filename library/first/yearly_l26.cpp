@@ -67,7 +67,7 @@ void AppendMoves(std::string& out, std::string_view record, const Moves<N>& move
         FormatArg(record.substr(moves.stretches[I].from, moves.stretches[I].width))...};
   }
   (std::make_index_sequence<N>());
-  out += FormatArgs(moves.format, args);
+  AppendFormatArgs(out, moves.format, args);
 }
 
 // The table above in the layout's formats ("%-10s%c", "%-19s", ..., "%-3c%-159s", "%-41s..."),
@@ -134,13 +134,13 @@ bool L17Record(TextSource& source, std::string& out) {
   if (p.empty()) return false;
   std::string_view base = p[kL17Base], rate = p[kL17Rate];
   std::string amount = ValueToText(TextToValue(base) * TextToValue(rate) * 0.01, 2);
-  out += Format("%-10s%-26s", p[kL17Date], kL17Kind);
-  out += Format("%-45s", p[kL17Code].substr(0, kL17CodeKept));
-  out += Format("%-159s", p[kL17Text].substr(0, kL17TextKept));
-  out += Format("%-18s%-18s", base, base);
-  out += Format("%-5s", rate);
-  out += Format("%-18s", CutText(amount, kL17Amount));
-  out += Format("%301s", p[kL17Tail]);
+  AppendFormat(out, "%-10s%-26s", p[kL17Date], kL17Kind);
+  AppendFormat(out, "%-45s", p[kL17Code].substr(0, kL17CodeKept));
+  AppendFormat(out, "%-159s", p[kL17Text].substr(0, kL17TextKept));
+  AppendFormat(out, "%-18s%-18s", base, base);
+  AppendFormat(out, "%-5s", rate);
+  AppendFormat(out, "%-18s", CutText(amount, kL17Amount));
+  AppendFormat(out, "%301s", p[kL17Tail]);
   return true;
 }
 
@@ -192,7 +192,7 @@ bool L12Record(TextSource& source, std::string& out) {
   if (p[0][L12Layout::kDeleted] == '+') return true;
   std::string r(p[0]);
   for (const Overlay& o : kL12Overlays) r.replace(o.to, o.width, r, o.from, o.width);
-  out += Format("%-10s%c", std::string_view(r).substr(0, kL12Date), kL12Kind);
+  AppendFormat(out, "%-10s%c", std::string_view(r).substr(0, kL12Date), kL12Kind);
   AppendMoves(out, r, kL12Moves);
   return true;
 }
@@ -283,7 +283,7 @@ bool MonthlyRecords(const MonthlyTable& table, int year, TextSource& source, std
   auto days = static_cast<std::int8_t>(DaysInMonth(year, m));
   std::string first = DateToText(DateRec{year, 1, m});
   std::string last = DateToText(DateRec{year, days, m});
-  out += Format("%-10s%c%-13s", last, table.kind, first);
+  AppendFormat(out, "%-10s%c%-13s", last, table.kind, first);
   std::array<FormatArg, 16> slots = {
       FormatArg(""), "", "", "", "", "", "", "", "", "", "", "", "", "", "", ""};
   for (std::size_t s = 0; s < table.slot_count; ++s) {
@@ -291,9 +291,9 @@ bool MonthlyRecords(const MonthlyTable& table, int year, TextSource& source, std
     if (slot.column != 0) slots[s] = FormatArg(columns[slot.column].substr(0, kSlot));
   }
   out += FormatArgs(table.slots_format, std::span(slots).first(table.slot_count));
-  out += Format("%-288s", "");
-  out += Format("%-10s%c%-13s", last, table.second_kind, first);
-  out += Format("%-576s", tail);
+  AppendFormat(out, "%-288s", "");
+  AppendFormat(out, "%-10s%c%-13s", last, table.second_kind, first);
+  AppendFormat(out, "%-576s", tail);
   return true;
 }
 

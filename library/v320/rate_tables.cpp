@@ -88,16 +88,16 @@ std::string L15Record(const TextRecord& g15, int year, const RateTable& rates) {
     if (f.count > 0) g15.ReadAt(f.from, f.count, piece);
     switch (f.source) {
       case L15Source::kCopy:
-        record += Format(f.format, piece);
+        AppendFormat(record, f.format, piece);
         break;
       case L15Source::kOneOrZero:
-        record += Format(f.format, piece == "1" ? "1" : "0");
+        AppendFormat(record, f.format, piece == "1" ? "1" : "0");
         break;
       case L15Source::kLiteral:
-        record += Format(f.format, kClosingDay);
+        AppendFormat(record, f.format, kClosingDay);
         break;
       case L15Source::kYear:
-        record += Format(f.format, year);
+        AppendFormat(record, f.format, year);
         break;
       case L15Source::kRates: {
         std::int32_t n = LeadingNumber(piece);
@@ -106,17 +106,17 @@ std::string L15Record(const TextRecord& g15, int year, const RateTable& rates) {
                             : RatePair{};
         std::string first = RateText(pair.first, L::kFirstRateWidth);
         std::string second = RateText(pair.second, L::kSecondRateWidth);
-        record += Format(f.format, first, second, first, second);
+        AppendFormat(record, f.format, first, second, first, second);
         break;
       }
       case L15Source::kIsS:
-        record += Format(f.format, piece == "S" ? 1 : 0);
+        AppendFormat(record, f.format, piece == "S" ? 1 : 0);
         break;
       case L15Source::kTwice:
-        record += Format(f.format, piece, piece);
+        AppendFormat(record, f.format, piece, piece);
         break;
       case L15Source::kBlank:
-        record += Format(f.format, "");
+        AppendFormat(record, f.format, "");
         break;
     }
   }

@@ -108,17 +108,19 @@ std::string Read(const TextTable& old, std::size_t offset, std::size_t width) {
 
 std::string NewRecord(const TextTable& old) {
   std::string record = Format("%-51s", Read(old, 0, kFirstWidth));
-  for (const Piece& p : kLeadingPieces) record += Format(p.format, Read(old, p.offset, p.width));
+  for (const Piece& p : kLeadingPieces)
+    AppendFormat(record, p.format, Read(old, p.offset, p.width));
   const std::string group = Read(old, kGroup, 1);
-  record += Format("%-2s%-118s", GroupCode(group.empty() ? ' ' : group[0]),
-                   Read(old, kGroupRest, kGroupRestWidth));
-  for (const Piece& p : kTrailingPieces) record += Format(p.format, Read(old, p.offset, p.width));
+  AppendFormat(record, "%-2s%-118s", GroupCode(group.empty() ? ' ' : group[0]),
+               Read(old, kGroupRest, kGroupRestWidth));
+  for (const Piece& p : kTrailingPieces)
+    AppendFormat(record, p.format, Read(old, p.offset, p.width));
   const std::string code = Read(old, kCode, kCodeWidth);
   for (std::size_t second : kLevelDots) {
     const bool level = code.size() >= second && code[1] == '.' && code[second - 1] == '.';
-    record += Format("%-20s", level ? code : std::string());
+    AppendFormat(record, "%-20s", level ? code : std::string());
   }
-  record += Format("%-149s", "");
+  AppendFormat(record, "%-149s", "");
   return record;
 }
 

@@ -149,12 +149,12 @@ std::string RebuildFiscalItem(std::string_view old) {
 
   std::string record =
       "1" + Format("%-10s", field(I::kHeader)) + " " + Format("%-19s", field(I::kCodeToFlag));
-  record += Format(kItemBody, field(I::kType), field(I::kCode1), field(I::kCode2), field(I::kCode3),
-                   slot ? std::string_view() : field(I::kQuantity),
-                   slot ? std::string_view() : Sub(old, I::kValue, I::kValueWidth), "",
-                   in_slot('2'), in_slot('3'), in_slot('4'), p1, Amount(u, 17), Amount(t1, 16), p2,
-                   Amount(v, 17), Amount(t2, 16), p3, Amount(w, 17), Amount(t3, 16),
-                   field(I::kFixed1), Amount(f1, 17), field(I::kFixed2), Amount(f2, 17));
+  AppendFormat(record, kItemBody, field(I::kType), field(I::kCode1), field(I::kCode2),
+               field(I::kCode3), slot ? std::string_view() : field(I::kQuantity),
+               slot ? std::string_view() : Sub(old, I::kValue, I::kValueWidth), "", in_slot('2'),
+               in_slot('3'), in_slot('4'), p1, Amount(u, 17), Amount(t1, 16), p2, Amount(v, 17),
+               Amount(t2, 16), p3, Amount(w, 17), Amount(t3, 16), field(I::kFixed1), Amount(f1, 17),
+               field(I::kFixed2), Amount(f2, 17));
   return record;
 }
 

@@ -112,10 +112,11 @@ std::string LedgerItemRecord(const LedgerItem& item) {
   };
   std::string record = Format(kLedgerItemHead, item.record, digit, "", item.operation, flag,
                               "1,000", ValueToFieldText(a.value, 18));
-  record += Format(kBase, type, ValueToFieldText(a.rate1, 5), share(a.base1, a.rate1));
-  record += Format(kBase, "", ValueToFieldText(a.rate2, 5), share(a.base2, a.rate2));
-  record += Format(kThirdBase, "", ValueToFieldText(a.rate3, 5), share(a.base3, a.rate3));
-  record += Format(kFirstFixed, "", ValueToFieldText(item.fixed.q1, 5), Hundred(item.fixed.q1 > 0));
+  AppendFormat(record, kBase, type, ValueToFieldText(a.rate1, 5), share(a.base1, a.rate1));
+  AppendFormat(record, kBase, "", ValueToFieldText(a.rate2, 5), share(a.base2, a.rate2));
+  AppendFormat(record, kThirdBase, "", ValueToFieldText(a.rate3, 5), share(a.base3, a.rate3));
+  AppendFormat(record, kFirstFixed, "", ValueToFieldText(item.fixed.q1, 5),
+               Hundred(item.fixed.q1 > 0));
   record +=
       Format(kSecondFixed, "", ValueToFieldText(item.fixed.q2, 5), Hundred(item.fixed.q2 > 0));
   return record;
@@ -139,18 +140,18 @@ std::string ProductItemRecord(const ProductItem& item) {
   const char flag = chr(L::kMarker) == '1' ? item.item_flag : '0';
 
   std::string record = Format("1%-10ld%c", item.invoice, chr(L::kKind));
-  record += Format("%-14s", At(p, L::kCode, L::kCodeWidth));
-  record += Format("%-4s%c", At(p, L::kOperation, L::kOperationWidth), flag);
-  record += Format("%-18s%-36s", At(p, L::kText, L::kTextWidth), ValueToText(a.value, 2));
+  AppendFormat(record, "%-14s", At(p, L::kCode, L::kCodeWidth));
+  AppendFormat(record, "%-4s%c", At(p, L::kOperation, L::kOperationWidth), flag);
+  AppendFormat(record, "%-18s%-36s", At(p, L::kText, L::kTextWidth), ValueToText(a.value, 2));
   record +=
       Format(kBase, At(p, L::kType, L::kTypeWidth), ValueToFieldText(a.rate1, 5), share(a.base1));
-  record += Format(kBase, "", ValueToFieldText(a.rate2, 5), share(a.base2));
-  record += Format(kThirdBase, At(p, L::kCode1, L::kCodeWidthShort), ValueToFieldText(a.rate3, 5),
-                   share(a.base3));
-  record += Format("%-2s", At(p, L::kCode2, L::kCodeWidthShort));
-  record += Format("%-7s%-7s", fixed1, TextToValue(fixed1) > 0 ? "100,00" : "0,00");
-  record += Format("%-2s", At(p, L::kCode3, L::kCodeWidthShort));
-  record += Format("%-7s%-46s", fixed2, TextToValue(fixed2) > 0 ? "100,00" : "0,00");
+  AppendFormat(record, kBase, "", ValueToFieldText(a.rate2, 5), share(a.base2));
+  AppendFormat(record, kThirdBase, At(p, L::kCode1, L::kCodeWidthShort),
+               ValueToFieldText(a.rate3, 5), share(a.base3));
+  AppendFormat(record, "%-2s", At(p, L::kCode2, L::kCodeWidthShort));
+  AppendFormat(record, "%-7s%-7s", fixed1, TextToValue(fixed1) > 0 ? "100,00" : "0,00");
+  AppendFormat(record, "%-2s", At(p, L::kCode3, L::kCodeWidthShort));
+  AppendFormat(record, "%-7s%-46s", fixed2, TextToValue(fixed2) > 0 ? "100,00" : "0,00");
   return record;
 }
 

@@ -50,7 +50,7 @@ Outcome MoveOldFolder(platform::FileSystem& fs) {
     Outcome moved = Outcome::Failed(Operation::kRename, from, Cause::kNoSafetyName);
     for (int i = 0; i <= kSafetyNumbers; ++i) {
       std::string to = platform::JoinPath(kNewFolder, entry.name);
-      if (i >= 1) to += Format(".%03d", i);
+      if (i >= 1) AppendFormat(to, ".%03d", i);
       if (fs.Attributes(to)) continue;  // the name is taken: the next number
       moved = fs.Rename(from, to);
       break;
