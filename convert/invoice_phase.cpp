@@ -266,7 +266,9 @@ Outcome ConvertInvoiceFile(Context& ctx, std::int64_t n, const std::string& code
     // A year without its file is passed over; a file that is there but cannot be written
     // (no permission, in use, a device error) stops the phase: its records still wait.
     if (ctx.dry_run || why.cause() == Cause::kNotFound) return {};
-    if (Outcome closed = journal->CloseHeld(); !closed) return closed;
+    if (journal != nullptr) {
+      if (Outcome closed = journal->CloseHeld(); !closed) return closed;
+    }
     ctx.sink.Fail(kCaption, Sentence(why) + kStoppedUnharmed);
     return why;
   }
