@@ -290,7 +290,7 @@ bool MonthlyRecords(const MonthlyTable& table, int year, TextSource& source, std
     const Slot& slot = table.slots[s];
     if (slot.column != 0) slots[s] = FormatArg(columns[slot.column].substr(0, kSlot));
   }
-  out += FormatArgs(table.slots_format, std::span(slots).first(table.slot_count));
+  AppendFormatArgs(out, table.slots_format, std::span(slots).first(table.slot_count));
   AppendFormat(out, "%-288s", "");
   AppendFormat(out, "%-10s%c%-13s", last, table.second_kind, first);
   AppendFormat(out, "%-576s", tail);

@@ -117,8 +117,8 @@ std::string LedgerItemRecord(const LedgerItem& item) {
   AppendFormat(record, kThirdBase, "", ValueToFieldText(a.rate3, 5), share(a.base3, a.rate3));
   AppendFormat(record, kFirstFixed, "", ValueToFieldText(item.fixed.q1, 5),
                Hundred(item.fixed.q1 > 0));
-  record +=
-      Format(kSecondFixed, "", ValueToFieldText(item.fixed.q2, 5), Hundred(item.fixed.q2 > 0));
+  AppendFormat(record, kSecondFixed, "", ValueToFieldText(item.fixed.q2, 5),
+               Hundred(item.fixed.q2 > 0));
   return record;
 }
 
@@ -143,8 +143,8 @@ std::string ProductItemRecord(const ProductItem& item) {
   AppendFormat(record, "%-14s", At(p, L::kCode, L::kCodeWidth));
   AppendFormat(record, "%-4s%c", At(p, L::kOperation, L::kOperationWidth), flag);
   AppendFormat(record, "%-18s%-36s", At(p, L::kText, L::kTextWidth), ValueToText(a.value, 2));
-  record +=
-      Format(kBase, At(p, L::kType, L::kTypeWidth), ValueToFieldText(a.rate1, 5), share(a.base1));
+  AppendFormat(record, kBase, At(p, L::kType, L::kTypeWidth), ValueToFieldText(a.rate1, 5),
+               share(a.base1));
   AppendFormat(record, kBase, "", ValueToFieldText(a.rate2, 5), share(a.base2));
   AppendFormat(record, kThirdBase, At(p, L::kCode1, L::kCodeWidthShort),
                ValueToFieldText(a.rate3, 5), share(a.base3));
