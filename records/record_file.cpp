@@ -27,7 +27,19 @@ void RecordFile::Fail(Outcome failure) { failure_.Also(std::move(failure.InFile(
 
 void RecordFile::SetRecordLength(std::uint32_t w) {
   if (w == 0) return;
-  std::size_t capacity = std::max<std::size_t>(w, (kBlockBytes / w) * w);
+  record_length_ = w;
+  Resize();
+}
+
+void RecordFile::SetBlockBytes(std::size_t bytes) {
+  if (bytes == 0) return;
+  block_bytes_ = std::min(bytes, kBlockBytes);
+  Resize();
+}
+
+void RecordFile::Resize() {
+  const std::size_t w = record_length_ == 0 ? 1 : record_length_;
+  std::size_t capacity = std::max<std::size_t>(w, (block_bytes_ / w) * w);
   if (capacity == capacity_) return;
   (void)Flush();  // a failure stays in failure_
   loaded_ = false;

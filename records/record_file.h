@@ -40,6 +40,9 @@ class RecordFile {
 
   // Aligns the blocks to whole records of length w.
   void SetRecordLength(std::uint32_t w);
+  // Keeps the blocks to at most bytes (at least one record): for a file among many written
+  // at once, so that the memory they hold together stays small.
+  void SetBlockBytes(std::size_t bytes);
   // Before this file writes anything back, `first` writes back what it holds: what a step
   // records elsewhere reaches the disk before it leaves this file.
   void FlushFirst(RecordFile* first) { flush_first_ = first; }
@@ -97,6 +100,8 @@ class RecordFile {
   int PeekByte(std::uint64_t pos);
   bool WriteRaw(std::string_view data);
   void Fail(Outcome failure);
+  // Gives the block the capacity of whole records of record_length_ within block_bytes_.
+  void Resize();
 
   std::unique_ptr<platform::File> file_;
   std::string path_;
@@ -114,6 +119,8 @@ class RecordFile {
   // many small files costs no large allocation; never filled before it is read into.
   std::unique_ptr<char[]> block_;
   std::size_t allocated_ = 0;
+  std::size_t block_bytes_ = kBlockBytes;
+  std::uint32_t record_length_ = 0;  // 0: not given
   std::size_t capacity_;
   std::uint64_t block_start_ = 0;
   std::size_t block_len_ = 0;  // valid bytes in block_

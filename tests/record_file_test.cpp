@@ -102,31 +102,35 @@ TEST_F(RecordFileTest, OpeningsThatWriteClearReadOnlyAndMissingFilesBehave) {
 
 TEST_F(RecordFileTest, WritesAcrossBlocksReachTheFileAndReadBack) {
   // Records of 1000 bytes: blocks hold whole records, and a file of many blocks is read
-  // and rewritten in place.
-  constexpr int kRecords = 2500;  // three blocks
+  // and rewritten in place, with the largest block and with one kept to 4 records.
+  constexpr int kRecords = 2500;  // three blocks of the largest size
   std::string data;
   for (int i = 0; i < kRecords; ++i) data += test::Record(1000, {{0, std::to_string(i)}});
-  WriteFile(fs, "BIG.DAT", data);
-  auto file = OpenUpdate(fs, "BIG.DAT");
-  file->SetRecordLength(1000);
-  for (int i = 0; i < kRecords; ++i) {
-    ASSERT_TRUE(SeekInside(file.get(), i * 1000 + 500));
-    file->Write("#");
+  for (std::size_t block : {std::size_t{0}, std::size_t{4500}}) {
+    SCOPED_TRACE(block);
+    WriteFile(fs, "BIG.DAT", data);
+    auto file = OpenUpdate(fs, "BIG.DAT");
+    file->SetRecordLength(1000);
+    file->SetBlockBytes(block);
+    for (int i = 0; i < kRecords; ++i) {
+      ASSERT_TRUE(SeekInside(file.get(), i * 1000 + 500));
+      file->Write("#");
+    }
+    ASSERT_TRUE(SeekInside(file.get(), (kRecords - 1) * 1000));
+    std::string out;
+    ASSERT_TRUE(ReadField(file.get(), out, 4));
+    EXPECT_EQ(out, std::to_string(kRecords - 1));
+    file->Seek(kRecords * 1000);
+    file->Write("tail");  // past the last record: the file grows
+    EXPECT_EQ(file->Size(), kRecords * 1000u + 4);
+    ASSERT_TRUE(CloseFile(file));
+    auto after = *ReadFile(fs, "BIG.DAT");
+    ASSERT_EQ(after.size(), kRecords * 1000u + 4);
+    for (int i = 0; i < kRecords; ++i) {
+      ASSERT_EQ(after[static_cast<std::size_t>(i) * 1000 + 500], '#');
+    }
+    EXPECT_EQ(after.substr(kRecords * 1000u), "tail");
   }
-  ASSERT_TRUE(SeekInside(file.get(), (kRecords - 1) * 1000));
-  std::string out;
-  ASSERT_TRUE(ReadField(file.get(), out, 4));
-  EXPECT_EQ(out, std::to_string(kRecords - 1));
-  file->Seek(kRecords * 1000);
-  file->Write("tail");  // past the last record: the file grows
-  EXPECT_EQ(file->Size(), kRecords * 1000u + 4);
-  ASSERT_TRUE(CloseFile(file));
-  auto after = *ReadFile(fs, "BIG.DAT");
-  ASSERT_EQ(after.size(), kRecords * 1000u + 4);
-  for (int i = 0; i < kRecords; ++i) {
-    ASSERT_EQ(after[static_cast<std::size_t>(i) * 1000 + 500], '#');
-  }
-  EXPECT_EQ(after.substr(kRecords * 1000u), "tail");
 }
 
 TEST_F(RecordFileTest, WriteBackIsOneWriteOfWholeRecords) {
