@@ -151,10 +151,20 @@ bool HasWorkFiles(Context& ctx, const std::string& folder, Outcome& why) {
 class LedgerRecord {
  public:
   explicit LedgerRecord(const TextTable& table) : table_(table) {}
+  // A plain record holds no line feed to make a space of.
   std::string Get(std::size_t offset, std::size_t width) const {
+    if (table_.plain()) return std::string(table_.PlainField(offset, width));
     return OneLineField(table_.Field(offset, width));
   }
-  char Char(std::size_t offset) const { return CharOr(Get(offset, 1), ' '); }
+  char Char(std::size_t offset) const {
+    if (table_.plain()) return CharOr(table_.PlainField(offset, 1), ' ');
+    return CharOr(Get(offset, 1), ' ');
+  }
+  // The value of an amount field (Value), without a copy of a plain record's field.
+  double Amount(std::size_t offset, std::size_t width) const {
+    if (table_.plain()) return Value(table_.PlainField(offset, width));
+    return Value(Get(offset, width));
+  }
 
  private:
   const TextTable& table_;
@@ -184,7 +194,7 @@ LedgerValues ReadLedgerValues(const TextTable& table, const LedgerRecord& in, in
   if (!v.operation.empty() && static_cast<unsigned char>(v.operation[0]) >= '5' &&
       (v.kind == '0' || v.kind == '4'))
     v.operation[0] = '1';
-  v.amount = Value(in.Get(L::kAmount, L::kAmountWidth));
+  v.amount = in.Amount(L::kAmount, L::kAmountWidth);
   v.item_flag = in.Char(L::kItemFlag) == '1' ? '2' : '1';
   return v;
 }
@@ -203,27 +213,34 @@ std::string HeaderRecord(const LedgerRecord& in, const LedgerValues& v, std::int
   const int sale = v.kind == '2' || v.kind == '4';
   const int not_own = v.kind != '0' && v.kind != '4';
   const char origin = in.Char(L::kOrigin);
-  return Format("0%-10ld%d%d%-10s", r, sale, not_own, v.first_date) +
-         Format("%-10s%-2s", in.Get(L::kIssuer, L::kIssuerWidth), v.pair) +
-         Format("%-7s", in.Get(L::kSeries, L::kSeriesWidth)) +
-         Format("%-20s%-10s%-4s", in.Get(L::kNumber, L::kNumberWidth), v.second_date, v.operation) +
-         Format("%c%c%d", in.Char(L::kState), origin == '1' ? '9' : origin, v.class_digit) +
-         Format("%-1s", in.Get(L::kModel, 1)) +
-         Format("%-9s%-110s%1s", in.Get(L::kAccount, L::kAccountWidth), ValueToText(v.amount, 2),
-                v.excluded ? "+" : " ");
+  std::string record;
+  record.reserve(kFiscalRecord364);
+  AppendFormat(record, "0%-10ld%d%d%-10s", r, sale, not_own, v.first_date);
+  AppendFormat(record, "%-10s%-2s", in.Get(L::kIssuer, L::kIssuerWidth), v.pair);
+  AppendFormat(record, "%-7s", in.Get(L::kSeries, L::kSeriesWidth));
+  AppendFormat(record, "%-20s%-10s%-4s", in.Get(L::kNumber, L::kNumberWidth), v.second_date,
+               v.operation);
+  AppendFormat(record, "%c%c%d", in.Char(L::kState), origin == '1' ? '9' : origin, v.class_digit);
+  AppendFormat(record, "%-1s", in.Get(L::kModel, 1));
+  AppendFormat(record, "%-9s%-110s%1s", in.Get(L::kAccount, L::kAccountWidth),
+               ValueToText(v.amount, 2), v.excluded ? "+" : " ");
+  return record;
 }
 
 // The complement line of a ledger record of kind "3": its first 41 characters are the key
 // of the invoice it completes, the rest becomes the reference record.
 std::string ComplementLine(const LedgerRecord& in, const LedgerValues& v) {
-  return Format("01%-10s%-10s%-2s", v.first_date, in.Get(L::kIssuer, L::kIssuerWidth), v.pair) +
-         Format("%-7s", in.Get(L::kSeries, L::kSeriesWidth)) +
-         Format("%-10s", in.Get(L::kNumber, L::kShortNumberWidth)) +
-         Format("01%-10s%-10s", v.second_date, in.Get(L::kText, L::kReferenceWidth)) +
-         Format("%-2s", in.Get(L::kCode, L::kShortCodeWidth)) +
-         Format("%-7s", in.Get(L::kSubseries, L::kSubseriesWidth)) +
-         Format("%-47s%s\n", in.Get(L::kDocument, L::kDocumentWidth),
-                ValueToFieldText(v.amount, L::kAmountWidth));
+  std::string line;
+  line.reserve(kComplementLine + 1);
+  AppendFormat(line, "01%-10s%-10s%-2s", v.first_date, in.Get(L::kIssuer, L::kIssuerWidth), v.pair);
+  AppendFormat(line, "%-7s", in.Get(L::kSeries, L::kSeriesWidth));
+  AppendFormat(line, "%-10s", in.Get(L::kNumber, L::kShortNumberWidth));
+  AppendFormat(line, "01%-10s%-10s", v.second_date, in.Get(L::kText, L::kReferenceWidth));
+  AppendFormat(line, "%-2s", in.Get(L::kCode, L::kShortCodeWidth));
+  AppendFormat(line, "%-7s", in.Get(L::kSubseries, L::kSubseriesWidth));
+  AppendFormat(line, "%-47s%s\n", in.Get(L::kDocument, L::kDocumentWidth),
+               ValueToFieldText(v.amount, L::kAmountWidth));
+  return line;
 }
 
 // The key field of a loaded fiscal record, as a search compares it: all its characters
@@ -391,14 +408,14 @@ class CompanyConversion {
       item.operation = v.operation;
       item.item_flag = v.item_flag;
       ItemAmounts& a = item.amounts;
-      a.value = Value(in.Get(at, L::kAmountWidth));
+      a.value = in.Amount(at, L::kAmountWidth);
       if (a.value == 0) continue;
       if (i == 4 || i == 7) {
-        a.rate1 = Value(in.Get(at + L::kAmountWidth, L::kRateWidth));
+        a.rate1 = in.Amount(at + L::kAmountWidth, L::kRateWidth);
         a.base1 = a.value;
       }
       if (written == 0 && i != 7 && !v.text_kind) {
-        a.base2 = Value(in.Get(L::kSecondBase, L::kAmountWidth));
+        a.base2 = in.Amount(L::kSecondBase, L::kAmountWidth);
         a.rate2 = a.base2 > 0 ? a.rate1 : 0;
       }
       if (written == 0) {

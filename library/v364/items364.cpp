@@ -1,6 +1,7 @@
 #include "library/v364/items364.h"
 
 #include "records/format.h"
+#include "records/layouts/fiscal.h"
 #include "records/record_file.h"
 #include "records/values.h"
 
@@ -110,8 +111,10 @@ std::string LedgerItemRecord(const LedgerItem& item) {
   auto share = [&](double base, double rate) {
     return ValueToFieldText(rate > 0 && a.value > 0 ? Share(base, a.value) : 0, 6);
   };
-  std::string record = Format(kLedgerItemHead, item.record, digit, "", item.operation, flag,
-                              "1,000", ValueToFieldText(a.value, 18));
+  std::string record;
+  record.reserve(kFiscalRecord364);
+  AppendFormat(record, kLedgerItemHead, item.record, digit, "", item.operation, flag, "1,000",
+               ValueToFieldText(a.value, 18));
   AppendFormat(record, kBase, type, ValueToFieldText(a.rate1, 5), share(a.base1, a.rate1));
   AppendFormat(record, kBase, "", ValueToFieldText(a.rate2, 5), share(a.base2, a.rate2));
   AppendFormat(record, kThirdBase, "", ValueToFieldText(a.rate3, 5), share(a.base3, a.rate3));
@@ -139,7 +142,9 @@ std::string ProductItemRecord(const ProductItem& item) {
   std::string fixed2(fixed ? At(p, L::kFixed2, L::kFixedWidth) : "");
   const char flag = chr(L::kMarker) == '1' ? item.item_flag : '0';
 
-  std::string record = Format("1%-10ld%c", item.invoice, chr(L::kKind));
+  std::string record;
+  record.reserve(kFiscalRecord364);
+  AppendFormat(record, "1%-10ld%c", item.invoice, chr(L::kKind));
   AppendFormat(record, "%-14s", At(p, L::kCode, L::kCodeWidth));
   AppendFormat(record, "%-4s%c", At(p, L::kOperation, L::kOperationWidth), flag);
   AppendFormat(record, "%-18s%-36s", At(p, L::kText, L::kTextWidth), ValueToText(a.value, 2));
@@ -166,9 +171,13 @@ std::string TextRecord(std::int64_t record, std::string_view text) {
 //   35 (6) ledger 114-119; 41 (3) ledger 58-60; 44 (156) ledger 412-465.
 // ---------------------------------------------------------------------------------------
 std::string ExtraRecord(const ExtraFields& f) {
-  return Format("%-11s%-4s%-10s", "3", f.series, f.first_date) +
-         Format("%-10s%-6s", f.document, f.number) + Format("%-3s", f.code) +
-         Format("%-156s", f.note);
+  std::string record;
+  record.reserve(kFiscalRecord364);
+  AppendFormat(record, "%-11s%-4s%-10s", "3", f.series, f.first_date);
+  AppendFormat(record, "%-10s%-6s", f.document, f.number);
+  AppendFormat(record, "%-3s", f.code);
+  AppendFormat(record, "%-156s", f.note);
+  return record;
 }
 
 }  // namespace livrana

@@ -66,9 +66,9 @@ bool TextTable::Load(std::int64_t n) {
 }
 
 std::string TextTable::Field(std::size_t offset, std::size_t count) const {
+  if (plain_) return std::string(PlainField(offset, count));
   if (offset >= record_bytes_) return {};
   count = std::min(count, width_ - offset);
-  if (plain_) return raw_.substr(offset, std::min(count, record_bytes_ - offset));
   std::string out;
   for (std::size_t i = offset; out.size() < count && i < raw_.size(); ++i) {
     if (i >= record_bytes_) break;  // the byte after the record only ends a line
@@ -83,7 +83,14 @@ std::string TextTable::Field(std::size_t offset, std::size_t count) const {
   return out;
 }
 
+std::string_view TextTable::PlainField(std::size_t offset, std::size_t count) const {
+  if (offset >= record_bytes_) return {};
+  count = std::min(count, width_ - offset);
+  return std::string_view(raw_).substr(offset, std::min(count, record_bytes_ - offset));
+}
+
 char TextTable::Char(std::size_t offset) const {
+  if (plain_) return offset < record_bytes_ ? raw_[offset] : '\0';
   std::string c = Field(offset, 1);
   return c.empty() ? '\0' : c[0];
 }

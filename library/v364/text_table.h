@@ -31,6 +31,8 @@ class TextTable {
   // A field of the loaded record: at most count characters from offset, as a text-mode read
   // of the field gives them. The field must lie within the record.
   std::string Field(std::size_t offset, std::size_t count) const;
+  // The same for a plain record, as a view into it: valid until the next Load.
+  std::string_view PlainField(std::size_t offset, std::size_t count) const;
   // The character at offset as a one-character read gives it; '\0' after the end.
   char Char(std::size_t offset) const;
   // Whether the loaded record has the deletion mark "+" in its last byte.
