@@ -143,8 +143,11 @@ bool L15Record(TextSource& source, std::string& out) {
   AppendFormat(out, "%-99s", source.Next(L::kName));
   AppendFormat(out, "%-196s", source.Next(L::kBody));
   std::string kind = source.Next(L::kKind);
-  out += IsLetter(kind[0]) ? Format("%-2s%-2c", "", kind[0])
-                           : Format("%-2s%-2c", kind.substr(0, 2), kL15NoLetter);
+  if (IsLetter(kind[0])) {
+    AppendFormat(out, "%-2s%-2c", "", kind[0]);
+  } else {
+    AppendFormat(out, "%-2s%-2c", kind.substr(0, 2), kL15NoLetter);
+  }
   AppendFormat(out, "%-400s", source.Next(L::kTail));
   return true;
 }

@@ -147,8 +147,7 @@ std::string RebuildFiscalItem(std::string_view old) {
   const double f1 = Percent(b, value(I::kFixedShare1));
   const double f2 = Percent(b, value(I::kFixedShare2));
 
-  std::string record =
-      "1" + Format("%-10s", field(I::kHeader)) + " " + Format("%-19s", field(I::kCodeToFlag));
+  std::string record = Format("1%-10s %-19s", field(I::kHeader), field(I::kCodeToFlag));
   AppendFormat(record, kItemBody, field(I::kType), field(I::kCode1), field(I::kCode2),
                field(I::kCode3), slot ? std::string_view() : field(I::kQuantity),
                slot ? std::string_view() : Sub(old, I::kValue, I::kValueWidth), "", in_slot('2'),
